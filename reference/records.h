@@ -1,0 +1,113 @@
+#pragma once
+// The reference description's records, shared by Ordwick (which fills and writes them) and
+// Vantorel (which reads them back and repairs with them). Plain structures, no Qt.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Number of NAL unit types counted per file (H.264 uses 0..31, H.265 0..63).
+constexpr int kNalTypeCount = 64;
+// minSize of a type that never saw a unit; an entry is unseen while minSize > maxSize.
+constexpr std::uint32_t kUnseenMinSize = 0xFFFFFF;
+
+struct NalTypeStats {
+    std::uint32_t minSize = kUnseenMinSize;
+    std::uint32_t maxSize = 0;
+    std::int32_t type = 0;
+    std::vector<std::uint32_t> headerWords;  // distinct, in the order first seen
+
+    bool seen() const { return minSize <= maxSize; }
+    // Adds `word` unless the list holds it already.
+    void addHeaderWord(std::uint32_t word);
+};
+
+struct SampleSignature {
+    std::int32_t size = 0;     // the sample's size in bytes
+    std::uint32_t value = 0;   // the sample's first four bytes, big-endian
+
+    bool operator==(const SampleSignature& o) const { return size == o.size && value == o.value; }
+};
+
+struct NalEntry {
+    std::int32_t type = 0;
+    std::int32_t sliceType = -1;  // slice type of an H.264 type-1 unit, else -1
+    std::uint32_t size = 0;
+    std::uint32_t headerWord = 0;
+};
+
+struct TrackRecord {
+    std::int32_t id = 0;
+    std::string typeName;
+    std::int32_t typeIndex = 0;           // 1 audio, 2 video, 3 system, 4 hint, 5 text, 6 JPEG, 8 subtitles
+    std::uint32_t handlerType = 0;
+    std::string trackName;
+    std::uint32_t sampleCount = 0;
+    std::uint32_t mediaTimeScale = 0;
+    std::uint64_t mediaDuration = 0;
+    std::uint32_t durationMs = 0;
+    float trackWidth = 0;
+    float trackHeight = 0;
+    float frameRate = 0;
+    std::int32_t sampleDescType = 0;      // 1 MPEG-4 elementary stream, 3 AVC, 4 HEVC, others
+    std::uint32_t sampleDescFormat = 0;   // four-character code, first character in the high byte
+    std::string sampleDescCoding;
+    std::uint32_t sampleRate = 0;
+    std::uint16_t sampleSize = 0;
+    std::uint16_t channelCount = 0;
+    std::uint8_t objectTypeIndication = 0;
+    std::uint16_t sampleWidth = 0;
+    std::uint16_t sampleHeight = 0;
+    std::uint16_t sampleDepth = 0;
+    std::uint32_t dec3DataRate = 0;
+    std::uint8_t nalLengthSize = 0;
+    std::string videoHeaderHex;           // "00000001" + lower-case hex, once per parameter set
+    std::string codecString;
+    std::array<std::uint8_t, 7> adtsHeader{};
+    std::string audioHeaderHex;
+    std::vector<NalEntry> nalList;
+    std::int32_t minSize = 0;
+    std::int32_t maxSize = 0;
+    std::int32_t pcmSampleSize = 0;
+    std::int32_t pcmSamplesPerChunk = 0;
+    std::vector<SampleSignature> sampleSignatures;  // distinct, in the order first seen
+};
+
+struct AnalysisResult {
+    std::string majorBrand;
+    std::int32_t minorVersion = 0;
+    std::uint8_t moovBeforeMdat = 0;
+    std::uint32_t timeScale = 0;
+    std::uint32_t durationMs = 0;
+    std::uint8_t hasFragments = 0;
+    std::int32_t trackCount = 0;
+    std::vector<std::string> compatibleBrands;
+    std::vector<TrackRecord> tracks;
+    std::array<NalTypeStats, kNalTypeCount> nalStats;  // index = NAL unit type
+
+    // Every AnalysisResult starts with its 64 entries seeded: {16777215, 0, i, empty}.
+    AnalysisResult();
+};
+
+struct MediaInfo {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    float fpsNum = 0;
+    float fpsDen = 0;
+    std::string videoCodecName;
+    std::int32_t sampleRate = 0;
+    std::int32_t channels = 0;
+    std::string audioCodecName;
+    std::int32_t bitsPerSample = 0;
+    std::uint8_t littleEndian = 0;
+    std::uint8_t bigEndian = 0;
+    std::int32_t blockAlign = 0;
+    std::int32_t pcmSampleSize = 0;       // reading side only
+    std::int32_t pcmSamplesPerChunk = 0;  // reading side only
+};
+
+// Four-character codes as numbers, first character in the high byte.
+constexpr std::uint32_t fourcc(const char (&code)[5]) {
+    return (std::uint32_t(std::uint8_t(code[0])) << 24) | (std::uint32_t(std::uint8_t(code[1])) << 16) |
+           (std::uint32_t(std::uint8_t(code[2])) << 8) | std::uint32_t(std::uint8_t(code[3]));
+}

@@ -1,0 +1,152 @@
+#include "tests/support/test_clips.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "tests/support/test_files.h"
+#include "tests/support/test_process.h"
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+namespace {
+
+struct VideoRecipe {
+    VideoCodec codec;
+    const char* tag;
+    std::vector<std::string> args;
+};
+struct AudioRecipe {
+    AudioCodec codec;
+    const char* tag;
+    std::vector<std::string> args;
+};
+
+const std::vector<VideoRecipe>& videoRecipes() {
+    static const std::vector<VideoRecipe> table = {
+        {VideoCodec::H264, "h264", {"-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high", "-pix_fmt", "yuv420p"}},
+        {VideoCodec::H264NoBFrames, "h264nob", {"-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high", "-bf", "0", "-pix_fmt", "yuv420p"}},
+        {VideoCodec::H265, "h265", {"-c:v", "libx265", "-preset", "veryfast", "-pix_fmt", "yuv420p", "-x265-params", "log-level=error", "-tag:v", "hvc1"}},
+        {VideoCodec::None, "novideo", {"-vn"}},
+    };
+    return table;
+}
+
+const std::vector<AudioRecipe>& audioRecipes() {
+    static const std::vector<AudioRecipe> table = {
+        {AudioCodec::Aac, "aac", {"-c:a", "aac", "-b:a", "128k"}},
+        {AudioCodec::PcmS16be, "twos", {"-c:a", "pcm_s16be"}},
+        {AudioCodec::PcmS16le, "sowt", {"-c:a", "pcm_s16le"}},
+        {AudioCodec::PcmS24le, "in24", {"-c:a", "pcm_s24le"}},
+        {AudioCodec::ImaAdpcmQt, "ima4", {"-c:a", "adpcm_ima_qt"}},
+        {AudioCodec::ImaAdpcmWav, "imawav", {"-c:a", "adpcm_ima_wav"}},
+        {AudioCodec::None, "noaudio", {"-an"}},
+    };
+    return table;
+}
+
+template <typename Table, typename Codec>
+const auto& recipeFor(const Table& table, Codec codec) {
+    for (const auto& row : table)
+        if (row.codec == codec) return row;
+    return table.back();
+}
+
+std::string number(double value) {
+    std::ostringstream s;
+    s << value;
+    return s.str();
+}
+
+std::string clipName(const ClipSpec& spec) {
+    std::ostringstream name;
+    name << recipeFor(videoRecipes(), spec.video).tag << '-' << recipeFor(audioRecipes(), spec.audio).tag << '-'
+         << number(spec.seconds) << "s-" << spec.width << 'x' << spec.height << '-' << spec.fps << "fps-"
+         << spec.audioRate << "hz" << spec.audioChannels << "ch";
+    if (!spec.extraArgs.empty()) {
+        std::string joined;
+        for (const std::string& a : spec.extraArgs) joined += a + '\x1f';
+        name << '-' << std::hex << std::hash<std::string>{}(joined);
+    }
+    name << (spec.container == Container::Mp4 ? ".mp4" : ".mov");
+    return name.str();
+}
+
+// Writes through a private name and renames into place, so parallel test programs
+// asking for the same clip never see a half-written file.
+bool produce(const std::string& path, const std::function<bool(const std::string&)>& make) {
+    if (fileExists(path)) return true;
+    std::error_code ec;
+    fs::create_directories(clipDir(), ec);
+    fs::path target(path);
+    std::string part = (target.parent_path() / ("part" + std::to_string(getpid()) + "-" + target.filename().string())).string();
+    if (!make(part)) {
+        fs::remove(part, ec);
+        return false;
+    }
+    fs::rename(part, path, ec);
+    return !ec;
+}
+
+}  // namespace
+
+std::string clipDir() { return VANTOREL_TEST_CLIP_DIR; }
+
+std::vector<std::string> clipCommand(const ClipSpec& spec, const std::string& output) {
+    const std::string duration = number(spec.seconds);
+    std::vector<std::string> cmd = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
+    if (spec.video != VideoCodec::None) {
+        cmd.insert(cmd.end(), {"-f", "lavfi", "-i",
+                               "testsrc2=size=" + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
+                                   ":rate=" + std::to_string(spec.fps) + ":duration=" + duration});
+    }
+    if (spec.audio != AudioCodec::None) {
+        cmd.insert(cmd.end(), {"-f", "lavfi", "-i",
+                               "sine=frequency=440:beep_factor=4:sample_rate=" + std::to_string(spec.audioRate) +
+                                   ":duration=" + duration});
+        cmd.insert(cmd.end(), {"-ac", std::to_string(spec.audioChannels)});
+    }
+    const auto& video = recipeFor(videoRecipes(), spec.video).args;
+    const auto& audio = recipeFor(audioRecipes(), spec.audio).args;
+    cmd.insert(cmd.end(), video.begin(), video.end());
+    cmd.insert(cmd.end(), audio.begin(), audio.end());
+    cmd.insert(cmd.end(), spec.extraArgs.begin(), spec.extraArgs.end());
+    cmd.insert(cmd.end(), {"-f", spec.container == Container::Mp4 ? "mp4" : "mov", output});
+    return cmd;
+}
+
+std::string clip(const ClipSpec& spec) {
+    const std::string path = clipDir() + "/" + clipName(spec);
+    std::string errors;
+    bool ok = produce(path, [&](const std::string& part) {
+        ProcessResult r = runProcess(clipCommand(spec, part));
+        errors = r.err;
+        return r.exitCode == 0;
+    });
+    if (!ok) {
+        ADD_FAILURE() << "ffmpeg could not make " << path << ": " << errors;
+        return {};
+    }
+    return path;
+}
+
+std::string cutClip(const ClipSpec& spec, double fraction) {
+    const std::string source = clip(spec);
+    if (source.empty()) return {};
+    fs::path src(source);
+    const std::string path =
+        (src.parent_path() / ("cut" + number(fraction) + "-" + src.filename().string())).string();
+    if (!produce(path, [&](const std::string& part) { return truncatedCopy(source, part, fraction); })) {
+        ADD_FAILURE() << "could not cut " << source;
+        return {};
+    }
+    return path;
+}
+
+}  // namespace testsupport

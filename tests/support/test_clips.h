@@ -1,0 +1,41 @@
+#pragma once
+// Short clips generated with the ffmpeg tool at test time (testsrc2 picture, sine tone),
+// made once into the build tree and reused by every test that asks for the same recipe.
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+enum class VideoCodec { H264, H264NoBFrames, H265, None };
+enum class AudioCodec { Aac, PcmS16be, PcmS16le, PcmS24le, ImaAdpcmQt, ImaAdpcmWav, None };
+enum class Container { Mp4, Mov };
+
+struct ClipSpec {
+    VideoCodec video = VideoCodec::H264;
+    AudioCodec audio = AudioCodec::Aac;
+    Container container = Container::Mp4;
+    double seconds = 2;
+    int width = 320;
+    int height = 240;
+    int fps = 25;
+    int audioRate = 48000;
+    int audioChannels = 2;
+    // Further ffmpeg output options (-map order, -timecode, -chunk_duration, bit rates ...).
+    std::vector<std::string> extraArgs;
+};
+
+// Path of the clip for `spec`, generating it on first use. Fails the calling test (and
+// returns an empty path) when ffmpeg cannot make it.
+std::string clip(const ClipSpec& spec);
+
+// A clip of `spec`'s settings cut at `fraction` of its bytes (the index at the end is lost),
+// as a damaged recording; made once like the clip itself.
+std::string cutClip(const ClipSpec& spec, double fraction);
+
+// The ffmpeg tool's command for `spec` writing to `output` (for tests that need a variant).
+std::vector<std::string> clipCommand(const ClipSpec& spec, const std::string& output);
+
+// The folder the clips are made in.
+std::string clipDir();
+
+}  // namespace testsupport
