@@ -1,0 +1,3 @@
+#include "reference/mp4_structure.h"
+
+void parseMp4File(const std::string&, AnalysisResult&) {}
