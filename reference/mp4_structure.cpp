@@ -1,3 +1,257 @@
 #include "reference/mp4_structure.h"
 
-void parseMp4File(const std::string&, AnalysisResult&) {}
+#include <cstdio>
+#include <iterator>
+#include <limits>
+
+#include "mp4/avc_config.h"
+#include "mp4/box_tree.h"
+#include "mp4/dec3_config.h"
+#include "mp4/es_descriptor.h"
+#include "mp4/file_walk.h"
+#include "mp4/fourcc_text.h"
+#include "mp4/hevc_config.h"
+#include "mp4/media_file.h"
+#include "mp4/movie_headers.h"
+#include "reference/nal_statistics.h"
+
+namespace {
+
+constexpr std::int32_t kAudioTrack = 1;
+constexpr std::int32_t kVideoTrack = 2;
+// A major brand whose movies are not analysed track by track.
+constexpr std::uint32_t kSkippedBrand = mp4::fourcc("MGSV");
+constexpr std::uint32_t kWideSizeBound = 16777215;
+
+struct TrackTypeName {
+    std::int32_t type;
+    const char* name;
+};
+
+const TrackTypeName kTrackTypeNames[] = {
+    {1, "Audio"}, {2, "Video"}, {3, "System"}, {4, "Hint"}, {5, "Text"}, {6, "JPEG"}, {8, "Subtitles"},
+};
+
+const std::uint32_t kAacSamplingFrequencies[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                                 22050, 16000, 12000, 11025, 8000,  7350};
+// The ADTS index meaning "frequency not in the table".
+constexpr std::uint32_t kEscapeFrequencyIndex = 15;
+
+std::string trackTypeName(std::int32_t type, std::uint32_t handlerType) {
+    for (const TrackTypeName& row : kTrackTypeNames)
+        if (row.type == type) return row.name;
+    return "Unknown (" + mp4::fourccText(handlerType) + ")";
+}
+
+void appendHex(std::string& text, const std::uint8_t* bytes, std::size_t count) {
+    static const char kDigits[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < count; ++i) {
+        text.push_back(kDigits[bytes[i] >> 4]);
+        text.push_back(kDigits[bytes[i] & 0x0F]);
+    }
+}
+
+void appendParameterSet(std::string& text, mp4::ByteSpan unit) {
+    text += "00000001";
+    appendHex(text, unit.data, unit.size);
+}
+
+std::uint32_t saturate32(std::uint64_t value) {
+    return value > std::numeric_limits<std::uint32_t>::max() ? std::numeric_limits<std::uint32_t>::max()
+                                                             : static_cast<std::uint32_t>(value);
+}
+
+std::uint32_t firstWord(mp4::ByteSpan data) {
+    std::uint32_t word = 0;
+    for (std::size_t i = 0; i < 4; ++i) word = (word << 8) | (i < data.size ? data.data[i] : 0);
+    return word;
+}
+
+// The description's type: a known format counts as its kind only when its configuration box
+// is there and readable.
+mp4::DescriptionType describeConfiguration(const mp4::SampleEntry& entry, TrackRecord& record) {
+    const mp4::FormatInfo info = mp4::formatInfo(entry.format);
+    mp4::ByteSpan payload;
+    switch (info.type) {
+    case mp4::kDescriptionMpeg: {
+        mp4::EsDescriptor es;
+        if (!mp4::findEsds(entry, payload) || !mp4::parseEsds(payload, es)) return mp4::kDescriptionOther;
+        record.objectTypeIndication = es.objectTypeIndication;
+        return mp4::kDescriptionMpeg;
+    }
+    case mp4::kDescriptionAvc: {
+        mp4::AvcConfig config;
+        if (!mp4::findEntryBox(entry, info.configBox, payload) || !mp4::parseAvcConfig(payload, config))
+            return mp4::kDescriptionOther;
+        record.nalLengthSize = config.nalLengthSize;
+        for (const mp4::ByteSpan& unit : config.sequenceParameterSets) appendParameterSet(record.videoHeaderHex, unit);
+        for (const mp4::ByteSpan& unit : config.pictureParameterSets) appendParameterSet(record.videoHeaderHex, unit);
+        record.codecString = mp4::avcCodecString(entry.format, config);
+        return mp4::kDescriptionAvc;
+    }
+    case mp4::kDescriptionHevc: {
+        mp4::HevcConfig config;
+        if (!mp4::findEntryBox(entry, info.configBox, payload) || !mp4::parseHevcConfig(payload, config))
+            return mp4::kDescriptionOther;
+        record.nalLengthSize = config.nalLengthSize;
+        for (const mp4::HevcConfig::Array& array : config.arrays)
+            for (const mp4::ByteSpan& unit : array.units) appendParameterSet(record.videoHeaderHex, unit);
+        record.codecString = mp4::hevcCodecString(entry.format, config);
+        return mp4::kDescriptionHevc;
+    }
+    default:
+        return mp4::kDescriptionOther;
+    }
+}
+
+void walkSamples(const mp4::Track& track, mp4::DescriptionType lastKind, TrackRecord& record,
+                 mp4::SampleReader& reader, AnalysisResult& result) {
+    mp4::SampleCursor cursor = mp4::sampleCursor(track);
+    mp4::SampleLocation location;
+    mp4::ByteSpan data;
+    while (cursor.next(location) && reader.read(location, data)) {
+        if (lastKind == mp4::kDescriptionAvc) {
+            walkAvcNalUnits(data.data, data.size, record.nalLengthSize, record, result);
+        } else if (lastKind == mp4::kDescriptionHevc) {
+            walkHevcNalUnits(data.data, data.size, record.nalLengthSize, record, result);
+        } else if (track.type != kVideoTrack) {
+            SampleSignature signature;
+            signature.size = static_cast<std::int32_t>(data.size);
+            signature.value = firstWord(data);
+            bool known = false;
+            for (const SampleSignature& s : record.sampleSignatures) known = known || s == signature;
+            if (!known) record.sampleSignatures.push_back(signature);
+        } else {
+            return;  // a video track of another kind has nothing to learn from its samples
+        }
+    }
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 7> adtsHeaderFor(const TrackRecord& track) {
+    std::uint32_t r = kEscapeFrequencyIndex;
+    for (std::uint32_t i = 0; i < std::size(kAacSamplingFrequencies); ++i)
+        if (kAacSamplingFrequencies[i] == track.sampleRate) r = i;
+    const std::uint32_t c = track.channelCount;
+    const std::uint32_t o = track.objectTypeIndication;
+    const std::uint32_t length = std::uint32_t(track.sampleSize) + 7;
+    std::array<std::uint8_t, 7> header{};
+    header[0] = 0xFF;
+    header[1] = 0xF9;
+    header[2] = static_cast<std::uint8_t>((((o << 4) | r) << 2) | ((c >> 2) & 1));
+    header[3] = static_cast<std::uint8_t>(((length >> 11) & 3) | (c << 6));
+    header[4] = static_cast<std::uint8_t>(length >> 3);
+    header[5] = static_cast<std::uint8_t>((length << 5) | 0x1F);
+    header[6] = static_cast<std::uint8_t>((track.sampleSize / 1024) | 0xFC);
+    return header;
+}
+
+mp4::DescriptionType describeSampleEntry(const mp4::SampleEntry& entry, int row, AnalysisResult& result) {
+    TrackRecord& record = result.tracks[row];
+    record.nalLengthSize = 0;
+    record.sampleDescFormat = entry.format;
+    record.sampleDescCoding = mp4::formatName(entry.format);
+    const mp4::DescriptionType type = describeConfiguration(entry, record);
+    record.sampleDescType = type;
+
+    const bool audio = entry.layout == mp4::EntryLayout::Audio;
+    record.sampleRate = audio ? entry.sampleRate : 0;
+    record.sampleSize = audio ? entry.sampleSize : 0;
+    record.channelCount = audio ? entry.channelCount : 0;
+    const bool visual = entry.layout == mp4::EntryLayout::Visual;
+    record.sampleWidth = visual ? entry.width : 0;
+    record.sampleHeight = visual ? entry.height : 0;
+    record.sampleDepth = visual ? entry.depth : 0;
+
+    if (entry.format == mp4::fourcc("ec-3")) {
+        mp4::ByteSpan dec3;
+        std::uint32_t rate = 0;
+        if (mp4::findEntryBox(entry, mp4::fourcc("dec3"), dec3) && mp4::parseDec3DataRate(dec3, rate))
+            record.dec3DataRate = rate;
+    } else {
+        record.dec3DataRate = 0;
+        if (entry.format == mp4::fourcc("mp4a")) {
+            record.adtsHeader = adtsHeaderFor(record);
+            record.audioHeaderHex.clear();
+            appendHex(record.audioHeaderHex, record.adtsHeader.data(), record.adtsHeader.size());
+        }
+    }
+    return type;
+}
+
+void analyseTrack(const mp4::Track& track, int row, mp4::SampleReader& reader, AnalysisResult& result) {
+    {
+        TrackRecord& record = result.tracks[row];
+        record.id = static_cast<std::int32_t>(track.id);
+        record.typeIndex = track.type;
+        record.typeName = trackTypeName(track.type, track.handlerType);
+        record.handlerType = track.handlerType;
+        record.trackName = track.name;
+        record.sampleCount = track.sampleCount;
+        record.mediaTimeScale = track.mediaTimeScale;
+        record.mediaDuration = track.mediaDuration;
+        record.durationMs = saturate32(mp4::convertTime(track.mediaDuration, track.mediaTimeScale, 1000));
+        if (track.width != 0 || track.height != 0) {
+            record.trackWidth = static_cast<float>(track.width) / 65536.0f;
+            record.trackHeight = static_cast<float>(track.height) / 65536.0f;
+        }
+        // No frame rate without a duration and a time scale to divide by.
+        if (track.type == kVideoTrack && track.sampleCount > 0 && track.mediaDuration > 0 && track.mediaTimeScale > 0) {
+            const float seconds = static_cast<float>(track.mediaDuration) / static_cast<float>(track.mediaTimeScale);
+            record.frameRate = static_cast<float>(track.sampleCount) / seconds;
+        }
+    }
+
+    mp4::DescriptionType lastKind = mp4::kDescriptionOther;
+    for (const mp4::SampleEntry& entry : track.entries) lastKind = describeSampleEntry(entry, row, result);
+
+    TrackRecord& record = result.tracks[row];
+    if (record.sampleDescCoding == "MPEG-4 Audio") {
+        record.minSize = 0;
+        record.maxSize = static_cast<std::int32_t>(kWideSizeBound);
+    } else {
+        record.minSize = static_cast<std::int32_t>(kWideSizeBound);
+        record.maxSize = 0;
+    }
+
+    if (track.type != kAudioTrack) {
+        walkSamples(track, lastKind, record, reader, result);
+        return;
+    }
+    if (track.sizesBox == mp4::fourcc("stsz")) record.pcmSampleSize = static_cast<std::int32_t>(track.sizes.constantSize);
+    if (track.hasSampleToChunk && track.chunks.count > 0)
+        record.pcmSamplesPerChunk = static_cast<std::int32_t>(track.chunks.at(0).samplesPerChunk);
+}
+
+void parseMp4File(const std::string& path, AnalysisResult& result) {
+    mp4::MediaFile file;
+    if (!file.open(path)) {
+        std::printf("ERROR: cannot open input file %s\n", path.c_str());
+        std::fflush(stdout);
+        return;
+    }
+    mp4::TopLevel top = mp4::walkTopLevel(file);
+    if (top.fileType.present) {
+        result.majorBrand = mp4::fourccText(top.fileType.majorBrand);
+        result.minorVersion = static_cast<std::int32_t>(top.fileType.minorVersion);
+        for (std::uint32_t brand : top.fileType.compatibleBrands)
+            if (brand != 0) result.compatibleBrands.push_back(mp4::fourccText(brand));
+        result.moovBeforeMdat = top.movieBeforeMediaData ? 1 : 0;
+    }
+    if (!top.hasMovie) return;
+    const mp4::BoxTree tree(std::move(top.movie));
+    if (!tree.root()) return;
+    const mp4::Movie movie = mp4::readMovie(tree);
+    result.timeScale = movie.timeScale;
+    result.durationMs = saturate32(mp4::convertTime(movie.duration, movie.timeScale, 1000));
+    result.hasFragments = movie.fragmented ? 1 : 0;
+    result.trackCount = static_cast<std::int32_t>(movie.tracks.size());
+    if (top.fileType.present && top.fileType.majorBrand == kSkippedBrand) return;
+
+    mp4::SampleReader reader(file);
+    for (std::size_t row = 0; row < movie.tracks.size(); ++row) {
+        result.tracks.emplace_back();
+        analyseTrack(movie.tracks[row], static_cast<int>(row), reader, result);
+    }
+}

@@ -1,0 +1,227 @@
+#include "jobs/conversion_arguments.h"
+
+#include <QFileInfo>
+
+#include "jobs/settings.h"
+
+namespace {
+
+const QString kSameAsOriginal = QStringLiteral("Same as original");
+
+// ---- encoder table ----
+
+struct EncoderRow {
+    const char* codec;         // upper-cased dialog name
+    QStringList arguments;     // empty for the two with a hardware choice
+    int hardware;              // HardwareEncoder, or -1
+    const char* software;      // used when the hardware encoder is not usable
+};
+
+const std::vector<EncoderRow>& encoderTable() {
+    static const std::vector<EncoderRow> table = {
+        {"DIVX", {"mpeg4", "-vtag", "DIVX"}, -1, nullptr},
+        {"DIVX5", {"mpeg4", "-vtag", "DIVX5"}, -1, nullptr},
+        {"XVID", {"libxvid"}, -1, nullptr},
+        {"OGG", {"libvorbis"}, -1, nullptr},
+        {"THEORA", {"libtheora"}, -1, nullptr},
+        {"VP8", {"libvpx"}, -1, nullptr},
+        {"H.263", {"h263"}, -1, nullptr},
+        {"H.264", {}, H264Nvenc, "libx264"},
+        {"H.265", {}, HevcNvenc, "libx265"},
+        {"MPEG4", {"mpeg4"}, -1, nullptr},
+        {"MP4", {"mpeg4"}, -1, nullptr},
+        {"MSMPEG4V2", {"msmpeg4v2"}, -1, nullptr},
+        {"MSMPEG4V1", {"msmpeg4v1"}, -1, nullptr},
+        {"MP2", {"mp2"}, -1, nullptr},
+        {"MP3", {"libmp3lame"}, -1, nullptr},
+        {"AAC", {"aac"}, -1, nullptr},
+        {"WMV7", {"wmv1"}, -1, nullptr},
+        {"WMV8", {"wmv2"}, -1, nullptr},
+        {"WMA", {"wmav2"}, -1, nullptr},
+        {"FLV", {"flv"}, -1, nullptr},
+        {"MPEG2", {"mpeg2video"}, -1, nullptr},
+        {"MPEG1", {"mpeg1video"}, -1, nullptr},
+        {"AC3", {"ac3"}, -1, nullptr},
+    };
+    return table;
+}
+
+QString hardwareOrSoftware(HardwareEncoder encoder, const char* software, ConversionContext& context) {
+    if (context.probeEncoders) context.probeEncoders();
+    if (context.encoders && context.encoders->usable(encoder)) return kHardwareEncoderNames[encoder];
+    return software;
+}
+
+// ---- format table ----
+
+enum class Group {
+    Literal,
+    Encoder,           // E
+    Profile,           // P: "-profile:v high" for h264_nvenc only
+    Video,             // V
+    VideoNoBitrate,    // V'
+    Bitrate,           // the "-vb" pair alone
+    Audio,             // A
+    AudioNoStrict,     // A'
+    Deinterlace,       // D: joins the filter chain
+};
+
+struct Item {
+    Group group;
+    const char* text = nullptr;  // Literal only
+};
+Item lit(const char* text) { return {Group::Literal, text}; }
+const Item E{Group::Encoder}, P{Group::Profile}, V{Group::Video}, Vn{Group::VideoNoBitrate}, VB{Group::Bitrate},
+    A{Group::Audio}, An{Group::AudioNoStrict}, D{Group::Deinterlace};
+
+struct FormatRow {
+    const char* format;  // upper-cased
+    std::vector<Item> items;
+};
+
+const std::vector<FormatRow>& formatTable() {
+    static const std::vector<FormatRow> table = {
+        {"AVI", {lit("-f"), lit("avi"), lit("-vcodec"), E, V, A, D}},
+        {"WMV", {lit("-f"), lit("asf"), lit("-vcodec"), E, V, A, D}},
+        {"MPEG1", {lit("-vcodec"), E, V, A, D}},
+        {"MPEG2", {lit("-vcodec"), E, V, A, D}},
+        {"MP4", {lit("-f"), lit("mp4"), lit("-vcodec"), E, lit("-movflags"), lit("+faststart"), P, V, A, D}},
+        {"MP4 HD 720P", {lit("-f"), lit("mp4"), lit("-vcodec"), E, VB, P, lit("-movflags"), lit("+faststart"), Vn, A, D}},
+        {"MP4 HD 1080P", {lit("-f"), lit("mp4"), lit("-vcodec"), E, P, lit("-movflags"), lit("+faststart"), V, A, D}},
+        {"MOV", {lit("-f"), lit("mov"), lit("-vcodec"), E, P, lit("-movflags"), lit("+faststart"), V, A, D}},
+        {"FLV", {lit("-f"), lit("flv"), lit("-vcodec"), E, V, A, D}},
+        {"OGG / THEORA", {lit("-f"), lit("ogg"), lit("-vcodec"), E, V, An, D}},
+        {"WEBM", {lit("-vcodec"), E, V, A, D}},
+        {"MP3", {lit("-f"), lit("mp3"), lit("-vn"), An}},
+        {"OGG VORBIS", {lit("-f"), lit("ogg"), lit("-vn"), An}},
+        {"AAC", {lit("-vn"), A}},
+        {"DVD PAL", {lit("-target"), lit("pal-dvd"), lit("-vcodec"), E, V, A, D}},
+        {"DVD NTSC", {lit("-target"), lit("ntsc-dvd"), lit("-vcodec"), E, V, A, D}},
+    };
+    return table;
+}
+
+struct RotationRow {
+    const char* name;
+    const char* filter;
+};
+const RotationRow kRotations[] = {
+    {"Rotate left 90°", "transpose=2"},
+    {"Rotate right 90°", "transpose=1"},
+    {"Rotate 180°", "transpose=2,transpose=2"},
+};
+
+// Containers whose default encoders this ffmpeg build lacks (AMR audio) or that only take a
+// few picture sizes (H.263): a re-encode into them names working ones.
+struct ContainerDefaults {
+    const char* suffix;  // lower-cased
+    const char* video;   // used when the re-encode names no video encoder
+    const char* audio;
+};
+const ContainerDefaults kContainerDefaults[] = {
+    {"3gp", "mpeg4", "aac"},
+    {"3g2", "mpeg4", "aac"},
+};
+
+QString q(const std::string& text) { return QString::fromStdString(text); }
+
+void addVideo(QStringList& args, const conversionPreset& preset, bool withBitrate) {
+    if (withBitrate) args << "-vb" << QString::number(preset.videoBitrate) + "K";
+    if (q(preset.mSize) != kSameAsOriginal) args << "-s" << q(preset.mSize).remove(QLatin1Char(' '));
+    if (q(preset.mFps) != kSameAsOriginal) args << "-r" << q(preset.mFps);
+    if (q(preset.mAspect) != kSameAsOriginal) args << "-aspect" << q(preset.mAspect);
+}
+
+void addAudio(QStringList& args, const conversionPreset& preset, bool strictRule, ConversionContext& context) {
+    args << "-acodec" << encoderForCodec(q(preset.mCodecAudio), context);
+    if (strictRule && preset.mCodecAudio == "AAC") args << "-strict" << "experimental";
+    if (q(preset.mFrequency) != kSameAsOriginal) args << "-ar" << q(preset.mFrequency);
+    if (q(preset.mChannel) != kSameAsOriginal) args << "-ac" << q(preset.mChannel);
+    if (q(preset.audioBitrate) != kSameAsOriginal) args << "-ab" << q(preset.audioBitrate);
+}
+
+void addFormatArguments(QStringList& args, const FormatRow& row, ConversionContext& context, QStringList& filters) {
+    const conversionPreset& preset = context.preset;
+    QStringList encoder;
+    bool encoderKnown = false;
+    auto videoEncoder = [&]() -> const QStringList& {
+        if (!encoderKnown) {
+            encoder = encoderForCodec(q(preset.mCodecVideo), context);
+            encoderKnown = true;
+        }
+        return encoder;
+    };
+    for (const Item& item : row.items) {
+        switch (item.group) {
+        case Group::Literal: args << item.text; break;
+        case Group::Encoder: args << videoEncoder(); break;
+        case Group::Profile:
+            if (videoEncoder() == QStringList{kHardwareEncoderNames[H264Nvenc]}) args << "-profile:v" << "high";
+            break;
+        case Group::Video: addVideo(args, preset, true); break;
+        case Group::VideoNoBitrate: addVideo(args, preset, false); break;
+        case Group::Bitrate: args << "-vb" << QString::number(preset.videoBitrate) + "K"; break;
+        case Group::Audio: addAudio(args, preset, true, context); break;
+        case Group::AudioNoStrict: addAudio(args, preset, false, context); break;
+        // ffmpeg has no "-deinterlace" any more: the yadif filter leads the -vf chain.
+        case Group::Deinterlace:
+            if (preset.deinterlace) filters.prepend("yadif");
+            break;
+        }
+    }
+}
+
+void addReEncodeArguments(QStringList& args, const QString& output, ConversionContext& context) {
+    const QString codec = context.sourceVideoCodec.toUpper();
+    bool videoNamed = false;
+    if (codec == "H264" || codec == "H.264") {
+        const QString encoder = hardwareOrSoftware(H264Nvenc, "libx264", context);
+        args << "-c:v" << encoder;
+        if (encoder == kHardwareEncoderNames[H264Nvenc]) args << "-profile:v" << "high";
+        args << "-movflags" << "+faststart";
+        videoNamed = true;
+    } else if (codec == "H265" || codec == "HEVC" || codec == "H.265") {
+        args << "-c:v" << hardwareOrSoftware(HevcNvenc, "libx265", context);
+        videoNamed = true;
+    }
+    args << "-vb" << QString::number(context.sourceVideoBitRate) + "K";
+    const QString suffix = QFileInfo(output).suffix().toLower();
+    for (const ContainerDefaults& row : kContainerDefaults) {
+        if (suffix != row.suffix) continue;
+        if (!videoNamed) args << "-c:v" << row.video;
+        args << "-c:a" << row.audio;
+    }
+}
+
+}  // namespace
+
+QStringList encoderForCodec(const QString& codecName, ConversionContext& context) {
+    const QString name = codecName.toUpper();
+    for (const EncoderRow& row : encoderTable()) {
+        if (name != row.codec) continue;
+        if (row.hardware >= 0) return {hardwareOrSoftware(static_cast<HardwareEncoder>(row.hardware), row.software, context)};
+        return row.arguments;
+    }
+    return {codecName.toLower()};
+}
+
+QStringList buildConversionArguments(const QString& input, const QString& output, const QString& format,
+                                     ConversionContext& context) {
+    QStringList args{"-i", input};
+    QStringList filters;
+    if (format == kReEncodeFormat) {
+        addReEncodeArguments(args, output, context);
+    } else {
+        const QString upper = format.toUpper();
+        for (const FormatRow& row : formatTable())
+            if (upper == row.format) {
+                addFormatArguments(args, row, context, filters);
+                break;
+            }
+    }
+    for (const RotationRow& rotation : kRotations)
+        if (context.rotation == QString::fromUtf8(rotation.name)) filters << rotation.filter;
+    if (!filters.isEmpty()) args << "-vf" << filters.join(',');
+    args << "-y" << output;
+    return args;
+}

@@ -1,0 +1,169 @@
+#include "jobs/previewer.h"
+
+#include <QImage>
+#include <QLabel>
+
+
+#include "analysis/access_guard.h"
+#include "analysis/frame_picture.h"
+#include "analysis/picture_seam.h"
+#include "jobs/preview_time.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+const char* const previewer::kDefaultPicture = ":/new/graphics/res/preview.png";
+
+namespace {
+
+struct FrameDeleter {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+
+bool damaged(const AVFrame* frame) { return frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT); }
+
+}  // namespace
+
+void previewer::CodecContextDeleter::operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+
+previewer::previewer(QLabel* target, QObject* parent) : QThread(parent), previewLabel(target) {}
+
+previewer::~previewer() {
+    stopRequested.store(true);
+    wait();
+    releaseInput();
+}
+
+void previewer::openFile(const QString& opened) {
+    // The window never reopens during a decode; should it, the decode ends before the
+    // contexts it uses go away.
+    stopRequested.store(true);
+    wait();
+    releaseInput();
+    stopRequested.store(false);
+    path = opened;
+    if (!runGuarded([this] { return openInput(); })) releaseInput();
+}
+
+bool previewer::openInput() {
+    const QByteArray name = path.toUtf8();
+    if (avformat_open_input(&formatContext, name.constData(), nullptr, nullptr) < 0) return false;
+    if (avformat_find_stream_info(formatContext, nullptr) < 0) return false;
+
+    streamDecoders.resize(formatContext->nb_streams);
+    for (unsigned i = 0; i < formatContext->nb_streams; ++i) {
+        AVStream* stream = formatContext->streams[i];
+        if (!stream || !stream->codecpar) return false;
+        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+        if (!codec) continue;
+        CodecContext context(avcodec_alloc_context3(codec));
+        if (!context) return false;
+        if (avcodec_parameters_to_context(context.get(), stream->codecpar) < 0) return false;
+        const AVMediaType type = stream->codecpar->codec_type;
+        if (type == AVMEDIA_TYPE_VIDEO) {
+            context->framerate = av_guess_frame_rate(formatContext, stream, nullptr);
+            videoStreamIndex = static_cast<int>(i);
+        }
+        if ((type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO) && avcodec_open2(context.get(), codec, nullptr) < 0)
+            return false;
+        streamDecoders[i] = std::move(context);
+    }
+    inputOpen.store(true);
+    return true;
+}
+
+void previewer::releaseInput() {
+    streamDecoders.clear();
+    avformat_close_input(&formatContext);
+    videoStreamIndex = -1;
+    decoderDrained = false;
+    inputOpen.store(false);
+}
+
+void previewer::closeFile() {
+    stopRequested.store(true);
+    wait();
+    releaseInput();
+    decoding.store(false);
+    stopRequested.store(false);
+    handResourcePicture(previewLabel, kDefaultPicture);
+}
+
+bool previewer::seekToPosition() {
+    const float seconds = position.load();
+    if (!(seconds > 0)) return true;
+    const AVStream* stream = formatContext->streams[videoStreamIndex];
+    const int64_t target =
+        previewSeekTarget(seconds, formatContext->start_time, stream->time_base.num, stream->time_base.den);
+    if (target == AV_NOPTS_VALUE) return false;
+    if (av_seek_frame(formatContext, videoStreamIndex, target, AVSEEK_FLAG_BACKWARD) < 0) return false;
+    avcodec_flush_buffers(streamDecoders[videoStreamIndex].get());
+    decoderDrained = false;
+    return true;
+}
+
+bool previewer::findPicture(AVFrame* picture) {
+    AVCodecContext* decoder = streamDecoders[videoStreamIndex].get();
+    if (decoderDrained) {
+        avcodec_flush_buffers(decoder);
+        decoderDrained = false;
+    }
+    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
+    if (!packet) return false;
+
+    auto receive = [&]() {
+        while (avcodec_receive_frame(decoder, picture) == 0) {
+            if (!damaged(picture)) return true;
+            emit errorFindPicture();
+            av_frame_unref(picture);
+        }
+        return false;
+    };
+
+    for (int read = 0; read < kMaxPackets && !stopRequested.load(); ++read) {
+        if (av_read_frame(formatContext, packet.get()) < 0) {
+            // End of the file: the decoder may still hold the pictures it delayed.
+            avcodec_send_packet(decoder, nullptr);
+            decoderDrained = true;
+            return receive();
+        }
+        const bool ours = packet->stream_index == videoStreamIndex;
+        if (ours) {
+            const int sent = avcodec_send_packet(decoder, packet.get());
+            av_packet_unref(packet.get());
+            if (receive()) return true;
+            if (sent < 0 && sent != AVERROR(EAGAIN)) continue;
+        } else {
+            av_packet_unref(packet.get());
+        }
+    }
+    return false;
+}
+
+void previewer::run() {
+    decoding.store(true);
+    const bool converting = isConverting.load();
+    const float seconds = position.load();
+    std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
+
+    QImage picture;
+    if (frame && formatContext && videoStreamIndex >= 0 && !stopRequested.load() && seekToPosition() &&
+        findPicture(frame.get())) {
+        picture = scaledPicture(frameToRgbImage(frame.get(), SWS_FAST_BILINEAR), kPictureWidth, kPictureHeight);
+        if (!picture.isNull()) stampTextBox(picture, previewTimeBox(converting), previewTimeText(seconds, converting));
+    }
+    if (!picture.isNull()) {
+        handPicture(previewLabel, picture);
+    } else {
+        handResourcePicture(previewLabel, kDefaultPicture);
+        emit errorFindPicture();
+    }
+    decoding.store(false);
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The preview decoder: one picture of a video at a set position, with its time painted on it,
+// for the main window's preview label. Opening, positioning and closing happen on the GUI
+// thread; `run` decodes on the previewer's own thread.
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+class QLabel;
+struct AVCodecContext;
+struct AVFormatContext;
+
+class previewer : public QThread {
+    Q_OBJECT
+public:
+    // The picture shown when no picture could be decoded and after a close.
+    static const char* const kDefaultPicture;
+    static constexpr int kPictureWidth = 180;
+    static constexpr int kPictureHeight = 122;
+    // Packets read in one search for a picture.
+    static constexpr int kMaxPackets = 100;
+
+    explicit previewer(QLabel* target, QObject* parent = nullptr);
+    ~previewer() override;
+
+    // Opens `path` (any earlier file is released first); isOpen tells whether it worked.
+    void openFile(const QString& path);
+    bool isOpen() const { return inputOpen.load(); }
+    void setPosition(float seconds) { position.store(seconds); }
+    float currentPosition() const { return position.load(); }
+    // Stops a decode under way, waits for the thread to end, then releases the file and shows
+    // the default picture.
+    void closeFile();
+    // Makes a decode under way give up; holds until the file is closed or reopened.
+    void requestStop() { stopRequested.store(true); }
+    bool isDecoding() const { return decoding.load(); }
+    QString filePath() const { return path; }
+
+    // Copied from the job before a preview: the time text then reads "Convert: ..."
+    std::atomic<bool> isConverting{false};
+
+signals:
+    void startFindPicture();
+    void endFindPicture();
+    void errorFindPicture();
+
+protected:
+    void run() override;
+
+private:
+    struct CodecContextDeleter {
+        void operator()(AVCodecContext* c) const;
+    };
+    using CodecContext = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+
+    bool openInput();
+    void releaseInput();
+    // Seeks to the position when it is positive; false when the seek failed.
+    bool seekToPosition();
+    // Reads and decodes until a good picture arrives; true with `picture` filled.
+    bool findPicture(struct AVFrame* picture);
+
+    std::atomic<bool> inputOpen{false};
+    std::atomic<float> position{0};
+    std::atomic<bool> decoding{false};
+    std::atomic<bool> stopRequested{false};
+    QString path;
+    QLabel* previewLabel;
+    int videoStreamIndex = -1;
+    // The video decoder reached the end of the file and needs a flush before it decodes again.
+    bool decoderDrained = false;
+    AVFormatContext* formatContext = nullptr;
+    std::vector<CodecContext> streamDecoders;
+};

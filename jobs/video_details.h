@@ -1,0 +1,22 @@
+#pragma once
+// Stream details of one file, in the order FoundVideoDetails carries them.
+#include <QString>
+
+struct videoDetails {
+    QString FileName;
+    int mNBStreams = 0;  // 0 when the file has no video stream
+    int mDuration = 0;   // whole seconds
+    QString mDurationFormated;  // "hh:mm:ss", "-" when unreadable
+    int mBitrate = 0;           // never filled
+    QString mVideoCodec;
+    int mVideoWidth = 0;
+    int mVideoHeight = 0;
+    int mVideoBitRate = 0;  // Kbps
+    QString mAudioCodec;
+    float mVideoframerate = 0;  // real base frame rate
+    int mAudioSampleRate = 0;
+    int mAudioChannels = 0;
+    int mAudioBitRate = 0;  // Kbps
+    QString mFileInformationResumed;
+    float mVideoFPS = 0;  // guessed frame rate, integer quotient
+};

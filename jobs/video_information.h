@@ -1,0 +1,51 @@
+#pragma once
+// Reads the stream details of files through the FFmpeg libraries, as a thread over a batch
+// of files (one FoundVideoDetails per file) or synchronously for one file (probeNow).
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include "jobs/video_details.h"
+
+class videoInformation : public QThread {
+    Q_OBJECT
+public:
+    explicit videoInformation(QStringList files, QObject* parent = nullptr);
+    explicit videoInformation(QString file, QObject* parent = nullptr);
+    ~videoInformation() override;
+
+    // The probe loop on the caller's thread; emits startFindInfo only.
+    void probeNow();
+
+    int lastVideoBitRate() const { return details.mVideoBitRate; }
+    int lastDuration() const { return details.mDuration; }
+    QString lastVideoCodec() const { return details.mVideoCodec; }
+    // The record of the last probed file (after probeNow, or once the thread has finished).
+    const videoDetails& lastDetails() const { return details; }
+
+    // Fills `out` from `path`; false when the file cannot be opened or has no video stream
+    // (an audio-only file counts as unreadable). Stateless, so any thread may call it.
+    static bool readFileInfo(const QString& path, videoDetails& out);
+
+    // Whole seconds as "hh:mm:ss" of a UTC time of day (the day wraps).
+    static QString formatDuration(int seconds);
+
+signals:
+    void startFindInfo();
+    void endFindInfo();
+    // Receivers connect with queued delivery.
+    void FoundVideoDetails(QString FileName, int mNBStreams, int mDuration, QString mDurationFormated, int mBitrate,
+                           QString mVideoCodec, int mVideoWidth, int mVideoHeight, int mVideoBitRate,
+                           QString mAudioCodec, float mVideoframerate, int mAudioSampleRate, int mAudioChannels,
+                           int mAudioBitRate, QString mFileInformationResumed, float mVideoFPS);
+
+protected:
+    void run() override;
+
+private:
+    // Probes one file into `details`; `failureSummary` is the summary after a failed probe.
+    void probeFile(const QString& path, const QString& failureSummary);
+
+    QStringList files;
+    videoDetails details;
+};

@@ -1,0 +1,41 @@
+#pragma once
+// Deciding whether a junk run (the bytes the scan did not take as video) is audio, and appending
+// it to the audio output when it is.
+#include <cstdint>
+#include <limits>
+
+#include "reference/records.h"
+#include "repair/packet_list.h"
+
+class OutputFile;
+
+// Longest run taken as audio.
+constexpr std::int64_t kMaxAudioRun = 0x2FFFFF;
+
+// The scan's audio bookkeeping that the extraction updates; one per run.
+struct AudioRunBook {
+    std::int64_t chunkSampleCount = 0;  // PCM sample size x samples per chunk; 0 for compressed audio
+    std::int32_t chunkByteCount = 0;    // expected length of a PCM run
+    std::int32_t samplesPerChunk = 0;   // the audio track's pcmSamplesPerChunk, as adjusted by run sizes
+    std::int32_t smallestRun = std::numeric_limits<std::int32_t>::max();
+    std::int32_t largestRun = 0;
+    std::int32_t runCount = 0;
+    std::int64_t audioTotal = 0;        // bytes written to the audio output
+    std::int64_t droppedBytes = 0;      // bytes of dropped runs longer than 16
+    std::int64_t handedTotal = 0;       // bytes of every run handed over and decided
+};
+
+enum class AudioRunOutcome {
+    Kept,        // not decided (no first packet yet, or empty): the run stays and grows
+    Audio,       // written to the audio output
+    Skipped,     // dropped as not audio
+    AvcHeader,   // dropped as an AVC header packet, without a label
+    WriteFailed  // taken as audio but the output refused it; not counted
+};
+
+// Decides the junk run `run` of `length` bytes. Every outcome but Kept means the caller empties
+// the run. Big-endian PCM is swapped in place before it is written. `audioOut` is null when
+// there is no audio output; `audioTrack` is the audio track's index or -1.
+AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo& media, std::uint8_t* run,
+                                std::int64_t length, OutputFile* audioOut, bool firstPacket, int audioTrack,
+                                AudioRunBook& book, PacketList& packets);

@@ -1,0 +1,89 @@
+#include "repair/output_file.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+OutputFile::OutputFile(std::size_t bufferBytes) : capacity_(bufferBytes == 0 ? 1 : bufferBytes) {}
+
+OutputFile::~OutputFile() { close(); }
+
+bool OutputFile::open(const QString& path) {
+    close();
+    failed_ = false;
+    committed_ = 0;
+    buffer_.clear();
+    const QByteArray name = QFile::encodeName(path);
+    fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) return false;
+    buffer_.reserve(capacity_);
+    return true;
+}
+
+bool OutputFile::writeAll(const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t done = ::write(fd_, data, size);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            failed_ = true;
+            return false;
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+        committed_ += done;
+    }
+    return true;
+}
+
+bool OutputFile::write(const void* data, std::size_t size) {
+    if (fd_ < 0 || failed_) return false;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    if (buffer_.size() + size <= capacity_) {
+        buffer_.insert(buffer_.end(), bytes, bytes + size);
+        return true;
+    }
+    if (!flush()) return false;
+    if (size >= capacity_) return writeAll(bytes, size);
+    buffer_.insert(buffer_.end(), bytes, bytes + size);
+    return true;
+}
+
+bool OutputFile::flush() {
+    if (fd_ < 0 || failed_) return false;
+    if (buffer_.empty()) return true;
+    const bool ok = writeAll(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok;
+}
+
+bool OutputFile::writeAt(std::int64_t offset, const void* data, std::size_t size) {
+    if (fd_ < 0) return false;
+    // Even after a failed append an in-place rewrite (a header completed with the bytes that
+    // did reach the file) needs no new space, so it is still tried.
+    flush();  // a failure stays in failed_
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t done = ::pwrite(fd_, bytes, size, static_cast<off_t>(offset));
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            failed_ = true;
+            return false;
+        }
+        bytes += done;
+        size -= static_cast<std::size_t>(done);
+        offset += done;
+    }
+    return true;
+}
+
+bool OutputFile::close() {
+    if (fd_ < 0) return !failed_;
+    flush();
+    if (::close(fd_) != 0) failed_ = true;
+    fd_ = -1;
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    return !failed_;
+}

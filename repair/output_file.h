@@ -1,0 +1,46 @@
+#pragma once
+// A buffered output file of the repair (video stream, audio file). A failed write is kept, not
+// thrown: the run asks failed() and committed() so that nothing counts bytes that never
+// reached the disk.
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class OutputFile {
+public:
+    static constexpr std::size_t kDefaultBufferBytes = 4u << 20;
+
+    explicit OutputFile(std::size_t bufferBytes = kDefaultBufferBytes);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates or truncates the file. False when it cannot be opened for writing.
+    bool open(const QString& path);
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Appends `size` bytes (buffered). False once any write of this file has failed.
+    bool write(const void* data, std::size_t size);
+    // Writes `size` bytes at absolute `offset` (after flushing), e.g. a header completed at the
+    // end; tried even after a failed append. False when this write fails.
+    bool writeAt(std::int64_t offset, const void* data, std::size_t size);
+    bool flush();
+    // Flushes and closes; false when a write or the close failed. Harmless when not open.
+    bool close();
+
+    bool failed() const { return failed_; }
+    // Bytes that reached the file at the end position so far (the buffer excluded).
+    std::int64_t committed() const { return committed_; }
+    // Bytes accepted by write(), buffered or not.
+    std::int64_t accepted() const { return committed_ + static_cast<std::int64_t>(buffer_.size()); }
+
+private:
+    bool writeAll(const std::uint8_t* data, std::size_t size);
+
+    int fd_ = -1;
+    bool failed_ = false;
+    std::int64_t committed_ = 0;
+    std::size_t capacity_;
+    std::vector<std::uint8_t> buffer_;
+};

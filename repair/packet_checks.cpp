@@ -1,0 +1,196 @@
+#include "repair/packet_checks.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "repair/special_packets.h"
+
+namespace {
+
+std::uint32_t be32(const std::uint8_t* b) {
+    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
+}
+
+bool fits(std::int64_t valid, std::int64_t pos, std::int64_t count) {
+    return pos >= 0 && count >= 0 && pos <= valid - count;
+}
+
+struct BoxType {
+    std::uint32_t code;
+    const char* name;
+};
+constexpr BoxType kBoxTypes[] = {
+    {fourcc("free"), "free"}, {fourcc("ftyp"), "ftyp"}, {fourcc("hoov"), "hoov"}, {fourcc("ibak"), "ibak"},
+    {fourcc("iidx"), "iidx"}, {fourcc("mdia"), "mdia"}, {fourcc("meta"), "meta"}, {fourcc("moov"), "moov"},
+    {fourcc("mvex"), "mvex"}, {fourcc("skip"), "skip"}, {fourcc("trak"), "trak"}, {fourcc("udta"), "udta"},
+    {fourcc("wide"), "wide"},
+};
+
+const BoxType* findBox(std::uint32_t code) {
+    for (const BoxType& box : kBoxTypes)
+        if (box.code == code) return &box;
+    return nullptr;
+}
+
+constexpr std::uint32_t kCanonSliceWords[] = {
+    0x619A20, 0x619A40, 0x619A60, 0x619A80, 0x619AA0, 0x619AC0, 0x619AE0, 0x619B00, 0x619B20, 0x619B40,
+    0x619B60, 0x619B80, 0x619BA0, 0x619BC0, 0x019E39, 0x019E3D, 0x219A2C, 0x019E45, 0x019E49, 0x219A58,
+    0x019E71, 0x019E75, 0x219A64, 0x019E9D, 0x019E81, 0x219A24, 0x219A90, 0x019EA9, 0x019EAD, 0x219ABC,
+    0x019ED5, 0x019ED9, 0x219AC8, 0x019EE1, 0x019EE5, 0x219AF4, 0x019F0D, 0x019F11, 0x219B00, 0x019F39,
+    0x019F3D, 0x219B2C, 0x019F45, 0x019F49, 0x219A7C, 0x219AEC, 0x219AC0, 0x219AE4, 0x219A80, 0x01003F,
+    0x01001F, 0x01000B, 0x21003F, 0x21001F, 0x21000B, 0x219B18, 0x219B3C, 0x002199, 0x00219A, 0x00219B,
+    0x00219C,
+};
+
+constexpr const char* kSpecificAtoms = "true (specific atoms)";
+constexpr const char* kClassicPacket = "true (classic packet)";
+constexpr const char* kRefused = "false";
+
+// Examines the packet whose length word starts at buffer position `next`.
+bool checkPacketAt(const ScanSource& src, std::int64_t next, const AnalysisResult& analysis,
+                   const PresetTraits& preset, const ScanValues& scan, int videoTrack, std::string& result) {
+    result = kNextPacketChecked;
+
+    // Fewer bytes than a length word and a three-byte NAL header: the file ends with the candidate.
+    constexpr std::int64_t kMinimum = 8;
+    const std::int64_t remaining = src.remaining(next);
+    if (remaining < kMinimum) return true;
+
+    std::array<std::uint8_t, kLookAheadBytes> block;
+    const std::int64_t wanted = std::min<std::int64_t>(kLookAheadBytes, remaining);
+    const std::int64_t got = src.copy(next, block.data(), wanted);
+    // Unreadable past the buffer: nothing to judge by, as at the end of the data.
+    if (got < kMinimum) return true;
+
+    const std::uint32_t nextLength = be32(block.data());
+
+    AtomCheck atoms;
+    specificAtomsChecker(block.data(), got, 0, nextLength, preset, AtomsVariant::Repair, atoms);
+    std::uint32_t code = 0;
+    std::int64_t skip = 0;
+    std::string tag;
+    if (atoms.skip > 0 || isAudPacket(block.data(), got, 0) || isContainerBox(block.data(), got, 0, code) ||
+        cameraAtomRules(block.data(), got, 0, nextLength, analysis, preset, scan, skip, tag, true)) {
+        result += kSpecificAtoms;
+        return true;
+    }
+
+    const std::uint8_t b = block[4];
+    const bool hevc = videoTrack >= 0 && std::size_t(videoTrack) < analysis.tracks.size() &&
+                      analysis.tracks[std::size_t(videoTrack)].sampleDescCoding == "H.265";
+    const int type = hevc ? (b >> 1) & 63 : b & 31;
+    const NalTypeStats& entry = analysis.nalStats[std::size_t(type)];
+    if (nextLength == 0 || (b & 0x80) || entry.maxSize < 1) {
+        result += kRefused;
+        return false;
+    }
+    const bool threeBytes = (!hevc && type == 5) || (hevc && type == 39);
+    const std::uint32_t word = threeBytes ? (std::uint32_t(b) << 16) | (block[5] << 8) | block[6]
+                                          : (std::uint32_t(b) << 8) | block[5];
+    std::uint32_t minSize = entry.minSize;
+    const std::uint32_t maxSize = entry.maxSize;
+    const bool listed = std::find(entry.headerWords.begin(), entry.headerWords.end(), word) != entry.headerWords.end();
+    if (listed) {
+        if (type == 1 || type == 5 || hevc) minSize /= 2;
+    } else {
+        if (type != 1 || !preset.canon || preset.canon600d) return false;
+        const std::uint32_t word24 = (std::uint32_t(b) << 16) | (block[5] << 8) | block[6];
+        if (!isCanonSliceWord(word24)) return false;
+        minSize /= 2;
+    }
+    if (minSize <= nextLength && nextLength <= maxSize) {
+        result += kClassicPacket;
+        return true;
+    }
+    result += kRefused;
+    return false;
+}
+
+}  // namespace
+
+std::int64_t findMdat(const std::uint8_t* buf, std::int64_t length) {
+    const std::int64_t n = std::min(length, kMdatSearchLimit);
+    if (!buf || n < 5) return 0;
+    for (std::int64_t p = 0; p <= n - 5; ++p) {
+        const void* hit = std::memchr(buf + p, 'm', std::size_t(n - 4 - p));
+        if (!hit) return 0;
+        p = static_cast<const std::uint8_t*>(hit) - buf;
+        if (std::memcmp(buf + p, "mdat", 4) == 0) return p + 4;
+    }
+    return 0;
+}
+
+bool isAudPacket(const std::uint8_t* buf, std::int64_t valid, std::int64_t pos) {
+    if (!buf || !fits(valid, pos, 6)) return false;
+    const std::uint8_t* b = buf + pos;
+    if (b[0] != 0 || b[1] != 0 || b[2] != 0 || b[3] != 2 || b[4] != 0x09) return false;
+    return b[5] == 0x10 || b[5] == 0x30 || b[5] == 0x50;
+}
+
+bool isContainerBox(const std::uint8_t* buf, std::int64_t valid, std::int64_t pos, std::uint32_t& code) {
+    code = 0;
+    if (!buf || !fits(valid, pos, 8)) return false;
+    code = be32(buf + pos + 4);
+    return findBox(code) != nullptr;
+}
+
+const char* boxTypeName(std::uint32_t code) {
+    const BoxType* box = findBox(code);
+    return box ? box->name : "unknown";
+}
+
+bool isCanonSliceWord(std::uint32_t word24) {
+    return std::find(std::begin(kCanonSliceWords), std::end(kCanonSliceWords), word24) != std::end(kCanonSliceWords);
+}
+
+bool cameraAtomRules(const std::uint8_t* buf, std::int64_t valid, std::int64_t pos, std::uint32_t lengthWord,
+                     const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
+                     std::int64_t& skip, std::string& tag, bool signatureOnly) {
+    const std::size_t tracks =
+        std::min(analysis.tracks.size(), std::size_t(std::max<std::int32_t>(analysis.trackCount, 0)));
+    for (std::size_t i = 0; i < tracks; ++i) {
+        const TrackRecord& track = analysis.tracks[i];
+        if (track.typeIndex == 1 || track.typeIndex == 2) continue;
+        const auto signature =
+            std::find_if(track.sampleSignatures.begin(), track.sampleSignatures.end(),
+                         [&](const SampleSignature& s) { return s.value == lengthWord; });
+        const bool found = signature != track.sampleSignatures.end();
+        std::int64_t matched = 0;
+        if (track.sampleDescCoding == "gpmd") {
+            if (!found) continue;
+            if (signatureOnly) {
+                matched = std::max<std::int64_t>(signature->size, 1);
+            } else {
+                // The sample's size stands in the word 12 bytes before it.
+                if (!buf || pos < 12 || !fits(valid, pos - 12, 4)) continue;
+                matched = std::int64_t(be32(buf + pos - 12)) + 16;
+            }
+        } else {
+            if (track.sampleDescCoding == "tmcd" && preset.skipsTimecodeTrack()) continue;
+            if (!found) continue;
+            if (preset.yieldsToShortJunk() && scan.junkRunLength > 0 && scan.junkRunLength < scan.chunkSampleCount &&
+                scan.sharedFlag)
+                continue;
+            matched = signature->size;
+        }
+        if (matched > 0) {
+            skip = matched;
+            tag = "[" + track.sampleDescCoding + "]";
+            return true;
+        }
+    }
+    return false;
+}
+
+bool checkNextPacket(const ScanSource& src, std::int64_t pos, std::int64_t candidateLength,
+                     const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
+                     int videoTrack, std::string& result) {
+    return checkPacketAt(src, pos + 4 + candidateLength, analysis, preset, scan, videoTrack, result);
+}
+
+bool checkAfterSpecialPacket(const ScanSource& src, std::int64_t pos, std::int64_t skip,
+                             const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
+                             int videoTrack, std::string& result) {
+    return checkPacketAt(src, pos + skip, analysis, preset, scan, videoTrack, result);
+}

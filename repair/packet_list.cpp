@@ -1,0 +1,59 @@
+#include "repair/packet_list.h"
+
+#include <algorithm>
+
+void PacketList::clear() {
+    kinds_.clear();
+    types_.clear();
+    tags_.clear();
+    count_ = 0;
+    lastKind_ = Kind::Video;
+    lastIsSuite_ = false;
+    settled_ = false;
+}
+
+void PacketList::push(Kind kind, int nalType) {
+    if (kinds_.size() < kKeptLabels) {
+        kinds_.push_back(std::uint8_t(kind));
+        types_.push_back(std::int8_t(nalType >= 0 && nalType < 64 ? nalType : -1));
+    }
+    ++count_;
+    lastKind_ = kind;
+    lastIsSuite_ = false;
+}
+
+void PacketList::addVideo(int nalType) { push(Kind::Video, nalType); }
+void PacketList::addAudio() { push(Kind::Audio, -1); }
+void PacketList::addSkip() { push(Kind::Skip, -1); }
+
+void PacketList::addSpecial(const std::string& tag) {
+    push(Kind::Special, -1);
+    lastIsSuite_ = tag.find("Suite") != std::string::npos;
+    auto it = std::find_if(tags_.begin(), tags_.end(), [&](const TagCount& t) { return t.tag == tag; });
+    if (it != tags_.end()) {
+        ++it->count;
+    } else if (tags_.size() < kMaxTags) {
+        tags_.push_back({tag, 1});
+    }
+}
+
+bool PacketList::classifyLastPackets() const {
+    if (count_ < 25) return false;
+    if (settled_) return settledAnswer_;
+    const std::size_t limit = std::size_t(std::min<std::uint64_t>(count_ - 2, kKeptLabels - 2));
+    auto isRun = [](std::uint8_t k) { return k == std::uint8_t(Kind::Audio) || k == std::uint8_t(Kind::Skip); };
+    bool hit = false;
+    for (std::size_t i = 0; i < limit; ++i) {
+        if (!isRun(kinds_[i])) continue;
+        if (isRun(kinds_[i + 2])) {
+            if (count_ >= kKeptLabels) settled_ = true, settledAnswer_ = false;
+            return false;
+        }
+        hit = true;
+    }
+    if (count_ >= kKeptLabels) {
+        settled_ = true;
+        settledAnswer_ = hit;
+    }
+    return hit;
+}

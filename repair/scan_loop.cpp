@@ -1,0 +1,467 @@
+#include "repair/scan_loop.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "repair/live_preview.h"
+#include "repair/packet_checks.h"
+#include "repair/progress_rule.h"
+#include "repair/repair_run.h"
+#include "repair/special_packets.h"
+
+namespace {
+
+constexpr std::int64_t kJunkLimit = 0x2000000;          // 32 MiB
+constexpr std::int64_t kAudioLimit = 0xC800000;         // 200 MiB
+constexpr std::int64_t kVideoLimit = 0x5FFFFFFF;        // about 1.5 GiB
+constexpr std::int64_t kConfirmAboveJunk = 50;
+constexpr std::uint32_t kBoxLengthLimit = 0xFFFFFF;
+constexpr std::int64_t kHistoryBytes = 16;              // kept before the position for look-behinds
+constexpr std::int64_t kCopyPiece = 1 << 20;
+constexpr std::int64_t kPreviewExtraLimit = 32 << 20;
+constexpr std::uint8_t kStartCode[4] = {0, 0, 0, 1};
+
+// Junk lengths of the usual PCM chunk sizes: a special packet after them needs no confirmation.
+constexpr std::int64_t kPcmRunLengths[] = {96096, 96000, 6144, 18432, 64000, 184320, 192192, 99840, 92160, 96256};
+// Tags of packets recognised firmly enough to need no confirmation.
+constexpr const char* kFirmTags[] = {"Suite", "AMBARELLA", "AtomSpecific", "moof", "mdat"};
+// Types whose candidates the packet-list pattern may mark unconfirmed.
+constexpr std::uint64_t kClassifiedTypes = (1u << 0) | (1u << 1) | (1u << 2) | (1u << 6) | (1u << 7) | (1u << 9);
+
+std::uint32_t be32(const std::uint8_t* b) {
+    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
+}
+
+bool firmTag(const std::string& tag) {
+    return std::any_of(std::begin(kFirmTags), std::end(kFirmTags),
+                       [&](const char* word) { return tag.find(word) != std::string::npos; });
+}
+
+bool pcmRunLength(std::int64_t length) {
+    return std::find(std::begin(kPcmRunLengths), std::end(kPcmRunLengths), length) != std::end(kPcmRunLengths);
+}
+
+class Scanner {
+public:
+    Scanner(RepairRun& run, std::int64_t chunkBytes, const ScanHooks& hooks)
+        : run_(run), hooks_(hooks), chunk_(std::max(chunkBytes, kMinChunkBytes)),
+          tail_(std::min(kScanTailBytes, chunk_ / 4)) {}
+
+    ScanEnd scan();
+
+private:
+    // Buffer and chunk handling.
+    void restartAt(std::int64_t absolute);
+    bool readChunk(std::int64_t& delivered);
+    void keepUnscanned();
+    std::int64_t locateMediaData();
+
+    // One position; false when the scan ends.
+    void step(std::int64_t p);
+    bool isCandidateListed(std::int64_t p, int type, std::int64_t avail) const;
+    bool refusedByPayload(std::int64_t p, std::uint32_t length, int type, std::int64_t avail);
+    bool refusedByPairing(int type);
+    void takePacket(std::int64_t p, std::uint32_t length, int type);
+    void skipPacket(std::int64_t p, std::int64_t skip);
+    void refuse(std::int64_t p);
+
+    // Junk run: bytes spilled from earlier chunks followed by a range of the current buffer.
+    std::int64_t junkLength() const { return static_cast<std::int64_t>(spill_.size()) + (junkEnd_ - junkStart_); }
+    void spillJunk();
+    void discardJunk();
+    void handJunk(bool firstPacket);
+
+    void writeVideo(const std::uint8_t* bytes, std::int64_t size);
+    bool previewOn() const {
+        return hooks_.preview && hooks_.previewEnabled && hooks_.previewSelected &&
+               hooks_.previewEnabled->load(std::memory_order_relaxed) &&
+               hooks_.previewSelected->load(std::memory_order_relaxed);
+    }
+    ScanValues scanValues() const { return ScanValues{junkLength(), run_.audio.chunkSampleCount, run_.sharedFlag}; }
+    void stopWith(ScanEnd why) {
+        if (!ended_) {
+            ended_ = true;
+            why_ = why;
+        }
+    }
+
+    RepairRun& run_;
+    const ScanHooks& hooks_;
+    const std::int64_t chunk_;
+    const std::int64_t tail_;
+
+    std::vector<std::uint8_t> buf_;
+    std::int64_t valid_ = 0;  // valid bytes in buf_
+    std::int64_t base_ = 0;   // file offset of buf_[0]
+    std::int64_t pos_ = 0;    // scan position in buf_
+    bool restarted_ = false;  // the buffer was dropped mid-chunk (a packet passed its end)
+    ScanSource view_;
+
+    std::vector<std::uint8_t> spill_;
+    std::int64_t junkStart_ = 0;
+    std::int64_t junkEnd_ = 0;
+
+    ProgressRule progress_;
+    AtomCheck atom_;
+    std::string boxTag_;
+    std::string cameraTag_;
+    std::string checkText_;
+    std::vector<std::uint8_t> copy_;
+
+    bool ended_ = false;
+    ScanEnd why_ = ScanEnd::DataEnded;
+};
+
+void Scanner::restartAt(std::int64_t absolute) {
+    const std::int64_t from = std::max<std::int64_t>(0, absolute - kHistoryBytes);
+    spillJunk();
+    run_.source.setPosition(from);
+    base_ = from;
+    valid_ = 0;
+    pos_ = absolute - from;
+    restarted_ = true;
+}
+
+bool Scanner::readChunk(std::int64_t& delivered) {
+    const std::int64_t left = std::max<std::int64_t>(0, run_.source.size() - run_.source.position());
+    const std::int64_t want = std::min(chunk_ - valid_, left);
+    delivered = want > 0 ? run_.source.read(buf_.data() + valid_, want) : 0;
+    if (delivered < 0) return false;
+    valid_ += delivered;
+    view_.data = buf_.data();
+    view_.valid = valid_;
+    view_.base = base_;
+    return true;
+}
+
+void Scanner::keepUnscanned() {
+    spillJunk();
+    const std::int64_t from = std::max<std::int64_t>(0, std::min(pos_, valid_) - kHistoryBytes);
+    const std::int64_t kept = valid_ - from;
+    if (kept > 0 && from > 0) std::memmove(buf_.data(), buf_.data() + from, static_cast<std::size_t>(kept));
+    base_ += from;
+    pos_ -= from;
+    valid_ = std::max<std::int64_t>(0, kept);
+}
+
+// Where the media data begins, searched in the first 30,000,000 bytes of the file whatever
+// the chunk size, so that the start never depends on it.
+std::int64_t Scanner::locateMediaData() {
+    const std::int64_t limit = std::min(run_.source.size(), kMdatSearchLimit);
+    std::vector<std::uint8_t> window(static_cast<std::size_t>(std::min(limit, kCopyPiece + 4)));
+    for (std::int64_t offset = 0; offset + 4 < limit; offset += kCopyPiece) {
+        const std::int64_t length = std::min(kCopyPiece + 4, limit - offset);
+        const std::int64_t got = run_.source.readAt(offset, window.data(), length);
+        if (got < 0) return -1;
+        // The last 4 bytes of a window are only compared as part of a match starting earlier.
+        const std::int64_t found = findMdat(window.data(), got);
+        if (found > 0) return offset + found;
+        if (got < length) break;
+    }
+    return 0;
+}
+
+void Scanner::spillJunk() {
+    if (junkEnd_ > junkStart_)
+        spill_.insert(spill_.end(), buf_.data() + junkStart_, buf_.data() + junkEnd_);
+    junkStart_ = junkEnd_ = 0;
+}
+
+void Scanner::discardJunk() {
+    spill_.clear();
+    junkStart_ = junkEnd_ = 0;
+}
+
+void Scanner::handJunk(bool firstPacket) {
+    const std::int64_t length = junkLength();
+    if (length == 0 || !firstPacket) return;  // a run handed without a first packet stays and grows
+    std::uint8_t* bytes = nullptr;
+    if (spill_.empty() && run_.media.bigEndian != 1) {
+        bytes = buf_.data() + junkStart_;  // handed in place; swapping would alter scanned bytes
+    } else {
+        spillJunk();
+        bytes = spill_.data();
+    }
+    OutputFile* out = run_.audioOut.isOpen() ? &run_.audioOut : nullptr;
+    const AudioRunOutcome outcome = extractAudioRun(run_.analysis, run_.media, bytes, length, out, true,
+                                                    run_.audioTrack, run_.audio, run_.packets);
+    if (outcome == AudioRunOutcome::WriteFailed) stopWith(ScanEnd::AudioWriteFailed);
+    discardJunk();
+}
+
+void Scanner::writeVideo(const std::uint8_t* bytes, std::int64_t size) {
+    if (!run_.videoOut.write(bytes, static_cast<std::size_t>(size))) stopWith(ScanEnd::VideoWriteFailed);
+}
+
+ScanEnd Scanner::scan() {
+    buf_.resize(static_cast<std::size_t>(chunk_));
+    copy_.resize(static_cast<std::size_t>(kCopyPiece));
+    view_.file = &run_.source;
+    const std::int64_t size = run_.source.size();
+    progress_.reset(size);
+    const std::int64_t start = locateMediaData();
+    if (start < 0) return ScanEnd::SourceFailed;
+    restartAt(start);
+
+    for (;;) {
+        if (hooks_.stop && hooks_.stop->load(std::memory_order_relaxed)) return ScanEnd::Stopped;
+        restarted_ = false;
+        std::int64_t delivered = 0;
+        if (!readChunk(delivered)) return ScanEnd::SourceFailed;
+        // A read that delivers nothing before the known end means the file shrank: treat it as the end.
+        const bool last = run_.source.position() >= size || delivered == 0;
+        if (pos_ >= valid_) {
+            if (!last) {
+                // Nothing left in this buffer: a skipped packet ended exactly at its end.
+                restartAt(base_ + pos_);
+                continue;
+            }
+            handJunk(true);
+            return ended_ ? why_ : ScanEnd::DataEnded;
+        }
+        if (junkLength() > kJunkLimit) return ScanEnd::JunkLimit;
+
+        // Away from the end of the file every test must see the bytes it reads, so positions
+        // near the chunk's end wait for the next chunk; at the end of the file all are scanned.
+        const std::int64_t limit = last ? valid_ : valid_ - tail_;
+        while (pos_ < limit && !ended_ && !restarted_) step(pos_);
+        if (ended_) return why_;
+        if (restarted_) continue;
+        if (last) {
+            handJunk(true);
+            return ended_ ? why_ : ScanEnd::DataEnded;
+        }
+        keepUnscanned();
+        if (run_.audio.chunkSampleCount == 0 && run_.audio.audioTotal > kAudioLimit && run_.videoTotal <= kVideoLimit)
+            return ScanEnd::AudioWithoutVideo;
+    }
+}
+
+bool Scanner::isCandidateListed(std::int64_t p, int type, std::int64_t avail) const {
+    const std::uint8_t* b = buf_.data() + p + 4;
+    const int wordBytes = run_.words.wordBytes(type);
+    if (avail < 4 + wordBytes) return false;
+    const std::uint32_t word = wordBytes == 3 ? (std::uint32_t(b[0]) << 16) | (std::uint32_t(b[1]) << 8) | b[2]
+                                              : (std::uint32_t(b[0]) << 8) | b[1];
+    if (run_.words.holds(type, word)) return true;
+    if (run_.hevc || type != 1 || !run_.tests.canonSliceWords || avail < 7) return false;
+    return isCanonSliceWord((std::uint32_t(b[0]) << 16) | (std::uint32_t(b[1]) << 8) | b[2]);
+}
+
+// The checks on a candidate that passed the first test; true when it is refused.
+bool Scanner::refusedByPayload(std::int64_t p, std::uint32_t length, int type, std::int64_t avail) {
+    const std::uint8_t* b = buf_.data() + p;
+    if (!run_.hevc && type == 12 && run_.audio.chunkSampleCount > 0) return true;
+    if (avail >= 8 && b[4] == b[6] && b[5] == b[7]) return true;
+    bool unconfirmed = false;
+    if ((type == 1 || type == 5) && length >= 4) {
+        const std::int64_t positions = std::min<std::int64_t>(length, 20);
+        for (std::int64_t i = 0; i < positions && 4 + i + 4 <= avail; ++i) {
+            const std::uint8_t* q = b + 4 + i;
+            if (q[0] == 0 && q[1] == 0 && q[2] == 0 && q[3] < 0xFF) {
+                unconfirmed = true;
+                break;
+            }
+        }
+    }
+    if (((kClassifiedTypes >> type) & 1) != 0 && junkLength() > 0) {
+        unconfirmed = run_.packets.classifyLastPackets();
+        if (run_.tests.canon6d) unconfirmed = true;
+    }
+    if (!unconfirmed) return false;
+    return !checkNextPacket(view_, p, length, run_.analysis, run_.preset, scanValues(), run_.videoTrack, checkText_);
+}
+
+// Pairing of the candidate with the junk run before it; true when it is refused.
+bool Scanner::refusedByPairing(int type) {
+    const std::int64_t junk = junkLength();
+    if (run_.tests.mark4 && junk > kConfirmAboveJunk && !run_.packets.empty() && type != 5 &&
+        run_.packets.lastIsSuite())
+        return true;
+    if (run_.expectedJunk >= 0 && junk < run_.expectedJunk) return true;
+    const std::int64_t chunkSamples = run_.audio.chunkSampleCount;
+    if (run_.audioTrack >= 0 && run_.tests.pairsPcmRuns && junk > 0 && junk < chunkSamples) {
+        if (run_.sharedFlag) return true;
+        discardJunk();
+    }
+    const std::int64_t left = junkLength();
+    if (run_.audioTrack >= 0 && run_.audioMinSize > 0 && chunkSamples == 0 && left > 0 && left < run_.audioMinSize)
+        return true;
+    return false;
+}
+
+void Scanner::takePacket(std::int64_t p, std::uint32_t length, int type) {
+    writeVideo(kStartCode, 4);
+    const std::int64_t payload = p + 4;
+    const std::int64_t end = payload + length;
+    const bool preview = previewOn();
+    if (end <= valid_) {
+        writeVideo(buf_.data() + payload, length);
+        run_.videoTotal += length;
+        if (preview) {
+            if (type == 1)
+                hooks_.preview->queueSlicePreview(buf_.data() + payload, length, nullptr, 0);
+            else
+                hooks_.preview->queuePreviewPacket(buf_.data() + payload, length, nullptr, 0, type);
+        }
+        run_.packets.addVideo(type);
+        pos_ = end;
+        return;
+    }
+    // The packet passes the chunk's end: the rest comes straight from the file, and the next
+    // chunk starts right after the packet.
+    const std::int64_t inBuffer = valid_ - payload;
+    writeVideo(buf_.data() + payload, inBuffer);
+    std::vector<std::uint8_t> extra;
+    std::int64_t rest = length - inBuffer;
+    std::int64_t written = inBuffer;
+    const std::int64_t after = base_ + end;
+    while (rest > 0 && !ended_) {
+        const std::int64_t got = run_.source.read(copy_.data(), std::min(rest, kCopyPiece));
+        if (got < 0) {
+            stopWith(ScanEnd::SourceFailed);
+            return;
+        }
+        if (got == 0) break;  // the length word points past the end of the file
+        writeVideo(copy_.data(), got);
+        if (preview && written - inBuffer + got <= kPreviewExtraLimit) extra.insert(extra.end(), copy_.data(), copy_.data() + got);
+        written += got;
+        rest -= got;
+    }
+    run_.videoTotal += written;
+    if (preview) {
+        if (type == 1)
+            hooks_.preview->queueSlicePreview(buf_.data() + payload, inBuffer, extra.data(), extra.size());
+        else
+            hooks_.preview->queuePreviewPacket(buf_.data() + payload, inBuffer, extra.data(), extra.size(), type);
+    }
+    run_.packets.addVideo(type);
+    run_.sharedFlag = true;
+    restartAt(after);
+}
+
+void Scanner::skipPacket(std::int64_t p, std::int64_t skip) {
+    if (p + skip <= valid_) {
+        pos_ = p + skip;
+        return;
+    }
+    restartAt(base_ + p + skip);
+}
+
+void Scanner::refuse(std::int64_t p) {
+    if ((run_.audio.droppedBytes > kAudioLimit || run_.audio.audioTotal > kAudioLimit) &&
+        run_.audio.chunkSampleCount == 0 && run_.videoTotal <= kVideoLimit) {
+        stopWith(ScanEnd::AudioWithoutVideo);
+        return;
+    }
+    // Bounds the junk run's memory: a run this long holds no usable audio anyway.
+    if (junkLength() >= kJunkLimit) {
+        stopWith(ScanEnd::JunkLimit);
+        return;
+    }
+    if (junkEnd_ == p && junkEnd_ > junkStart_) {
+        junkEnd_ = p + 1;
+    } else {
+        spillJunk();
+        junkStart_ = p;
+        junkEnd_ = p + 1;
+    }
+    pos_ = p + 1;
+}
+
+void Scanner::step(std::int64_t p) {
+    int percent = 0;
+    if (progress_.due(base_ + p, percent) && hooks_.progress) hooks_.progress(percent);
+    if (!run_.videoRepairSent && run_.videoTotal > 1024) {
+        run_.videoRepairSent = true;
+        if (hooks_.videoRepair) hooks_.videoRepair();
+    }
+    if (hooks_.stop && hooks_.stop->load(std::memory_order_relaxed)) {
+        stopWith(ScanEnd::Stopped);
+        return;
+    }
+
+    const std::int64_t avail = valid_ - p;
+    const std::uint8_t* b = buf_.data() + p;
+    if (avail < 6) {
+        refuse(p);
+        return;
+    }
+    const std::uint32_t length = be32(b);
+
+    atom_.skip = 0;
+    atom_.announcedJunk = -1;
+    specificAtomsChecker(buf_.data(), valid_, p, length, run_.preset, AtomsVariant::Repair, atom_);
+    // An announced length beyond the longest audio run could never be reached; it would only
+    // hold back all video.
+    if (atom_.announcedJunk >= 0 && atom_.announcedJunk <= kMaxAudioRun) run_.expectedJunk = atom_.announcedJunk;
+
+    if (isAudPacket(buf_.data(), valid_, p)) {
+        handJunk(run_.specialSeen);
+        writeVideo(kStartCode, 4);
+        writeVideo(b + 4, 2);
+        if (previewOn()) hooks_.preview->queuePreviewPacket(b + 4, 2, nullptr, 0, 9);
+        pos_ = p + 6;
+        return;
+    }
+
+    std::int64_t skip = atom_.skip;
+    const std::string* tag = &atom_.tag;
+    std::uint32_t code = 0;
+    if (isContainerBox(buf_.data(), valid_, p, code)) {
+        if (length < kBoxLengthLimit) {
+            skip = length;
+            boxTag_ = std::string("AtomSpecific [") + boxTypeName(code) + "]";
+            tag = &boxTag_;
+        }
+        if (code == fourcc("ftyp") && run_.specialSeen) {
+            discardJunk();
+            run_.sharedFlag = false;
+        }
+    }
+    if (skip == 0 && cameraAtomRules(buf_.data(), valid_, p, length, run_.analysis, run_.preset, scanValues(), skip,
+                                     cameraTag_))
+        tag = &cameraTag_;
+
+    if (skip > 0) {
+        const std::int64_t junk = junkLength();
+        if (junk > kConfirmAboveJunk && !firmTag(*tag) && !pcmRunLength(junk) &&
+            !checkAfterSpecialPacket(view_, p, skip, run_.analysis, run_.preset, scanValues(), run_.videoTrack,
+                                     checkText_))
+            skip = 0;
+        if (skip > 0) {
+            if (junk == run_.expectedJunk) run_.expectedJunk = -1;
+            handJunk(true);
+            run_.packets.addSpecial(*tag);
+            run_.specialSeen = true;
+            skipPacket(p, skip);
+            return;
+        }
+    }
+
+    const std::uint8_t h = b[4];
+    const int type = run_.hevc ? (h >> 1) & 0x3F : h & 0x1F;
+    const NalTypeStats& entry = run_.analysis.nalStats[static_cast<std::size_t>(type)];
+    if (length == 0 || (h & 0x80) != 0 || entry.maxSize == 0 || !isCandidateListed(p, type, avail)) {
+        refuse(p);
+        return;
+    }
+    const std::uint32_t min = (run_.hevc || type == 1 || type == 5) ? entry.minSize / 2 : entry.minSize;
+    if (length < min || length > entry.maxSize || refusedByPayload(p, length, type, avail) || refusedByPairing(type)) {
+        refuse(p);
+        return;
+    }
+    handJunk(true);
+    run_.expectedJunk = -1;
+    if (ended_) return;
+    takePacket(p, length, type);
+}
+
+}  // namespace
+
+ScanEnd runScan(RepairRun& run, std::int64_t chunkBytes, const ScanHooks& hooks) {
+    Scanner scanner(run, chunkBytes, hooks);
+    return scanner.scan();
+}

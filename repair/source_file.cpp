@@ -1,0 +1,51 @@
+#include "repair/source_file.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+SourceFile::~SourceFile() { close(); }
+
+bool SourceFile::open(const QString& path) {
+    close();
+    const QByteArray name = QFile::encodeName(path);
+    fd_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close();
+        return false;
+    }
+    size_ = static_cast<std::int64_t>(info.st_size);
+    position_ = 0;
+    return true;
+}
+
+void SourceFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    size_ = 0;
+    position_ = 0;
+}
+
+std::int64_t SourceFile::readAt(std::int64_t offset, std::uint8_t* out, std::int64_t count) {
+    if (fd_ < 0 || offset < 0 || count < 0) return -1;
+    std::int64_t got = 0;
+    while (got < count) {
+        const ssize_t done = ::pread(fd_, out + got, static_cast<std::size_t>(count - got),
+                                     static_cast<off_t>(offset + got));
+        if (done < 0 && errno == EINTR) continue;
+        if (done < 0) return -1;
+        if (done == 0) break;
+        got += done;
+    }
+    return got;
+}
+
+std::int64_t SourceFile::read(std::uint8_t* out, std::int64_t count) {
+    const std::int64_t got = readAt(position_, out, count);
+    if (got > 0) position_ += got;
+    return got;
+}

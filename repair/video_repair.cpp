@@ -1,0 +1,251 @@
+#include "repair/video_repair.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+#include <stdexcept>
+
+#include "analysis/hex_text.h"
+#include "repair/camera_rules.h"
+#include "repair/live_preview.h"
+#include "repair/reference_reader.h"
+#include "repair/repair_run.h"
+#include "repair/scan_loop.h"
+
+namespace {
+
+// Audio codec names (FFmpeg decoder names) that the engine writes as WAV.
+constexpr const char* kUncompressedAudio[] = {"pcm_s16be", "pcm_s16le", "adpcm_ima_wav", "pcm_s24be",
+                                              "pcm_s24le", "pcm_s32be", "pcm_s32le"};
+
+bool isUncompressedAudio(const std::string& codec) {
+    return std::any_of(std::begin(kUncompressedAudio), std::end(kUncompressedAudio),
+                       [&](const char* name) { return codec == name; });
+}
+
+std::string upperCased(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+int firstTrackOfType(const AnalysisResult& analysis, int typeIndex) {
+    for (std::size_t i = 0; i < analysis.tracks.size(); ++i)
+        if (analysis.tracks[i].typeIndex == typeIndex) return static_cast<int>(i);
+    return -1;
+}
+
+void printLine(const std::string& label, const std::string& value) { std::cout << label << value << std::endl; }
+
+// The reference's header text could not be turned into bytes.
+struct UnusableHeader {};
+
+std::string headerBytes(std::string& text) {
+    text = upperCased(text);
+    try {
+        return hexToBytes(text);
+    } catch (const std::invalid_argument&) {
+        throw UnusableHeader{};
+    }
+}
+
+// PCM chunk values: the samples one PCM run holds and its length in bytes.
+void setPcmChunkValues(RepairRun& run) {
+    AudioRunBook& book = run.audio;
+    book.chunkSampleCount = 0;
+    book.chunkByteCount = 0;
+    if (run.audioTrack < 0 || !isUncompressedAudio(run.media.audioCodecName)) return;
+    const TrackRecord& track = run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)];
+    const std::int64_t sampleSize = track.pcmSampleSize;
+    const std::int64_t perChunk = track.pcmSamplesPerChunk;
+    const std::int64_t samples = sampleSize * perChunk;  // 64-bit: both come from the document
+    std::int64_t bytes = samples;
+    if (sampleSize < 2) bytes = perChunk == 32000 ? 96000 : perChunk * 4;
+    book.chunkSampleCount = std::max<std::int64_t>(0, samples);
+    // Longer than any audio run can be: such a chunk size is never matched, whatever its value.
+    book.chunkByteCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(bytes, 0, kMaxAudioRun + 1));
+    book.samplesPerChunk = track.pcmSamplesPerChunk;
+}
+
+}  // namespace
+
+videoRepair::videoRepair() : preview_(std::make_unique<livePreview>()) {}
+
+videoRepair::~videoRepair() = default;
+
+void videoRepair::setPreviewLabel(QLabel* label) {
+    previewLabel = label;
+    preview_->setPreviewLabel(label);
+}
+
+void videoRepair::setPreviewEnabled(bool enabled) { previewEnabled = enabled; }
+
+void videoRepair::setPreviewSelected(bool selected) { previewSelected = selected; }
+
+void videoRepair::stopFixer() { stopRequest = true; }
+
+void videoRepair::setChunkBytes(std::int64_t bytes) { chunkBytes_ = std::max(bytes, kMinChunkBytes); }
+
+void videoRepair::readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media) {
+    ::readVideoPreset(path, result, media, run_->cameraPresetName);
+}
+
+void videoRepair::setResults(const QString& videoPath, const QString& audioPath) {
+    isAac = !isUncompressedAudio(run_->media.audioCodecName);
+    videoOutputPath = videoPath;
+    audioOutputPath = audioPath;
+    fps_den = run_->media.fpsDen;
+    fps_num = run_->media.fpsNum;
+}
+
+int videoRepair::startFixer(QString source, QString referencePath, QString outputFolder) {
+    try {
+        return run(source, referencePath, outputFolder);
+    } catch (...) {
+        // A failure the run raised (memory above all): files closed, results set, no finish.
+        if (run_) {
+            run_->source.close();
+            run_->videoOut.close();
+            run_->audioOut.close();
+            preview_->closeVideoDecoder();
+            setResults(outputFolder + "out-video.h264",
+                       outputFolder + (isUncompressedAudio(run_->media.audioCodecName) ? "out-audio.wav"
+                                                                                        : "out-audio.raw"));
+        }
+        return kFinished;
+    }
+}
+
+int videoRepair::run(const QString& source, const QString& referencePath, const QString& outputFolder) {
+    stopRequest = false;
+    sourcePath = source;
+    emit statusFix("Repair started");
+    run_ = std::make_unique<RepairRun>();
+    RepairRun& run = *run_;
+
+    readVideoPreset(referencePath, run.analysis, run.media);
+    printLine("preset found: ", run.cameraPresetName);
+
+    const bool wav = isUncompressedAudio(run.media.audioCodecName);
+    const QString videoPath = outputFolder + "out-video.h264";
+    const QString audioPath = outputFolder + (wav ? "out-audio.wav" : "out-audio.raw");
+    QFile::remove(videoPath);
+    QFile::remove(audioPath);
+
+    run.videoTrack = firstTrackOfType(run.analysis, 2);
+    run.audioTrack = firstTrackOfType(run.analysis, 1);
+
+    auto closeAll = [&] {
+        run.source.close();
+        run.videoOut.close();
+        run.audioOut.close();
+    };
+    if (!run.source.open(source)) return kSourceUnreadable;
+    if (!run.videoOut.open(videoPath)) {
+        closeAll();
+        return kVideoOutputFailed;
+    }
+    if (run.audioTrack >= 0 && !run.audioOut.open(audioPath)) {
+        closeAll();
+        return kAudioOutputFailed;
+    }
+
+    try {
+        if (run.videoTrack >= 0) {
+            TrackRecord& video = run.analysis.tracks[static_cast<std::size_t>(run.videoTrack)];
+            const std::string bytes = headerBytes(video.videoHeaderHex);
+            preview_->flushPreviewPackets();
+            preview_->decodeTestPacket(video.videoHeaderHex);
+            run.videoOut.write(bytes.data(), bytes.size());
+        }
+        if (run.audioTrack >= 0) {
+            TrackRecord& audio = run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)];
+            if (audio.sampleDescFormat == fourcc("mp4a")) {
+                const std::string bytes = headerBytes(audio.audioHeaderHex);
+                run.audioOut.write(bytes.data(), bytes.size());
+            } else if (run.media.audioCodecName == "adpcm_ima_wav") {
+                writeWavHeaderAdpcm(run.audioOut, run.media.bitsPerSample, run.media.channels, run.media.sampleRate,
+                                    run.media.blockAlign, run.wav);
+            } else {
+                writeWavHeaderPcm(run.audioOut, run.media.bitsPerSample, run.media.channels, run.media.sampleRate,
+                                  run.wav);
+            }
+        }
+    } catch (const UnusableHeader&) {
+        // As for a reference without tracks: no output at all.
+        closeAll();
+        QFile::remove(videoPath);
+        QFile::remove(audioPath);
+        return kNoTrackRecord;
+    }
+    if (run.videoOut.failed()) {
+        closeAll();
+        return kVideoOutputFailed;
+    }
+    if (run.audioOut.failed()) {
+        closeAll();
+        return kAudioOutputFailed;
+    }
+
+    if (run.analysis.tracks.empty()) {
+        closeAll();
+        return kNoTrackRecord;
+    }
+
+    run.hevc = run.videoTrack >= 0 &&
+               run.analysis.tracks[static_cast<std::size_t>(run.videoTrack)].sampleDescCoding == "H.265";
+    preview_->openVideoDecoder(run.hevc);
+    run.audioMinSize =
+        run.audioTrack >= 0 ? run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)].minSize : 0;
+    printLine("++ preset name: ", run.cameraPresetName);
+
+    applyCameraRules(run.analysis, run.cameraPresetName, run.hevc, std::cout);
+    std::cout.flush();
+    run.words.build(run.analysis, run.hevc);
+    run.preset = PresetTraits::fromName(run.cameraPresetName);
+    run.tests = ScanPresetTests::fromName(run.cameraPresetName);
+    run.sharedFlag = run.hevc;
+    setPcmChunkValues(run);
+
+    emit statusFix("Scan...");
+    ScanHooks hooks;
+    hooks.progress = [this](int percent) { emit statusFixProgress(percent); };
+    hooks.videoRepair = [this] { emit statusFix("Video Repair"); };
+    hooks.stop = &stopRequest;
+    hooks.previewEnabled = &previewEnabled;
+    hooks.previewSelected = &previewSelected;
+    hooks.preview = preview_.get();
+    const ScanEnd end = runScan(run, chunkBytes_, hooks);
+
+    emit statusFix("Finilizing process...");
+    const bool videoOk = run.videoOut.flush() && !run.videoOut.failed();
+    bool audioOk = !run.audioOut.isOpen() || (run.audioOut.flush() && !run.audioOut.failed());
+    const int wavTrack = [&] {
+        for (std::size_t i = 0; i < run.analysis.tracks.size(); ++i) {
+            const TrackRecord& t = run.analysis.tracks[i];
+            if (t.typeIndex == 1 && t.sampleDescFormat != fourcc("mp4a")) return static_cast<int>(i);
+        }
+        return -1;
+    }();
+    if (wavTrack >= 0 && run.audioOut.isOpen() && run.wav.kind != WavKind::None) {
+        // Count only what reached the file: after a failed write the total overstates it.
+        const std::int64_t header = static_cast<std::int64_t>(
+            run.wav.kind == WavKind::ImaAdpcm ? kAdpcmWavHeaderSize : kPcmWavHeaderSize);
+        const std::int64_t onDisk = std::max<std::int64_t>(0, run.audioOut.committed() - header);
+        const auto data = static_cast<std::uint64_t>(std::min(run.audio.audioTotal, onDisk));
+        const bool done = run.media.audioCodecName == "adpcm_ima_wav"
+                              ? finishWavHeaderAdpcm(run.audioOut, run.wav, data)
+                              : finishWavHeaderPcm(run.audioOut, run.wav, data);
+        audioOk = audioOk && done;
+    }
+    const bool videoClosed = run.videoOut.close();
+    const bool audioClosed = run.audioOut.close();
+    run.source.close();
+    preview_->closeVideoDecoder();
+    setResults(videoPath, audioPath);
+
+    if (end == ScanEnd::SourceFailed) return kSourceUnreadable;
+    if (end == ScanEnd::VideoWriteFailed || !videoOk || !videoClosed) return kVideoOutputFailed;
+    if (end == ScanEnd::AudioWriteFailed || !audioOk || !audioClosed) return kAudioOutputFailed;
+    return kFinished;
+}

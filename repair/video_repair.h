@@ -1,0 +1,75 @@
+#pragma once
+// The repair engine: one object per job. startFixer turns a damaged camera file and the
+// reference description of a healthy one into a raw H.264/H.265 stream and an audio file.
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "reference/records.h"
+
+class QLabel;
+struct RepairRun;
+class livePreview;
+
+class videoRepair : public QObject {
+    Q_OBJECT
+
+public:
+    // startFixer results. 0 covers every normal end (finished, stopped, data exhausted).
+    static constexpr int kFinished = 0;
+    static constexpr int kNoTrackRecord = -1;       // the reference gave no track (or unusable header text)
+    static constexpr int kSourceUnreadable = -2;    // the damaged file cannot be opened or read
+    static constexpr int kVideoOutputFailed = -3;   // out-video.h264 cannot be opened or written
+    static constexpr int kAudioOutputFailed = -4;   // the audio output cannot be opened or written
+
+    static constexpr std::int64_t kDefaultChunkBytes = 100000000;
+
+    videoRepair();
+    ~videoRepair() override;
+
+    void setPreviewLabel(QLabel* label);
+    void setPreviewEnabled(bool enabled);
+    void setPreviewSelected(bool selected);
+    // Asks a running scan to end at its next position; the run still finishes normally.
+    void stopFixer();
+
+    int startFixer(QString source, QString referencePath, QString outputFolder);
+
+    // Reads the reference description into the run's records and deletes the file.
+    void readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media);
+
+    // Size of the scan's read buffer; tests choose small ones to cut packets at chunk ends.
+    void setChunkBytes(std::int64_t bytes);
+    std::int64_t chunkBytes() const { return chunkBytes_; }
+
+    // The current (or last) run's state, for inspection after startFixer; null before any run.
+    const RepairRun* lastRun() const { return run_.get(); }
+
+    // Results, read by the job after startFixer returns.
+    QString sourcePath;
+    QString videoOutputPath;
+    QString audioOutputPath;
+    float fps_den = 0;
+    float fps_num = 0;
+    bool isAac = false;
+    QLabel* previewLabel = nullptr;
+    std::atomic<bool> previewEnabled{false};
+    std::atomic<bool> stopRequest{false};
+    std::atomic<bool> previewSelected{true};
+
+signals:
+    void statusFix(QString status);
+    void statusFixProgress(int percent);
+    void infoFix(QString inMsg);
+    void endfixer(QString videoPath, QString audioPath, float fps_dens, float fps_num, bool isAac);
+
+private:
+    int run(const QString& source, const QString& referencePath, const QString& outputFolder);
+    void setResults(const QString& videoPath, const QString& audioPath);
+
+    std::unique_ptr<RepairRun> run_;
+    std::unique_ptr<livePreview> preview_;
+    std::int64_t chunkBytes_ = kDefaultChunkBytes;
+};

@@ -1,0 +1,47 @@
+#include "analysis/hex_text.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+struct HexCase {
+    const char* text;
+    std::string bytes;  // expected result when `error` is null
+    const char* error;  // expected message, or null
+};
+
+class HexToBytes : public ::testing::TestWithParam<HexCase> {};
+
+TEST_P(HexToBytes, ConvertsOrRejects) {
+    const HexCase& c = GetParam();
+    if (!c.error) {
+        EXPECT_EQ(hexToBytes(c.text), c.bytes);
+        return;
+    }
+    try {
+        hexToBytes(c.text);
+        FAIL() << "no error for " << c.text;
+    } catch (const std::invalid_argument& e) {
+        EXPECT_STREQ(e.what(), c.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HexToBytes,
+    ::testing::Values(HexCase{"", "", nullptr},
+                      HexCase{"00000001", std::string("\0\0\0\1", 4), nullptr},
+                      HexCase{"FF", "\xFF", nullptr},
+                      HexCase{"0123456789ABCDEF", "\x01\x23\x45\x67\x89\xAB\xCD\xEF", nullptr},
+                      HexCase{"0a", "", "not a hex digit"},      // lower case is refused
+                      HexCase{"ABC", "", "odd length"},          // length is tested before digits
+                      HexCase{"G0", "", "not a hex digit"},
+                      HexCase{"0G", "", "not a hex digit"},
+                      HexCase{"0x10", "", "not a hex digit"},
+                      HexCase{" 0", "", "not a hex digit"},      // no trimming
+                      HexCase{"\xC3\x80", "", "not a hex digit"},  // high-bit characters
+                      HexCase{"abc", "", "odd length"}));
+
+}  // namespace

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include "mp4/avc_config.h"
+#include "mp4/dec3_config.h"
+#include "mp4/es_descriptor.h"
+#include "mp4/fourcc_text.h"
+#include "mp4/hevc_config.h"
+#include "tests/mp4/box_builder.h"
+#include "tests/mp4/span_helpers.h"
+
+using namespace boxes;
+
+TEST(AvcConfig, ParameterSetsInOrderAndCodecString) {
+    const std::string sps1 = bytes({0x67, 0x64, 0x00, 0x1F}), sps2 = bytes({0x67, 0x4D}), pps = bytes({0x68, 0xEB});
+    mp4::AvcConfig config;
+    ASSERT_TRUE(mp4::parseAvcConfig(payloadOf(avcC({sps1, sps2}, {pps}, 2, 0x64, 0x00, 0x1F)), config));
+    EXPECT_EQ(config.nalLengthSize, 2);
+    ASSERT_EQ(config.sequenceParameterSets.size(), 2u);
+    EXPECT_EQ(textOf(config.sequenceParameterSets[1]), sps2);
+    ASSERT_EQ(config.pictureParameterSets.size(), 1u);
+    EXPECT_EQ(textOf(config.pictureParameterSets[0]), pps);
+    EXPECT_EQ(mp4::avcCodecString(mp4::fourcc("avc1"), config), "avc1.64001F");
+}
+
+TEST(AvcConfig, LengthsPastTheRecordFail) {
+    std::string record = avcC({bytes({0x67, 1, 2, 3})}, {bytes({0x68})});
+    record = record.substr(8, 8) + u16(40) + "ab";  // SPS length 40 with 2 bytes there
+    mp4::AvcConfig config;
+    EXPECT_FALSE(mp4::parseAvcConfig(spanOf(record), config));
+}
+
+TEST(HevcConfig, ArraysWalkedByTheirCounts) {
+    const std::string vps = bytes({0x40, 0x01, 0x0C}), sps = bytes({0x42, 0x01}), pps1 = bytes({0x44, 0x01, 0xC1}),
+                      pps2 = bytes({0x44, 0x01, 0xC2});
+    mp4::HevcConfig config;
+    ASSERT_TRUE(mp4::parseHevcConfig(payloadOf(hvcC({{32, {vps}}, {33, {sps}}, {34, {pps1, pps2}}})), config));
+    EXPECT_EQ(config.nalLengthSize, 4);
+    ASSERT_EQ(config.arrays.size(), 3u);
+    EXPECT_EQ(config.arrays[0].nalUnitType, 32);
+    ASSERT_EQ(config.arrays[2].units.size(), 2u);
+    EXPECT_EQ(textOf(config.arrays[2].units[1]), pps2);
+    EXPECT_EQ(mp4::hevcCodecString(mp4::fourcc("hvc1"), config), "hvc1.1.6.L93.90");
+
+    std::string cut = hvcC({{32, {vps}}});
+    cut.resize(cut.size() - 1);
+    EXPECT_FALSE(mp4::parseHevcConfig(payloadOf(cut), config));
+}
+
+TEST(EsDescriptor, ObjectTypeWithAndWithoutOptionalFields) {
+    mp4::EsDescriptor es;
+    ASSERT_TRUE(mp4::parseEsds(payloadOf(esds(0x40)), es));
+    EXPECT_EQ(es.objectTypeIndication, 0x40);
+
+    // Four-byte sizes, and the stream-dependence, URL and OCR fields before the configuration.
+    const std::string config = u8(0x04) + bytes({0x80, 0x80, 0x80, 13}) + u8(0x6B) + zeros(12);
+    const std::string es2 = u8(0x03) + bytes({0x80, 0x80, 0x80, static_cast<unsigned>(3 + 2 + 4 + 2 + config.size())}) + u16(1) +
+                            u8(0xE0) + u16(7) + u8(3) + "url" + u16(9) + config;
+    ASSERT_TRUE(mp4::parseEsds(payloadOf(fullBox("esds", 0, 0, es2)), es));
+    EXPECT_EQ(es.objectTypeIndication, 0x6B);
+
+    EXPECT_FALSE(mp4::parseEsds(payloadOf(fullBox("esds", 0, 0, u8(0x05) + u8(0))), es));
+    EXPECT_FALSE(mp4::parseEsds(payloadOf(fullBox("esds", 0, 0, u8(0x03) + u8(3) + u16(1) + u8(0))), es));
+}
+
+TEST(Dec3, DataRateIsTheFirstThirteenBits) {
+    std::uint32_t rate = 0;
+    ASSERT_TRUE(mp4::parseDec3DataRate(spanOf(u16((640u << 3) | 1) + bytes({0x20, 0x0F, 0x00})), rate));
+    EXPECT_EQ(rate, 640u);
+    EXPECT_FALSE(mp4::parseDec3DataRate(spanOf(bytes({0x50})), rate));
+}

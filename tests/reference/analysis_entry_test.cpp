@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/ptree.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+#include <filesystem>
+#include <sstream>
+
+#include "reference/analysis_entry.h"
+#include "tests/reference/ffprobe_streams.h"
+#include "tests/support/test_clips.h"
+#include "tests/support/test_files.h"
+#include "tests/support/test_process.h"
+
+namespace pt = boost::property_tree;
+using namespace testsupport;
+
+namespace {
+
+ProcessResult ordwick(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {programPath("Ordwick")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProcess(argv);
+}
+
+pt::ptree readDocument(const std::string& path) {
+    pt::ptree tree;
+    pt::read_xml(path, tree);
+    return tree.get_child("videopreset");
+}
+
+// "30000/1001" -> {"30000", "1001"}
+std::pair<std::string, std::string> splitRate(const std::string& rate) {
+    const std::size_t slash = rate.find('/');
+    if (slash == std::string::npos) return {rate, "1"};
+    return {rate.substr(0, slash), rate.substr(slash + 1)};
+}
+
+}  // namespace
+
+TEST(AnalysisEntry, AccessCode) {
+    const struct {
+        const char* code;
+        bool valid;
+    } cases[] = {
+        {"--wrobna63170", true}, {"--WROBNA63170", false}, {"--wrobna631700", false},
+        {"--wrobna6317", false}, {"", false},              {"wrobna63170", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(isAccessCodeValid(c.code), c.valid) << c.code;
+}
+
+TEST(AnalysisEntry, RefusedRunsPrintAndWriteNothing) {
+    const std::string video = clip(ClipSpec{});
+    ASSERT_FALSE(video.empty());
+    TempDir dir;
+    const std::string out = dir.file("ref.xml");
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {video},
+        {video, kAccessCode},
+        {video, "--WROBNA63170", out},
+        {video, "--wrobna63170x", out},
+        {video, "--wrobna6317", out},
+    };
+    for (const auto& args : cases) {
+        const ProcessResult r = ordwick(args);
+        EXPECT_EQ(r.exitCode, kExitBadArguments) << args.size();
+        EXPECT_EQ(r.out, "") << args.size();
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << args.size();
+    }
+}
+
+TEST(AnalysisEntry, MissingInputStillGivesADocument) {
+    TempDir dir;
+    const std::string out = dir.file("ref.xml");
+    const ProcessResult r = ordwick({dir.file("missing.mp4"), kAccessCode, out});
+    EXPECT_EQ(r.exitCode, kExitWritten);
+    EXPECT_NE(r.out.find("avformat_open_input failed\n"), std::string::npos) << r.out;
+    ASSERT_TRUE(fileExists(out));
+    const pt::ptree doc = readDocument(out);
+    EXPECT_EQ(doc.get<std::string>("name"), "Unknown");
+    EXPECT_EQ(doc.get<std::string>("preset"), "");
+    EXPECT_EQ(doc.get<std::string>("videocodec"), "");
+    EXPECT_EQ(doc.get<std::string>("videoWidth"), "0");
+    EXPECT_EQ(doc.get<std::string>("videoFps_num"), "0");
+    EXPECT_EQ(doc.get<std::string>("nbtracks"), "0");
+    EXPECT_TRUE(doc.get_child("tracks").empty());
+    EXPECT_TRUE(doc.get_child("audio").empty());
+    EXPECT_EQ(doc.get_child("packets").count("packet"), std::size_t(kNalTypeCount));
+}
+
+TEST(AnalysisEntry, UnwritableOutputExitsWithOne) {
+    const std::string video = clip(ClipSpec{});
+    ASSERT_FALSE(video.empty());
+    TempDir dir;
+    const ProcessResult r = ordwick({video, kAccessCode, dir.file("missing/ref.xml")});
+    EXPECT_EQ(r.exitCode, kExitNotWritten);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(AnalysisEntry, FourthArgumentChangesNothing) {
+    const std::string video = clip(ClipSpec{});
+    ASSERT_FALSE(video.empty());
+    TempDir dir;
+    ASSERT_EQ(ordwick({video, kAccessCode, dir.file("a.xml")}).exitCode, kExitWritten);
+    ASSERT_EQ(ordwick({video, kAccessCode, dir.file("b.xml"), "extra"}).exitCode, kExitWritten);
+    EXPECT_EQ(readFile(dir.file("a.xml")), readFile(dir.file("b.xml")));
+}
+
+TEST(AnalysisEntry, InProcessRunKeepsItsState) {
+    const std::string video = clip(ClipSpec{});
+    ASSERT_FALSE(video.empty());
+    TempDir dir;
+    const std::string out = dir.file("ref.xml");
+    const char* argv[] = {"Ordwick", video.c_str(), kAccessCode, out.c_str()};
+    ReferenceRunState state;
+    EXPECT_EQ(runReferenceAnalysis(4, argv, state), kExitWritten);
+    EXPECT_EQ(state.media.videoCodecName, "h264");
+    EXPECT_EQ(state.cameraPresetName, "mp4-ext");
+    EXPECT_EQ(readDocument(out).get<std::string>("preset"), state.cameraPresetName);
+}
+
+// The document agrees with what ffprobe reports for the same clip.
+TEST(AnalysisEntry, DocumentsOfGeneratedClipsAgreeWithFfprobe) {
+    ClipSpec h264Aac;
+    ClipSpec h265Aac;
+    h265Aac.video = VideoCodec::H265;
+    ClipSpec h264Twos;
+    h264Twos.audio = AudioCodec::PcmS16be;
+    h264Twos.container = Container::Mov;
+    ClipSpec ntscMono;
+    ntscMono.extraArgs = {"-r", "30000/1001"};
+    ntscMono.audioChannels = 1;
+    ntscMono.audioRate = 44100;
+
+    const struct {
+        const char* what;
+        ClipSpec spec;
+        const char* preset;  // nullptr: not checked
+    } cases[] = {
+        {"H.264 and AAC in MP4", h264Aac, "mp4-ext"},
+        {"H.265 and AAC in MP4", h265Aac, nullptr},
+        {"H.264 and big-endian PCM in MOV", h264Twos, nullptr},
+        {"29.97 frames per second, mono 44.1 kHz", ntscMono, "mp4-ext"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string video = clip(c.spec);
+        ASSERT_FALSE(video.empty());
+        const std::vector<StreamFields> streams = ffprobeStreams(video);
+        const StreamFields v = lastStreamOf(streams, "video");
+        const StreamFields a = lastStreamOf(streams, "audio");
+        ASSERT_FALSE(v.empty());
+        ASSERT_FALSE(a.empty());
+
+        const std::string out = dir.file("ref.xml");
+        const ProcessResult r = ordwick({video, kAccessCode, out});
+        ASSERT_EQ(r.exitCode, kExitWritten) << r.out << r.err;
+        EXPECT_EQ(r.out, "");
+        const pt::ptree doc = readDocument(out);
+
+        EXPECT_EQ(doc.get<std::string>("videocodec"), v.at("codec_name"));
+        const auto [num, den] = splitRate(v.at("r_frame_rate"));
+        EXPECT_EQ(doc.get<std::string>("videoFps_num"), num);
+        EXPECT_EQ(doc.get<std::string>("videoFps_den"), den);
+        // The picture size comes from the structure analysis's track records.
+        if (!doc.get_child("tracks").empty()) {
+            EXPECT_EQ(doc.get<std::string>("videoWidth"), v.at("width"));
+            EXPECT_EQ(doc.get<std::string>("videoHeight"), v.at("height"));
+            const pt::ptree& audio = doc.get_child("audio");
+            EXPECT_EQ(audio.get<std::string>("audiocodec"), a.at("codec_name"));
+            EXPECT_EQ(audio.get<std::string>("SampleRate"), a.at("sample_rate"));
+            EXPECT_EQ(audio.get<std::string>("channel"), a.at("channels"));
+            const bool bigEndianPcm = a.at("codec_name") == "pcm_s16be";
+            EXPECT_EQ(audio.get<std::string>("audio_big_endian"), bigEndianPcm ? "true" : "false");
+        }
+        if (c.preset) {
+            EXPECT_EQ(doc.get<std::string>("preset"), c.preset);
+        }
+        EXPECT_EQ(doc.get_child("packets").count("packet"), std::size_t(kNalTypeCount));
+    }
+}

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+#include "reference/media_probe.h"
+#include "tests/support/test_clips.h"
+#include "tests/support/test_files.h"
+#include "tests/support/test_process.h"
+
+using namespace testsupport;
+
+namespace {
+
+ClipSpec audioOnly(AudioCodec codec, Container container) {
+    ClipSpec spec;
+    spec.video = VideoCodec::None;
+    spec.audio = codec;
+    spec.container = container;
+    spec.seconds = 1;
+    return spec;
+}
+
+}  // namespace
+
+TEST(MediaProbe, AudioFormatAndByteOrder) {
+    const struct {
+        AudioCodec codec;
+        Container container;
+        const char* decoder;
+        int bits;
+        int little;
+        int big;
+    } cases[] = {
+        {AudioCodec::Aac, Container::Mp4, "aac", 16, 0, 0},
+        {AudioCodec::PcmS16be, Container::Mov, "pcm_s16be", 16, 0, 1},
+        {AudioCodec::PcmS16le, Container::Mov, "pcm_s16le", 16, 1, 0},
+        {AudioCodec::PcmS24le, Container::Mov, "pcm_s24le", 24, 1, 0},
+        {AudioCodec::ImaAdpcmQt, Container::Mov, "adpcm_ima_qt", 4, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string path = clip(audioOnly(c.codec, c.container));
+        ASSERT_FALSE(path.empty());
+        MediaInfo info;
+        ASSERT_TRUE(probeMediaInfo(path, info)) << c.decoder;
+        EXPECT_EQ(info.audioCodecName, c.decoder);
+        EXPECT_EQ(info.sampleRate, 48000) << c.decoder;
+        EXPECT_EQ(info.channels, 2) << c.decoder;
+        EXPECT_EQ(info.bitsPerSample, c.bits) << c.decoder;
+        EXPECT_EQ(info.littleEndian, c.little) << c.decoder;
+        EXPECT_EQ(info.bigEndian, c.big) << c.decoder;
+        EXPECT_EQ(info.videoCodecName, "") << c.decoder;
+        EXPECT_EQ(info.fpsNum, 0) << c.decoder;
+    }
+}
+
+TEST(MediaProbe, VideoStreamValues) {
+    ClipSpec ntsc;
+    ntsc.seconds = 1;
+    ntsc.extraArgs = {"-r", "30000/1001"};
+    ClipSpec twoVideos;
+    twoVideos.seconds = 1;
+    twoVideos.extraArgs = {"-filter_complex", "[0:v]split[a][b];[b]scale=160:120[c]",
+                           "-map", "[a]", "-map", "[c]", "-map", "1:a"};
+    ClipSpec hevc;
+    hevc.video = VideoCodec::H265;
+    hevc.seconds = 1;
+
+    const struct {
+        const char* what;
+        ClipSpec spec;
+        const char* decoder;
+        int width;
+        int height;
+        float fpsNum;
+        float fpsDen;
+    } cases[] = {
+        {"29.97 frames per second", ntsc, "h264", 320, 240, 30000, 1001},
+        {"the second of two video streams", twoVideos, "h264", 160, 120, 25, 1},
+        {"H.265", hevc, "hevc", 320, 240, 25, 1},
+    };
+    for (const auto& c : cases) {
+        const std::string path = clip(c.spec);
+        ASSERT_FALSE(path.empty()) << c.what;
+        MediaInfo info;
+        ASSERT_TRUE(probeMediaInfo(path, info)) << c.what;
+        EXPECT_EQ(info.videoCodecName, c.decoder) << c.what;
+        EXPECT_EQ(info.width, c.width) << c.what;
+        EXPECT_EQ(info.height, c.height) << c.what;
+        EXPECT_EQ(info.fpsNum, c.fpsNum) << c.what;
+        EXPECT_EQ(info.fpsDen, c.fpsDen) << c.what;
+        EXPECT_EQ(info.audioCodecName, "aac") << c.what;
+    }
+}
+
+TEST(MediaProbe, CoverArtIsNotTheVideo) {
+    ClipSpec spec;
+    spec.seconds = 1;
+    spec.audio = AudioCodec::None;
+    const std::string source = clip(spec);
+    ASSERT_FALSE(source.empty());
+    TempDir dir;
+    const std::string path = dir.file("cover.mp4");
+    // The picture comes after the video, where it would overwrite the video's values.
+    const ProcessResult made = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i", source,
+                                           "-f", "lavfi", "-i", "color=c=red:s=64x48:d=1", "-map", "0:v", "-map",
+                                           "1:v", "-frames:v:1", "1", "-c:v:0", "copy", "-c:v:1", "mjpeg",
+                                           "-disposition:v:1", "attached_pic", "-f", "mp4", path});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    MediaInfo info;
+    ASSERT_TRUE(probeMediaInfo(path, info));
+    EXPECT_EQ(info.videoCodecName, "h264");
+    EXPECT_EQ(info.width, 320);
+    EXPECT_EQ(info.height, 240);
+    EXPECT_EQ(info.fpsNum, 25);
+}
+
+TEST(MediaProbe, UnreadableInputsLeaveTheValuesAlone) {
+    TempDir dir;
+    const std::string text = dir.file("notes.mp4");
+    ASSERT_TRUE(writeFile(text, "not a video at all\n"));
+    const std::string cases[] = {dir.file("missing.mp4"), text};
+    for (const std::string& path : cases) {
+        MediaInfo info;
+        info.width = 7;
+        testing::internal::CaptureStdout();
+        const bool ok = probeMediaInfo(path, info);
+        std::cout.flush();
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_FALSE(ok) << path;
+        EXPECT_EQ(out, "avformat_open_input failed\n") << path;
+        EXPECT_EQ(info.width, 7) << path;
+        EXPECT_EQ(info.videoCodecName, "") << path;
+    }
+}

@@ -1,0 +1,167 @@
+// The audio-repair stand-in, run as the job runs it: raw AAC frames behind one ADTS header in,
+// every frame behind its own header out.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_files.h"
+#include "tests/support/test_process.h"
+
+using namespace testsupport;
+
+namespace {
+
+const char* kCode = "7305918462QK.3840";
+
+struct AacSource {
+    int rate;
+    int channels;
+};
+
+// A short AAC tone as ADTS frames, made with the ffmpeg tool.
+std::string makeAdts(const TempDir& dir, const AacSource& source) {
+    const std::string path = dir.file("tone.aac");
+    ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                  "sine=frequency=440:beep_factor=4:sample_rate=" + std::to_string(source.rate) +
+                                      ":duration=2",
+                                  "-ac", std::to_string(source.channels), "-c:a", "aac", "-b:a", "96k", "-f", "adts", path});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return path;
+}
+
+std::vector<std::string> adtsFrames(const std::string& bytes) {
+    std::vector<std::string> frames;
+    std::size_t at = 0;
+    while (at + 7 <= bytes.size()) {
+        const auto b = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[at + i]); };
+        const std::size_t length = ((b(3) & 3u) << 11) | (b(4) << 3) | (b(5) >> 5);
+        if (b(0) != 0xFF || length < 7 || at + length > bytes.size()) break;
+        frames.push_back(bytes.substr(at, length));
+        at += length;
+    }
+    return frames;
+}
+
+// What the repair engine leaves: the first frame's header, then the frames without headers,
+// with `junk(i)` after frame i.
+template <typename Junk>
+std::string engineAudio(const std::vector<std::string>& frames, Junk junk) {
+    std::string out = frames.at(0).substr(0, 7);
+    for (std::size_t i = 0; i < frames.size(); ++i) out += frames[i].substr(7) + junk(i);
+    return out;
+}
+
+std::string decodedPcm(const std::string& path) {
+    ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i", path, "-f", "s16le", "-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.out;
+}
+
+ProcessResult runBrannoc(const std::string& input, const std::string& code = kCode) {
+    return runProcess({programPath("Brannoc"), input, code});
+}
+
+}  // namespace
+
+class BrannocSources : public ::testing::TestWithParam<AacSource> {};
+
+TEST_P(BrannocSources, CleanFramesComeBackByteIdentical) {
+    TempDir dir;
+    const std::string original = makeAdts(dir, GetParam());
+    const auto frames = adtsFrames(readFile(original));
+    ASSERT_GT(frames.size(), 20u);
+    const std::string raw = dir.file("out-audio.raw");
+    ASSERT_TRUE(writeFile(raw, engineAudio(frames, [](std::size_t) { return std::string(); })));
+
+    ProcessResult r = runBrannoc(raw);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readFile(raw + "-checked.aac"), readFile(original));
+    EXPECT_EQ(decodedPcm(raw + "-checked.aac"), decodedPcm(original));
+}
+
+INSTANTIATE_TEST_SUITE_P(Configurations, BrannocSources,
+                         ::testing::Values(AacSource{48000, 2}, AacSource{44100, 1}, AacSource{32000, 6}));
+
+struct JunkCase {
+    const char* name;
+    std::string (*junk)(std::size_t frame);
+};
+
+std::string randomJunk(std::size_t frame) {
+    std::mt19937 random(static_cast<unsigned>(frame) * 7919u + 1u);
+    std::string bytes(13 + frame % 41, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+std::string zeroJunk(std::size_t frame) { return std::string(frame % 3 == 0 ? 16 : 0, '\0'); }
+std::string syncLikeJunk(std::size_t) { return std::string("\xFF\xF1\x50\x80\x21\x00", 6); }
+
+class BrannocJunk : public ::testing::TestWithParam<JunkCase> {};
+
+TEST_P(BrannocJunk, JunkBetweenFramesIsSkipped) {
+    TempDir dir;
+    const std::string original = makeAdts(dir, {48000, 2});
+    const auto frames = adtsFrames(readFile(original));
+    ASSERT_GT(frames.size(), 20u);
+    const std::string raw = dir.file("out-audio.raw");
+    ASSERT_TRUE(writeFile(raw, engineAudio(frames, GetParam().junk)));
+
+    ProcessResult r = runBrannoc(raw);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(adtsFrames(readFile(raw + "-checked.aac")).size(), frames.size());
+    EXPECT_EQ(decodedPcm(raw + "-checked.aac"), decodedPcm(original));
+}
+
+INSTANTIATE_TEST_SUITE_P(Patterns, BrannocJunk,
+                         ::testing::Values(JunkCase{"random", randomJunk}, JunkCase{"zeros", zeroJunk},
+                                           JunkCase{"sync_like", syncLikeJunk}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Brannoc, ReportsProgressAsDoneLines) {
+    TempDir dir;
+    const auto frames = adtsFrames(readFile(makeAdts(dir, {48000, 2})));
+    const std::string raw = dir.file("a.raw");
+    ASSERT_TRUE(writeFile(raw, engineAudio(frames, [](std::size_t) { return std::string(); })));
+    ProcessResult r = runBrannoc(raw);
+    ASSERT_EQ(r.exitCode, 0);
+    // The job reads "done=" up to the "." as the percentage and needs a "," behind the value.
+    EXPECT_NE(r.out.find("done=100.0,"), std::string::npos) << r.out;
+}
+
+struct RefusedCase {
+    const char* name;
+    std::string (*content)(const std::vector<std::string>& frames);
+    std::string code;
+    bool expectFile;
+};
+
+TEST(Brannoc, RefusesWithoutInventingAudio) {
+    const std::vector<RefusedCase> cases = {
+        {"no header", [](const std::vector<std::string>& f) { return engineAudio(f, [](std::size_t) { return std::string(); }).substr(7); }, kCode, false},
+        {"header only", [](const std::vector<std::string>& f) { return f.at(0).substr(0, 7); }, kCode, false},
+        {"header then junk", [](const std::vector<std::string>& f) { return f.at(0).substr(0, 7) + std::string(5000, '\x55'); }, kCode, false},
+        {"empty file", [](const std::vector<std::string>&) { return std::string(); }, kCode, false},
+        {"wrong code", [](const std::vector<std::string>& f) { return engineAudio(f, [](std::size_t) { return std::string(); }); }, "7305918462QK.384", false},
+        {"code in other case", [](const std::vector<std::string>& f) { return engineAudio(f, [](std::size_t) { return std::string(); }); }, "7305918462qk.3840", false},
+    };
+    TempDir dir;
+    const auto frames = adtsFrames(readFile(makeAdts(dir, {48000, 2})));
+    for (const RefusedCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string raw = dir.file("case.raw");
+        ASSERT_TRUE(writeFile(raw, c.content(frames)));
+        ProcessResult r = runBrannoc(raw, c.code);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_FALSE(fileExists(raw + "-checked.aac"));
+    }
+}
+
+TEST(Brannoc, MissingInputOrArgumentsFail) {
+    TempDir dir;
+    EXPECT_NE(runBrannoc(dir.file("absent.raw")).exitCode, 0);
+    EXPECT_FALSE(fileExists(dir.file("absent.raw-checked.aac")));
+    EXPECT_NE(runProcess({programPath("Brannoc"), dir.file("absent.raw")}).exitCode, 0);
+}
