@@ -43,21 +43,25 @@ void takeAudio(const AVCodecParameters& par, const AVCodec* decoder, MediaInfo& 
 }
 
 void takeVideo(AVFormatContext* fmt, AVStream* stream, const AVCodec* decoder, MediaInfo& info) {
-    if (stream->r_frame_rate.den > 0) {
-        info.fpsNum = static_cast<float>(stream->r_frame_rate.num);
-        info.fpsDen = static_cast<float>(stream->r_frame_rate.den);
-    }
     const AVRational guess = av_guess_frame_rate(fmt, stream, nullptr);
-    if (info.fpsNum == 0) {
-        info.fpsNum = static_cast<float>(guess.num);
-        info.fpsDen = static_cast<float>(guess.den);
-    }
+    takeVideoFrameRate(stream->r_frame_rate.num, stream->r_frame_rate.den, guess.num, guess.den, info);
     info.videoCodecName = decoder->name;
     info.width = stream->codecpar->width;
     info.height = stream->codecpar->height;
 }
 
 }  // namespace
+
+void takeVideoFrameRate(int realNum, int realDen, int guessNum, int guessDen, MediaInfo& info) {
+    if (realDen > 0) {
+        info.fpsNum = static_cast<float>(realNum);
+        info.fpsDen = static_cast<float>(realDen);
+    }
+    if (info.fpsNum == 0) {
+        info.fpsNum = static_cast<float>(guessNum);
+        info.fpsDen = static_cast<float>(guessDen);
+    }
+}
 
 bool probeMediaInfo(const std::string& path, MediaInfo& info) {
     AVFormatContext* raw = nullptr;

@@ -1,5 +1,7 @@
 #include "repair/progress_rule.h"
 
+#include <cmath>
+
 int progressPercent(std::int64_t position, std::int64_t size) {
     if (position < 0 || size <= 0) return -1;
     // 128-bit intermediate so that files of any size keep the exact quotient.
@@ -7,7 +9,14 @@ int progressPercent(std::int64_t position, std::int64_t size) {
     std::int64_t whole = static_cast<std::int64_t>(scaled / size);
     const std::int64_t rest = static_cast<std::int64_t>(scaled % size);
     const __int128 twice = static_cast<__int128>(rest) * 2;
-    if (twice > size || (twice == size && (whole % 2) != 0)) ++whole;
+    if (twice > size) {
+        ++whole;
+    } else if (twice == size) {
+        // An exact half: the quotient in floating point lands a hair to either side of it, and
+        // that side decides, as it does for the formatted value.
+        whole = static_cast<std::int64_t>(
+            std::nearbyint(static_cast<double>(position) / static_cast<double>(size) * 100.0));
+    }
     return whole > 100 ? 100 : static_cast<int>(whole);
 }
 

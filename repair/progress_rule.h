@@ -1,7 +1,7 @@
 #pragma once
 // The scan's progress: the file position as a whole percent of the source size, sent only when
-// it grows. Computed in integers, with the result of rounding the exact quotient to the nearest
-// whole number, ties to even (what fixed notation without decimals gives).
+// it grows. Computed in integers with the result of formatting position / size * 100 in fixed
+// notation without decimals; only an exact half consults the floating-point quotient.
 #include <cstdint>
 
 // Nearest whole percent of `position` in `size`, at most 100; -1 for a negative position or an

@@ -180,6 +180,9 @@ protected:
         textFile = dir->file("notes.mp4");
         testsupport::writeFile(textFile, "These are notes, not a video.\n");
         missing = dir->file("missing.mp4");
+        // Paths reach the library as UTF-8.
+        accented = dir->file("caf\xc3\xa9 clip \xe2\x84\x96" "1.mp4");
+        testsupport::writeFile(accented, testsupport::readFile(h264Aac));
         // Matroska leaves stream bit rates unset.
         matroska = dir->file("remux.mkv");
         ffmpeg({"-i", h264Aac, "-c", "copy", matroska});
@@ -194,11 +197,11 @@ protected:
     }
     static void TearDownTestSuite() { dir.reset(); }
 
-    static std::vector<std::string> readable() { return {h264Aac, h265, pcmMov, ntscRate, matroska, withCover}; }
+    static std::vector<std::string> readable() { return {h264Aac, h265, pcmMov, ntscRate, matroska, withCover, accented}; }
 
     static inline std::unique_ptr<testsupport::TempDir> dir;
     static inline std::string h264Aac, h265, pcmMov, ntscRate, audioOnly, cut, textFile, missing, matroska,
-        withCover, audioWithCover;
+        withCover, audioWithCover, accented;
 };
 
 TEST_F(VideoInformationTest, ReadableFilesReportWhatFfprobeSees) {

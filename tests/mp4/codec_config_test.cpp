@@ -13,7 +13,8 @@ using namespace boxes;
 TEST(AvcConfig, ParameterSetsInOrderAndCodecString) {
     const std::string sps1 = bytes({0x67, 0x64, 0x00, 0x1F}), sps2 = bytes({0x67, 0x4D}), pps = bytes({0x68, 0xEB});
     mp4::AvcConfig config;
-    ASSERT_TRUE(mp4::parseAvcConfig(payloadOf(avcC({sps1, sps2}, {pps}, 2, 0x64, 0x00, 0x1F)), config));
+    const std::string record = avcC({sps1, sps2}, {pps}, 2, 0x64, 0x00, 0x1F);  // the spans point into it
+    ASSERT_TRUE(mp4::parseAvcConfig(payloadOf(record), config));
     EXPECT_EQ(config.nalLengthSize, 2);
     ASSERT_EQ(config.sequenceParameterSets.size(), 2u);
     EXPECT_EQ(textOf(config.sequenceParameterSets[1]), sps2);
@@ -33,7 +34,8 @@ TEST(HevcConfig, ArraysWalkedByTheirCounts) {
     const std::string vps = bytes({0x40, 0x01, 0x0C}), sps = bytes({0x42, 0x01}), pps1 = bytes({0x44, 0x01, 0xC1}),
                       pps2 = bytes({0x44, 0x01, 0xC2});
     mp4::HevcConfig config;
-    ASSERT_TRUE(mp4::parseHevcConfig(payloadOf(hvcC({{32, {vps}}, {33, {sps}}, {34, {pps1, pps2}}})), config));
+    const std::string record = hvcC({{32, {vps}}, {33, {sps}}, {34, {pps1, pps2}}});  // the spans point into it
+    ASSERT_TRUE(mp4::parseHevcConfig(payloadOf(record), config));
     EXPECT_EQ(config.nalLengthSize, 4);
     ASSERT_EQ(config.arrays.size(), 3u);
     EXPECT_EQ(config.arrays[0].nalUnitType, 32);

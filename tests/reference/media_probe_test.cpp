@@ -132,3 +132,28 @@ TEST(MediaProbe, UnreadableInputsLeaveTheValuesAlone) {
         EXPECT_EQ(info.videoCodecName, "") << path;
     }
 }
+
+TEST(MediaProbe, FrameRateChoice) {
+    const struct {
+        const char* what;
+        float startNum;  // what an earlier video stream left
+        float startDen;
+        int realNum, realDen, guessNum, guessDen;
+        float fpsNum;
+        float fpsDen;
+    } cases[] = {
+        {"real base rate", 0, 0, 30000, 1001, 25, 1, 30000, 1001},
+        {"real base rate with denominator 0: the guess", 0, 0, 30, 0, 24000, 1001, 24000, 1001},
+        {"real base rate of 0/1: the guess", 0, 0, 0, 1, 25, 1, 25, 1},
+        {"later stream overwrites", 25, 1, 50, 1, 50, 1, 50, 1},
+        {"later stream without a real rate keeps the earlier one", 25, 1, 0, 0, 60, 1, 25, 1},
+    };
+    for (const auto& c : cases) {
+        MediaInfo info;
+        info.fpsNum = c.startNum;
+        info.fpsDen = c.startDen;
+        takeVideoFrameRate(c.realNum, c.realDen, c.guessNum, c.guessDen, info);
+        EXPECT_EQ(info.fpsNum, c.fpsNum) << c.what;
+        EXPECT_EQ(info.fpsDen, c.fpsDen) << c.what;
+    }
+}

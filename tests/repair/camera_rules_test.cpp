@@ -45,7 +45,7 @@ void expectEntries(const AnalysisResult& r, const std::map<int, Expected>& chang
         EXPECT_EQ(e.minSize, want.min);
         EXPECT_EQ(e.maxSize, want.max);
         EXPECT_EQ(e.headerWords, want.words);
-        EXPECT_EQ(e.type, 0) << "the type field is left as it was";
+        EXPECT_EQ(e.type, t) << "the type field is left as it was";
     }
 }
 

@@ -25,10 +25,10 @@ TEST(ProgressRule, MatchesTheFormattedPercentAtEveryPosition) {
     }
 }
 
-TEST(ProgressRule, TiesGoToTheEvenPercent) {
-    EXPECT_EQ(progressPercent(1, 200), 0);  // 0.5
-    EXPECT_EQ(progressPercent(3, 200), 2);  // 1.5
-    EXPECT_EQ(progressPercent(5, 200), 2);  // 2.5
+TEST(ProgressRule, HalvesFollowTheFormattedQuotient) {
+    EXPECT_EQ(progressPercent(1, 200), 0);        // 0.5 exactly: to even
+    EXPECT_EQ(progressPercent(5, 200), 2);        // 2.5 exactly: to even
+    EXPECT_EQ(progressPercent(5450, 10000), 55);  // 54.5 comes out as 54.50000000000001
     EXPECT_EQ(progressPercent(-1, 200), -1);
     EXPECT_EQ(progressPercent(5, 0), -1);
 }
@@ -52,7 +52,9 @@ TEST(ProgressRule, TenThousandByteSourceSendsEachCrossedPercentOnce) {
         }
         // What the direct rule gives at the last position visited.
         EXPECT_EQ(last, progressPercent((size - 1) / stride * stride, size));
-        if (stride == 1) EXPECT_EQ(sent.size(), 100u);
+        if (stride == 1) {
+            EXPECT_EQ(sent.size(), 100u);
+        }
     }
 }
 

@@ -161,7 +161,9 @@ TEST_F(ReferenceReader, FailedValuesEndTheReadWhereTheyStand) {
         EXPECT_EQ(r.media.height, c.sizeRead ? 1080 : 0);
         EXPECT_EQ(r.result.tracks.size(), c.tracks);
         EXPECT_EQ(r.result.nalStats[1].maxSize, c.packetsRead ? 5000u : 0u);
-        if (!r.result.tracks.empty()) EXPECT_TRUE(r.result.tracks[0].videoHeaderHex.empty());
+        if (!r.result.tracks.empty()) {
+            EXPECT_TRUE(r.result.tracks[0].videoHeaderHex.empty());
+        }
     }
 }
 

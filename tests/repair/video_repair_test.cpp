@@ -1,0 +1,353 @@
+#include "repair/video_repair.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <string>
+#include <vector>
+
+#include "reference/document_writer.h"
+#include "repair/repair_run.h"
+#include "tests/repair/packet_bytes.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+using packetbytes::Bytes;
+using testsupport::TempDir;
+
+const std::string kVideoHeaderHex = "0000000167640028ACD940780227E584000003000400000300C83C60C658";
+const std::string kAudioHeaderHex = "1190";
+
+struct RefOptions {
+    std::string preset;
+    std::string audioCodec = "aac";
+    std::uint32_t audioFormat = fourcc("mp4a");
+    bool audio = true;
+    bool noTracks = false;
+    std::string videoHeader = kVideoHeaderHex;
+    std::string coding = "H.264";
+};
+
+// A reference description as Ordwick writes it, for an H.264 camera with type-1 slices
+// starting 41 9A and type-5 slices starting 65 88 80.
+std::string writeReference(const std::string& path, const RefOptions& o = {}) {
+    AnalysisResult r;
+    MediaInfo m;
+    m.videoCodecName = "h264";
+    m.fpsNum = 25;
+    m.fpsDen = 1;
+    m.audioCodecName = o.audio ? o.audioCodec : "";
+    m.bitsPerSample = 24;
+    m.channels = 2;
+    m.sampleRate = 48000;
+    if (!o.noTracks) {
+        TrackRecord v;
+        v.typeName = "Video";
+        v.typeIndex = 2;
+        v.sampleDescFormat = fourcc("avc1");
+        v.sampleDescCoding = o.coding;
+        v.sampleWidth = 320;
+        v.sampleHeight = 240;
+        v.videoHeaderHex = o.videoHeader;
+        r.tracks.push_back(v);
+        if (o.audio) {
+            TrackRecord a;
+            a.typeName = "Audio";
+            a.typeIndex = 1;
+            a.sampleDescFormat = o.audioFormat;
+            a.minSize = static_cast<std::int32_t>(kUnseenMinSize);
+            a.audioHeaderHex = kAudioHeaderHex;
+            r.tracks.push_back(a);
+        }
+    }
+    r.trackCount = static_cast<std::int32_t>(r.tracks.size());
+    r.nalStats[1] = {100, 60000, 1, {0x419A}};
+    r.nalStats[5] = {1000, 60000, 5, {0x658880}};
+    EXPECT_TRUE(writeVideoPreset(path, "Unknown", o.preset, r, m));
+    return path;
+}
+
+// Media data of a damaged recording: ftyp, an mdat header, then packets and audio bytes.
+class Recording {
+public:
+    Recording() {
+        bytes_.be32(24).text("ftypisom").be32(0x200).text("isommp41");
+        bytes_.be32(0).text("mdat");
+    }
+    Recording& aud() {
+        bytes_.be32(2).raw({0x09, 0x10});
+        expected_ += std::string("\0\0\0\1\x09\x10", 6);
+        return *this;
+    }
+    // A slice of `length` payload bytes starting with `header` and then a pattern without zeros.
+    Recording& slice(std::vector<std::uint8_t> header, std::uint32_t length, bool expected = true) {
+        Bytes payload;
+        for (std::uint8_t b : header) payload.raw({b});
+        for (std::size_t i = header.size(); i < length; ++i) payload.raw({std::uint8_t(1 + (i * 7) % 250)});
+        bytes_.be32(length);
+        const auto& v = payload.vec();
+        bytes_.raw({});
+        for (std::uint8_t b : v) bytes_.raw({b});
+        if (expected) expected_ += std::string("\0\0\0\1", 4) + std::string(v.begin(), v.end());
+        return *this;
+    }
+    // Audio bytes between packets: an ADTS-like start and then a pattern that matches nothing.
+    Recording& audio(std::size_t length) {
+        Bytes run;
+        run.raw({0xFF, 0xF9});
+        run.padTo(length, 0xA5);
+        for (std::uint8_t b : run.vec()) bytes_.raw({b});
+        audio_ += std::string(run.vec().begin(), run.vec().end());
+        return *this;
+    }
+    Recording& raw(const Bytes& b) {
+        for (std::uint8_t x : b.vec()) bytes_.raw({x});
+        return *this;
+    }
+    std::string bytes() const { return std::string(bytes_.vec().begin(), bytes_.vec().end()); }
+    // The video output: the reference's parameter sets, then every packet behind a start code.
+    std::string expectedVideo() const;
+    const std::string& expectedAudio() const { return audio_; }
+
+private:
+    Bytes bytes_;
+    std::string expected_;
+    std::string audio_;
+};
+
+std::string fromHex(const std::string& hex) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(char(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+std::string Recording::expectedVideo() const { return fromHex(kVideoHeaderHex) + expected_; }
+
+const std::vector<std::uint8_t> kSlice1{0x41, 0x9A};
+const std::vector<std::uint8_t> kSlice5{0x65, 0x88, 0x80};
+
+class VideoRepairTest : public ::testing::Test {
+protected:
+    int repair(const std::string& recording, const RefOptions& ref = {}, std::int64_t chunk = 0) {
+        const std::string source = dir.file("damaged.mp4");
+        EXPECT_TRUE(testsupport::writeFile(source, recording));
+        writeReference(dir.file("ref.xml"), ref);
+        if (chunk > 0) engine.setChunkBytes(chunk);
+        return engine.startFixer(QString::fromStdString(source), QString::fromStdString(dir.file("ref.xml")),
+                                 QString::fromStdString(dir.path() + "/"));
+    }
+    std::string video() const { return testsupport::readFile(dir.file("out-video.h264")); }
+    std::string audioRaw() const { return testsupport::readFile(dir.file("out-audio.raw")); }
+
+    TempDir dir;
+    videoRepair engine;
+};
+
+TEST_F(VideoRepairTest, DelimitersAndSlicesBecomeAnAnnexBStream) {
+    Recording rec;
+    rec.aud().slice(kSlice5, 1500).aud().slice(kSlice1, 300).aud().slice(kSlice1, 250);
+    QStringList phases;
+    QObject::connect(&engine, &videoRepair::statusFix, [&](const QString& s) { phases << s; });
+    ASSERT_EQ(repair(rec.bytes()), videoRepair::kFinished);
+    EXPECT_EQ(video(), rec.expectedVideo());
+    EXPECT_EQ(audioRaw(), fromHex(kAudioHeaderHex)) << "no junk between packets, only the header";
+    EXPECT_EQ(phases, (QStringList{"Repair started", "Scan...", "Video Repair", "Finilizing process..."}));
+    EXPECT_TRUE(engine.isAac);
+    EXPECT_FLOAT_EQ(engine.fps_num, 25);
+    EXPECT_EQ(engine.videoOutputPath.toStdString(), dir.file("out-video.h264"));
+    EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file("out-audio.raw"));
+}
+
+TEST_F(VideoRepairTest, AudioBetweenPacketsAndAtTheEndIsKept) {
+    Recording rec;
+    rec.aud().slice(kSlice5, 1500).audio(700).aud().slice(kSlice1, 300).audio(333).slice(kSlice1, 280).audio(91);
+    ASSERT_EQ(repair(rec.bytes()), videoRepair::kFinished);
+    EXPECT_EQ(video(), rec.expectedVideo());
+    // The last run has no packet after it: it is handed over when the data ends.
+    EXPECT_EQ(audioRaw(), fromHex(kAudioHeaderHex) + rec.expectedAudio());
+}
+
+TEST_F(VideoRepairTest, OutputsDoNotDependOnTheChunkSize) {
+    Recording rec;
+    for (int i = 0; i < 12; ++i) {
+        rec.aud().slice(i % 4 == 0 ? kSlice5 : kSlice1, i % 4 == 0 ? 3001 : 211 + 37 * i).audio(150 + 13 * i);
+        if (i % 5 == 2) rec.raw(Bytes().be32(16).text("free").fill(8, 0x33));
+    }
+    ASSERT_EQ(repair(rec.bytes()), videoRepair::kFinished);
+    const std::string wholeVideo = video();
+    const std::string wholeAudio = audioRaw();
+    ASSERT_EQ(wholeVideo, rec.expectedVideo());
+    ASSERT_EQ(wholeAudio, fromHex(kAudioHeaderHex) + rec.expectedAudio());
+    for (const std::int64_t chunk : {256, 257, 1001, 4099, 65537}) {
+        SCOPED_TRACE(chunk);
+        ASSERT_EQ(repair(rec.bytes(), {}, chunk), videoRepair::kFinished);
+        EXPECT_TRUE(video() == wholeVideo);
+        EXPECT_TRUE(audioRaw() == wholeAudio);
+    }
+}
+
+TEST_F(VideoRepairTest, CandidateRules) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> header;
+        std::uint32_t length;
+        bool taken;
+    };
+    // Ranges after the rules for a preset without a name: type 1 32.., type 5 500.., type 7 8..200;
+    // the minimum of slices is halved.
+    const Case cases[] = {
+        {"type 5 at half its minimum", kSlice5, 250, true},
+        {"type 5 one byte shorter", kSlice5, 249, false},
+        {"type 1 at half its minimum", kSlice1, 16, true},
+        {"type 1 one byte shorter", kSlice1, 15, false},
+        {"type 7 at its maximum", {0x67, 0x64}, 200, true},
+        {"type 7 above its maximum", {0x67, 0x64}, 201, false},
+        {"type 7 below its own minimum", {0x67, 0x64}, 7, false},
+        {"unlisted header word", {0x41, 0x9B}, 400, false},
+        {"repeated first word", {0x41, 0x9A, 0x41, 0x9A}, 400, false},
+        {"forbidden bit set", {0xC1, 0x9A}, 400, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Recording rec;
+        rec.aud().slice(c.header, c.length, c.taken).aud();
+        ASSERT_EQ(repair(rec.bytes(), {"", "aac", fourcc("mp4a"), false}), videoRepair::kFinished);
+        EXPECT_TRUE(video() == rec.expectedVideo());
+    }
+}
+
+TEST_F(VideoRepairTest, BoxesAreSkippedOnlyBelowTheirLengthLimit) {
+    Recording small;
+    small.aud().raw(Bytes().be32(40).text("free").fill(32, 0x41)).slice(kSlice1, 300);
+    ASSERT_EQ(repair(small.bytes()), videoRepair::kFinished);
+    EXPECT_EQ(video(), small.expectedVideo());
+    ASSERT_FALSE(engine.lastRun()->packets.tags().empty());
+    EXPECT_EQ(engine.lastRun()->packets.tags()[0].tag, "AtomSpecific [free]");
+
+    Recording huge;
+    huge.aud().raw(Bytes().be32(0xFFFFFF).text("free").fill(32, 0x41)).slice(kSlice1, 300);
+    ASSERT_EQ(repair(huge.bytes()), videoRepair::kFinished);
+    EXPECT_EQ(video(), huge.expectedVideo());
+    EXPECT_TRUE(engine.lastRun()->packets.tags().empty()) << "its bytes join the junk run instead";
+}
+
+TEST_F(VideoRepairTest, UncompressedAudioGetsACompletedWavHeader) {
+    Recording rec;
+    rec.aud().slice(kSlice1, 300);
+    RefOptions ref;
+    ref.audioCodec = "pcm_s24le";
+    ref.audioFormat = fourcc("sowt");
+    ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
+    EXPECT_FALSE(engine.isAac);
+    EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file("out-audio.wav"));
+    const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));
+    ASSERT_EQ(wav.size(), 44u);
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_EQ(wav.substr(4, 4), std::string("\x24\0\0\0", 4)) << "completed: 0 data bytes + 36";
+    EXPECT_EQ(wav.substr(40, 4), std::string("\0\0\0\0", 4));
+    EXPECT_EQ(static_cast<unsigned char>(wav[34]), 24u);
+}
+
+TEST_F(VideoRepairTest, ReferenceWithoutTracksChangesNoResult) {
+    Recording rec;
+    rec.aud().slice(kSlice1, 300);
+    engine.fps_num = 7;
+    RefOptions ref;
+    ref.noTracks = true;
+    EXPECT_EQ(repair(rec.bytes(), ref), videoRepair::kNoTrackRecord);
+    EXPECT_FLOAT_EQ(engine.fps_num, 7);
+    EXPECT_TRUE(engine.videoOutputPath.isEmpty());
+    EXPECT_FALSE(testsupport::fileExists(dir.file("ref.xml")));
+}
+
+TEST_F(VideoRepairTest, UnusableHeaderTextEndsTheRunWithoutOutput) {
+    for (const std::string& header : {std::string("0000000"), std::string("00000001GG")}) {
+        SCOPED_TRACE(header);
+        Recording rec;
+        rec.aud().slice(kSlice1, 300);
+        RefOptions ref;
+        ref.videoHeader = header;
+        EXPECT_EQ(repair(rec.bytes(), ref), videoRepair::kNoTrackRecord);
+        EXPECT_FALSE(testsupport::fileExists(dir.file("out-video.h264")));
+        EXPECT_FALSE(testsupport::fileExists(dir.file("out-audio.raw")));
+    }
+}
+
+TEST_F(VideoRepairTest, FilesThatCannotBeUsedAreFailures) {
+    Recording rec;
+    rec.aud().slice(kSlice1, 300);
+    const std::string source = dir.file("damaged.mp4");
+    ASSERT_TRUE(testsupport::writeFile(source, rec.bytes()));
+    struct Case {
+        const char* name;
+        std::string source;
+        std::string folder;
+        int result;
+    };
+    const Case cases[] = {
+        {"missing source", dir.file("none.mp4"), dir.path() + "/", videoRepair::kSourceUnreadable},
+        {"source is a folder", dir.path(), dir.path() + "/", videoRepair::kSourceUnreadable},
+        {"output folder missing", source, dir.file("no/such/"), videoRepair::kVideoOutputFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeReference(dir.file("ref.xml"));
+        EXPECT_EQ(engine.startFixer(QString::fromStdString(c.source), QString::fromStdString(dir.file("ref.xml")),
+                                    QString::fromStdString(c.folder)),
+                  c.result);
+    }
+}
+
+TEST_F(VideoRepairTest, StopEndsTheRunNormally) {
+    Recording rec;
+    for (int i = 0; i < 50; ++i) rec.aud().slice(kSlice1, 400).audio(200);
+    QStringList phases;
+    QObject::connect(&engine, &videoRepair::statusFix, [&](const QString& s) { phases << s; });
+    QObject::connect(&engine, &videoRepair::statusFixProgress, [&](int percent) {
+        if (percent >= 20) engine.stopFixer();
+    });
+    RefOptions ref;
+    ref.audioCodec = "pcm_s16le";
+    ref.audioFormat = fourcc("sowt");
+    ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
+    EXPECT_EQ(phases.last(), "Finilizing process...");
+    EXPECT_LT(video().size(), rec.expectedVideo().size());
+    EXPECT_TRUE(video() == rec.expectedVideo().substr(0, video().size()));
+    EXPECT_EQ(testsupport::readFile(dir.file("out-audio.wav")).substr(0, 4), "RIFF");
+    EXPECT_FALSE(engine.isAac);
+    // The next run starts afresh: the request belongs to the run it stopped.
+    ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
+}
+
+TEST_F(VideoRepairTest, ProgressIsSentInWholeGrowingPercents) {
+    Recording rec;
+    while (rec.bytes().size() < 10000) rec.aud().slice(kSlice1, 150).audio(40);
+    std::vector<int> sent;
+    QObject::connect(&engine, &videoRepair::statusFixProgress, [&](int p) { sent.push_back(p); });
+    ASSERT_EQ(repair(rec.bytes()), videoRepair::kFinished);
+    ASSERT_FALSE(sent.empty());
+    int last = 0;
+    for (int p : sent) {
+        EXPECT_GT(p, last);
+        EXPECT_LE(p, 100);
+        last = p;
+    }
+}
+
+TEST_F(VideoRepairTest, SecondRunStartsFresh) {
+    Recording rec;
+    rec.aud().slice(kSlice1, 300).audio(100).slice(kSlice1, 300);
+    RefOptions first;
+    first.preset = "canon eos 70d";
+    ASSERT_EQ(repair(rec.bytes(), first), videoRepair::kFinished);
+    EXPECT_EQ(engine.lastRun()->cameraPresetName, "canon eos 70d");
+    const std::uint64_t labels = engine.lastRun()->packets.count();
+    EXPECT_GT(labels, 0u);
+    ASSERT_EQ(repair(rec.bytes()), videoRepair::kFinished);
+    EXPECT_EQ(engine.lastRun()->cameraPresetName, "");
+    EXPECT_EQ(engine.lastRun()->packets.count(), labels);
+    EXPECT_EQ(engine.lastRun()->analysis.nalStats[1].minSize, 32u) << "rules of the new preset only";
+}
+
+}  // namespace
