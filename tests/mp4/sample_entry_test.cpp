@@ -43,7 +43,8 @@ TEST(SampleEntry, ChildrenFollowTheVersionExtension) {
     const std::string direct = audioEntry("mp4a", 2, 16, 48000, esds(0x40), 1);
     const std::string wave = audioEntry("mp4a", 2, 16, 48000, box("wave", box("frma", "mp4a") + esds(0x40) + u32(8) + u32(0)), 1);
     for (const std::string& entry : {direct, wave}) {
-        const auto entries = entriesOf(stsd({entry}), mp4::EntryLayout::Audio);
+        const std::string description = stsd({entry});  // the entries point into it
+        const auto entries = entriesOf(description, mp4::EntryLayout::Audio);
         ASSERT_EQ(entries.size(), 1u);
         mp4::ByteSpan payload;
         ASSERT_TRUE(mp4::findEsds(entries[0], payload));
@@ -52,8 +53,8 @@ TEST(SampleEntry, ChildrenFollowTheVersionExtension) {
 }
 
 TEST(SampleEntry, VisualFieldsAndSeveralEntries) {
-    const auto entries = entriesOf(stsd({visualEntry("avc1", 1920, 1080, box("avcC", "c")), visualEntry("mp4v", 640, 480, "", 32)}),
-                                   mp4::EntryLayout::Visual);
+    const std::string description = stsd({visualEntry("avc1", 1920, 1080, box("avcC", "c")), visualEntry("mp4v", 640, 480, "", 32)});
+    const auto entries = entriesOf(description, mp4::EntryLayout::Visual);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].format, mp4::fourcc("avc1"));
     EXPECT_EQ(entries[0].width, 1920);
