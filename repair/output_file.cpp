@@ -22,19 +22,31 @@ bool OutputFile::open(const QString& path) {
     return true;
 }
 
-bool OutputFile::writeAll(const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t done = ::write(fd_, data, size);
+namespace {
+
+// Writes all `size` bytes, at the file position when `offset` is negative, else at `offset`;
+// returns how many bytes reached the file (fewer than `size` on a failure).
+std::size_t writeFully(int fd, const std::uint8_t* data, std::size_t size, std::int64_t offset) {
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t done = offset < 0
+                                 ? ::write(fd, data + written, size - written)
+                                 : ::pwrite(fd, data + written, size - written,
+                                            static_cast<off_t>(offset) + static_cast<off_t>(written));
         if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) {
-            failed_ = true;
-            return false;
-        }
-        data += done;
-        size -= static_cast<std::size_t>(done);
-        committed_ += done;
+        if (done <= 0) break;
+        written += static_cast<std::size_t>(done);
     }
-    return true;
+    return written;
+}
+
+}  // namespace
+
+bool OutputFile::writeAll(const std::uint8_t* data, std::size_t size) {
+    const std::size_t written = writeFully(fd_, data, size, -1);
+    committed_ += static_cast<std::int64_t>(written);
+    if (written < size) failed_ = true;
+    return !failed_;
 }
 
 bool OutputFile::write(const void* data, std::size_t size) {
@@ -63,17 +75,9 @@ bool OutputFile::writeAt(std::int64_t offset, const void* data, std::size_t size
     // Even after a failed append an in-place rewrite (a header completed with the bytes that
     // did reach the file) needs no new space, so it is still tried.
     flush();  // a failure stays in failed_
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t done = ::pwrite(fd_, bytes, size, static_cast<off_t>(offset));
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) {
-            failed_ = true;
-            return false;
-        }
-        bytes += done;
-        size -= static_cast<std::size_t>(done);
-        offset += done;
+    if (offset < 0 || writeFully(fd_, static_cast<const std::uint8_t*>(data), size, offset) < size) {
+        failed_ = true;
+        return false;
     }
     return true;
 }
