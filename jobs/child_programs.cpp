@@ -1,6 +1,7 @@
 #include "jobs/child_programs.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
@@ -20,6 +21,12 @@ const ProgramRow kPrograms[] = {
     {ChildProgram::Ffmpeg, "ffmpeg", false},
 };
 
+#ifdef Q_OS_WIN
+const char* const kExecutableSuffix = ".exe";
+#else
+const char* const kExecutableSuffix = "";
+#endif
+
 QMutex overridesLock;
 QString overrides[3];
 
@@ -27,23 +34,23 @@ int indexOf(ChildProgram program) { return static_cast<int>(program); }
 
 }  // namespace
 
+QString defaultChildProgramPath(ChildProgram program, const QString& applicationDir) {
+    for (const ProgramRow& row : kPrograms) {
+        if (row.program != program) continue;
+        const QString name = QString::fromLatin1(row.name) + kExecutableSuffix;
+        if (row.besideApplication) return QFileInfo(QDir(applicationDir), name).absoluteFilePath();
+        const QString found = QStandardPaths::findExecutable(name);
+        return found.isEmpty() ? name : QFileInfo(found).absoluteFilePath();
+    }
+    return QString();
+}
+
 QString childProgramPath(ChildProgram program) {
     {
         QMutexLocker lock(&overridesLock);
         if (!overrides[indexOf(program)].isEmpty()) return overrides[indexOf(program)];
     }
-    for (const ProgramRow& row : kPrograms) {
-        if (row.program != program) continue;
-        if (row.besideApplication) {
-            const QFileInfo beside(QCoreApplication::applicationDirPath() + "/" + row.name);
-            if (beside.isExecutable()) return beside.absoluteFilePath();
-        } else {
-            const QString found = QStandardPaths::findExecutable(row.name);
-            if (!found.isEmpty()) return found;
-        }
-        return row.name;
-    }
-    return QString();
+    return defaultChildProgramPath(program, QCoreApplication::applicationDirPath());
 }
 
 void setChildProgramOverride(ChildProgram program, const QString& path) {

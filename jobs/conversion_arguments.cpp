@@ -207,10 +207,12 @@ QStringList encoderForCodec(const QString& codecName, ConversionContext& context
 
 QStringList buildConversionArguments(const QString& input, const QString& output, const QString& format,
                                      ConversionContext& context) {
-    QStringList args{"-i", input};
+    // Absolute, so a name starting with '-' still reads as a file.
+    const QString outputPath = QFileInfo(output).absoluteFilePath();
+    QStringList args{"-i", QFileInfo(input).absoluteFilePath()};
     QStringList filters;
     if (format == kReEncodeFormat) {
-        addReEncodeArguments(args, output, context);
+        addReEncodeArguments(args, outputPath, context);
     } else {
         const QString upper = format.toUpper();
         for (const FormatRow& row : formatTable())
@@ -222,6 +224,6 @@ QStringList buildConversionArguments(const QString& input, const QString& output
     for (const RotationRow& rotation : kRotations)
         if (context.rotation == QString::fromUtf8(rotation.name)) filters << rotation.filter;
     if (!filters.isEmpty()) args << "-vf" << filters.join(',');
-    args << "-y" << output;
+    args << "-y" << outputPath;
     return args;
 }

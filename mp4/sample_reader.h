@@ -17,6 +17,8 @@ public:
     // The sample's bytes, valid until the next read. A size running past the end of the file is
     // cut to the bytes left; false when the sample starts at or past the end (a missing sample).
     bool read(const SampleLocation& location, ByteSpan& data);
+    // What a track's samples can add up to at most.
+    std::uint64_t fileSize() const { return file_.size(); }
 
 private:
     const MediaFile& file_;

@@ -1,5 +1,6 @@
 #include "reference/camera_classifier.h"
 
+#include <array>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
@@ -121,24 +122,40 @@ std::size_t readWindow(std::ifstream& in, std::uint64_t offset, std::vector<std:
     return static_cast<std::size_t>(in.gcount());
 }
 
+// The signatures that can start with each byte value, in table order. Every signature's first
+// piece sits at offset 0, so one lookup per position leaves only the plausible candidates.
+struct Candidate {
+    std::size_t test;
+    const Signature* signature;
+};
+using FirstByteIndex = std::array<std::vector<Candidate>, 256>;
+
+const FirstByteIndex& firstByteIndex() {
+    static const FirstByteIndex index = [] {
+        FirstByteIndex built;
+        const auto& tests = cameraTests();
+        for (std::size_t t = 0; t < tests.size(); ++t)
+            for (const Signature& sig : tests[t].signatures)
+                built[static_cast<std::uint8_t>(sig.pieces.front().bytes.front())].push_back({t, &sig});
+        return built;
+    }();
+    return index;
+}
+
 }  // namespace
 
 std::string detectCameraPreset(std::size_t n, const std::uint8_t* bytes) {
     std::string result;
     if (bytes == nullptr || n < kPresetScanTail) return result;
     const auto& tests = cameraTests();
+    const FirstByteIndex& index = firstByteIndex();
     for (std::size_t i = 0; i + kPresetScanTail <= n; ++i) {
-        for (const CameraTest& test : tests) {
-            bool matched = false;
-            for (const Signature& sig : test.signatures) {
-                if (matchesAt(sig, bytes, n, i)) {
-                    matched = true;
-                    break;
-                }
-            }
-            if (!matched) continue;
-            result = test.name;
-            if (test.scan == Scan::Ends) return result;
+        std::size_t lastMatched = tests.size();
+        for (const Candidate& c : index[bytes[i]]) {
+            if (c.test == lastMatched || !matchesAt(*c.signature, bytes, n, i)) continue;
+            lastMatched = c.test;  // one match per test and position, as the tests run top to bottom
+            result = tests[c.test].name;
+            if (tests[c.test].scan == Scan::Ends) return result;
         }
     }
     return result;

@@ -16,11 +16,13 @@ namespace pt = boost::property_tree;
 
 namespace {
 
-// Control characters cannot stand in an XML 1.0 document even escaped.
+// The document's texts are names and four-character codes. A byte outside printable ASCII
+// would be a control character (no XML form even escaped) or break the declared encoding, so
+// it is shown as '.', as four-character codes are; markup characters are escaped by the writer.
 std::string xmlText(std::string text) {
     for (char& c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F) c = '.';
+        if (byte < 0x20 || byte > 0x7E) c = '.';
     }
     return text;
 }
@@ -109,7 +111,8 @@ bool replaceFile(const std::string& path, const std::string& bytes) {
     const int fd = ::mkstemp(name.data());
     if (fd < 0) return false;
     temp = name.data();
-    bool ok = ::fchmod(fd, 0644) == 0 && writeAll(fd, bytes);
+    // Flushed before the rename, so that the name never points at a document still in flight.
+    bool ok = ::fchmod(fd, 0644) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok) ::unlink(temp.c_str());

@@ -16,6 +16,11 @@ struct InputCloser {
 };
 using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
 
+struct ContextFreer {
+    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
+};
+using ContextPtr = std::unique_ptr<AVCodecContext, ContextFreer>;
+
 // Byte order of the signed PCM decoders; other decoders leave both flags as they were.
 struct PcmOrder {
     const char* decoder;
@@ -26,12 +31,20 @@ constexpr PcmOrder kPcmOrders[] = {
     {"pcm_s24be", false}, {"pcm_s32le", true}, {"pcm_s32be", false},
 };
 
-void takeAudio(const AVCodecParameters& par, const AVCodec* decoder, MediaInfo& info) {
+// A context for `decoder` (which may be null) filled from the stream's parameters, as the
+// decoder would see them; null only when the library runs out of memory.
+ContextPtr contextFor(const AVCodecParameters* par, const AVCodec* decoder) {
+    ContextPtr ctx(avcodec_alloc_context3(decoder));
+    if (ctx && avcodec_parameters_to_context(ctx.get(), par) < 0) ctx.reset();
+    return ctx;
+}
+
+void takeAudio(const AVCodecContext& ctx, const AVCodec* decoder, MediaInfo& info) {
     info.audioCodecName = decoder ? decoder->name : "...";
-    info.sampleRate = par.sample_rate;
-    info.channels = par.ch_layout.nb_channels;
-    info.bitsPerSample = par.bits_per_coded_sample;
-    info.blockAlign = par.block_align;
+    info.sampleRate = ctx.sample_rate;
+    info.channels = ctx.ch_layout.nb_channels;
+    info.bitsPerSample = ctx.bits_per_coded_sample;
+    info.blockAlign = ctx.block_align;
     if (!decoder) return;
     for (const PcmOrder& order : kPcmOrders) {
         if (std::strcmp(decoder->name, order.decoder) == 0) {
@@ -42,12 +55,13 @@ void takeAudio(const AVCodecParameters& par, const AVCodec* decoder, MediaInfo& 
     }
 }
 
-void takeVideo(AVFormatContext* fmt, AVStream* stream, const AVCodec* decoder, MediaInfo& info) {
+void takeVideo(AVFormatContext* fmt, AVStream* stream, const AVCodecContext& ctx, const AVCodec* decoder,
+               MediaInfo& info) {
     const AVRational guess = av_guess_frame_rate(fmt, stream, nullptr);
     takeVideoFrameRate(stream->r_frame_rate.num, stream->r_frame_rate.den, guess.num, guess.den, info);
     info.videoCodecName = decoder->name;
-    info.width = stream->codecpar->width;
-    info.height = stream->codecpar->height;
+    info.width = ctx.width;
+    info.height = ctx.height;
 }
 
 }  // namespace
@@ -74,19 +88,20 @@ bool probeMediaInfo(const std::string& path, MediaInfo& info) {
         std::cout << "avformat_find_stream_info failed" << std::endl;
         return false;
     }
-    // The values come straight from each stream's codec parameters, which are what a decoder
-    // context would be filled from; no decoder is opened.
     for (unsigned i = 0; i < fmt->nb_streams; ++i) {
         AVStream* stream = fmt->streams[i];
-        const AVCodecParameters* par = stream->codecpar;
-        const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
-        if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
-            takeAudio(*par, decoder, info);
-        } else if (par->codec_type == AVMEDIA_TYPE_VIDEO && decoder &&
-                   !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-            // Cover art is a one-picture "video" stream; it must not replace the real picture size.
-            takeVideo(fmt.get(), stream, decoder, info);
-        }
+        const AVMediaType kind = stream->codecpar->codec_type;
+        // Cover art is a one-picture "video" stream; it must not replace the real picture's values.
+        const bool video = kind == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+        if (kind != AVMEDIA_TYPE_AUDIO && !video) continue;
+        const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+        if (video && !decoder) continue;
+        const ContextPtr ctx = contextFor(stream->codecpar, decoder);
+        if (!ctx) continue;
+        if (video)
+            takeVideo(fmt.get(), stream, *ctx, decoder, info);
+        else
+            takeAudio(*ctx, decoder, info);
     }
     return true;
 }

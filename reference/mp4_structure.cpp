@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iterator>
 #include <limits>
+#include <unordered_set>
 
 #include "mp4/avc_config.h"
 #include "mp4/box_tree.h"
@@ -67,6 +68,10 @@ std::uint32_t firstWord(mp4::ByteSpan data) {
     return word;
 }
 
+std::uint64_t signatureKey(const SampleSignature& s) {
+    return (std::uint64_t(static_cast<std::uint32_t>(s.size)) << 32) | s.value;
+}
+
 // The description's type: a known format counts as its kind only when its configuration box
 // is there and readable.
 mp4::DescriptionType describeConfiguration(const mp4::SampleEntry& entry, TrackRecord& record) {
@@ -109,7 +114,16 @@ void walkSamples(const mp4::Track& track, mp4::DescriptionType lastKind, TrackRe
     mp4::SampleCursor cursor = mp4::sampleCursor(track);
     mp4::SampleLocation location;
     mp4::ByteSpan data;
+    // The samples of one track never share bytes, so they add up to at most the file. Tables
+    // that say more (a chunk offset repeated, sizes cut at the end of the file again and again)
+    // end the walk instead of reading the same bytes over and over.
+    std::uint64_t budget = reader.fileSize();
+    // The distinct signatures so far; a damaged metadata track may hold millions of them.
+    std::unordered_set<std::uint64_t> seen;
+    for (const SampleSignature& s : record.sampleSignatures) seen.insert(signatureKey(s));
     while (cursor.next(location) && reader.read(location, data)) {
+        if (data.size > budget) return;
+        budget -= data.size;
         if (lastKind == mp4::kDescriptionAvc) {
             walkAvcNalUnits(data.data, data.size, record.nalLengthSize, record, result);
         } else if (lastKind == mp4::kDescriptionHevc) {
@@ -118,9 +132,7 @@ void walkSamples(const mp4::Track& track, mp4::DescriptionType lastKind, TrackRe
             SampleSignature signature;
             signature.size = static_cast<std::int32_t>(data.size);
             signature.value = firstWord(data);
-            bool known = false;
-            for (const SampleSignature& s : record.sampleSignatures) known = known || s == signature;
-            if (!known) record.sampleSignatures.push_back(signature);
+            if (seen.insert(signatureKey(signature)).second) record.sampleSignatures.push_back(signature);
         } else {
             return;  // a video track of another kind has nothing to learn from its samples
         }
@@ -219,7 +231,8 @@ void analyseTrack(const mp4::Track& track, int row, mp4::SampleReader& reader, A
         walkSamples(track, lastKind, record, reader, result);
         return;
     }
-    if (track.sizesBox == mp4::fourcc("stsz")) record.pcmSampleSize = static_cast<std::int32_t>(track.sizes.constantSize);
+    if (track.hasSampleSizes && track.sizesBox == mp4::fourcc("stsz"))
+        record.pcmSampleSize = static_cast<std::int32_t>(track.sizes.constantSize);
     if (track.hasSampleToChunk && track.chunks.count > 0)
         record.pcmSamplesPerChunk = static_cast<std::int32_t>(track.chunks.at(0).samplesPerChunk);
 }

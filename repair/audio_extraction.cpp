@@ -1,5 +1,7 @@
 #include "repair/audio_extraction.h"
 
+#include <algorithm>
+
 #include "repair/output_file.h"
 #include "repair/wav_header.h"
 
@@ -21,7 +23,19 @@ bool zeroWord(const std::uint8_t* run, std::int64_t length) {
     return length >= 4 && run[0] == 0 && run[1] == 0 && run[2] == 0 && run[3] == 0;
 }
 
-bool isCandidate(std::int64_t length, OutputFile* out, int audioTrack, AudioRunBook& book) {
+std::uint32_t be32(const std::uint8_t* b) {
+    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
+}
+
+// Bytes of the smallest whole piece of uncompressed audio: an IMA ADPCM block or a PCM sample
+// frame; 0 when the format does not say.
+std::int64_t audioUnit(const MediaInfo& media) {
+    if (media.audioCodecName == "adpcm_ima_wav") return std::max(media.blockAlign, 0);
+    const std::int64_t frameBits = std::int64_t(std::max(media.channels, 0)) * std::max(media.bitsPerSample, 0);
+    return frameBits % 8 == 0 ? frameBits / 8 : 0;
+}
+
+bool isCandidate(std::int64_t length, OutputFile* out, int audioTrack, const MediaInfo& media, AudioRunBook& book) {
     if (audioTrack < 0 || !out || !out->isOpen() || length < 1 || length > kMaxAudioRun) return false;
     if (book.chunkSampleCount <= 0) return true;
     for (const RunSizeRow& row : kRunSizes) {
@@ -29,26 +43,64 @@ bool isCandidate(std::int64_t length, OutputFile* out, int audioTrack, AudioRunB
         book.chunkByteCount = row.chunkBytes;
         book.samplesPerChunk = row.samplesPerChunk;
     }
-    return length == book.chunkByteCount;
+    if (length == book.chunkByteCount) return true;
+    // Muxers that cut chunks by packet or by duration make chunks of whole samples around the
+    // first chunk's length; runs of other lengths are no audio.
+    const std::int64_t unit = audioUnit(media);
+    const std::int64_t chunk = book.chunkByteCount;
+    return unit > 0 && chunk > 0 && length % unit == 0 && 2 * length >= chunk && length <= 2 * chunk;
+}
+
+// Whether the video track of the reference is H.265.
+bool hevcReference(const AnalysisResult& analysis) {
+    for (const TrackRecord& t : analysis.tracks)
+        if (t.typeIndex == 2) return t.sampleDescCoding == "H.265";
+    return false;
+}
+
+// Length of a video unit that ends the run: a length-prefixed unit of a type the reference
+// knows, reaching exactly to the run's end and longer than its type's range, i.e. one that the
+// scan refused only for its size (a long SEI before the slice of the same sample). 0 for none.
+std::int64_t trailingVideoUnit(const AnalysisResult& analysis, const std::uint8_t* run, std::int64_t length) {
+    const bool hevc = hevcReference(analysis);
+    for (std::int64_t at = 0; at + 5 <= length; ++at) {
+        const std::int64_t payload = length - at - 4;
+        if (be32(run + at) != std::uint64_t(payload)) continue;
+        const std::uint8_t h = run[at + 4];
+        if (h & 0x80) continue;
+        const int type = hevc ? (h >> 1) & 0x3F : h & 0x1F;
+        const NalTypeStats& entry = analysis.nalStats[std::size_t(type)];
+        if (entry.maxSize > 0 && std::uint64_t(payload) > entry.maxSize) return length - at;
+    }
+    return 0;
+}
+
+// The first frame of the audio encoder, carrying its name ("...avc" at bytes 5 to 7), is dropped
+// when it stands alone; a longer run holds audio behind it, which a decoder plays past it.
+bool isEncoderNameFrame(const std::uint8_t* run, std::int64_t length, const MediaInfo& media) {
+    constexpr std::int64_t kMaxAacFrameBytesPerChannel = 768;
+    if (length < 7 || zeroWord(run, length) || run[4] != 'a' || run[5] != 'v' || run[6] != 'c') return false;
+    return length <= kMaxAacFrameBytesPerChannel * std::max(media.channels, 1);
 }
 
 }  // namespace
 
-AudioRunOutcome extractAudioRun(const AnalysisResult& /*analysis*/, const MediaInfo& media, std::uint8_t* run,
-                                std::int64_t length, OutputFile* audioOut, bool firstPacket, int audioTrack,
+AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo& media, std::uint8_t* run,
+                                std::int64_t handed, OutputFile* audioOut, bool firstPacket, int audioTrack,
                                 AudioRunBook& book, PacketList& packets) {
-    if (!firstPacket || length <= 0 || !run) return AudioRunOutcome::Kept;
-    book.handedTotal += length;
+    if (!firstPacket || handed <= 0 || !run) return AudioRunOutcome::Kept;
+    book.handedTotal += handed;
 
-    if (!isCandidate(length, audioOut, audioTrack, book) || (length >= 4 && length <= 16 && zeroWord(run, length))) {
+    const std::int64_t length = handed - trailingVideoUnit(analysis, run, handed);
+    if (length == 0 || !isCandidate(length, audioOut, audioTrack, media, book) ||
+        (length >= 4 && length <= 16 && zeroWord(run, length))) {
         packets.addSkip();
-        if (length > 16) book.droppedBytes += length;
+        if (handed > 16) book.droppedBytes += handed;
         return AudioRunOutcome::Skipped;
     }
 
     if (media.bigEndian == 1) swapPcmSamples(media.bitsPerSample, length, run);
-    if (length >= 7 && !zeroWord(run, length) && run[4] == 'a' && run[5] == 'v' && run[6] == 'c')
-        return AudioRunOutcome::AvcHeader;
+    if (isEncoderNameFrame(run, length, media)) return AudioRunOutcome::AvcHeader;
 
     if (!audioOut->write(run, std::size_t(length))) return AudioRunOutcome::WriteFailed;
     packets.addAudio();

@@ -33,6 +33,9 @@ struct PacketDeleter {
 struct FrameDeleter {
     void operator()(AVFrame* f) const { av_frame_free(&f); }
 };
+struct ParserCloser {
+    void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
+};
 
 bool isDelimiter(int nalType) { return nalType == kH264Delimiter || nalType == kHevcDelimiter; }
 
@@ -143,39 +146,67 @@ int livePreview::showRepairPreview() {
         flushPreviewPackets();
         return 1;
     }
-    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
+    std::unique_ptr<AVPacket, PacketDeleter> joined(av_packet_alloc());
     // av_new_packet zeroes the input tail the decoder may read past the end.
-    if (!packet || av_new_packet(packet.get(), static_cast<int>(queuedBytes_)) < 0) {
+    if (!joined || av_new_packet(joined.get(), static_cast<int>(queuedBytes_)) < 0) {
         flushPreviewPackets();
         return 1;
     }
-    std::uint8_t* out = packet->data;
+    std::uint8_t* out = joined->data;
     for (const auto& bytes : queue_) {
         std::memcpy(out, bytes.data(), bytes.size());
         out += bytes.size();
     }
-    int sent = avcodec_send_packet(context_, packet.get());
-    if (sent == AVERROR(EAGAIN)) {
-        // Pictures left from an earlier decode block the input; drop them and send again.
-        std::unique_ptr<AVFrame, FrameDeleter> stale(av_frame_alloc());
-        while (stale && avcodec_receive_frame(context_, stale.get()) == 0) av_frame_unref(stale.get());
-        sent = avcodec_send_packet(context_, packet.get());
-    }
-    if (sent < 0) {
-        flushPreviewPackets();
-        return 1;
-    }
-    receivePictures();
+    decodeJoined(joined->data, joined->size);
     flushPreviewPackets();
     return 1;
 }
 
-void livePreview::receivePictures() {
+void livePreview::decodeJoined(const std::uint8_t* data, int size) {
+    // The decoder takes one picture per packet, but a queue without delimiters holds several
+    // (the first key frame and the slice after it, say): a parser of its own splits the joined
+    // bytes into access units, and its final call hands over the last one.
+    std::unique_ptr<AVCodecParserContext, ParserCloser> parser(av_parser_init(context_->codec_id));
+    std::unique_ptr<AVPacket, PacketDeleter> unit(av_packet_alloc());
+    if (!parser || !unit) return;
+    bool showing = true;
+    for (;;) {
+        const bool flushing = size == 0;
+        std::uint8_t* piece = nullptr;
+        int pieceSize = 0;
+        const int used =
+            av_parser_parse2(parser.get(), context_, &piece, &pieceSize, data, size, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        if (used < 0 || used > size) return;
+        data += used;
+        size -= used;
+        if (pieceSize > 0) {
+            unit->data = piece;
+            unit->size = pieceSize;
+            if (!sendUnit(unit.get())) return;
+            receivePictures(showing);
+        } else if (used == 0 && !flushing) {
+            return;  // a parser that neither consumes nor yields would hold the scan forever
+        }
+        if (flushing) return;
+    }
+}
+
+bool livePreview::sendUnit(AVPacket* unit) {
+    int sent = avcodec_send_packet(context_, unit);
+    if (sent == AVERROR(EAGAIN)) {
+        // Pictures left from an earlier decode block the input; drop them and send again.
+        std::unique_ptr<AVFrame, FrameDeleter> stale(av_frame_alloc());
+        while (stale && avcodec_receive_frame(context_, stale.get()) == 0) av_frame_unref(stale.get());
+        sent = avcodec_send_packet(context_, unit);
+    }
+    return sent >= 0;
+}
+
+void livePreview::receivePictures(bool& showing) {
     std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
     if (!frame) return;
-    bool showing = true;
     // Every picture is taken out, so the decoder never refuses the next packet; after a
-    // damaged one the rest are only discarded.
+    // damaged one the rest of the queue's pictures are only discarded.
     while (avcodec_receive_frame(context_, frame.get()) == 0) {
         if (showing && damaged(frame.get())) showing = false;
         if (showing) {

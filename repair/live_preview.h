@@ -53,7 +53,8 @@ public:
     // A taken H.264 type-1 slice. Returns 1.
     int queueSlicePreview(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
                           std::size_t extraLength);
-    // Decodes the queue as one packet, hands every good picture to the label, then flushes.
+    // Decodes the queue, one access unit at a time, hands every good picture to the label,
+    // then flushes.
     // Returns 1.
     int showRepairPreview();
 
@@ -72,7 +73,11 @@ private:
                 std::size_t extraLength, bool withStartCode);
     // Decodes first when appending `incoming` bytes would pass a bound.
     void makeRoomFor(std::size_t incoming);
-    void receivePictures();
+    // Splits the joined queue (padded) into access units and decodes each.
+    void decodeJoined(const std::uint8_t* data, int size);
+    bool sendUnit(struct AVPacket* unit);
+    // Hands the decoder's pictures to the label until one is damaged (`showing` turns false).
+    void receivePictures(bool& showing);
 
     AVCodecContext* context_ = nullptr;
     std::vector<std::vector<std::uint8_t>> queue_;

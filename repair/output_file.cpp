@@ -1,6 +1,7 @@
 #include "repair/output_file.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -52,12 +53,10 @@ bool OutputFile::writeAll(const std::uint8_t* data, std::size_t size) {
 bool OutputFile::write(const void* data, std::size_t size) {
     if (fd_ < 0 || failed_) return false;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (buffer_.size() + size <= capacity_) {
-        buffer_.insert(buffer_.end(), bytes, bytes + size);
-        return true;
-    }
-    if (!flush()) return false;
-    if (size >= capacity_) return writeAll(bytes, size);
+    // Large pieces (whole pictures) go straight to the file: copying them into the buffer first
+    // would only double the work.
+    if (size >= std::min(capacity_, kDirectWriteBytes)) return flush() && writeAll(bytes, size);
+    if (buffer_.size() + size > capacity_ && !flush()) return false;
     buffer_.insert(buffer_.end(), bytes, bytes + size);
     return true;
 }

@@ -10,6 +10,8 @@
 class OutputFile {
 public:
     static constexpr std::size_t kDefaultBufferBytes = 4u << 20;
+    // Writes of at least this many bytes (or of the whole buffer size) bypass the buffer.
+    static constexpr std::size_t kDirectWriteBytes = 256u << 10;
 
     explicit OutputFile(std::size_t bufferBytes = kDefaultBufferBytes);
     ~OutputFile();
@@ -20,7 +22,7 @@ public:
     bool open(const QString& path);
     bool isOpen() const { return fd_ >= 0; }
 
-    // Appends `size` bytes (buffered). False once any write of this file has failed.
+    // Appends `size` bytes (small ones buffered). False once any write of this file has failed.
     bool write(const void* data, std::size_t size);
     // Writes `size` bytes at absolute `offset` (after flushing), e.g. a header completed at the
     // end; tried even after a failed append. False when this write fails.

@@ -52,16 +52,15 @@ bool checkPacketAt(const ScanSource& src, std::int64_t next, const AnalysisResul
                    const PresetTraits& preset, const ScanValues& scan, int videoTrack, std::string& result) {
     result = kNextPacketChecked;
 
-    // Fewer bytes than a length word and a three-byte NAL header: the file ends with the candidate.
-    constexpr std::int64_t kMinimum = 8;
-    const std::int64_t remaining = src.remaining(next);
-    if (remaining < kMinimum) return true;
+    // The next packet starts within the last 999 bytes of the data (or past them): the candidate
+    // is accepted unchecked. Counted to the end of the file, not of the buffer, so that the answer
+    // never depends on where a chunk ends.
+    if (src.remaining(next) < kLookAheadBytes) return true;
 
     std::array<std::uint8_t, kLookAheadBytes> block;
-    const std::int64_t wanted = std::min<std::int64_t>(kLookAheadBytes, remaining);
-    const std::int64_t got = src.copy(next, block.data(), wanted);
+    const std::int64_t got = src.copy(next, block.data(), kLookAheadBytes);
     // Unreadable past the buffer: nothing to judge by, as at the end of the data.
-    if (got < kMinimum) return true;
+    if (got < kLookAheadBytes) return true;
 
     const std::uint32_t nextLength = be32(block.data());
 

@@ -50,7 +50,8 @@ constexpr std::int64_t kLookAheadBytes = 1000;
 
 // Confirms a candidate NAL unit of `candidateLength` payload bytes whose length word is at buffer
 // position `pos`, by the packet that follows it at pos + 4 + candidateLength. Reads past the
-// buffer from the file when needed; accepts unchecked only when the file ends there.
+// buffer from the file when needed; accepts unchecked when fewer than kLookAheadBytes bytes
+// of the file follow the candidate.
 // `result` is set to kNextPacketChecked plus "true (specific atoms)", "true (classic packet)"
 // or "false" (nothing appended for a refused header word).
 bool checkNextPacket(const ScanSource& src, std::int64_t pos, std::int64_t candidateLength,

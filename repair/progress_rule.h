@@ -18,6 +18,8 @@ public:
         return recompute(position, percent);
     }
     int lastSent() const { return last_; }
+    // The smallest position at which due() can be true.
+    std::int64_t nextDue() const { return nextAt_; }
 
 private:
     bool recompute(std::int64_t position, int& percent);

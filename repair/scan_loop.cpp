@@ -7,7 +7,9 @@
 
 #include "repair/live_preview.h"
 #include "repair/packet_checks.h"
+#include "repair/position_screen.h"
 #include "repair/progress_rule.h"
+#include "repair/read_buffer.h"
 #include "repair/repair_run.h"
 #include "repair/special_packets.h"
 
@@ -65,7 +67,11 @@ private:
     bool refusedByPairing(int type);
     void takePacket(std::int64_t p, std::uint32_t length, int type);
     void skipPacket(std::int64_t p, std::int64_t skip);
-    void refuse(std::int64_t p);
+    void refuse(std::int64_t p) { refuseRange(p, 1); }
+    // Refuses `count` positions from p, each as refuse() would.
+    void refuseRange(std::int64_t p, std::int64_t count);
+    // Refuses p and the positions after it that the screen turns away, in one pass.
+    void refuseScreened(std::int64_t p);
 
     // Junk run: bytes spilled from earlier chunks followed by a range of the current buffer.
     std::int64_t junkLength() const { return static_cast<std::int64_t>(spill_.size()) + (junkEnd_ - junkStart_); }
@@ -92,10 +98,11 @@ private:
     const std::int64_t chunk_;
     const std::int64_t tail_;
 
-    std::vector<std::uint8_t> buf_;
+    ReadBuffer buf_;
     std::int64_t valid_ = 0;  // valid bytes in buf_
     std::int64_t base_ = 0;   // file offset of buf_[0]
     std::int64_t pos_ = 0;    // scan position in buf_
+    std::int64_t limit_ = 0;  // end of the positions scanned in this chunk
     bool restarted_ = false;  // the buffer was dropped mid-chunk (a packet passed its end)
     ScanSource view_;
 
@@ -104,6 +111,7 @@ private:
     std::int64_t junkEnd_ = 0;
 
     ProgressRule progress_;
+    PositionScreen screen_;
     AtomCheck atom_;
     std::string boxTag_;
     std::string cameraTag_;
@@ -112,6 +120,7 @@ private:
 
     bool ended_ = false;
     ScanEnd why_ = ScanEnd::DataEnded;
+    bool junkIsCutOffUnit_ = false;  // the junk run starts with a unit that the file cuts off
 };
 
 void Scanner::restartAt(std::int64_t absolute) {
@@ -172,6 +181,7 @@ void Scanner::spillJunk() {
 void Scanner::discardJunk() {
     spill_.clear();
     junkStart_ = junkEnd_ = 0;
+    junkIsCutOffUnit_ = false;
 }
 
 void Scanner::handJunk(bool firstPacket) {
@@ -199,6 +209,7 @@ ScanEnd Scanner::scan() {
     buf_.resize(static_cast<std::size_t>(chunk_));
     copy_.resize(static_cast<std::size_t>(kCopyPiece));
     view_.file = &run_.source;
+    screen_.build(run_.analysis, run_.preset, run_.hevc);
     const std::int64_t size = run_.source.size();
     progress_.reset(size);
     const std::int64_t start = locateMediaData();
@@ -218,6 +229,7 @@ ScanEnd Scanner::scan() {
                 restartAt(base_ + pos_);
                 continue;
             }
+            if (junkIsCutOffUnit_) discardJunk();
             handJunk(true);
             return ended_ ? why_ : ScanEnd::DataEnded;
         }
@@ -226,10 +238,12 @@ ScanEnd Scanner::scan() {
         // Away from the end of the file every test must see the bytes it reads, so positions
         // near the chunk's end wait for the next chunk; at the end of the file all are scanned.
         const std::int64_t limit = last ? valid_ : valid_ - tail_;
+        limit_ = limit;
         while (pos_ < limit && !ended_ && !restarted_) step(pos_);
         if (ended_) return why_;
         if (restarted_) continue;
         if (last) {
+            if (junkIsCutOffUnit_) discardJunk();
             handJunk(true);
             return ended_ ? why_ : ScanEnd::DataEnded;
         }
@@ -350,25 +364,38 @@ void Scanner::skipPacket(std::int64_t p, std::int64_t skip) {
     restartAt(base_ + p + skip);
 }
 
-void Scanner::refuse(std::int64_t p) {
+void Scanner::refuseRange(std::int64_t p, std::int64_t count) {
+    // Neither limit changes while positions are refused, so one test stands for all of them.
     if ((run_.audio.droppedBytes > kAudioLimit || run_.audio.audioTotal > kAudioLimit) &&
         run_.audio.chunkSampleCount == 0 && run_.videoTotal <= kVideoLimit) {
         stopWith(ScanEnd::AudioWithoutVideo);
         return;
     }
     // Bounds the junk run's memory: a run this long holds no usable audio anyway.
-    if (junkLength() >= kJunkLimit) {
-        stopWith(ScanEnd::JunkLimit);
-        return;
+    const std::int64_t room = kJunkLimit - junkLength();
+    const std::int64_t taken = std::min(count, std::max<std::int64_t>(room, 0));
+    if (taken > 0) {
+        if (junkEnd_ == p && junkEnd_ > junkStart_) {
+            junkEnd_ = p + taken;
+        } else {
+            spillJunk();
+            junkStart_ = p;
+            junkEnd_ = p + taken;
+        }
+        pos_ = p + taken;
     }
-    if (junkEnd_ == p && junkEnd_ > junkStart_) {
-        junkEnd_ = p + 1;
-    } else {
-        spillJunk();
-        junkStart_ = p;
-        junkEnd_ = p + 1;
-    }
-    pos_ = p + 1;
+    if (taken < count) stopWith(ScanEnd::JunkLimit);
+}
+
+void Scanner::refuseScreened(std::int64_t p) {
+    // The positions after p get nothing from step() but the screen's answer and the stop poll,
+    // up to the next one at which progress is due.
+    const std::int64_t end = std::min({limit_, valid_ - PositionScreen::kBytes + 1, progress_.nextDue() - base_});
+    const std::uint8_t* data = buf_.data();
+    std::int64_t q = p + 1;
+    while (q < end && !screen_.mayStart(data + q) && !(hooks_.stop && hooks_.stop->load(std::memory_order_relaxed)))
+        ++q;
+    refuseRange(p, q - p);
 }
 
 void Scanner::step(std::int64_t p) {
@@ -387,6 +414,10 @@ void Scanner::step(std::int64_t p) {
     const std::uint8_t* b = buf_.data() + p;
     if (avail < 6) {
         refuse(p);
+        return;
+    }
+    if (avail >= PositionScreen::kBytes && !screen_.mayStart(b)) {
+        refuseScreened(p);
         return;
     }
     const std::uint32_t length = be32(b);
@@ -449,7 +480,21 @@ void Scanner::step(std::int64_t p) {
         return;
     }
     const std::uint32_t min = (run_.hevc || type == 1 || type == 5) ? entry.minSize / 2 : entry.minSize;
-    if (length < min || length > entry.maxSize || refusedByPayload(p, length, type, avail) || refusedByPairing(type)) {
+    // A unit that the file cuts off is no whole picture: written short it would decode as one.
+    const bool cutOff = base_ + p + 4 + static_cast<std::int64_t>(length) > run_.source.size();
+    if (length < min || length > entry.maxSize || refusedByPayload(p, length, type, avail)) {
+        refuse(p);
+        return;
+    }
+    if (cutOff) {
+        // The run before it is decided alone; the unit's bytes start a run of their own, which
+        // is dropped when the data ends inside it.
+        handJunk(true);
+        refuse(p);
+        junkIsCutOffUnit_ = !ended_;
+        return;
+    }
+    if (refusedByPairing(type)) {
         refuse(p);
         return;
     }

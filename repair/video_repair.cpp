@@ -61,6 +61,10 @@ void setPcmChunkValues(RepairRun& run) {
     const std::int64_t samples = sampleSize * perChunk;  // 64-bit: both come from the document
     std::int64_t bytes = samples;
     if (sampleSize < 2) bytes = perChunk == 32000 ? 96000 : perChunk * 4;
+    // IMA ADPCM chunks count sample frames: their bytes are whole blocks, not four per sample.
+    const int perBlock = imaAdpcmSamplesPerBlock(run.media.blockAlign, run.media.channels);
+    if (run.media.audioCodecName == "adpcm_ima_wav" && perBlock > 0)
+        bytes = (perChunk + perBlock - 1) / perBlock * run.media.blockAlign;
     book.chunkSampleCount = std::max<std::int64_t>(0, samples);
     // Longer than any audio run can be: such a chunk size is never matched, whatever its value.
     book.chunkByteCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(bytes, 0, kMaxAudioRun + 1));

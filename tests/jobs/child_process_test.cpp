@@ -94,21 +94,34 @@ TEST(ChildProcessRunner, MissingProgramIsNotStarted) {
     EXPECT_FALSE(r.succeeded());
 }
 
-TEST(ChildProcessRunner, CancelEndsASilentChildWithinASecond) {
-    TempDir dir;
-    const QString program = script(dir, "silent.sh", "exec sleep 30\n");
-    std::atomic<bool> cancel{false};
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        cancel = true;
-    });
-    QElapsedTimer timer;
-    timer.start();
-    ChildResult r = ChildProcessRunner(cancel).run(program, {});
-    canceller.join();
-    EXPECT_TRUE(r.cancelled);
-    EXPECT_FALSE(r.succeeded());
-    EXPECT_LT(timer.elapsed(), 1300);
+TEST(ChildProcessRunner, CancelEndsAChildWithinASecond) {
+    struct Case {
+        const char* name;
+        const char* body;
+    };
+    const Case cases[] = {
+        {"silent", "exec sleep 30\n"},
+        {"output closed, still running", "exec >/dev/null 2>&1\nexec sleep 30\n"},
+        {"shell waiting on its own child", "sleep 30\n"},
+        {"endless output", "while :; do echo frame=1; done\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const QString program = script(dir, "child.sh", c.body);
+        std::atomic<bool> cancel{false};
+        std::thread canceller([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            cancel = true;
+        });
+        QElapsedTimer timer;
+        timer.start();
+        ChildResult r = ChildProcessRunner(cancel).run(program, {}, [](const std::string&) {});
+        canceller.join();
+        EXPECT_TRUE(r.cancelled);
+        EXPECT_FALSE(r.succeeded());
+        EXPECT_LT(timer.elapsed(), 1300);
+    }
 }
 
 TEST(ChildProcessRunner, CancelSetBeforeTheStartRunsNothing) {

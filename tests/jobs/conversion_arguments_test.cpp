@@ -1,6 +1,8 @@
 // Argument lists of the conversion, per output format, against hand-written golden lists.
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include "jobs/conversion_arguments.h"
 #include "jobs/settings.h"
 
@@ -50,8 +52,8 @@ TEST(ConversionArguments, DefaultPresetOfEveryFormat) {
     };
     for (const Case& c : cases) {
         ConversionContext context = contextFor(c.format);
-        const QStringList expected = QStringList{"-i", "in"} + split(c.middle) + QStringList{"-y", "out"};
-        EXPECT_EQ(buildConversionArguments("in", "out", c.format, context), expected) << c.format;
+        const QStringList expected = QStringList{"-i", "/in"} + split(c.middle) + QStringList{"-y", "/out"};
+        EXPECT_EQ(buildConversionArguments("/in", "/out", c.format, context), expected) << c.format;
     }
 }
 
@@ -60,8 +62,8 @@ TEST(ConversionArguments, SameAsOriginalLeavesOptionsOut) {
     for (std::string* field : {&context.preset.mSize, &context.preset.mFps, &context.preset.mAspect,
                                &context.preset.mFrequency, &context.preset.mChannel, &context.preset.audioBitrate})
         *field = "Same as original";
-    EXPECT_EQ(buildConversionArguments("in", "out", "Mp4", context),
-              split("-i in -f mp4 -vcodec libx264 -movflags +faststart -vb 1500K -acodec aac -strict experimental -y out"));
+    EXPECT_EQ(buildConversionArguments("/in", "/out", "Mp4", context),
+              split("-i /in -f mp4 -vcodec libx264 -movflags +faststart -vb 1500K -acodec aac -strict experimental -y /out"));
 }
 
 TEST(ConversionArguments, StrictOnlyForExactAacInFormatsThatAllowIt) {
@@ -75,7 +77,7 @@ TEST(ConversionArguments, StrictOnlyForExactAacInFormatsThatAllowIt) {
     for (const Case& c : cases) {
         ConversionContext context = contextFor(c.format);
         context.preset.mCodecAudio = c.audioCodec;
-        const QStringList args = buildConversionArguments("in", "out", c.format, context);
+        const QStringList args = buildConversionArguments("/in", "/out", c.format, context);
         EXPECT_EQ(args.contains("-strict"), c.strict) << c.format << " " << c.audioCodec;
         EXPECT_TRUE(args.contains("aac")) << c.format;
     }
@@ -100,7 +102,7 @@ TEST(ConversionArguments, RotationAndDeinterlaceShareOneFilterChain) {
         ConversionContext context = contextFor("AVI");
         context.rotation = QString::fromUtf8(c.rotation);
         context.preset.deinterlace = c.deinterlace;
-        const QStringList args = buildConversionArguments("in", "out", "AVI", context);
+        const QStringList args = buildConversionArguments("/in", "/out", "AVI", context);
         EXPECT_FALSE(args.contains("-deinterlace"));
         const int vf = args.indexOf("-vf");
         if (*c.chain == '\0') {
@@ -110,7 +112,7 @@ TEST(ConversionArguments, RotationAndDeinterlaceShareOneFilterChain) {
         ASSERT_GE(vf, 0) << c.rotation;
         EXPECT_EQ(args.count("-vf"), 1);
         EXPECT_EQ(args[vf + 1], c.chain);
-        EXPECT_EQ(args.mid(args.size() - 2), (QStringList{"-y", "out"}));
+        EXPECT_EQ(args.mid(args.size() - 2), (QStringList{"-y", "/out"}));
     }
 }
 
@@ -118,8 +120,8 @@ TEST(ConversionArguments, RotationAppliesToReEncodeAndAudioFormats) {
     for (const char* format : {"Re-Encode (Keep same quality)", "Mp3", "IPOD"}) {
         ConversionContext context = contextFor(format);
         context.rotation = QString::fromUtf8("Rotate 180°");
-        const QStringList args = buildConversionArguments("in", "out", format, context);
-        EXPECT_EQ(args.mid(args.size() - 4), (QStringList{"-vf", "transpose=2,transpose=2", "-y", "out"})) << format;
+        const QStringList args = buildConversionArguments("/in", "/out", format, context);
+        EXPECT_EQ(args.mid(args.size() - 4), (QStringList{"-vf", "transpose=2,transpose=2", "-y", "/out"})) << format;
     }
 }
 
@@ -132,13 +134,13 @@ TEST(ConversionArguments, HardwareEncoderListedFailedAndProbed) {
         encoders.probed = true;
         encoders.listed[H264Nvenc] = true;
     };
-    QStringList args = buildConversionArguments("in", "out", "Mp4", context);
-    EXPECT_EQ(args.mid(0, 12), split("-i in -f mp4 -vcodec h264_nvenc -movflags +faststart -profile:v high -vb 1500K"));
+    QStringList args = buildConversionArguments("/in", "/out", "Mp4", context);
+    EXPECT_EQ(args.mid(0, 12), split("-i /in -f mp4 -vcodec h264_nvenc -movflags +faststart -profile:v high -vb 1500K"));
     EXPECT_GE(probes, 1);
 
     ASSERT_TRUE(markFailedEncoder(args, encoders));
     EXPECT_TRUE(encoders.failed[H264Nvenc]);
-    args = buildConversionArguments("in", "out", "Mp4", context);
+    args = buildConversionArguments("/in", "/out", "Mp4", context);
     EXPECT_TRUE(args.contains("libx264"));
     EXPECT_FALSE(args.contains("-profile:v"));
     EXPECT_FALSE(markFailedEncoder(args, encoders));
@@ -153,14 +155,14 @@ TEST(ConversionArguments, ReEncodeFollowsTheSourceCodec) {
         const char* middle;
     };
     const Case cases[] = {
-        {"h264", 0, false, "o.mp4", "-c:v libx264 -movflags +faststart -vb 0K"},
-        {"H.264", 2500, true, "o.mp4", "-c:v h264_nvenc -profile:v high -movflags +faststart -vb 2500K"},
-        {"hevc", 8000, false, "o.mov", "-c:v libx265 -vb 8000K"},
-        {"H265", 8000, true, "o.mp4", "-c:v hevc_nvenc -vb 8000K"},
-        {"mpeg4", 1200, false, "o.avi", "-vb 1200K"},
+        {"h264", 0, false, "/o.mp4", "-c:v libx264 -movflags +faststart -vb 0K"},
+        {"H.264", 2500, true, "/o.mp4", "-c:v h264_nvenc -profile:v high -movflags +faststart -vb 2500K"},
+        {"hevc", 8000, false, "/o.mov", "-c:v libx265 -vb 8000K"},
+        {"H265", 8000, true, "/o.mp4", "-c:v hevc_nvenc -vb 8000K"},
+        {"mpeg4", 1200, false, "/o.avi", "-vb 1200K"},
         // 3GP's default encoders (AMR audio, H.263 video) do not work here: name working ones.
-        {"mpeg4", 300, false, "o.3gp", "-vb 300K -c:v mpeg4 -c:a aac"},
-        {"h264", 300, false, "o.3G2", "-c:v libx264 -movflags +faststart -vb 300K -c:a aac"},
+        {"mpeg4", 300, false, "/o.3gp", "-vb 300K -c:v mpeg4 -c:a aac"},
+        {"h264", 300, false, "/o.3G2", "-c:v libx264 -movflags +faststart -vb 300K -c:a aac"},
     };
     for (const Case& c : cases) {
         HardwareEncoderState encoders;
@@ -169,9 +171,17 @@ TEST(ConversionArguments, ReEncodeFollowsTheSourceCodec) {
         ConversionContext context = contextFor("Re-Encode (Keep same quality)", &encoders);
         context.sourceVideoCodec = c.codec;
         context.sourceVideoBitRate = c.bitrate;
-        const QStringList expected = QStringList{"-i", "in"} + split(c.middle) + QStringList{"-y", c.output};
-        EXPECT_EQ(buildConversionArguments("in", c.output, "Re-Encode (Keep same quality)", context), expected) << c.codec;
+        const QStringList expected = QStringList{"-i", "/in"} + split(c.middle) + QStringList{"-y", c.output};
+        EXPECT_EQ(buildConversionArguments("/in", c.output, "Re-Encode (Keep same quality)", context), expected) << c.codec;
     }
+}
+
+TEST(ConversionArguments, PathsArePassedAbsolute) {
+    // A name that starts with '-' must not read as an option of the tool.
+    ConversionContext context = contextFor("Mp3");
+    const QStringList args = buildConversionArguments("-clip.mp4", "-clip_conv.mp3", "Mp3", context);
+    EXPECT_EQ(args.at(1), QDir::current().absoluteFilePath("-clip.mp4"));
+    EXPECT_EQ(args.last(), QDir::current().absoluteFilePath("-clip_conv.mp3"));
 }
 
 TEST(EncoderForCodec, TableRows) {
@@ -195,6 +205,6 @@ TEST(EncoderForCodec, TableRows) {
 TEST(ConversionArguments, DivxEncoderStandsWhereTheEncoderGoes) {
     ConversionContext context = contextFor("AVI");
     context.preset.mCodecVideo = "DIVX";
-    const QStringList args = buildConversionArguments("in", "out", "AVI", context);
-    EXPECT_EQ(args.mid(0, 9), split("-i in -f avi -vcodec mpeg4 -vtag DIVX -vb"));
+    const QStringList args = buildConversionArguments("/in", "/out", "AVI", context);
+    EXPECT_EQ(args.mid(0, 9), split("-i /in -f avi -vcodec mpeg4 -vtag DIVX -vb"));
 }

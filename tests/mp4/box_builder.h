@@ -162,6 +162,8 @@ inline std::string chunkOffsets(const std::vector<std::uint64_t>& offsets, bool 
     return fullBox(wide ? "co64" : "stco", 0, 0, p);
 }
 
+constexpr std::uint64_t kOneUnitPerSample = ~0ull;
+
 // One track of a generated file. Its samples lie back to back in one chunk of the media data.
 struct TrackSpec {
     std::string handler = "vide";
@@ -172,12 +174,15 @@ struct TrackSpec {
     std::uint32_t width16 = 320u << 16;
     std::uint32_t height16 = 240u << 16;
     std::uint32_t timeScale = 25;
-    std::uint64_t duration = 0;  // 0: one unit per sample
+    std::uint64_t duration = kOneUnitPerSample;
     unsigned headerVersion = 0;  // tkhd and mdhd version
     bool wideOffsets = false;    // co64 instead of stco
     unsigned compactSizeBits = 0;  // stz2 with 4, 8 or 16 bits instead of stsz
     bool constantSize = false;   // stsz with one size for all samples
     bool quickTimeHandlers = false;  // pascal names and a second (data) handler inside minf
+    // When set, stands in for the stsz, stsc and stco boxes made from `samples` (which still
+    // fill the media data): tables written by hand with offsets from the start of the file.
+    std::string sampleTables;
 };
 
 struct FileSpec {
@@ -203,11 +208,12 @@ inline std::string trackBox(const TrackSpec& t, std::uint64_t chunkOffset) {
         sizeBox = stsz(sizes.empty() ? 0 : sizes[0], {}, count);
     else
         sizeBox = stsz(0, sizes, count);
-    const std::string stbl = box("stbl", stsd(t.entries) + fullBox("stts", 0, 0, u32(1) + u32(count) + u32(1)) + sizeBox +
-                                             stsc({{1, count, 1}}) + chunkOffsets({chunkOffset}, t.wideOffsets));
+    const std::string tables =
+        t.sampleTables.empty() ? sizeBox + stsc({{1, count, 1}}) + chunkOffsets({chunkOffset}, t.wideOffsets) : t.sampleTables;
+    const std::string stbl = box("stbl", stsd(t.entries) + fullBox("stts", 0, 0, u32(1) + u32(count) + u32(1)) + tables);
     const std::string dataHandler = t.quickTimeHandlers ? hdlr("alis", "DataHandler", true, "dhlr") : std::string();
     const std::string minf = box("minf", dataHandler + stbl);
-    const std::uint64_t duration = t.duration ? t.duration : count;
+    const std::uint64_t duration = t.duration == kOneUnitPerSample ? count : t.duration;
     const std::string mdia = box("mdia", mdhd(t.headerVersion, t.timeScale, duration) +
                                              hdlr(t.handler, t.handlerName, t.quickTimeHandlers, t.quickTimeHandlers ? "mhlr" : std::string(4, '\0')) + minf);
     return box("trak", tkhd(t.headerVersion, t.id, t.width16, t.height16) + mdia);

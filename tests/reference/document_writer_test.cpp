@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 
 #include <boost/property_tree/xml_parser.hpp>
 
 #include "reference/document_writer.h"
+#include "tests/reference/in_child.h"
 #include "tests/support/test_files.h"
 
 namespace pt = boost::property_tree;
@@ -263,7 +266,7 @@ TEST(DocumentWriter, MarkupInValuesIsEscaped) {
     AnalysisResult result;
     TrackRecord track;
     track.typeName = "Unknown (<&>)";
-    track.sampleDescCoding = "a\x01\"b'";
+    track.sampleDescCoding = "a\x01\"b'\x80\xFF";
     result.tracks.push_back(track);
     MediaInfo media;
     media.videoCodecName = "x&y";
@@ -275,8 +278,8 @@ TEST(DocumentWriter, MarkupInValuesIsEscaped) {
     EXPECT_EQ(doc.get<std::string>("videopreset.preset"), "cam <1> & co");
     EXPECT_EQ(doc.get<std::string>("videopreset.videocodec"), "x&y");
     EXPECT_EQ(doc.get<std::string>("videopreset.tracks.track.type"), "Unknown (<&>)");
-    // A control character has no XML form at all.
-    EXPECT_EQ(doc.get<std::string>("videopreset.tracks.track.sampleDescCoding"), "a.\"b'");
+    // A control character has no XML form at all, and a lone high byte would break the encoding.
+    EXPECT_EQ(doc.get<std::string>("videopreset.tracks.track.sampleDescCoding"), "a.\"b'..");
 }
 
 TEST(DocumentWriter, FailedWritesLeaveNoFile) {
@@ -307,4 +310,25 @@ TEST(DocumentWriter, ReplacesAnOlderDocumentWhole) {
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
+TEST(DocumentWriter, WriteFailingMidwayKeepsTheOlderDocument) {
+    TempDir dir;
+    const std::string path = dir.file("ref.xml");
+    const std::string older = "<videopreset><preset>older</preset></videopreset>\n";
+    ASSERT_TRUE(testsupport::writeFile(path, older));
+    // A file-size limit below the document's size makes the write fail after its first bytes;
+    // the limit is set in a child so that it binds nothing else.
+    const auto outcome = testsupport::runInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{2000, 2000};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return std::string("no limit");
+        return std::string(writeVideoPreset(path, "Unknown", "new", cameraResult(), cameraMedia()) ? "written"
+                                                                                                   : "failed");
+    });
+    EXPECT_EQ(outcome, std::optional<std::string>("failed"));
+    EXPECT_EQ(testsupport::readFile(path), older);
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, 1u) << "a temporary file stayed behind";
 }

@@ -23,34 +23,59 @@ ClipSpec audioOnly(AudioCodec codec, Container container) {
 }  // namespace
 
 TEST(MediaProbe, AudioFormatAndByteOrder) {
+    ClipSpec pcmThenAac = audioOnly(AudioCodec::PcmS16be, Container::Mov);
+    pcmThenAac.extraArgs = {"-map", "0:a", "-map", "0:a", "-c:a:1", "aac"};
     const struct {
-        AudioCodec codec;
-        Container container;
+        const char* what;
+        ClipSpec spec;
         const char* decoder;
         int bits;
         int little;
         int big;
     } cases[] = {
-        {AudioCodec::Aac, Container::Mp4, "aac", 16, 0, 0},
-        {AudioCodec::PcmS16be, Container::Mov, "pcm_s16be", 16, 0, 1},
-        {AudioCodec::PcmS16le, Container::Mov, "pcm_s16le", 16, 1, 0},
-        {AudioCodec::PcmS24le, Container::Mov, "pcm_s24le", 24, 1, 0},
-        {AudioCodec::ImaAdpcmQt, Container::Mov, "adpcm_ima_qt", 4, 0, 0},
+        {"AAC", audioOnly(AudioCodec::Aac, Container::Mp4), "aac", 16, 0, 0},
+        {"'twos' PCM", audioOnly(AudioCodec::PcmS16be, Container::Mov), "pcm_s16be", 16, 0, 1},
+        {"'sowt' PCM", audioOnly(AudioCodec::PcmS16le, Container::Mov), "pcm_s16le", 16, 1, 0},
+        {"24-bit PCM", audioOnly(AudioCodec::PcmS24le, Container::Mov), "pcm_s24le", 24, 1, 0},
+        {"IMA ADPCM", audioOnly(AudioCodec::ImaAdpcmQt, Container::Mov), "adpcm_ima_qt", 4, 0, 0},
+        // A later stream names the codec; only a signed PCM decoder changes the byte order.
+        {"'twos' PCM, then AAC", pcmThenAac, "aac", 16, 0, 1},
     };
     for (const auto& c : cases) {
-        const std::string path = clip(audioOnly(c.codec, c.container));
+        const std::string path = clip(c.spec);
         ASSERT_FALSE(path.empty());
         MediaInfo info;
-        ASSERT_TRUE(probeMediaInfo(path, info)) << c.decoder;
-        EXPECT_EQ(info.audioCodecName, c.decoder);
-        EXPECT_EQ(info.sampleRate, 48000) << c.decoder;
-        EXPECT_EQ(info.channels, 2) << c.decoder;
-        EXPECT_EQ(info.bitsPerSample, c.bits) << c.decoder;
-        EXPECT_EQ(info.littleEndian, c.little) << c.decoder;
-        EXPECT_EQ(info.bigEndian, c.big) << c.decoder;
-        EXPECT_EQ(info.videoCodecName, "") << c.decoder;
-        EXPECT_EQ(info.fpsNum, 0) << c.decoder;
+        ASSERT_TRUE(probeMediaInfo(path, info)) << c.what;
+        EXPECT_EQ(info.audioCodecName, c.decoder) << c.what;
+        EXPECT_EQ(info.sampleRate, 48000) << c.what;
+        EXPECT_EQ(info.channels, 2) << c.what;
+        EXPECT_EQ(info.bitsPerSample, c.bits) << c.what;
+        EXPECT_EQ(info.littleEndian, c.little) << c.what;
+        EXPECT_EQ(info.bigEndian, c.big) << c.what;
+        EXPECT_EQ(info.videoCodecName, "") << c.what;
+        EXPECT_EQ(info.fpsNum, 0) << c.what;
     }
+}
+
+TEST(MediaProbe, AudioWithoutDecoderKeepsItsNumbers) {
+    const std::string source = clip(audioOnly(AudioCodec::PcmS16be, Container::Mov));
+    ASSERT_FALSE(source.empty());
+    // The same clip with its sample entry renamed to a code no decoder knows.
+    std::string bytes = readFile(source);
+    const std::size_t entry = bytes.find("twos", bytes.find("stsd"));
+    ASSERT_NE(entry, std::string::npos);
+    bytes.replace(entry, 4, "zzzz");
+    TempDir dir;
+    const std::string path = dir.file("unknown-audio.mov");
+    ASSERT_TRUE(writeFile(path, bytes));
+
+    MediaInfo info;
+    ASSERT_TRUE(probeMediaInfo(path, info));
+    EXPECT_EQ(info.audioCodecName, "...");
+    EXPECT_EQ(info.sampleRate, 48000);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.bitsPerSample, 16);
+    EXPECT_EQ(info.bigEndian, 0);
 }
 
 TEST(MediaProbe, VideoStreamValues) {

@@ -326,20 +326,28 @@ TEST(ParseMp4File, SignaturesOfTracksThatAreNeitherAudioNorVideo) {
 
 TEST(ParseMp4File, NoDivisionByZeroTimeScalesOrDurations) {
     struct Case {
+        const char* name;
         std::uint32_t movieScale, trackScale;
         std::uint64_t trackDuration;
+        std::uint32_t movieDurationMs, trackDurationMs;
     };
-    for (const Case& c : {Case{0, 0, 100}, Case{1000, 25, 0}, Case{0, 25, 0}}) {
-        FileSpec spec = fileWith({avcTrack()});
+    const Case cases[] = {
+        {"no time scales", 0, 0, 100, 0, 0},
+        {"track without duration", 1000, 25, 0, 2000, 0},
+        {"movie without time scale, track without duration", 0, 25, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileSpec spec = fileWith({avcTrack()});  // four samples
         spec.movieTimeScale = c.movieScale;
         spec.tracks[0].timeScale = c.trackScale;
         spec.tracks[0].duration = c.trackDuration;
-        if (c.trackDuration == 0) spec.tracks[0].samples.clear();  // a track of no samples has no duration
         const AnalysisResult r = analyse(spec);
         ASSERT_EQ(r.tracks.size(), 1u);
-        if (c.movieScale == 0) EXPECT_EQ(r.durationMs, 0u);
-        EXPECT_FLOAT_EQ(r.tracks[0].frameRate, 0);
-        if (c.trackScale == 0) EXPECT_EQ(r.tracks[0].durationMs, 0u);
+        EXPECT_EQ(r.durationMs, c.movieDurationMs);
+        EXPECT_EQ(r.tracks[0].sampleCount, 4u);
+        EXPECT_EQ(r.tracks[0].frameRate, 0.0f);
+        EXPECT_EQ(r.tracks[0].durationMs, c.trackDurationMs);
     }
 }
 
@@ -370,6 +378,39 @@ TEST(ParseMp4File, SamplesOutsideTheFileEndTheWalk) {
     file.resize(file.size() - 4 - 6);  // "cccc" gone, "bbbbbbbb" cut to 2 bytes
     const AnalysisResult r = analyse(file);
     EXPECT_EQ(r.tracks.at(0).sampleSignatures, (std::vector<SampleSignature>{{4, 0x61616161}, {2, 0x62620000}}));
+}
+
+TEST(ParseMp4File, TablesPastTheFileEndTheTrackWalk) {
+    // The media data comes first, right after the file-type box, so hand-written offsets are known.
+    const std::uint64_t media = FileSpec().ftypBox.size() + 8;
+    using Signatures = std::vector<SampleSignature>;
+    struct Case {
+        const char* name;
+        std::string tables;
+        Signatures (*expected)(std::int32_t bytesFrom2ndSample, std::int32_t bytesFrom1stSample);
+    };
+    std::vector<std::uint64_t> repeated;  // two chunk offsets, each 100000 times
+    for (int i = 0; i < 100000; ++i) repeated.insert(repeated.end(), {media, media + 4});
+    const Case cases[] = {
+        {"gigabyte size cut at the bytes left", stsz(0, {4, 0xFFFFFFF0u, 4}, 3) + stsc({{1, 3, 1}}) + chunkOffsets({media}, false),
+         [](std::int32_t rest, std::int32_t) { return Signatures{{4, 0x61616161}, {rest, 0x62626262}}; }},
+        {"offset past the end", stsz(0, {4, 4}, 2) + stsc({{1, 1, 1}}) + chunkOffsets({media, 1u << 30}, true),
+         [](std::int32_t, std::int32_t) { return Signatures{{4, 0x61616161}}; }},
+        // Each sample runs to the end of the file: the first takes all the bytes a track can
+        // have, and without that bound the file would be read 200000 times.
+        {"chunks read over and over", stsz(0xFFFFFFFFu, {}, 200000) + stsc({{1, 1, 1}}) + chunkOffsets(repeated, false),
+         [](std::int32_t, std::int32_t all) { return Signatures{{all, 0x61616161}}; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TrackSpec t = dataTrack("meta", "gpmd", {"aaaa", "bbbbbbbb"});
+        t.sampleTables = c.tables;
+        const std::string file = buildFile(fileWith({t}));
+        const AnalysisResult r = analyse(file);
+        ASSERT_EQ(r.tracks.size(), 1u);
+        const auto left = [&](std::uint64_t from) { return static_cast<std::int32_t>(file.size() - from); };
+        EXPECT_EQ(r.tracks[0].sampleSignatures, c.expected(left(media + 4), left(media)));
+    }
 }
 
 TEST(AdtsHeader, BytesFromRateChannelsAndObjectType) {

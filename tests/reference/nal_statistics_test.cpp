@@ -112,6 +112,8 @@ TEST(WalkNalUnits, LengthsThatDoNotFitTheSample) {
     // Units shorter than their header word: missing bytes read as 0, nothing past the sample.
     Walked shortIdr = walkAvc(u32(1) + bytes({0x65}), 4);
     EXPECT_EQ(shortIdr.result.nalStats[5].headerWords, std::vector<std::uint32_t>{0x650000});
+    Walked shortSei = walkHevc(u32(2) + bytes({0x4E, 0x01}), 4);
+    EXPECT_EQ(shortSei.result.nalStats[39].headerWords, std::vector<std::uint32_t>{0x4E0100});
     Walked prefixOnly = walkAvc(u32(7), 4);
     ASSERT_EQ(prefixOnly.track.nalList.size(), 1u);
     EXPECT_EQ(prefixOnly.result.nalStats[0].maxSize, 7u);

@@ -148,3 +148,81 @@ TEST_F(AudioExtractionTest, BigEndianPcmIsSwappedBeforeItIsWritten) {
     EXPECT_EQ(hand({1, 2, 3, 4, 5, 6, 7, 8}), Outcome::Audio);
     EXPECT_EQ(written(), std::string("\x02\x01\x04\x03\x06\x05\x08\x07", 8));
 }
+
+TEST_F(AudioExtractionTest, UncompressedRunsOfWholeSamplesAroundTheChunk) {
+    struct Case {
+        const char* name;
+        const char* codec;
+        int blockAlign;
+        std::int32_t chunk;
+        std::int64_t run;
+        Outcome outcome;
+    };
+    // Stereo 16-bit PCM: four bytes a sample; IMA ADPCM: whole blocks.
+    const std::vector<Case> cases = {
+        {"pcm chunk", "pcm_s16le", 0, 8192, 8192, Outcome::Audio},
+        {"pcm half a chunk", "pcm_s16le", 0, 8192, 4096, Outcome::Audio},
+        {"pcm twice a chunk", "pcm_s16le", 0, 8192, 16384, Outcome::Audio},
+        {"pcm a little longer", "pcm_s16le", 0, 188416, 195584, Outcome::Audio},
+        {"pcm below half", "pcm_s16le", 0, 8192, 4092, Outcome::Skipped},
+        {"pcm above twice", "pcm_s16le", 0, 8192, 16388, Outcome::Skipped},
+        {"pcm part sample", "pcm_s16le", 0, 8192, 8190, Outcome::Skipped},
+        {"adpcm block", "adpcm_ima_wav", 1024, 2048, 1024, Outcome::Audio},
+        {"adpcm three blocks", "adpcm_ima_wav", 1024, 2048, 3072, Outcome::Audio},
+        {"adpcm part block", "adpcm_ima_wav", 1024, 2048, 2000, Outcome::Skipped},
+    };
+    media_.channels = 2;
+    media_.bitsPerSample = 16;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        media_.audioCodecName = c.codec;
+        media_.blockAlign = c.blockAlign;
+        book_.chunkSampleCount = c.chunk;
+        book_.chunkByteCount = c.chunk;
+        EXPECT_EQ(hand(std::vector<std::uint8_t>(std::size_t(c.run), 0x21)), c.outcome);
+    }
+}
+
+TEST_F(AudioExtractionTest, VideoUnitRefusedForItsSizeIsCutOffTheRun) {
+    analysis_.nalStats[6] = {5, 200, 6, {0x0605}};
+    const Bytes audio = Bytes().raw({0xFF, 0xF9}).padTo(100, 0x11);
+    const Bytes longSei = Bytes().be32(300).raw({0x06, 0x05}).padTo(304, 0x22);
+    const Bytes shortSei = Bytes().be32(150).raw({0x06, 0x05}).padTo(154, 0x22);
+    const Bytes unknownType = Bytes().be32(300).raw({0x03, 0x05}).padTo(304, 0x22);
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> run;
+        Outcome outcome;
+        std::size_t written;
+    };
+    auto join = [](const Bytes& a, const Bytes& b) {
+        std::vector<std::uint8_t> v = a.vec();
+        v.insert(v.end(), b.vec().begin(), b.vec().end());
+        return v;
+    };
+    const std::vector<Case> cases = {
+        {"audio then a long SEI", join(audio, longSei), Outcome::Audio, 100},
+        {"a long SEI alone", longSei.vec(), Outcome::Skipped, 0},
+        {"a SEI within its range stays", join(audio, shortSei), Outcome::Audio, 254},
+        {"a type the reference never saw stays", join(audio, unknownType), Outcome::Audio, 404},
+        {"a long SEI inside the run stays", join(longSei, audio), Outcome::Audio, 404},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = written().size();
+        EXPECT_EQ(hand(c.run), c.outcome);
+        const std::string after = written();
+        ASSERT_EQ(after.size(), before + c.written);
+        EXPECT_EQ(after.substr(before), std::string(c.run.begin(), c.run.begin() + std::ptrdiff_t(c.written)));
+    }
+}
+
+TEST_F(AudioExtractionTest, EncoderNameFrameIsDroppedOnlyAlone) {
+    media_.channels = 2;
+    const Bytes name = Bytes().be32(0xDE02004C).text("avc59.37.100").padTo(296, 0x11);
+    EXPECT_EQ(hand(name.vec()), Outcome::AvcHeader);
+    // Followed by further frames in one run (chunked audio), the run is audio.
+    const std::vector<std::uint8_t> chunk = Bytes(name).padTo(2000, 0x21);
+    EXPECT_EQ(hand(chunk), Outcome::Audio);
+    EXPECT_EQ(written().size(), chunk.size());
+}

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/repair/preview_pictures.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
 
@@ -25,12 +26,15 @@ struct StreamSpec {
     int width;
     int height;
     int frames;
+    // A delimiter before every picture and no B-frames, or neither (x264's own defaults).
+    bool delimited = true;
     bool operator<(const StreamSpec& o) const {
-        return std::tie(codec, width, height, frames) < std::tie(o.codec, o.width, o.height, o.frames);
+        return std::tie(codec, width, height, frames, delimited) <
+               std::tie(o.codec, o.width, o.height, o.frames, o.delimited);
     }
 };
 
-// An Annex B elementary stream with a delimiter before every picture, made once per spec.
+// An Annex B elementary stream, made once per spec.
 const std::string& elementaryStream(const StreamSpec& spec) {
     static std::map<StreamSpec, std::string> made;
     static TempDir dir;
@@ -44,11 +48,14 @@ const std::string& elementaryStream(const StreamSpec& spec) {
                                          ":rate=25",
                                      "-frames:v", std::to_string(spec.frames), "-pix_fmt", "yuv420p"};
     if (hevc)
-        argv.insert(argv.end(), {"-c:v", "libx265", "-preset", "veryfast", "-x265-params", "log-level=error:aud=1:bframes=0",
-                                 "-f", "hevc", out});
-    else
+        argv.insert(argv.end(), {"-c:v", "libx265", "-preset", "veryfast", "-x265-params",
+                                 spec.delimited ? "log-level=error:aud=1:bframes=0" : "log-level=error", "-f", "hevc",
+                                 out});
+    else if (spec.delimited)
         argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "veryfast", "-bf", "0", "-x264-params", "aud=1", "-f",
                                  "h264", out});
+    else
+        argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "veryfast", "-f", "h264", out});
     const ProcessResult r = runProcess(argv);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return made[spec] = readFile(out);
@@ -98,15 +105,15 @@ std::string headerHex(const std::vector<Nal>& nals, Codec codec) {
     return hex;
 }
 
-// Feeds units as the scan does: delimiters and other units with their type, H.264 type-1
-// slices through the slice preview. `split` puts the second half of each unit in the extra
+// Feeds units as the scan does: delimiters and other units with their type, type-1 units (of
+// either codec) through the slice preview. `split` puts the second half of each unit in the extra
 // bytes, as for a unit that runs past the scan's buffer.
 void feed(livePreview& preview, const std::vector<Nal>& nals, Codec codec, bool split = false) {
     for (const Nal& n : nals) {
         const size_t head = split ? n.bytes.size() / 2 : n.bytes.size();
         const std::uint8_t* extra = split ? bytesOf(n.bytes) + head : nullptr;
         const size_t extraLength = n.bytes.size() - head;
-        if (codec == Codec::H264 && n.type == 1)
+        if (n.type == 1)
             preview.queueSlicePreview(bytesOf(n.bytes), head, extra, extraLength);
         else
             preview.queuePreviewPacket(bytesOf(n.bytes), head, extra, extraLength,
@@ -253,6 +260,77 @@ INSTANTIATE_TEST_SUITE_P(Codecs, LivePreviewDecode,
                          ::testing::Values(DecodeCase{"h264", Codec::H264, false}, DecodeCase{"h265", Codec::H265, false},
                                            DecodeCase{"h264_extra", Codec::H264, true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A damaged file's media data carries no parameter sets: only the decode test of the
+// reference's header text gets them to the decoder.
+struct HeaderCase {
+    const char* name;
+    Codec codec;
+    bool decodeTest;
+};
+
+class LivePreviewHeader : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(LivePreviewHeader, TheDecodeTestLetsThePicturesDecode) {
+    const HeaderCase& c = GetParam();
+    const std::vector<Nal> nals = units(elementaryStream({c.codec, 160, 120, 12}), c.codec);
+    std::vector<Nal> media;
+    for (const Nal& n : nals)
+        if (!isParameterSet(n, c.codec)) media.push_back(n);
+    ASSERT_LT(media.size(), nals.size());
+    QLabel label;
+    livePreview p;
+    p.setPreviewLabel(&label);
+    p.flushPreviewPackets();
+    if (c.decodeTest) p.decodeTestPacket(headerHex(nals, c.codec));
+    p.openVideoDecoder(c.codec == Codec::H265);
+    feed(p, media, c.codec);
+    if (c.decodeTest)
+        EXPECT_GE(p.picturesShown(), 8);
+    else
+        EXPECT_EQ(p.picturesShown(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, LivePreviewHeader,
+                         ::testing::Values(HeaderCase{"h264", Codec::H264, true}, HeaderCase{"h265", Codec::H265, true},
+                                           HeaderCase{"h264_no_decode_test", Codec::H264, false},
+                                           HeaderCase{"h265_no_decode_test", Codec::H265, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Without delimiters one queue holds several pictures (the key frame and the slice after it,
+// B-frames after their reference); each must reach the decoder as a picture of its own, or
+// the pictures after it come out smeared.
+TEST(LivePreviewDecodeEdges, PicturesOfAStreamWithoutDelimitersMatchTheToolsFrames) {
+    for (const Codec codec : {Codec::H264, Codec::H265}) {
+        SCOPED_TRACE(codec == Codec::H264 ? "h264" : "h265");
+        const StreamSpec spec{codec, 160, 120, 20, false};
+        const std::string& stream = elementaryStream(spec);
+        TempDir dir;
+        ASSERT_TRUE(writeFile(dir.file("stream"), stream));
+        const std::vector<QImage> frames = previewpictures::toolFrames(
+            {"-f", codec == Codec::H264 ? "h264" : "hevc", "-i", dir.file("stream")}, spec.width, spec.height);
+        ASSERT_EQ(frames.size(), 20u);
+
+        QLabel label;
+        livePreview p;
+        p.setPreviewLabel(&label);
+        p.openVideoDecoder(codec == Codec::H265);
+        std::vector<QImage> shown;
+        qint64 lastKey = label.pixmap(Qt::ReturnByValue).cacheKey();
+        for (const Nal& n : units(stream, codec)) {
+            feed(p, {n}, codec);
+            QCoreApplication::processEvents();
+            const QPixmap now = label.pixmap(Qt::ReturnByValue);
+            if (now.cacheKey() == lastKey) continue;
+            lastKey = now.cacheKey();
+            shown.push_back(now.toImage().convertToFormat(QImage::Format_RGB888));
+        }
+        EXPECT_GE(shown.size(), 5u);
+        double worst = 0;
+        for (const QImage& picture : shown) worst = std::max(worst, previewpictures::closestFrame(picture, frames));
+        EXPECT_LT(worst, 4.0) << "every picture shown is one of the stream's frames";
+    }
+}
 
 TEST(LivePreviewDecodeEdges, APictureSizeChangeMidStreamIsConvertedAtTheNewSize) {
     const std::vector<Nal> small = units(elementaryStream({Codec::H264, 64, 48, 6}), Codec::H264);

@@ -309,19 +309,20 @@ TEST(CheckNextPacketTest, ReadsPastTheBufferFromTheFile) {
     }
 }
 
-TEST(CheckNextPacketTest, AcceptsUncheckedOnlyAtTheEndOfTheData) {
+TEST(CheckNextPacketTest, AcceptsUncheckedWithinTheLast999Bytes) {
     const AnalysisResult ref = h264Reference();
-    // The file ends with the candidate, or fewer than 8 bytes after it.
-    for (std::size_t tail : {0u, 5u, 7u}) {
+    // Fewer than 1000 bytes of the file follow the candidate, whatever they hold.
+    for (std::size_t tail : {0u, 5u, 500u, 999u}) {
         SCOPED_TRACE(tail);
-        std::vector<std::uint8_t> file = afterCandidate(Bytes(), 0);
+        std::vector<std::uint8_t> file = afterCandidate(Bytes().be32(5000).raw({0x41, 0x9A, 0x11}), 0);
         file.resize(24 + tail, 0xC7);
         const LookResult r = look(file, -1, ref, "");
         EXPECT_TRUE(r.ok);
         EXPECT_EQ(r.text, kNextPacketChecked);
     }
-    // Eight bytes of a refused unit are enough to judge it.
-    std::vector<std::uint8_t> file = afterCandidate(Bytes().be32(5000).raw({0x41, 0x9A, 0x11, 0x22}), 0);
+    // With 1000 bytes the refused unit is judged.
+    std::vector<std::uint8_t> file = afterCandidate(Bytes().be32(5000).raw({0x41, 0x9A, 0x11}), 0);
+    file.resize(24 + 1000, 0xC7);
     EXPECT_FALSE(look(file, -1, ref, "").ok);
     // Without a file behind the buffer, the buffer's end is the end of the data.
     const std::vector<std::uint8_t> bad = afterCandidate(Bytes().be32(5000).raw({0x41, 0x9A, 0x11}));

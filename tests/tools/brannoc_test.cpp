@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
 
@@ -20,6 +23,8 @@ struct AacSource {
     int rate;
     int channels;
 };
+
+void PrintTo(const AacSource& s, std::ostream* os) { *os << s.rate << " Hz, " << s.channels << " channels"; }
 
 // A short AAC tone as ADTS frames, made with the ffmpeg tool.
 std::string makeAdts(const TempDir& dir, const AacSource& source) {
@@ -83,7 +88,10 @@ TEST_P(BrannocSources, CleanFramesComeBackByteIdentical) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Configurations, BrannocSources,
-                         ::testing::Values(AacSource{48000, 2}, AacSource{44100, 1}, AacSource{32000, 6}));
+                         ::testing::Values(AacSource{48000, 2}, AacSource{44100, 1}, AacSource{32000, 6}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.rate) + "hz_" + std::to_string(info.param.channels) + "ch";
+                         });
 
 struct JunkCase {
     const char* name;
@@ -98,6 +106,8 @@ std::string randomJunk(std::size_t frame) {
 }
 std::string zeroJunk(std::size_t frame) { return std::string(frame % 3 == 0 ? 16 : 0, '\0'); }
 std::string syncLikeJunk(std::size_t) { return std::string("\xFF\xF1\x50\x80\x21\x00", 6); }
+
+void PrintTo(const JunkCase& c, std::ostream* os) { *os << c.name; }
 
 class BrannocJunk : public ::testing::TestWithParam<JunkCase> {};
 
@@ -164,4 +174,51 @@ TEST(Brannoc, MissingInputOrArgumentsFail) {
     EXPECT_NE(runBrannoc(dir.file("absent.raw")).exitCode, 0);
     EXPECT_FALSE(fileExists(dir.file("absent.raw-checked.aac")));
     EXPECT_NE(runProcess({programPath("Brannoc"), dir.file("absent.raw")}).exitCode, 0);
+}
+
+TEST(Brannoc, ReadOrWriteFailureExitsNonZeroAndLeavesNoFile) {
+    TempDir dir;
+    const auto frames = adtsFrames(readFile(makeAdts(dir, {48000, 2})));
+    const std::string clean = engineAudio(frames, [](std::size_t) { return std::string(); });
+
+    // Read failure: the input opens but cannot be read (a folder).
+    const std::string folder = dir.file("folder.raw");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    EXPECT_NE(runBrannoc(folder).exitCode, 0);
+    EXPECT_FALSE(fileExists(folder + "-checked.aac"));
+
+    // Write failure: the output name leads to a device that takes no bytes.
+    const std::string raw = dir.file("full.raw");
+    ASSERT_TRUE(writeFile(raw, clean));
+    ASSERT_EQ(symlink("/dev/full", (raw + "-checked.aac").c_str()), 0);
+    ProcessResult r = runBrannoc(raw);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find("write error"), std::string::npos) << r.err;
+
+    // Output cannot be created: a folder stands in its place.
+    const std::string blocked = dir.file("blocked.raw");
+    ASSERT_TRUE(writeFile(blocked, clean));
+    ASSERT_EQ(mkdir((blocked + "-checked.aac").c_str(), 0700), 0);
+    EXPECT_NE(runBrannoc(blocked).exitCode, 0);
+}
+
+TEST(Brannoc, CutLastFrameIsDroppedNotPadded) {
+    TempDir dir;
+    const auto frames = adtsFrames(readFile(makeAdts(dir, {48000, 2})));
+    ASSERT_GT(frames.size(), 20u);
+    // The recording stopped in the middle of the last frame.
+    std::string raw = engineAudio(frames, [](std::size_t) { return std::string(); });
+    raw.resize(raw.size() - (frames.back().size() - 7) / 2);
+    const std::string input = dir.file("cut.raw");
+    ASSERT_TRUE(writeFile(input, raw));
+
+    std::string whole;
+    for (std::size_t i = 0; i + 1 < frames.size(); ++i) whole += frames[i];
+    const std::string expected = dir.file("expected.aac");
+    ASSERT_TRUE(writeFile(expected, whole));
+
+    ProcessResult r = runBrannoc(input);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readFile(input + "-checked.aac"), whole);
+    EXPECT_EQ(decodedPcm(input + "-checked.aac"), decodedPcm(expected));
 }

@@ -1,0 +1,83 @@
+#!/bin/bash
+# Speed and memory of a repair run on large generated recordings, from a warm cache.
+# usage: bench/repair-bench.sh [BUILD_DIR]   (default: build)
+# The recordings are generated once into BUILD_DIR/repair-bench-data and reused.
+#   video:  about 1 GB of 1080p H.264 + AAC MP4, cut so that its moov box is gone
+#   audio:  a MOV whose bytes are about half 24-bit PCM, with small H.264 pictures
+set -euo pipefail
+
+build=${1:-build}
+bin=$build/bin
+data=$build/repair-bench-data
+mkdir -p "$data"
+
+ffmpeg_quiet=(ffmpeg -nostdin -hide_banner -loglevel error -y)
+
+# make NAME SECONDS VIDEO_SIZE AUDIO_FILTER CONTAINER ARGS...: the clip NAME.CONTAINER, made once.
+make_clip() {
+    local name=$1 seconds=$2 size=$3 audio=$4 container=$5
+    shift 5
+    local out=$data/$name.$container
+    [ -s "$out" ] && return 0
+    "${ffmpeg_quiet[@]}" -f lavfi -i "testsrc2=size=$size:rate=25:duration=$seconds" \
+        -f lavfi -i "$audio:duration=$seconds" "$@" -f "$container" "$out.part"
+    mv "$out.part" "$out"
+}
+
+# cut NAME.EXT FRACTION: NAME-cut.EXT, the first FRACTION of the bytes (the index at the end is lost).
+cut_clip() {
+    local src=$data/$1 dst=$data/${1%.*}-cut.${1##*.}
+    [ -s "$dst" ] && return 0
+    local size
+    size=$(stat -c %s "$src")
+    head -c "$(awk -v s="$size" -v f="$2" 'BEGIN { printf "%d", s * f }')" "$src" > "$dst.part"
+    mv "$dst.part" "$dst"
+}
+
+# Lossless pictures: the test pattern compresses too well for a high bit rate target alone.
+video_args=(-c:v libx264 -preset ultrafast -qp 0 -pix_fmt yuv420p -c:a aac -b:a 128k)
+make_clip video-ref 2 1920x1080 "sine=frequency=440:sample_rate=48000" mp4 "${video_args[@]}"
+make_clip video 300 1920x1080 "sine=frequency=440:sample_rate=48000" mp4 "${video_args[@]}"
+cut_clip video.mp4 0.95
+
+# 2.3 Mbit/s of PCM against about as much video.
+audio_args=(-c:v libx264 -preset ultrafast -b:v 2300k -maxrate 2300k -bufsize 4600k -pix_fmt yuv420p
+            -c:a pcm_s24le -ac 2)
+make_clip audio-ref 2 320x240 "sine=frequency=440:sample_rate=48000" mov "${audio_args[@]}"
+make_clip audio 900 320x240 "sine=frequency=440:sample_rate=48000" mov "${audio_args[@]}"
+cut_clip audio.mov 0.95
+
+access_code=$(sed -n 's/.*kAccessCode\[\] = "\(.*\)";.*/\1/p' "$(dirname "$0")/../reference/analysis_entry.h")
+
+run_case() {
+    local label=$1 damaged=$2 reference=$3
+    local out=$data/out-$label
+    mkdir -p "$out"
+    "$bin/Ordwick" "$reference" "$access_code" "$data/$label-ref.xml" > /dev/null
+    cat "$damaged" > /dev/null  # warm the cache
+    local start end cat_seconds
+    start=$(date +%s.%N)
+    cat "$damaged" > /dev/null
+    end=$(date +%s.%N)
+    cat_seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
+    echo "== $label: $(stat -c %s "$damaged") bytes"
+    local figures
+    figures=$("$bin/repair_bench" "$damaged" "$data/$label-ref.xml" "$out/" | grep -E '^[a-z_]+: ')
+    echo "$figures"
+    local seconds
+    seconds=$(echo "$figures" | sed -n 's/^seconds: //p')
+    echo "cat_seconds: $cat_seconds"
+    awk -v r="$seconds" -v c="$cat_seconds" 'BEGIN { printf "ratio_to_cat: %.2f\n", (c > 0 ? r / c : 0) }'
+    # The repair writes about as much as it reads: a plain copy shows what the disk cache allows.
+    start=$(date +%s.%N)
+    cp "$damaged" "$out/copy.bin"
+    end=$(date +%s.%N)
+    rm -f "$out/copy.bin"
+    local copy_seconds
+    copy_seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
+    echo "copy_seconds: $copy_seconds"
+    awk -v r="$seconds" -v c="$copy_seconds" 'BEGIN { printf "ratio_to_copy: %.2f\n", (c > 0 ? r / c : 0) }'
+}
+
+run_case video "$data/video-cut.mp4" "$data/video-ref.mp4"
+run_case audio "$data/audio-cut.mov" "$data/audio-ref.mov"

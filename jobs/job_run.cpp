@@ -1,0 +1,189 @@
+// The body of a job's thread: the repair phase when asked for, then the conversion phase,
+// reported through the job's signals.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "jobs/conversion_arguments.h"
+#include "jobs/output_names.h"
+#include "jobs/output_parsing.h"
+#include "jobs/settings.h"
+#include "jobs/unit_file.h"
+
+namespace {
+
+constexpr qint64 kMinimumConversionBytes = 3000;
+constexpr const char* kDefaultFormat = "AVI";
+
+qint64 sizeOf(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() ? info.size() : -1;
+}
+
+void removeIfExists(const QString& path) {
+    if (!path.isEmpty() && QFileInfo::exists(path)) QFile::remove(path);
+}
+
+}  // namespace
+
+void unitFile::run() {
+    // cancelRequested is left alone: only the window's reset clears it, so a cancel that
+    // came before this run reached a step still ends it.
+    status = kStatusOk;
+    isRepaired = false;
+    isRunning = true;
+    conversionLog.set({});
+    hwRetryDone = false;
+    repairedFilePath.clear();
+    conversionOutput.clear();
+
+    QString format;
+    {
+        clsSettings settings;
+        savePath = settings.value(settingsKeys::SavePath).toString();
+        if (savePath.isEmpty()) savePath = withTrailingSlash(clsSettings::moviesOutputFolder());
+        format = settings.value(settingsKeys::GeneralFormatOutput).toString();
+        if (format.isEmpty()) format = kDefaultFormat;
+        saveInSourceFolder = settingIsTrue(settings.value(settingsKeys::saveInFileDirectory));
+        referencePath = settings.value(settingsKeys::referenceFile).toString().toStdString();
+    }
+
+    if (isRepair) {
+        emit startDownload(quid());
+        repairFile();
+        emit endRepair(quid());
+    }
+
+    statusFix("Prepare conversion...");
+    isConverting = true;
+    emit startConvert(quid());
+    if (cancelRequested)
+        status = kStatusCancelled;
+    else
+        convert(format);
+    finishRun();
+}
+
+void unitFile::convert(const QString& format) {
+    if (extensionForFormat(format).isEmpty()) {
+        conversionLog.append("No conversion\n");
+        emit progressConvert(quid(), 1, 1, 100, 100);
+        conversionOutput.clear();
+        return;
+    }
+    const QString input = isRepaired ? QString::fromStdString(outputPath.get()) : QString::fromStdString(sourcePath);
+    // Beside the user's source, never in the job's work folder where a repaired input lies.
+    const QString folder =
+        saveInSourceFolder ? withTrailingSlash(QFileInfo(QString::fromStdString(sourcePath)).absolutePath()) : savePath;
+    QDir().mkpath(folder);
+    conversionOutput = uniqueOutputName(folder, baseUpToLastDot(input) + "_conv", conversionExtension(format, input));
+
+    while (convertOnce(input, format)) {
+    }
+    if (cancelRequested) {
+        status = kStatusCancelled;
+        removeIfExists(conversionOutput);
+    }
+    if (status == kStatusOk) emit progressConvert(quid(), 1, 1, 100, 100);
+}
+
+bool unitFile::convertOnce(const QString& input, const QString& format) {
+    conversionLog.set({});
+    const QStringList arguments = buildConversionArguments(input, conversionOutput, format);
+    std::string commandLine;
+    for (const QString& argument : arguments) commandLine += argument.toStdString() + " ";
+    conversionLog.append(commandLine + "\n\n");
+
+    ChildProcessRunner runner(cancelRequested);
+    const ChildResult result = runner.run(ffmpegPath(), arguments, [this](const std::string& line) {
+        conversionLog.append(line + "\n");
+        parseDurationLine(line, totalTime);
+        ConversionProgress progress;
+        if (parseConversionProgress(line, progress))
+            emit progressConvert(quid(), progress.fps, progress.frame, progress.time, totalTime);
+    });
+    if (result.cancelled) return false;
+
+    if (reportsEncoderFailure(conversionLog.get())) {
+        if (!hwRetryDone) {
+            hwRetryDone = true;
+            if (markFailedEncoder(arguments, hardwareEncoders)) return true;
+        }
+        status = kStatusConversionError;
+        removeIfExists(conversionOutput);
+        return false;
+    }
+    // The tool must have ended by itself with code 0, besides leaving a file of some size.
+    if (!result.succeeded() || sizeOf(conversionOutput) <= kMinimumConversionBytes) {
+        status = kStatusConversionError;
+        removeIfExists(conversionOutput);
+    } else {
+        status = kStatusOk;
+    }
+    return false;
+}
+
+QString unitFile::keepRepairedFile() {
+    const QString repaired = repairedFilePath;
+    const QString base = baseUpToLastDot(repaired);
+    // rename never replaces a file: a name taken in the meantime moves on to the next one.
+    for (int tries = 0; tries < 100; ++tries) {
+        const QString target = uniqueOutputName(repairFolder, base, ".mp4");
+        if (QFile::rename(repaired, target)) return target;
+        if (!QFileInfo::exists(repaired)) break;
+    }
+    return {};
+}
+
+void unitFile::clearWorkFolder() {
+    if (workFolder) removeTemporaryFiles();
+    workFolder.reset();  // removes the folder with whatever is left in it
+}
+
+void unitFile::finishRun() {
+    // The repaired file goes only when a conversion made the result from it; after a failed
+    // conversion, or when the format converts nothing, it is the job's result. A cancelled
+    // job leaves nothing.
+    QString result;
+    if (status == kStatusOk && !conversionOutput.isEmpty())
+        result = conversionOutput;
+    else if (status != kStatusCancelled && isRepaired)
+        result = keepRepairedFile();
+    clearWorkFolder();
+
+    outputPath.set(result.toStdString());
+    isConverting = false;
+    isRunning = false;
+    isDone = true;
+    emit endConvert(quid(), status);
+}
+
+void unitFile::probeHardwareEncoders() {
+    ChildProcessRunner runner(cancelRequested);
+    ::probeHardwareEncoders(runner, ffmpegPath(), hardwareEncoders);
+}
+
+namespace {
+ConversionContext makeContext(unitFile& job, const QString& format) {
+    clsSettings settings;
+    ConversionContext context;
+    context.preset = *settings.loadPreset(format);
+    context.rotation = settings.value(settingsKeys::GeneralRotation).toString();
+    context.sourceVideoCodec = job.mVideoCodec;
+    context.sourceVideoBitRate = job.mVideoBitRate;
+    context.encoders = &job.hardwareEncoders;
+    context.probeEncoders = [&job] { job.probeHardwareEncoders(); };
+    return context;
+}
+}  // namespace
+
+QStringList unitFile::encoderForCodec(const QString& codecName) {
+    ConversionContext context = makeContext(*this, QString());
+    return ::encoderForCodec(codecName, context);
+}
+
+QStringList unitFile::buildConversionArguments(const QString& input, const QString& output, const QString& format) {
+    ConversionContext context = makeContext(*this, format);
+    return ::buildConversionArguments(input, output, format, context);
+}

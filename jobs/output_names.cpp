@@ -1,0 +1,73 @@
+#include "jobs/output_names.h"
+
+#include <QFileInfo>
+
+#include "jobs/settings.h"
+
+namespace {
+
+struct ExtensionRow {
+    const char* format;  // upper-cased
+    const char* extension;
+};
+
+const ExtensionRow kExtensions[] = {
+    {"AVI", ".avi"},         {"WMV", ".wmv"},         {"MPEG1", ".mpg"},        {"MPEG2", ".mpg"},
+    {"MP4", ".mp4"},         {"MP4 HD 720P", ".mp4"}, {"MP4 HD 1080P", ".mp4"}, {"MOV", ".mov"},
+    {"FLV", ".flv"},         {"MP3", ".mp3"},         {"OGG VORBIS", ".ogg"},   {"OGG / THEORA", ".ogv"},
+    {"WEBM", ".webm"},       {"AAC", ".aac"},         {"IPOD", ".mp4"},         {"IPOD TOUCH", ".mp4"},
+    {"IPAD", ".mp4"},        {"IPHONE", ".mp4"},      {"PSP", ".mp4"},          {"PS3", ".mp4"},
+    {"DVD PAL", ".vob"},     {"DVD NTSC", ".vob"},
+};
+
+bool exists(const QString& path) { return QFileInfo::exists(path); }
+
+}  // namespace
+
+QString extensionForFormat(const QString& format) {
+    const QString upper = format.toUpper();
+    for (const ExtensionRow& row : kExtensions)
+        if (upper == QLatin1String(row.format)) return row.extension;
+    if (format == QLatin1String(kReEncodeFormat)) return ".mp4";
+    return {};
+}
+
+QString conversionExtension(const QString& format, const QString& input) {
+    if (format != QLatin1String(kReEncodeFormat)) return extensionForFormat(format);
+    const QString suffix = QFileInfo(input).completeSuffix();
+    // A name without a suffix names no container to keep.
+    if (suffix.isEmpty() || suffix.toUpper() == "MOV") return extensionForFormat(format);
+    return "." + suffix;
+}
+
+QString withTrailingSlash(const QString& folder) { return folder.endsWith('/') ? folder : folder + "/"; }
+
+QString joinFolder(const QString& folder, const QString& name) {
+    QString head = folder;
+    while (head.size() > 1 && head.endsWith('/')) head.chop(1);
+    QString tail = name;
+    while (tail.startsWith('/')) tail.remove(0, 1);
+    if (head.isEmpty()) return tail;
+    return head == "/" ? head + tail : head + "/" + tail;
+}
+
+QString uniqueOutputName(const QString& folder, const QString& base, const QString& extension) {
+    const QString first = joinFolder(folder, base + extension);
+    if (!exists(first)) return first;
+    for (qint64 n = 1;; ++n) {
+        const QString candidate = joinFolder(folder, base + "(" + QString::number(n) + ")" + extension);
+        if (!exists(candidate)) return candidate;
+    }
+}
+
+QString baseUpToLastDot(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const int dot = name.lastIndexOf('.');
+    return dot < 0 ? name : name.left(dot);
+}
+
+QString baseUpToFirstDot(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const int dot = name.indexOf('.');
+    return dot < 0 ? name : name.left(dot);
+}

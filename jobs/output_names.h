@@ -1,0 +1,27 @@
+#pragma once
+// File names a job writes: the extension of an output format, free names that never
+// overwrite a file, and the folder and base-name pieces they are made from.
+#include <QString>
+
+// The extension for a format text (".avi", ".mp4" ...); empty for a format that converts nothing.
+QString extensionForFormat(const QString& format);
+
+// The conversion's extension for `input`: the re-encode keeps the input's complete suffix
+// (".MOV" in any letter case, or no suffix at all, gives ".mp4"), every other format takes its
+// table extension.
+QString conversionExtension(const QString& format, const QString& input);
+
+// `folder` and `name` joined by exactly one "/", whatever either side brings.
+QString joinFolder(const QString& folder, const QString& name);
+
+// The folder with one "/" at its end.
+QString withTrailingSlash(const QString& folder);
+
+// folder/base + extension when no such file exists, else folder/base(n) + extension for the
+// smallest free n >= 1. Names of any length.
+QString uniqueOutputName(const QString& folder, const QString& base, const QString& extension);
+
+// The file name of `path` up to its last "." (the whole name when it has none).
+QString baseUpToLastDot(const QString& path);
+// The file name of `path` up to its first "." (the whole name when it has none).
+QString baseUpToFirstDot(const QString& path);

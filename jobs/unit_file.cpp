@@ -1,0 +1,85 @@
+#include "jobs/unit_file.h"
+
+#include <QTemporaryDir>
+
+#include "jobs/child_programs.h"
+#include "jobs/output_names.h"
+#include "repair/video_repair.h"
+
+unitFile::unitFile() : QThread(nullptr), fixer(std::make_unique<videoRepair>()) {
+    // The engine emits on the job's thread; the job object lives on the GUI thread, so
+    // these run queued there.
+    connect(fixer.get(), &videoRepair::statusFix, this, &unitFile::statusFix);
+    connect(fixer.get(), &videoRepair::statusFixProgress, this, &unitFile::statusFixProgress);
+    // A run clears the engine's stop request as it starts; a cancel that came just before
+    // is passed on again at the run's first report, on the job's thread.
+    connect(
+        fixer.get(), &videoRepair::statusFix, fixer.get(),
+        [this] {
+            if (cancelRequested) fixer->stopFixer();
+        },
+        Qt::DirectConnection);
+}
+
+unitFile::~unitFile() {
+    // The owner waits for the thread before deleting; this only guards a careless owner.
+    cancelProcesses();
+    wait();
+}
+
+void unitFile::setVideoDetails(int nbStreams, int duration, QString durationFormated, int bitrate, QString videoCodec,
+                               int videoWidth, int videoHeight, int videoBitRate, QString audioCodec,
+                               float videoframerate, int audioSampleRate, int audioChannels, int audioBitRate,
+                               QString fileInformationResumed) {
+    mNBStreams = nbStreams;
+    mDuration = duration;
+    mDurationFormated = durationFormated;
+    mBitrate = bitrate;
+    mVideoCodec = videoCodec;
+    mVideoWidth = videoWidth;
+    mVideoHeight = videoHeight;
+    mVideoBitRate = videoBitRate;
+    mAudioCodec = audioCodec;
+    mVideoframerate = videoframerate;
+    mAudioSampleRate = audioSampleRate;
+    mAudioChannels = audioChannels;
+    mAudioBitRate = audioBitRate;
+    mFileInformationResumed = fileInformationResumed;
+}
+
+void unitFile::setPreviewShow(bool show) {
+    previewShow = show;
+    fixer->setPreviewEnabled(show);
+}
+
+void unitFile::setPreviewLabel(QLabel* label) { previewLabel = label; }
+
+void unitFile::setSelected(bool selected) { fixer->setPreviewSelected(selected); }
+
+void unitFile::setCancel(bool cancel) {
+    cancelRequested = cancel;
+    if (cancel) cancelProcesses();
+}
+
+void unitFile::cancelProcesses() {
+    // Only flags cross threads: the runners see cancelRequested within one poll and kill
+    // their child on the job's thread; the engine polls its own stop request.
+    cancelRequested = true;
+    fixer->stopFixer();
+}
+
+QString unitFile::extensionForFormat(const QString& format) { return ::extensionForFormat(format); }
+
+QString unitFile::uniqueOutputName(const QString& folder, const QString& base, const QString& extension) {
+    return ::uniqueOutputName(folder, base, extension);
+}
+
+QString unitFile::ffmpegPath() { return childProgramPath(ChildProgram::Ffmpeg); }
+
+void unitFile::statusFix(QString inMsg) { emit repairStatusText(quid(), inMsg); }
+
+void unitFile::statusFixProgress(int percent) { emit repairStatus(quid(), percent); }
+
+void unitFile::updateStat() {}
+
+void unitFile::finishDownload() {}

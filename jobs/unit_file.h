@@ -1,0 +1,176 @@
+#pragma once
+// One job: one listed video with everything needed to repair and convert it, and the thread
+// that does the work (run, in job_run.cpp and job_repair.cpp). The window writes the job's
+// identity and stream details while it is not running and reads its state at any time: the
+// flags it shares are atomic, the two texts are read as copies under a lock.
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include "jobs/child_process.h"
+#include "jobs/hardware_encoders.h"
+
+class QLabel;
+class QTemporaryDir;
+class videoRepair;
+
+// A text one thread writes while another reads it: every read is a consistent copy.
+class SharedText {
+public:
+    std::string get() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return text_;
+    }
+    void set(std::string text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        text_ = std::move(text);
+    }
+    void append(const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        text_ += text;
+    }
+    bool contains(const char* text) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return text_.find(text) != std::string::npos;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::string text_;
+};
+
+class unitFile : public QThread {
+    Q_OBJECT
+
+public:
+    static constexpr int kStatusOk = 0;
+    static constexpr int kStatusCancelled = 42;
+    static constexpr int kStatusConversionError = 102;
+
+    unitFile();
+    ~unitFile() override;
+
+    std::string fileName;
+    std::string sourcePath;
+    SharedText outputPath;  // the repaired file after the repair phase, the job's result after the run
+    std::string uid;
+    bool isUsable = true;
+    int skip = 0;
+    std::atomic<bool> cancelRequested{false};
+    std::atomic<bool> isDone{false};
+    std::atomic<bool> isConverting{false};
+    std::atomic<bool> isRunning{false};
+    bool isRepair = false;
+    QString conversionOutput;
+    SharedText conversionLog;
+    int totalTime = 0;
+    int status = 0;
+
+    int mNBStreams = 0;
+    double mDuration = 0;
+    QString mDurationFormated;
+    int mBitrate = 0;
+    QString mVideoCodec;
+    int mVideoWidth = 0;
+    int mVideoHeight = 0;
+    int mVideoBitRate = 0;
+    QString mAudioCodec;
+    double mVideoframerate = 0;
+    int mAudioSampleRate = 0;
+    int mAudioChannels = 0;
+    int mAudioBitRate = 0;
+    QString mFileInformationResumed;
+
+    // The hardware encoders, shared with the argument builder; the three names below are views of it.
+    HardwareEncoderState hardwareEncoders;
+    bool (&encoderListed)[kHardwareEncoderCount] = hardwareEncoders.listed;
+    bool (&encoderFailed)[kHardwareEncoderCount] = hardwareEncoders.failed;
+    bool& encodersProbed = hardwareEncoders.probed;
+
+    std::atomic<bool> previewShow{false};
+    std::string referencePath;
+    bool isRepaired = false;
+    bool hwRetryDone = false;
+    QLabel* previewLabel = nullptr;
+
+    // The runners of the three children a cancel must reach. Each makes its process on the
+    // job's thread and kills it within a poll once cancelRequested is set, so no process
+    // object is ever touched by the GUI thread.
+    ChildProcessRunner audioRepairProcess{cancelRequested};
+    ChildProcessRunner referenceProcess{cancelRequested};
+    ChildProcessRunner muxProcess{cancelRequested};
+
+    std::unique_ptr<videoRepair> fixer;
+    QString repairedFilePath;
+    QString repairFolder;  // the user-visible output folder of the repair
+    bool saveInSourceFolder = false;
+    QString savePath;
+
+    // GUI thread, while the job is not running.
+    void setVideoDetails(int mNBStreams, int mDuration, QString mDurationFormated, int mBitrate, QString mVideoCodec,
+                         int mVideoWidth, int mVideoHeight, int mVideoBitRate, QString mAudioCodec,
+                         float mVideoframerate, int mAudioSampleRate, int mAudioChannels, int mAudioBitRate,
+                         QString mFileInformationResumed);
+    // GUI thread, at any time.
+    void setPreviewShow(bool show);
+    void setPreviewLabel(QLabel* label);
+    void setSelected(bool selected);
+    // false is the window's reset, the only thing that clears a cancel; true cancels.
+    void setCancel(bool cancel);
+    void cancelProcesses();
+
+    static QString extensionForFormat(const QString& format);
+    static QString uniqueOutputName(const QString& folder, const QString& base, const QString& extension);
+    static QString ffmpegPath();
+
+    // Job thread.
+    void repairFile();
+    void analyseReferenceAndRepair();
+    void removeTemporaryFiles();
+    void repairAudio(const QString& audioPath);
+    void muxRepairedStreams();
+    void probeHardwareEncoders();
+    QStringList encoderForCodec(const QString& codecName);
+    QStringList buildConversionArguments(const QString& input, const QString& output, const QString& format);
+
+signals:
+    void startDownload(QString uid);
+    void endDownload(QString uid, int status);
+    void progressDownload(QString uid, double NowDownloaded, double TotalToDownload, int PercentDownloaded,
+                          double elapsedTime, double bps, double remainingTime);
+    void startConvert(QString uid);
+    void endConvert(QString uid, int status);
+    void progressConvert(QString uid, int intFPS, int intFRAME, int intTIME, int totalTime);
+    void repairStatusText(QString uid, QString status);
+    void repairStatus(QString uid, int percent);
+    void endRepair(QString uid);
+
+public slots:
+    void statusFix(QString inMsg);
+    void statusFixProgress(int percent);
+    void updateStat();
+    void finishDownload();
+
+protected:
+    void run() override;
+
+private:
+    QString quid() const { return QString::fromStdString(uid); }
+    // Conversion phase, steps of run().
+    void convert(const QString& format);
+    // One attempt; true when it failed with a hardware encoder and is to be repeated.
+    bool convertOnce(const QString& input, const QString& format);
+    // End of the run: decides which file is the job's result and clears the work folder.
+    void finishRun();
+    // Moves the repaired file out of the work folder next to the user's files.
+    QString keepRepairedFile();
+    void clearWorkFolder();
+
+    // The job's own folder for intermediates, inside the output folder; made per repair.
+    std::unique_ptr<QTemporaryDir> workFolder;
+};

@@ -1,0 +1,92 @@
+// The job object: its state after construction, the window's operations and the cancel.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+
+#include <thread>
+
+#include "jobs/unit_file.h"
+#include "repair/video_repair.h"
+#include "tests/jobs/job_harness.h"
+
+using namespace jobtest;
+using namespace testsupport;
+
+TEST(UnitFile, NewJobIsIdleAndUsable) {
+    unitFile job;
+    EXPECT_FALSE(job.isDone);
+    EXPECT_FALSE(job.isConverting);
+    EXPECT_FALSE(job.isRunning);
+    EXPECT_FALSE(job.isRepair);
+    EXPECT_FALSE(job.cancelRequested);
+    EXPECT_FALSE(job.isRepaired);
+    EXPECT_FALSE(job.encodersProbed);
+    EXPECT_TRUE(job.isUsable);
+    EXPECT_EQ(job.skip, 0);
+    EXPECT_EQ(job.status, 0);
+    EXPECT_EQ(job.previewLabel, nullptr);
+    EXPECT_TRUE(job.outputPath.get().empty());
+    ASSERT_NE(job.fixer, nullptr);
+}
+
+TEST(UnitFile, StoresTheWindowsDetailsAsDoubles) {
+    unitFile job;
+    job.setVideoDetails(2, 83, "00:01:23", 0, "h264", 320, 240, 1500, "aac", 25.0f, 48000, 2, 128, "summary");
+    EXPECT_DOUBLE_EQ(job.mDuration, 83.0);
+    EXPECT_DOUBLE_EQ(job.mVideoframerate, 25.0);
+    EXPECT_EQ(job.mVideoCodec, "h264");
+    EXPECT_EQ(job.mVideoBitRate, 1500);
+    EXPECT_EQ(job.mAudioChannels, 2);
+    EXPECT_EQ(job.mFileInformationResumed, "summary");
+}
+
+TEST(UnitFile, ForwardsTheEngineWithItsBracedUid) {
+    unitFile job;
+    job.uid = "{0b7c1c36-4a67-4f0e-9d55-2f1c41f0a001}";
+    QSignalSpy texts(&job, &unitFile::repairStatusText);
+    QSignalSpy percents(&job, &unitFile::repairStatus);
+    emit job.fixer->statusFix("Scan...");
+    emit job.fixer->statusFixProgress(37);
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_EQ(texts[0][0].toString(), QString::fromStdString(job.uid));
+    EXPECT_EQ(texts[0][1].toString(), "Scan...");
+    ASSERT_EQ(percents.size(), 1);
+    EXPECT_EQ(percents[0][0].toString(), QString::fromStdString(job.uid));
+    EXPECT_EQ(percents[0][1].toInt(), 37);
+}
+
+TEST(UnitFile, CancelReachesTheEngineAndOnlyAResetClearsIt) {
+    unitFile job;
+    job.setCancel(true);
+    EXPECT_TRUE(job.cancelRequested);
+    EXPECT_TRUE(job.fixer->stopRequest);
+    job.setCancel(false);
+    EXPECT_FALSE(job.cancelRequested);
+}
+
+TEST(UnitFile, PreviewSwitchesReachTheEngine) {
+    unitFile job;
+    job.setPreviewShow(true);
+    EXPECT_TRUE(job.previewShow);
+    EXPECT_TRUE(job.fixer->previewEnabled);
+    job.setSelected(false);
+    EXPECT_FALSE(job.fixer->previewSelected);
+}
+
+// The audio-repair program is killed from the window's thread at once, though it never
+// writes a line: the job's thread owns the process and sees the flag within a poll.
+TEST(UnitFile, CancelKillsASilentAudioRepairAtOnce) {
+    TempDir dir;
+    ProgramOverride brannoc(ChildProgram::AudioRepair, writeScript(dir, "Brannoc", "exec sleep 30\n"));
+    unitFile job;
+    std::thread jobThread([&] {
+        job.repairAudio(QString::fromStdString(dir.file("out-audio.raw")));
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QElapsedTimer sinceCancel;
+    sinceCancel.start();
+    job.setCancel(true);
+    jobThread.join();
+    EXPECT_LT(sinceCancel.elapsed(), 1000);
+}

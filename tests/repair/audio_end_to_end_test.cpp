@@ -1,0 +1,248 @@
+// End to end: a clip made by the ffmpeg tool is cut at 70% of its bytes (its index at the end is
+// lost, as when a recording is cut off), Ordwick analyses a healthy clip of the same settings,
+// and the engine repairs the cut file. The recovered audio is compared with the original's
+// audio packets that lay wholly before the cut.
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "reference/analysis_entry.h"
+#include "tests/repair/clip_packets.h"
+#include "repair/video_repair.h"
+#include "repair/wav_header.h"
+#include "tests/support/test_clips.h"
+#include "tests/support/test_files.h"
+#include "tests/support/test_process.h"
+
+using namespace testsupport;
+using clippackets::MediaPacket;
+using clippackets::packetsOf;
+
+namespace {
+
+constexpr double kCut = 0.7;
+
+// The first audio stream decoded to 16-bit little-endian PCM by the ffmpeg tool.
+ProcessResult decodedPcm(const std::string& file) {
+    return runProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", file, "-map", "0:a:0", "-f", "s16le", "-c:a",
+                       "pcm_s16le", "-"});
+}
+
+// Frames in a raw H.264 stream, counted by the ffmpeg tool's parser.
+int framesIn(const std::string& h264) {
+    const ProcessResult r = runProcess({"ffprobe", "-v", "error", "-f", "h264", "-count_packets", "-select_streams",
+                                        "v:0", "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", h264});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.out.empty() ? 0 : std::stoi(r.out);
+}
+
+// What lay before the cut: packets wholly before it, and the bytes of an audio packet it went through.
+struct BeforeCut {
+    int videoFrames = 0;
+    double audioSeconds = 0;
+    std::int64_t audioBytes = 0;        // of the whole audio packets
+    std::string audio;                  // their bytes, in file order
+    std::string partialAudio;           // the audio packet cut through, up to the cut
+    // The AAC encoder's first frame carries its name ("Lavc..." from byte 4 on); the repair drops
+    // it when no other audio packet follows it in the file.
+    std::string nameFrame;
+    double nameFrameSeconds = 0;
+};
+
+bool carriesEncoderName(const std::string& packet) { return packet.size() >= 7 && packet.compare(4, 3, "avc") == 0; }
+
+BeforeCut beforeCut(const std::string& original, std::int64_t cut) {
+    const std::string bytes = readFile(original);
+    const std::vector<MediaPacket> packets = packetsOf(original);
+    BeforeCut b;
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        const MediaPacket& p = packets[i];
+        if (p.pos + p.size > cut) {
+            if (p.audio && p.pos < cut) b.partialAudio = bytes.substr(std::size_t(p.pos), std::size_t(cut - p.pos));
+            continue;
+        }
+        if (!p.audio) {
+            ++b.videoFrames;
+            continue;
+        }
+        const std::string data = bytes.substr(std::size_t(p.pos), std::size_t(p.size));
+        const bool alone = i + 1 < packets.size() && !packets[i + 1].audio;
+        if (b.audio.empty() && carriesEncoderName(data) && alone) {
+            b.nameFrame = data;
+            b.nameFrameSeconds = p.duration;
+        }
+        b.audioSeconds += p.duration;
+        b.audioBytes += p.size;
+        b.audio += data;
+    }
+    return b;
+}
+
+enum class AudioCheck { PcmWav, AdpcmWav, AacRaw };
+
+struct EndToEndCase {
+    const char* name;
+    ClipSpec spec;
+    AudioCheck check;
+};
+
+ClipSpec spec(AudioCodec audio, Container container, std::vector<std::string> extra = {}) {
+    ClipSpec s;
+    s.audio = audio;
+    s.container = container;
+    s.seconds = 3;
+    s.extraArgs = std::move(extra);
+    return s;
+}
+
+const std::vector<std::string> kOneSecondChunks = {"-chunk_duration", "1000000"};
+
+const EndToEndCase kCases[] = {
+    {"SowtPerFrame", spec(AudioCodec::PcmS16le, Container::Mov), AudioCheck::PcmWav},
+    {"SowtChunked", spec(AudioCodec::PcmS16le, Container::Mov, kOneSecondChunks), AudioCheck::PcmWav},
+    {"TwosPerFrame", spec(AudioCodec::PcmS16be, Container::Mov), AudioCheck::PcmWav},
+    {"TwosChunked", spec(AudioCodec::PcmS16be, Container::Mov, kOneSecondChunks), AudioCheck::PcmWav},
+    {"ImaAdpcmWavTag", spec(AudioCodec::ImaAdpcmWav, Container::Mov), AudioCheck::AdpcmWav},
+    {"AacPerFrame", spec(AudioCodec::Aac, Container::Mp4), AudioCheck::AacRaw},
+    {"AacChunked", spec(AudioCodec::Aac, Container::Mp4, kOneSecondChunks), AudioCheck::AacRaw},
+};
+
+void PrintTo(const EndToEndCase& c, std::ostream* os) { *os << c.name; }
+
+// Ordwick on a healthy clip of `damagedSpec`'s settings (two seconds long), then the engine on
+// the clip cut at 70%. `description` receives the reference description's text.
+void repairCutClip(const ClipSpec& damagedSpec, const TempDir& dir, videoRepair& engine, std::string& damaged,
+                   std::string& original, std::string* description = nullptr) {
+    ClipSpec referenceSpec = damagedSpec;
+    referenceSpec.seconds = 2;
+    const std::string reference = clip(referenceSpec);
+    damaged = cutClip(damagedSpec, kCut);
+    original = clip(damagedSpec);
+    ASSERT_FALSE(reference.empty() || damaged.empty() || original.empty());
+    const std::string xml = dir.file("ref.xml");
+    const ProcessResult analysed = runProcess({programPath("Ordwick"), reference, kAccessCode, xml});
+    ASSERT_EQ(analysed.exitCode, 0) << analysed.out;
+    ASSERT_TRUE(fileExists(xml));
+    if (description) *description = readFile(xml);
+    ASSERT_EQ(engine.startFixer(QString::fromStdString(damaged), QString::fromStdString(xml),
+                                QString::fromStdString(dir.path() + "/")),
+              videoRepair::kFinished);
+}
+
+class AudioEndToEndTest : public ::testing::TestWithParam<EndToEndCase> {
+protected:
+    void repair(const ClipSpec& damagedSpec) { repairCutClip(damagedSpec, dir_, engine_, damaged_, original_); }
+
+    void report(const BeforeCut& before, int fps, int framesRecovered, double audioRecovered) {
+        const double videoBefore = double(before.videoFrames) / fps;
+        const double videoRecovered = double(framesRecovered) / fps;
+        char line[200];
+        std::snprintf(line, sizeof line, "video %.2f s of %.2f s, audio %.2f s of %.2f s before the cut",
+                      videoRecovered, videoBefore, audioRecovered, before.audioSeconds);
+        std::printf("[ recovered] %s: %s\n", GetParam().name, line);
+        RecordProperty("recovered", line);
+    }
+
+    TempDir dir_;
+    videoRepair engine_;
+    std::string damaged_;
+    std::string original_;
+};
+
+// The WAV header's data size, read back from the file.
+std::uint32_t wavDataSize(const std::string& wav, std::size_t headerSize) {
+    if (wav.size() < headerSize) return 0;
+    const auto* b = reinterpret_cast<const unsigned char*>(wav.data() + headerSize - 4);
+    return std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[3]) << 24);
+}
+
+}  // namespace
+
+TEST_P(AudioEndToEndTest, RecoversTheAudioBeforeTheCut) {
+    const EndToEndCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(repair(c.spec));
+    const std::int64_t cut = fileSize(damaged_);
+    const BeforeCut before = beforeCut(original_, cut);
+    ASSERT_GT(before.videoFrames, 0);
+    ASSERT_GT(before.audioBytes, 0);
+
+    const std::string videoPath = dir_.file("out-video.h264");
+    const int frames = framesIn(videoPath);
+    // Every frame before the cut, and at most the one the cut went through.
+    EXPECT_GE(frames, before.videoFrames);
+    EXPECT_LE(frames, before.videoFrames + 1);
+
+    double audioRecovered = 0;
+    if (c.check == AudioCheck::AacRaw) {
+        EXPECT_TRUE(engine_.isAac);
+        const std::string raw = readFile(dir_.file("out-audio.raw"));
+        ASSERT_GE(raw.size(), 7u);
+        const std::string recovered = raw.substr(7);
+        const std::string expected = before.audio.substr(before.nameFrame.size());
+        // The run the cut went through is handed over as it stands, after the whole packets.
+        EXPECT_TRUE(recovered == expected || recovered == expected + before.partialAudio)
+            << recovered.size() << " bytes recovered, " << expected.size() << " expected";
+        if (recovered.size() >= expected.size()) audioRecovered = before.audioSeconds - before.nameFrameSeconds;
+    } else {
+        EXPECT_FALSE(engine_.isAac);
+        const std::string wavPath = dir_.file("out-audio.wav");
+        const std::string wav = readFile(wavPath);
+        const std::size_t header = c.check == AudioCheck::PcmWav ? 44 : 60;
+        ASSERT_GT(wav.size(), header);
+        EXPECT_EQ(wavDataSize(wav, header), wav.size() - header) << "the header is completed";
+
+        const ProcessResult played = decodedPcm(wavPath);
+        ASSERT_EQ(played.exitCode, 0) << played.err;
+        const ProcessResult original = decodedPcm(original_);
+        ASSERT_EQ(original.exitCode, 0) << original.err;
+        ASSERT_FALSE(played.out.empty());
+        // Samples: stereo 16-bit once decoded, so four bytes a sample frame.
+        const double rate = c.spec.audioRate;
+        audioRecovered = double(played.out.size()) / (4 * rate);
+        if (c.check == AudioCheck::PcmWav) {
+            // Exactly the original's samples over the chunks before the cut.
+            EXPECT_GE(std::int64_t(played.out.size()), before.audioBytes);
+            EXPECT_LE(played.out.size(), before.audio.size() + before.partialAudio.size());
+            EXPECT_TRUE(played.out == original.out.substr(0, played.out.size()));
+        } else {
+            // IMA ADPCM: the blocks before the cut decode to the original's samples.
+            const std::string data = wav.substr(header);
+            EXPECT_TRUE(data.substr(0, std::size_t(before.audioBytes)) == before.audio);
+            EXPECT_TRUE(played.out.substr(0, std::min(played.out.size(), original.out.size())) ==
+                        original.out.substr(0, std::min(played.out.size(), original.out.size())));
+            EXPECT_GE(audioRecovered + 0.05, before.audioSeconds);
+        }
+    }
+    report(before, c.spec.fps, frames, audioRecovered);
+}
+
+INSTANTIATE_TEST_SUITE_P(GeneratedClips, AudioEndToEndTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<EndToEndCase>& info) { return std::string(info.param.name); });
+
+// The first audio track is AAC and a PCM track follows: the output opens with the AAC header,
+// and the WAV completion after the scan must not overwrite it.
+TEST(AudioEndToEnd, AacFirstTrackKeepsItsHeaderBeforeAPcmTrack) {
+    ClipSpec spec;
+    spec.container = Container::Mov;
+    spec.seconds = 3;
+    spec.extraArgs = {"-map", "0:v", "-map", "1:a", "-map", "1:a", "-c:a:1", "pcm_s16le"};
+    TempDir dir;
+    videoRepair engine;
+    std::string damaged, original, description;
+    ASSERT_NO_FATAL_FAILURE(repairCutClip(spec, dir, engine, damaged, original, &description));
+    const std::size_t open = description.find("<audioheader>");
+    ASSERT_NE(open, std::string::npos);
+    const std::size_t start = open + std::string("<audioheader>").size();
+    const std::string hex = description.substr(start, description.find('<', start) - start);
+    ASSERT_EQ(hex.size(), 14u) << hex;
+    std::string header;
+    for (std::size_t i = 0; i < hex.size(); i += 2) header.push_back(char(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    const std::string out = readFile(engine.audioOutputPath.toStdString());
+    ASSERT_GT(out.size(), kPcmWavHeaderSize);
+    EXPECT_EQ(out.substr(0, 7), header);
+}

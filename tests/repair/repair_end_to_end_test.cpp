@@ -1,0 +1,263 @@
+// The whole road on generated clips: Ordwick describes a short reference, the engine repairs a
+// longer recording of the same settings whose end (and with it the moov box) was cut off, and
+// the stream it writes must decode to every whole frame before the cut, in order, and nothing else.
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/ptree.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+
+#include <QString>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "reference/analysis_entry.h"
+#include "repair/video_repair.h"
+#include "tests/support/test_clips.h"
+#include "tests/support/test_files.h"
+#include "tests/support/test_process.h"
+
+namespace {
+
+using namespace testsupport;
+
+int nalType(const std::string& nal, bool hevc) {
+    const auto h = static_cast<unsigned char>(nal[0]);
+    return hevc ? (h >> 1) & 0x3F : h & 0x1F;
+}
+
+// A NAL unit that a fixed rule of the engine never takes, whatever the encoder meant by it.
+struct KeptOutRule {
+    const char* name;
+    int type;
+    std::size_t min;  // the type's size range after the engine's own rules
+    std::size_t max;
+    bool keepsOut(const std::string& nal, bool hevc) const {
+        return nalType(nal, hevc) == type && (nal.size() < min || nal.size() > max);
+    }
+};
+
+// The encoders here write their settings as a long SEI message in the first picture.
+constexpr KeptOutRule kAvcSeiRange{"H.264 SEI size range 5..200", 6, 5, 200};
+constexpr KeptOutRule kHevcSeiRange{"H.265 prefix SEI size range 32..42", 39, 32, 42};
+
+struct EndToEndCase {
+    const char* name;
+    ClipSpec spec;  // the settings of both clips; the lengths are set by the test
+    KeptOutRule rule;
+    bool ruleFires;  // the encoder writes units in the samples that the rule keeps out
+    // Whether SEI messages inside the rule's range are written too (and must come back).
+    bool seiInRange;
+};
+
+std::string rawFormat(const ClipSpec& spec) { return spec.video == VideoCodec::H265 ? "hevc" : "h264"; }
+
+ClipSpec withSeconds(ClipSpec spec, double seconds) {
+    spec.seconds = seconds;
+    return spec;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) out.push_back(line);
+    return out;
+}
+
+// The value of `key` in a "key=value|key=value" line of ffprobe's compact output.
+std::int64_t field(const std::string& line, const std::string& key) {
+    const std::size_t at = ("|" + line).find("|" + key + "=");
+    if (at == std::string::npos) return -1;
+    return std::stoll(line.substr(at + key.size() + 1));
+}
+
+struct Packet {
+    std::int64_t pos;
+    std::int64_t size;
+};
+
+// Video packets of `file` in decode order, which is their order in the media data.
+std::vector<Packet> videoPackets(const std::string& file) {
+    const ProcessResult r = runProcess({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                        "packet=pos,size", "-of", "compact=p=0", file});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::vector<Packet> packets;
+    for (const std::string& line : lines(r.out)) packets.push_back({field(line, "pos"), field(line, "size")});
+    return packets;
+}
+
+// The first `packets` video packets of `file`, stream-copied with the given ffmpeg output options.
+std::string copyPackets(const std::string& file, int packets, const std::vector<std::string>& output,
+                        const std::string& target) {
+    std::vector<std::string> cmd = {"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", file, "-map", "0:v",
+                                    "-c",     "copy",     "-frames:v", std::to_string(packets)};
+    cmd.insert(cmd.end(), output.begin(), output.end());
+    cmd.push_back(target);
+    const ProcessResult r = runProcess(cmd);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return readFile(target);
+}
+
+// NAL units of 4-byte length-prefixed samples, with the offset just past each unit.
+struct Unit {
+    std::string nal;
+    std::size_t end;
+};
+std::vector<Unit> lengthPrefixedUnits(const std::string& data) {
+    std::vector<Unit> units;
+    for (std::size_t i = 0; i + 4 <= data.size();) {
+        std::size_t length = 0;
+        for (int k = 0; k < 4; ++k) length = (length << 8) | static_cast<unsigned char>(data[i + k]);
+        units.push_back({data.substr(i + 4, length), i + 4 + length});
+        i += 4 + length;
+    }
+    return units;
+}
+
+// The video header text of a reference description, as bytes.
+std::string videoHeader(const std::string& description) {
+    boost::property_tree::ptree tree;
+    boost::property_tree::read_xml(description, tree);
+    const std::string hex = tree.get<std::string>("videopreset.videoheader", "");
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(char(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// NAL units of an Annex B stream whose units all start with 00 00 00 01, as the engine writes.
+std::vector<std::string> annexBUnits(const std::string& data) {
+    const std::string startCode("\0\0\0\1", 4);
+    std::vector<std::string> units;
+    std::size_t at = data.find(startCode);
+    while (at != std::string::npos) {
+        const std::size_t next = data.find(startCode, at + 4);
+        units.push_back(data.substr(at + 4, next == std::string::npos ? std::string::npos : next - at - 4));
+        at = next;
+    }
+    return units;
+}
+
+// Frame checksums of an elementary stream, in output order.
+std::vector<std::string> frameSums(const std::string& stream, const std::string& format) {
+    const ProcessResult r =
+        runProcess({"ffmpeg", "-nostdin", "-v", "error", "-f", format, "-i", stream, "-f", "framemd5", "-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> sums;
+    for (const std::string& line : lines(r.out)) {
+        if (line[0] == '#') continue;
+        sums.push_back(line.substr(line.rfind(',') + 1));
+    }
+    return sums;
+}
+
+// "type:size" of each unit, to show where two lists part.
+std::string describe(const std::vector<std::string>& units, bool hevc) {
+    std::ostringstream out;
+    for (const std::string& nal : units) out << nalType(nal, hevc) << ':' << nal.size() << ' ';
+    return out.str();
+}
+
+void PrintTo(const EndToEndCase& c, std::ostream* os) { *os << c.name; }
+
+class RepairEndToEnd : public ::testing::TestWithParam<EndToEndCase> {};
+
+TEST_P(RepairEndToEnd, EveryWholeFrameBeforeTheCutComesBackInOrder) {
+    const EndToEndCase& c = GetParam();
+    const bool hevc = c.spec.video == VideoCodec::H265;
+    const ClipSpec recordingSpec = withSeconds(c.spec, 3);
+    const std::string reference = clip(withSeconds(c.spec, 1));
+    const std::string recording = clip(recordingSpec);
+    const std::string damaged = cutClip(recordingSpec, 0.7);
+    ASSERT_FALSE(reference.empty() || recording.empty() || damaged.empty());
+    TempDir dir;
+
+    const std::string description = dir.file("ref.xml");
+    const ProcessResult analysed = runProcess({programPath("Ordwick"), reference, kAccessCode, description});
+    ASSERT_EQ(analysed.exitCode, 0) << analysed.err;
+    const std::string header = videoHeader(description);  // the engine consumes the description
+    ASSERT_FALSE(header.empty());
+    videoRepair engine;
+    ASSERT_EQ(engine.startFixer(QString::fromStdString(damaged), QString::fromStdString(description),
+                                QString::fromStdString(dir.path() + "/")),
+              videoRepair::kFinished);
+    const std::string repaired = dir.file("out-video.h264");
+
+    // What the recording holds before the cut: the whole packets, and the units of the packet
+    // the cut goes through that lie whole before it.
+    const std::int64_t cut = fileSize(damaged);
+    const std::vector<Packet> packets = videoPackets(recording);
+    int whole = 0;
+    while (whole < static_cast<int>(packets.size()) && packets[whole].pos + packets[whole].size <= cut) ++whole;
+    ASSERT_GT(whole, 25);
+    ASSERT_LT(whole, static_cast<int>(packets.size())) << "the cut lies in the media data";
+    const std::string samples = copyPackets(recording, whole + 1, {"-f", "data"}, dir.file("samples.bin"));
+    const auto cutPacketStart = static_cast<std::size_t>(samples.size() - packets[whole].size);
+    std::vector<std::string> expectedUnits;
+    int keptOut = 0;
+    int seiKept = 0;
+    for (const Unit& unit : lengthPrefixedUnits(samples)) {
+        if (unit.end > cutPacketStart &&
+            packets[whole].pos + static_cast<std::int64_t>(unit.end - cutPacketStart) > cut)
+            break;
+        if (c.rule.keepsOut(unit.nal, hevc)) {
+            ++keptOut;
+            continue;
+        }
+        if (nalType(unit.nal, hevc) == c.rule.type) ++seiKept;
+        expectedUnits.push_back(unit.nal);
+    }
+    EXPECT_EQ(keptOut > 0, c.ruleFires) << c.rule.name;
+    EXPECT_EQ(seiKept > 0, c.seiInRange);
+
+    // The output: the reference's parameter sets, then every unit before the cut in order,
+    // less those the rule keeps out; no part of the unit the cut went through.
+    const std::string written = readFile(repaired);
+    ASSERT_EQ(written.compare(0, header.size(), header), 0) << "the stream opens with the reference's header";
+    const std::vector<std::string> units = annexBUnits(written.substr(header.size()));
+    EXPECT_EQ(units.size(), expectedUnits.size());
+    EXPECT_TRUE(units == expectedUnits) << "units differ from the recording's:\n  written  " << describe(units, hevc)
+                                        << "\n  expected " << describe(expectedUnits, hevc);
+
+    // Frame by frame against the whole packets decoded on their own.
+    const std::string bsf = hevc ? "hevc_mp4toannexb" : "h264_mp4toannexb";
+    copyPackets(recording, whole, {"-bsf:v", bsf, "-f", rawFormat(c.spec)}, dir.file("expected.raw"));
+    const std::vector<std::string> expectedFrames = frameSums(dir.file("expected.raw"), rawFormat(c.spec));
+    const std::vector<std::string> frames = frameSums(repaired, rawFormat(c.spec));
+    EXPECT_EQ(expectedFrames.size(), static_cast<std::size_t>(whole));
+    EXPECT_EQ(frames.size(), expectedFrames.size());
+    EXPECT_TRUE(frames == expectedFrames) << "decoded frames differ";
+}
+
+ClipSpec spec(VideoCodec video, AudioCodec audio, Container container, std::vector<std::string> extra = {}) {
+    ClipSpec s;
+    s.video = video;
+    s.audio = audio;
+    s.container = container;
+    s.extraArgs = std::move(extra);
+    return s;
+}
+
+// Buffering-period and picture-timing SEI messages: small, inside the SEI range.
+const std::vector<std::string> kHrdSei = {"-maxrate", "600k", "-bufsize", "1200k", "-x264-params", "nal-hrd=vbr"};
+// Units of 256 to 511 bytes are lost after audio that ends in 00 0x: there the length word read
+// three bytes early passes as an H.265 type-0 unit (header word 0001, sizes from 0), which
+// swallows the real one. A quality high enough for larger units fits that rule.
+const std::vector<std::string> kHevcLargeUnits = {"-crf", "10"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Clips, RepairEndToEnd,
+    ::testing::Values(
+        EndToEndCase{"h264_aac_mp4", spec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), kAvcSeiRange, true, false},
+        EndToEndCase{"h264_aac_mp4_hrd_sei", spec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, kHrdSei),
+                     kAvcSeiRange, true, true},
+        EndToEndCase{"h264_no_bframes_aac_mp4", spec(VideoCodec::H264NoBFrames, AudioCodec::Aac, Container::Mp4),
+                     kAvcSeiRange, true, false},
+        EndToEndCase{"h264_pcm_mov", spec(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov), kAvcSeiRange,
+                     true, false},
+        EndToEndCase{"h265_aac_mp4", spec(VideoCodec::H265, AudioCodec::Aac, Container::Mp4, kHevcLargeUnits),
+                     kHevcSeiRange, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

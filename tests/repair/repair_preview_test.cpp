@@ -1,0 +1,171 @@
+// The engine's live preview during whole repairs: a generated clip, cut as a recording that lost
+// its index, repaired against the reference description that Ordwick writes for the whole clip.
+// The cut file holds no parameter sets, so every picture depends on the decode test of the
+// reference's header text.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPixmap>
+#include <QStringList>
+
+#include <future>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "reference/analysis_entry.h"
+#include "repair/video_repair.h"
+#include "tests/repair/preview_pictures.h"
+#include "tests/support/test_clips.h"
+#include "tests/support/test_files.h"
+#include "tests/support/test_process.h"
+
+using namespace testsupport;
+using namespace previewpictures;
+
+namespace {
+
+ClipSpec clipOf(VideoCodec codec, int width = 320, int height = 240, double seconds = 2) {
+    ClipSpec spec;
+    spec.video = codec;
+    spec.width = width;
+    spec.height = height;
+    spec.seconds = seconds;
+    return spec;
+}
+
+// The reference description of `video` as Ordwick writes it (the engine deletes the file it
+// reads, so each run gets a fresh copy of this text).
+std::string referenceText(const std::string& video) {
+    static std::map<std::string, std::string> made;
+    auto found = made.find(video);
+    if (found != made.end()) return found->second;
+    TempDir dir;
+    const ProcessResult r = runProcess({programPath("Ordwick"), video, kAccessCode, dir.file("ref.xml")});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    return made[video] = readFile(dir.file("ref.xml"));
+}
+
+QPixmap marker() {
+    QPixmap p(4, 4);
+    p.fill(Qt::magenta);
+    return p;
+}
+
+QImage shownPicture(const QLabel& label) {
+    return label.pixmap(Qt::ReturnByValue).toImage().convertToFormat(QImage::Format_RGB888);
+}
+
+// One engine with its label, repairing cut copies of generated clips.
+class RepairPreview : public ::testing::Test {
+protected:
+    RepairPreview() {
+        label.setPixmap(marker());
+        engine.setPreviewLabel(&label);
+        // A small read buffer: the scan then also crosses chunk ends.
+        engine.setChunkBytes(1 << 16);
+        QObject::connect(&engine, &videoRepair::statusFix, [this](const QString& s) { phases << s; });
+    }
+
+    int repair(const ClipSpec& spec, double cutAt = 0.8) {
+        const std::string whole = clip(spec);
+        const std::string damaged = cutClip(spec, cutAt);
+        EXPECT_TRUE(writeFile(dir.file("ref.xml"), referenceText(whole)));
+        phases.clear();
+        return engine.startFixer(QString::fromStdString(damaged), QString::fromStdString(dir.file("ref.xml")),
+                                 QString::fromStdString(dir.path() + "/"));
+    }
+    std::int64_t videoBytes() const { return fileSize(dir.file("out-video.h264")); }
+
+    TempDir dir;
+    QLabel label;
+    videoRepair engine;
+    QStringList phases;
+};
+
+struct SwitchCase {
+    const char* name;
+    VideoCodec codec;
+    bool enabled;
+    bool selected;
+};
+
+TEST_F(RepairPreview, PicturesReachTheLabelOnlyForTheSelectedRowWithPreviewOn) {
+    const SwitchCase cases[] = {
+        {"h264 selected, preview on", VideoCodec::H264, true, true},
+        {"h265 selected, preview on", VideoCodec::H265, true, true},
+        {"h264 preview off", VideoCodec::H264, false, true},
+        {"h264 another row selected", VideoCodec::H264, true, false},
+        {"h264 neither", VideoCodec::H264, false, false},
+    };
+    for (const SwitchCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ClipSpec spec = clipOf(c.codec);
+        label.setPixmap(marker());
+        engine.setPreviewEnabled(c.enabled);
+        engine.setPreviewSelected(c.selected);
+        ASSERT_EQ(repair(spec), videoRepair::kFinished);
+        ASSERT_GT(videoBytes(), 10000) << "the repair itself took the video";
+        QCoreApplication::processEvents();
+        const QImage shown = shownPicture(label);
+        if (!(c.enabled && c.selected)) {
+            EXPECT_EQ(shown.size(), QSize(4, 4)) << "no picture handed to the label";
+            continue;
+        }
+        ASSERT_EQ(shown.size(), QSize(kWidth, kHeight));
+        EXPECT_GT(whitePixelsInTextBox(shown), 10) << "\"Repair...\" in its box";
+        const double difference = closestFrame(shown, toolFrames({"-i", clip(spec)}, spec.width, spec.height));
+        EXPECT_LT(difference, 4.0) << "the picture is a frame of the clip";
+    }
+}
+
+// The job's thread runs the repair while the GUI thread switches the preview and asks for the
+// stop; the scan is held at 40 % until the stop request is in, so the stop lands mid-scan.
+TEST_F(RepairPreview, StoppingARepairWithPreviewOnEndsItNormallyWithPicturesShown) {
+    const ClipSpec spec = clipOf(VideoCodec::H264, 640, 360, 4);
+    engine.setPreviewEnabled(false);
+    ASSERT_EQ(repair(spec, 1.0), videoRepair::kFinished);
+    const std::int64_t wholeRun = videoBytes();
+
+    label.setPixmap(marker());
+    engine.setPreviewEnabled(true);
+    engine.setPreviewSelected(true);
+    std::promise<void> reached;
+    std::promise<void> released;
+    std::shared_future<void> release = released.get_future().share();
+    bool held = false;
+    QObject::connect(&engine, &videoRepair::statusFixProgress, [&](int percent) {
+        if (held || percent < 40) return;
+        held = true;
+        reached.set_value();
+        release.wait();
+    });
+    int result = -100;
+    std::thread job([&] { result = repair(spec, 1.0); });
+
+    reached.get_future().wait();
+    QElapsedTimer waited;
+    waited.start();
+    bool pictured = false;
+    while (!pictured && waited.elapsed() < 20000) {
+        QCoreApplication::processEvents();
+        pictured = shownPicture(label).size() == QSize(kWidth, kHeight);
+        // The window's selection changes while the job runs.
+        engine.setPreviewSelected(true);
+    }
+    engine.stopFixer();
+    released.set_value();
+    job.join();
+
+    EXPECT_TRUE(pictured) << "pictures came before the stop";
+    EXPECT_EQ(result, videoRepair::kFinished);
+    EXPECT_EQ(phases, (QStringList{"Repair started", "Scan...", "Video Repair", "Finilizing process..."}));
+    EXPECT_GT(videoBytes(), 0);
+    EXPECT_LT(videoBytes(), wholeRun * 3 / 4) << "the scan ended at the stop";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shownPicture(label).size(), QSize(kWidth, kHeight));
+}
+
+}  // namespace
