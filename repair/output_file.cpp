@@ -61,6 +61,32 @@ bool OutputFile::write(const void* data, std::size_t size) {
     return true;
 }
 
+bool OutputFile::copyFrom(int sourceFd, std::int64_t offset, const void* bytes, std::size_t size) {
+    if (fd_ < 0 || failed_) return false;
+    if (size < std::min(capacity_, kDirectWriteBytes) || sourceFd < 0) return write(bytes, size);
+    if (!flush()) return false;
+    std::size_t copied = 0;
+#ifdef __linux__
+    loff_t from = static_cast<loff_t>(offset);
+    while (copied < size) {
+        const ssize_t done = ::copy_file_range(sourceFd, &from, fd_, nullptr, size - copied, 0);
+        if (done < 0 && errno == EINTR) continue;
+        if (done < 0 && copied == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
+            break;  // not offered for these files: written from memory below
+        if (done < 0) {
+            failed_ = true;
+            return false;
+        }
+        if (done == 0) break;  // the source ends early: the rest comes from memory
+        copied += static_cast<std::size_t>(done);
+        committed_ += done;
+    }
+#else
+    (void)offset;
+#endif
+    return writeAll(static_cast<const std::uint8_t*>(bytes) + copied, size - copied);
+}
+
 bool OutputFile::flush() {
     if (fd_ < 0 || failed_) return false;
     if (buffer_.empty()) return true;

@@ -27,6 +27,10 @@ public:
     // Writes `size` bytes at absolute `offset` (after flushing), e.g. a header completed at the
     // end; tried even after a failed append. False when this write fails.
     bool writeAt(std::int64_t offset, const void* data, std::size_t size);
+    // Appends `size` bytes that stand at `offset` of the open file `sourceFd` and that `bytes`
+    // holds as well: copied by the system from file to file where it can (no pass through this
+    // process for large pictures), else written from `bytes`. Same result and failures as write().
+    bool copyFrom(int sourceFd, std::int64_t offset, const void* bytes, std::size_t size);
     bool flush();
     // Flushes and closes; false when a write or the close failed. Harmless when not open.
     bool close();

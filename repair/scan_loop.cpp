@@ -312,7 +312,9 @@ void Scanner::takePacket(std::int64_t p, std::uint32_t length, int type) {
     const std::int64_t end = payload + length;
     const bool preview = previewOn();
     if (end <= valid_) {
-        writeVideo(buf_.data() + payload, length);
+        // A large picture is copied file to file by the system; the bytes stay the buffer's.
+        if (!run_.videoOut.copyFrom(run_.source.descriptor(), base_ + payload, buf_.data() + payload, length))
+            stopWith(ScanEnd::VideoWriteFailed);
         run_.videoTotal += length;
         if (preview) {
             if (type == 1)

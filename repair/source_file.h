@@ -24,6 +24,8 @@ public:
     void skip(std::int64_t count) { position_ += count; }
     void setPosition(std::int64_t position) { position_ = position < 0 ? 0 : position; }
     std::int64_t position() const { return position_; }
+    // The open file's descriptor (-1 when closed), for copies that stay inside the system.
+    int descriptor() const { return fd_; }
 
     std::int64_t readAt(std::int64_t offset, std::uint8_t* out, std::int64_t count) override;
     std::int64_t size() const override { return size_; }

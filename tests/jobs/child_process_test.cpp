@@ -9,18 +9,13 @@
 #include <thread>
 
 #include "jobs/child_process.h"
+#include "tests/jobs/job_harness.h"
 #include "tests/support/test_files.h"
 
 using namespace testsupport;
+using jobtest::writeScript;
 
 namespace {
-
-QString script(const TempDir& dir, const std::string& name, const std::string& body) {
-    const std::string path = dir.file(name);
-    writeFile(path, "#!/bin/sh\n" + body);
-    QFile::setPermissions(QString::fromStdString(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return QString::fromStdString(path);
-}
 
 std::vector<std::string> collect(const std::vector<QByteArray>& chunks) {
     std::vector<std::string> lines;
@@ -65,7 +60,7 @@ TEST(LineSplitter, BoundsAnEndlessLine) {
 
 TEST(ChildProcessRunner, ReadsMergedOutputAndExitCode) {
     TempDir dir;
-    const QString program = script(dir, "talk.sh", "echo out; echo err 1>&2; printf 'p1\\rp2'; exit 3\n");
+    const QString program = writeScript(dir, "talk.sh", "echo out; echo err 1>&2; printf 'p1\\rp2'; exit 3\n");
     std::atomic<bool> cancel{false};
     std::vector<std::string> lines;
     ChildResult r = ChildProcessRunner(cancel).run(program, {}, [&](const std::string& l) { lines.push_back(l); });
@@ -78,7 +73,7 @@ TEST(ChildProcessRunner, ReadsMergedOutputAndExitCode) {
 
 TEST(ChildProcessRunner, PassesArgumentsWithoutAShell) {
     TempDir dir;
-    const QString program = script(dir, "args.sh", "for a in \"$@\"; do echo \"[$a]\"; done\n");
+    const QString program = writeScript(dir, "args.sh", "for a in \"$@\"; do echo \"[$a]\"; done\n");
     std::atomic<bool> cancel{false};
     std::vector<std::string> lines;
     ChildProcessRunner(cancel).run(program, {"-name with blanks", "$HOME", "a;b"},
@@ -108,7 +103,7 @@ TEST(ChildProcessRunner, CancelEndsAChildWithinASecond) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const QString program = script(dir, "child.sh", c.body);
+        const QString program = writeScript(dir, "child.sh", c.body);
         std::atomic<bool> cancel{false};
         std::thread canceller([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -127,7 +122,7 @@ TEST(ChildProcessRunner, CancelEndsAChildWithinASecond) {
 TEST(ChildProcessRunner, CancelSetBeforeTheStartRunsNothing) {
     TempDir dir;
     const std::string marker = dir.file("ran");
-    const QString program = script(dir, "touch.sh", "touch '" + marker + "'\n");
+    const QString program = writeScript(dir, "touch.sh", "touch '" + marker + "'\n");
     std::atomic<bool> cancel{true};
     ChildResult r = ChildProcessRunner(cancel).run(program, {});
     EXPECT_TRUE(r.cancelled);
@@ -136,7 +131,7 @@ TEST(ChildProcessRunner, CancelSetBeforeTheStartRunsNothing) {
 
 TEST(ChildProcessRunner, QuickChildCostsNoFixedPause) {
     TempDir dir;
-    const QString program = script(dir, "quick.sh", "exit 0\n");
+    const QString program = writeScript(dir, "quick.sh", "exit 0\n");
     std::atomic<bool> cancel{false};
     QElapsedTimer timer;
     timer.start();
@@ -147,7 +142,7 @@ TEST(ChildProcessRunner, QuickChildCostsNoFixedPause) {
 TEST(ChildProcessRunner, ReadsFiveMegabytesOfOutputToTheEnd) {
     TempDir dir;
     // 5 MB: 80,000 lines of 64 characters plus the line end, then a marker after a pause.
-    const QString program = script(dir, "flood.sh",
+    const QString program = writeScript(dir, "flood.sh",
                                     "head -c 5200000 /dev/zero | tr '\\0' 'y' | fold -w 64\n"
                                     "echo; echo last line\n");
     std::atomic<bool> cancel{false};

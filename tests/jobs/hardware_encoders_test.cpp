@@ -12,18 +12,13 @@
 #include "jobs/child_programs.h"
 #include "jobs/conversion_arguments.h"
 #include "jobs/hardware_encoders.h"
+#include "tests/jobs/job_harness.h"
 #include "tests/support/test_files.h"
 
 using namespace testsupport;
+using jobtest::writeScript;
 
 namespace {
-
-QString script(const TempDir& dir, const std::string& name, const std::string& body) {
-    const std::string path = dir.file(name);
-    writeFile(path, "#!/bin/sh\n" + body);
-    QFile::setPermissions(QString::fromStdString(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return QString::fromStdString(path);
-}
 
 // Shell lines for one encoder's test run.
 const char* const kOpens = "exit 0";
@@ -65,7 +60,7 @@ TEST_P(HardwareProbe, ListsThenTestsEachListedNvencEncoderOnce) {
     const ProbeCase& c = GetParam();
     TempDir dir;
     const std::string log = dir.file("runs.log");
-    const QString ffmpeg = script(dir, "ffmpeg",
+    const QString ffmpeg = writeScript(dir, "ffmpeg",
                                   "echo \"$*\" >> '" + log + "'\n"
                                   "case \"$*\" in\n"
                                   "  *-encoders*) printf '" + std::string(c.listing) + "' ;;\n"

@@ -7,6 +7,7 @@
 #include "jobs/timestamped_stream.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
+#include "tests/support/test_frames.h"
 #include "tests/support/test_process.h"
 
 using namespace testsupport;
@@ -54,32 +55,6 @@ TEST(DetectStreamCodec, ByTheFirstNalUnit) {
 
 namespace {
 
-struct FrameList {
-    std::vector<std::string> hashes;
-    std::vector<long long> pts;
-};
-
-// Every decoded frame's hash and presentation time, as the file's own times order them.
-FrameList decodedFrames(const std::string& path) {
-    ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i", path, "-map", "0:v",
-                                  "-fps_mode", "passthrough", "-f", "framemd5", "-"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    FrameList frames;
-    std::istringstream lines(r.out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> fields;
-        std::istringstream row(line);
-        std::string field;
-        while (std::getline(row, field, ',')) fields.push_back(field.substr(field.find_first_not_of(' ')));
-        if (fields.size() < 6) continue;
-        frames.pts.push_back(std::stoll(fields[2]));
-        frames.hashes.push_back(fields[5]);
-    }
-    return frames;
-}
-
 struct CodecCase {
     const char* name;
     VideoCodec codec;
@@ -115,8 +90,8 @@ TEST_P(TimestampedStream, MuxedCopyShowsEveryFrameOnceInOrder) {
     r = runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", stamped, "-c:v", "copy", "-y", fixed});
     ASSERT_EQ(r.exitCode, 0) << r.err;
 
-    const FrameList want = decodedFrames(original);
-    const FrameList got = decodedFrames(fixed);
+    const DecodedFrames want = decodedFrames(original);
+    const DecodedFrames got = decodedFrames(fixed);
     ASSERT_EQ(want.hashes.size(), 100u);
     EXPECT_EQ(got.hashes, want.hashes);
     for (std::size_t i = 1; i < got.pts.size(); ++i) EXPECT_LT(got.pts[i - 1], got.pts[i]) << "frame " << i;

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+
 #include "tests/support/test_files.h"
 
 namespace {
@@ -35,6 +40,31 @@ TEST(OutputFile, FailuresAreKept) {
     EXPECT_EQ(full.committed(), 0) << "nothing reached the device";
     EXPECT_FALSE(full.write("x", 1));
     EXPECT_FALSE(full.close());
+}
+
+TEST(OutputFile, LargePiecesCopiedFromTheSourceKeepTheirPlace) {
+    testsupport::TempDir dir;
+    std::string source(OutputFile::kDirectWriteBytes + 1000, '\0');
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = char(i * 31 + i / 977);
+    ASSERT_TRUE(testsupport::writeFile(dir.file("source.bin"), source));
+    const int fd = ::open(dir.file("source.bin").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    const std::size_t piece = OutputFile::kDirectWriteBytes;  // large enough to bypass the buffer
+    struct Case {
+        const char* name;
+        int sourceFd;  // -1: only the bytes in memory are there
+    };
+    for (const Case c : {Case{"from the file", fd}, Case{"from memory", -1}}) {
+        SCOPED_TRACE(c.name);
+        OutputFile out;
+        ASSERT_TRUE(out.open(QString::fromStdString(dir.file("o.bin"))));
+        EXPECT_TRUE(out.write("head", 4));  // buffered, must come first
+        EXPECT_TRUE(out.copyFrom(c.sourceFd, 500, source.data() + 500, piece));
+        EXPECT_TRUE(out.copyFrom(c.sourceFd, 7, source.data() + 7, 3));  // small: buffered
+        EXPECT_TRUE(out.close());
+        EXPECT_TRUE(testsupport::readFile(dir.file("o.bin")) == "head" + source.substr(500, piece) + source.substr(7, 3));
+    }
+    ::close(fd);
 }
 
 }  // namespace

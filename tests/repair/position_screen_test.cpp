@@ -10,21 +10,12 @@
 #include "repair/camera_rules.h"
 #include "repair/packet_checks.h"
 #include "repair/special_packets.h"
+#include "tests/repair/nal_entry.h"
 
 namespace {
 
 std::uint32_t be32(const std::uint8_t* b) {
     return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
-}
-
-// One per-type entry of a reference.
-NalTypeStats entry(std::uint32_t min, std::uint32_t max, int type, std::initializer_list<std::uint32_t> words) {
-    NalTypeStats e;
-    e.minSize = min;
-    e.maxSize = max;
-    e.type = type;
-    for (std::uint32_t w : words) e.addHeaderWord(w);
-    return e;
 }
 
 // A reference completed by the camera rules, with two camera tracks whose samples are known.
@@ -45,7 +36,7 @@ AnalysisResult reference(const std::string& preset, bool hevc) {
     metadata.sampleSignatures = {{400, 0x44455643u}};
     r.tracks.push_back(metadata);
     r.trackCount = 3;
-    r.nalStats[1] = entry(100, 60000, 1, {0x419A});
+    r.nalStats[1] = nalEntry(100, 60000, 1, {0x419A});
     std::ostringstream ignored;
     applyCameraRules(r, preset, hevc, ignored);
     return r;

@@ -15,6 +15,7 @@
 #include "repair/repair_run.h"
 #include "tests/repair/packet_bytes.h"
 #include "tests/support/test_files.h"
+#include "tests/repair/nal_entry.h"
 
 namespace {
 
@@ -35,16 +36,6 @@ struct RefOptions {
     std::int32_t pcmSampleSize = 2;
     std::int32_t pcmSamplesPerChunk = 500;
 };
-
-// One per-type entry of a reference.
-NalTypeStats entry(std::uint32_t min, std::uint32_t max, int type, std::initializer_list<std::uint32_t> words) {
-    NalTypeStats e;
-    e.minSize = min;
-    e.maxSize = max;
-    e.type = type;
-    for (std::uint32_t w : words) e.addHeaderWord(w);
-    return e;
-}
 
 // A reference description as Ordwick writes it, for an H.264 camera with type-1 slices
 // starting 41 9A and type-5 slices starting 65 88 80.
@@ -81,8 +72,8 @@ std::string writeReference(const std::string& path, const RefOptions& o = {}) {
         }
     }
     r.trackCount = static_cast<std::int32_t>(r.tracks.size());
-    r.nalStats[1] = entry(100, 60000, 1, {0x419A});
-    r.nalStats[5] = entry(1000, 60000, 5, {0x658880});
+    r.nalStats[1] = nalEntry(100, 60000, 1, {0x419A});
+    r.nalStats[5] = nalEntry(1000, 60000, 5, {0x658880});
     EXPECT_TRUE(writeVideoPreset(path, "Unknown", o.preset, r, m));
     return path;
 }
@@ -214,6 +205,7 @@ TEST_F(VideoRepairTest, OutputsDoNotDependOnTheChunkSize) {
         // Right after a taken slice (no junk before it, so no classification replaces the mark).
         if (i % 4 == 3) rec.aud().slice(kSlice1, 222).refusedSlice(unconfirmed, 333 + i).audio(120);
     }
+    rec.aud().slice(kSlice5, 300000).audio(77);  // whole in a large chunk: copied file to file
     rec.aud().slice(kSlice5, 3001);  // the last check lies far enough from the end of the file
     ASSERT_EQ(repair(rec.bytes()), videoRepair::kFinished);
     const std::string wholeVideo = video();
