@@ -22,15 +22,6 @@ namespace {
 
 QString absolute(const QString& path) { return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath(); }
 
-qint64 sizeOf(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() ? info.size() : -1;
-}
-
-void removeIfExists(const QString& path) {
-    if (!path.isEmpty() && QFileInfo::exists(path)) QFile::remove(path);
-}
-
 // Beside the engine's stream; the mux reads it in place of the bare stream.
 QString timestampedCopyPath(const QString& videoPath) { return videoPath + ".ts"; }
 
@@ -40,7 +31,7 @@ void unitFile::repairFile() {
     statusFix("Fixing...");
     analyseReferenceAndRepair();
     if (cancelRequested) return;
-    if (sizeOf(repairedFilePath) <= 100) return;
+    if (fileSizeOrMissing(repairedFilePath) <= 100) return;
     isRepaired = true;
     outputPath.set(repairedFilePath.toStdString());
     videoInformation probe(repairedFilePath);
@@ -138,7 +129,7 @@ void unitFile::muxRepairedStreams() {
         qDebug() << "timestamped copy failed:" << QString::fromStdString(stamped.error);
 
     QStringList arguments{"-r", QString::number(fps, 'g', 6), "-i", videoInput};
-    if (sizeOf(audio) > 16) arguments << "-i" << audio;
+    if (fileSizeOrMissing(audio) > 16) arguments << "-i" << audio;
     arguments << "-c:v" << "copy" << "-y" << repairedFilePath;
 
     statusFixProgress(0);
@@ -152,6 +143,6 @@ void unitFile::muxRepairedStreams() {
     qDebug().noquote() << lines.join('\n');
     statusFixProgress(100);
     // A mux that did not end well may leave a file that only looks usable.
-    if (!result.succeeded() || sizeOf(repairedFilePath) == 0) removeIfExists(repairedFilePath);
+    if (!result.succeeded() || fileSizeOrMissing(repairedFilePath) == 0) removeIfExists(repairedFilePath);
     dropStreams();
 }

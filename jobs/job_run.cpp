@@ -16,15 +16,6 @@ namespace {
 constexpr qint64 kMinimumConversionBytes = 3000;
 constexpr const char* kDefaultFormat = "AVI";
 
-qint64 sizeOf(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() ? info.size() : -1;
-}
-
-void removeIfExists(const QString& path) {
-    if (!path.isEmpty() && QFileInfo::exists(path)) QFile::remove(path);
-}
-
 }  // namespace
 
 void unitFile::run() {
@@ -115,7 +106,7 @@ bool unitFile::convertOnce(const QString& input, const QString& format) {
         return false;
     }
     // The tool must have ended by itself with code 0, besides leaving a file of some size.
-    if (!result.succeeded() || sizeOf(conversionOutput) <= kMinimumConversionBytes) {
+    if (!result.succeeded() || fileSizeOrMissing(conversionOutput) <= kMinimumConversionBytes) {
         status = kStatusConversionError;
         removeIfExists(conversionOutput);
     } else {

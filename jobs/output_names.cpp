@@ -1,5 +1,6 @@
 #include "jobs/output_names.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include "jobs/settings.h"
@@ -70,4 +71,13 @@ QString baseUpToFirstDot(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const int dot = name.indexOf('.');
     return dot < 0 ? name : name.left(dot);
+}
+
+qint64 fileSizeOrMissing(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() ? info.size() : -1;
+}
+
+void removeIfExists(const QString& path) {
+    if (!path.isEmpty() && QFileInfo::exists(path)) QFile::remove(path);
 }

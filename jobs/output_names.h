@@ -1,6 +1,7 @@
 #pragma once
 // File names a job writes: the extension of an output format, free names that never
-// overwrite a file, and the folder and base-name pieces they are made from.
+// overwrite a file, the folder and base-name pieces they are made from, and the two checks
+// the job makes on the files behind them.
 #include <QString>
 
 // The extension for a format text (".avi", ".mp4" ...); empty for a format that converts nothing.
@@ -25,3 +26,8 @@ QString uniqueOutputName(const QString& folder, const QString& base, const QStri
 QString baseUpToLastDot(const QString& path);
 // The file name of `path` up to its first "." (the whole name when it has none).
 QString baseUpToFirstDot(const QString& path);
+
+// Size of the file at `path`; -1 when there is none.
+qint64 fileSizeOrMissing(const QString& path);
+// Removes the file at `path` when there is one.
+void removeIfExists(const QString& path);

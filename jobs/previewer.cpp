@@ -136,10 +136,13 @@ bool previewer::findPicture(AVFrame* picture) {
         }
         const bool ours = packet->stream_index == videoStreamIndex;
         if (ours) {
-            const int sent = avcodec_send_packet(decoder, packet.get());
+            // A full decoder refuses the packet until its pictures are taken: take them, then
+            // hand the same packet over again rather than lose it.
+            const bool refused = avcodec_send_packet(decoder, packet.get()) == AVERROR(EAGAIN);
+            const bool found = receive();
+            if (refused && !found) avcodec_send_packet(decoder, packet.get());
             av_packet_unref(packet.get());
-            if (receive()) return true;
-            if (sent < 0 && sent != AVERROR(EAGAIN)) continue;
+            if (found || (refused && receive())) return true;
         } else {
             av_packet_unref(packet.get());
         }

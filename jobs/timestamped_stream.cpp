@@ -1,5 +1,7 @@
 #include "jobs/timestamped_stream.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -61,7 +63,7 @@ using FrameHandler = std::function<bool(const std::uint8_t* data, int size, cons
 // Splits the raw stream into access units with libavcodec's parser, which also decodes each
 // unit's picture order count. Deterministic, so two passes see the same units.
 bool forEachAccessUnit(const QString& rawPath, AVCodecID id, const FrameHandler& onFrame, std::string& error) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(rawPath.toUtf8().constData(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(QFile::encodeName(rawPath).constData(), "rb"));
     if (!file) {
         error = "cannot open the video stream";
         return false;
@@ -73,7 +75,7 @@ bool forEachAccessUnit(const QString& rawPath, AVCodecID id, const FrameHandler&
         return false;
     }
     std::vector<std::uint8_t> buffer(kReadChunk + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    auto emit = [&](std::uint8_t* out, int outSize) {
+    auto deliver = [&](std::uint8_t* out, int outSize) {
         if (outSize <= 0) return true;
         AccessUnitOrder order;
         order.pictureOrder = parser->output_picture_number;
@@ -89,7 +91,7 @@ bool forEachAccessUnit(const QString& rawPath, AVCodecID id, const FrameHandler&
             error = "stream parser failed";
             return -1;
         }
-        return emit(out, outSize) ? outSize : -1;
+        return deliver(out, outSize) ? outSize : -1;
     };
     while (true) {
         const std::size_t got = std::fread(buffer.data(), 1, kReadChunk, file.get());
@@ -169,12 +171,16 @@ TimestampedStreamResult writeTimestampedStream(const QString& rawPath, double fp
     std::uint8_t head[4096] = {};
     std::size_t headLength = 0;
     {
-        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(rawPath.toUtf8().constData(), "rb"));
+        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(QFile::encodeName(rawPath).constData(), "rb"));
         if (!file) {
             result.error = "cannot open the video stream";
             return result;
         }
         headLength = std::fread(head, 1, sizeof head, file.get());
+        if (std::ferror(file.get())) {
+            result.error = "cannot read the video stream";
+            return result;
+        }
     }
     const StreamCodec codec = detectStreamCodec(head, headLength);
     if (codec == StreamCodec::Unknown) {
@@ -216,7 +222,7 @@ TimestampedStreamResult writeTimestampedStream(const QString& rawPath, double fp
     stream->time_base = kTransportTimeBase;
     const AVRational frameRate = av_d2q(fps, 1000000);
     stream->avg_frame_rate = frameRate;
-    if (avio_open(&output->pb, outputPath.toUtf8().constData(), AVIO_FLAG_WRITE) < 0 ||
+    if (avio_open(&output->pb, QFile::encodeName(outputPath).constData(), AVIO_FLAG_WRITE) < 0 ||
         avformat_write_header(output.get(), nullptr) < 0) {
         result.error = "cannot write the transport stream";
         return result;

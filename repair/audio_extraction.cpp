@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "repair/big_endian.h"
 #include "repair/output_file.h"
 #include "repair/wav_header.h"
 
@@ -21,10 +22,6 @@ constexpr RunSizeRow kRunSizes[] = {
 
 bool zeroWord(const std::uint8_t* run, std::int64_t length) {
     return length >= 4 && run[0] == 0 && run[1] == 0 && run[2] == 0 && run[3] == 0;
-}
-
-std::uint32_t be32(const std::uint8_t* b) {
-    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
 }
 
 // Bytes of the smallest whole piece of uncompressed audio: an IMA ADPCM block or a PCM sample

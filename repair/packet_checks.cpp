@@ -4,13 +4,10 @@
 #include <array>
 #include <cstring>
 
+#include "repair/big_endian.h"
 #include "repair/special_packets.h"
 
 namespace {
-
-std::uint32_t be32(const std::uint8_t* b) {
-    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
-}
 
 bool fits(std::int64_t valid, std::int64_t pos, std::int64_t count) {
     return pos >= 0 && count >= 0 && pos <= valid - count;

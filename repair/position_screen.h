@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reference/records.h"
+#include "repair/big_endian.h"
 #include "repair/preset_traits.h"
 
 #if defined(__GNUC__)
@@ -35,10 +36,6 @@ public:
     }
 
 private:
-    static std::uint32_t be32(const std::uint8_t* b) {
-        return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
-    }
-
     // A set of 32-bit words: a bit per upper half first, then the sorted words.
     class WordSet {
     public:

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "repair/big_endian.h"
 #include "repair/live_preview.h"
 #include "repair/packet_checks.h"
 #include "repair/position_screen.h"
@@ -32,10 +33,6 @@ constexpr const char* kFirmTags[] = {"Suite", "AMBARELLA", "AtomSpecific", "moof
 // Types whose candidates the packet-list pattern may mark unconfirmed.
 constexpr std::uint64_t kClassifiedTypes = (1u << 0) | (1u << 1) | (1u << 2) | (1u << 6) | (1u << 7) | (1u << 9);
 
-std::uint32_t be32(const std::uint8_t* b) {
-    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
-}
-
 bool firmTag(const std::string& tag) {
     return std::any_of(std::begin(kFirmTags), std::end(kFirmTags),
                        [&](const char* word) { return tag.find(word) != std::string::npos; });
@@ -60,7 +57,7 @@ private:
     void keepUnscanned();
     std::int64_t locateMediaData();
 
-    // One position; false when the scan ends.
+    // One position: takes, skips or refuses what starts at p.
     void step(std::int64_t p);
     bool isCandidateListed(std::int64_t p, int type, std::int64_t avail) const;
     bool refusedByPayload(std::int64_t p, std::uint32_t length, int type, std::int64_t avail);

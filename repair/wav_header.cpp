@@ -1,6 +1,8 @@
 #include "repair/wav_header.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 #include "repair/output_file.h"
 
@@ -96,8 +98,12 @@ bool finish(OutputFile& out, const WavFormat& written, WavKind kind, std::uint64
 }  // namespace
 
 int imaAdpcmSamplesPerBlock(int blockAlign, int channels) {
-    if (channels <= 0 || blockAlign <= 4 * channels) return 0;
-    return (blockAlign - 4 * channels) * 2 / channels + 1;
+    // In 64 bits: both values come from the reference description and may be anything.
+    const std::int64_t align = blockAlign;
+    const std::int64_t count = channels;
+    if (count <= 0 || align <= 4 * count) return 0;
+    const std::int64_t samples = (align - 4 * count) * 2 / count + 1;
+    return samples > std::numeric_limits<int>::max() ? 0 : static_cast<int>(samples);
 }
 
 std::vector<std::uint8_t> wavHeaderBytes(const WavFormat& format, bool completed, std::uint64_t dataBytes) {

@@ -6,10 +6,12 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -63,6 +65,10 @@ struct FormatCase {
     int height;
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) {
+    *os << av_get_pix_fmt_name(c.format) << ' ' << c.width << 'x' << c.height;
+}
+
 class FrameToRgb : public ::testing::TestWithParam<FormatCase> {};
 
 // Odd sizes and padded line sizes: the picture must come out at the frame's own size with
@@ -88,7 +94,11 @@ INSTANTIATE_TEST_SUITE_P(Formats, FrameToRgb,
                                            FormatCase{AV_PIX_FMT_YUV422P, 50, 20}, FormatCase{AV_PIX_FMT_YUV444P, 37, 19},
                                            FormatCase{AV_PIX_FMT_NV12, 96, 54},
                                            FormatCase{AV_PIX_FMT_YUV420P10LE, 40, 30},
-                                           FormatCase{AV_PIX_FMT_RGB24, 31, 7}));
+                                           FormatCase{AV_PIX_FMT_RGB24, 31, 7}),
+                         [](const ::testing::TestParamInfo<FormatCase>& info) {
+                             return std::string(av_get_pix_fmt_name(info.param.format)) + "_" +
+                                    std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+                         });
 
 TEST(FrameToRgb, RefusesFramesItCannotConvert) {
     EXPECT_TRUE(frameToRgbImage(nullptr, SWS_BILINEAR).isNull());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <stdexcept>
 #include <string>
 
@@ -12,6 +13,41 @@ struct HexCase {
     std::string bytes;  // expected result when `error` is null
     const char* error;  // expected message, or null
 };
+
+// Letters and digits stay, any other byte becomes xHH.
+std::string readableText(const std::string& text) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char ch : text) {
+        if (std::isalnum(ch)) {
+            out += static_cast<char>(ch);
+        } else {
+            out += 'x';
+            out += kDigits[ch >> 4];
+            out += kDigits[ch & 0xF];
+        }
+    }
+    return out;
+}
+
+// The text as a C literal: printable characters stay, other bytes are escaped.
+void PrintTo(const HexCase& c, std::ostream* os) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    *os << '"';
+    for (const unsigned char ch : std::string(c.text)) {
+        if (std::isprint(ch) && ch != '"' && ch != '\\')
+            *os << static_cast<char>(ch);
+        else
+            *os << "\\x" << kDigits[ch >> 4] << kDigits[ch & 0xF];
+    }
+    *os << '"';
+}
+
+// The prefix keeps an all-digit text from reading as a bare case index.
+std::string hexCaseName(const ::testing::TestParamInfo<HexCase>& info) {
+    const std::string text = info.param.text;
+    return text.empty() ? "empty" : "text_" + readableText(text);
+}
 
 class HexToBytes : public ::testing::TestWithParam<HexCase> {};
 
@@ -42,6 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HexCase{"0x10", "", "not a hex digit"},
                       HexCase{" 0", "", "not a hex digit"},      // no trimming
                       HexCase{"\xC3\x80", "", "not a hex digit"},  // high-bit characters
-                      HexCase{"abc", "", "odd length"}));
+                      HexCase{"abc", "", "odd length"}),
+    hexCaseName);
 
 }  // namespace

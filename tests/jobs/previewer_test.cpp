@@ -112,6 +112,8 @@ struct MatchCase {
     float position;
 };
 
+void PrintTo(const MatchCase& c, std::ostream* os) { *os << c.name; }
+
 class PreviewerPicture : public ::testing::TestWithParam<MatchCase> {};
 
 TEST_P(PreviewerPicture, MatchesTheToolsFrameAtThatSecond) {

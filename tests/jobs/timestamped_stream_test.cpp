@@ -62,6 +62,8 @@ struct CodecCase {
     const char* rawFormat;
 };
 
+void PrintTo(const CodecCase& c, std::ostream* os) { *os << c.name; }
+
 class TimestampedStream : public ::testing::TestWithParam<CodecCase> {};
 
 }  // namespace

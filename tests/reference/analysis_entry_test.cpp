@@ -127,6 +127,8 @@ struct ClipCase {
     const char* preset;
 };
 
+void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
+
 ClipCase clipCase(const char* name, VideoCodec video, AudioCodec audio, Container container, const char* preset,
                   std::vector<std::string> extraArgs = {}, int audioRate = 48000, int audioChannels = 2) {
     ClipSpec spec;

@@ -152,6 +152,8 @@ struct ClipCase {
     bool timecode;
 };
 
+void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
+
 ClipSpec spec(VideoCodec v, AudioCodec a, Container c, std::vector<std::string> extra = {}) {
     ClipSpec s;
     s.video = v;

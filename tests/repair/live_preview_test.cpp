@@ -232,6 +232,8 @@ struct DecodeCase {
     bool split;
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
+
 class LivePreviewDecode : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(LivePreviewDecode, ShowsStampedPicturesOnTheLabel) {
@@ -268,6 +270,8 @@ struct HeaderCase {
     Codec codec;
     bool decodeTest;
 };
+
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.name; }
 
 class LivePreviewHeader : public ::testing::TestWithParam<HeaderCase> {};
 

@@ -81,7 +81,9 @@ TEST(WavHeaderTest, SamplesPerImaBlock) {
         int align, channels, expected;
     };
     for (const Case& c : std::vector<Case>{{1024, 2, 1017}, {512, 1, 1017}, {2048, 2, 2041}, {36, 1, 65},
-                                            {68, 2, 61}, {8, 2, 0}, {4, 1, 0}, {1024, 0, 0}}) {
+                                            {68, 2, 61}, {8, 2, 0}, {4, 1, 0}, {1024, 0, 0},
+                                            // values of a damaged description: no overflow
+                                            {2147483647, 1, 0}, {1024, 1 << 30, 0}, {-5, 2, 0}}) {
         EXPECT_EQ(imaAdpcmSamplesPerBlock(c.align, c.channels), c.expected) << c.align << "/" << c.channels;
     }
 }
