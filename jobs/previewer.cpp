@@ -67,7 +67,8 @@ bool previewer::openInput() {
         if (!context) return false;
         if (avcodec_parameters_to_context(context.get(), stream->codecpar) < 0) return false;
         const AVMediaType type = stream->codecpar->codec_type;
-        if (type == AVMEDIA_TYPE_VIDEO) {
+        // An attached picture (cover art) is a still image, not the film to preview.
+        if (type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
             context->framerate = av_guess_frame_rate(formatContext, stream, nullptr);
             videoStreamIndex = static_cast<int>(i);
         }

@@ -147,6 +147,29 @@ INSTANTIATE_TEST_SUITE_P(Containers, PreviewerPicture,
                                            MatchCase{"mkv_late_start", "matroska", true, 3}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Cover art stored after the film is a video stream too; the film is what the row previews.
+TEST(PreviewerPicture, CoverArtBehindTheFilmIsNotPreviewed) {
+    TempDir dir;
+    const std::string film = clip(clockClip());
+    ASSERT_FALSE(film.empty());
+    const std::string cover = dir.file("cover.png");
+    const std::string withCover = dir.file("with-cover.mp4");
+    ASSERT_EQ(runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "color=red:s=64x64",
+                          "-frames:v", "1", cover})
+                  .exitCode,
+              0);
+    const ProcessResult made = runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", film, "-i", cover, "-map",
+                                           "0", "-map", "1", "-c", "copy", "-disposition:v:1", "attached_pic", withCover});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+
+    QLabel label;
+    previewer p(&label);
+    const QImage shown = previewAt(p, label, withCover, 2);
+    ASSERT_EQ(shown.size(), QSize(180, 122));
+    EXPECT_LT(meanDifference(shown, toolFrame(film, 2, dir)), 4.0);
+    p.closeFile();
+}
+
 TEST(PreviewerPictureBox, AConversionTimeIsWrittenInTheWiderBox) {
     QLabel label;
     previewer p(&label);
