@@ -3,11 +3,11 @@
 #include <QImage>
 #include <QLabel>
 
-
 #include "analysis/access_guard.h"
 #include "analysis/frame_picture.h"
 #include "analysis/picture_seam.h"
 #include "jobs/preview_time.h"
+#include "reference/ffmpeg_handles.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -18,18 +18,6 @@ extern "C" {
 
 const char* const previewer::kDefaultPicture = ":/new/graphics/res/preview.png";
 
-namespace {
-
-struct FrameDeleter {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-
-bool damaged(const AVFrame* frame) { return frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT); }
-
-}  // namespace
 
 void previewer::CodecContextDeleter::operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
 
@@ -116,12 +104,12 @@ bool previewer::findPicture(AVFrame* picture) {
         avcodec_flush_buffers(decoder);
         decoderDrained = false;
     }
-    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
+    PacketPtr packet(av_packet_alloc());
     if (!packet) return false;
 
     auto receive = [&]() {
         while (avcodec_receive_frame(decoder, picture) == 0) {
-            if (!damaged(picture)) return true;
+            if (!isDamagedFrame(picture)) return true;
             emit errorFindPicture();
             av_frame_unref(picture);
         }
@@ -155,7 +143,7 @@ void previewer::run() {
     decoding.store(true);
     const bool converting = isConverting.load();
     const float seconds = position.load();
-    std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
+    FramePtr frame(av_frame_alloc());
 
     QImage picture;
     if (frame && formatContext && videoStreamIndex >= 0 && !stopRequested.load() && seekToPosition() &&

@@ -15,6 +15,8 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include "reference/ffmpeg_handles.h"
+
 namespace {
 
 constexpr std::size_t kReadChunk = 1 << 20;
@@ -48,12 +50,6 @@ AVCodecID codecIdOf(StreamCodec codec) {
     return AV_CODEC_ID_NONE;
 }
 
-struct ParserDeleter {
-    void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
-};
-struct CodecContextDeleter {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -68,8 +64,8 @@ bool forEachAccessUnit(const QString& rawPath, AVCodecID id, const FrameHandler&
         error = "cannot open the video stream";
         return false;
     }
-    std::unique_ptr<AVCodecParserContext, ParserDeleter> parser(av_parser_init(id));
-    std::unique_ptr<AVCodecContext, CodecContextDeleter> context(avcodec_alloc_context3(nullptr));
+    ParserPtr parser(av_parser_init(id));
+    CodecContextPtr context(avcodec_alloc_context3(nullptr));
     if (!parser || !context) {
         error = "cannot set up the stream parser";
         return false;

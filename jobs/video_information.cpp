@@ -12,17 +12,9 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "reference/ffmpeg_handles.h"
+
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
-
-struct CodecContextFreer {
-    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
 
 // Untrusted containers may state values beyond an int.
 int clampToInt(int64_t value) { return static_cast<int>(std::clamp<int64_t>(value, INT_MIN, INT_MAX)); }
@@ -85,7 +77,7 @@ bool videoInformation::readFileInfo(const QString& path, videoDetails& out) {
 
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0) return false;
-    const InputPtr input(raw);
+    const FormatInputPtr input(raw);
     if (avformat_find_stream_info(input.get(), nullptr) < 0) return false;
 
     bool haveVideo = false;

@@ -9,17 +9,9 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "reference/ffmpeg_handles.h"
+
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
-
-struct ContextFreer {
-    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
-};
-using ContextPtr = std::unique_ptr<AVCodecContext, ContextFreer>;
 
 // Byte order of the signed PCM decoders; other decoders leave both flags as they were.
 struct PcmOrder {
@@ -33,8 +25,8 @@ constexpr PcmOrder kPcmOrders[] = {
 
 // A context for `decoder` (which may be null) filled from the stream's parameters, as the
 // decoder would see them; null only when the library runs out of memory.
-ContextPtr contextFor(const AVCodecParameters* par, const AVCodec* decoder) {
-    ContextPtr ctx(avcodec_alloc_context3(decoder));
+CodecContextPtr contextFor(const AVCodecParameters* par, const AVCodec* decoder) {
+    CodecContextPtr ctx(avcodec_alloc_context3(decoder));
     if (ctx && avcodec_parameters_to_context(ctx.get(), par) < 0) ctx.reset();
     return ctx;
 }
@@ -83,7 +75,7 @@ bool probeMediaInfo(const std::string& path, MediaInfo& info) {
         std::cout << "avformat_open_input failed" << std::endl;
         return false;
     }
-    InputPtr fmt(raw);
+    FormatInputPtr fmt(raw);
     if (avformat_find_stream_info(fmt.get(), nullptr) < 0) {
         std::cout << "avformat_find_stream_info failed" << std::endl;
         return false;
@@ -96,7 +88,7 @@ bool probeMediaInfo(const std::string& path, MediaInfo& info) {
         if (kind != AVMEDIA_TYPE_AUDIO && !video) continue;
         const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
         if (video && !decoder) continue;
-        const ContextPtr ctx = contextFor(stream->codecpar, decoder);
+        const CodecContextPtr ctx = contextFor(stream->codecpar, decoder);
         if (!ctx) continue;
         if (video)
             takeVideo(fmt.get(), stream, *ctx, decoder, info);

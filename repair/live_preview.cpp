@@ -11,6 +11,7 @@
 #include "analysis/frame_picture.h"
 #include "analysis/hex_text.h"
 #include "analysis/picture_seam.h"
+#include "reference/ffmpeg_handles.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -27,19 +28,7 @@ constexpr int kHevcDelimiter = 35;
 // The "Repair..." box along the top edge, as wide as the previewer's time box.
 const QRectF kRepairBox(110, 5, 66, 12);
 
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct ParserCloser {
-    void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
-};
-
 bool isDelimiter(int nalType) { return nalType == kH264Delimiter || nalType == kHevcDelimiter; }
-
-bool damaged(const AVFrame* frame) { return frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT); }
 
 }  // namespace
 
@@ -146,7 +135,7 @@ int livePreview::showRepairPreview() {
         flushPreviewPackets();
         return 1;
     }
-    std::unique_ptr<AVPacket, PacketDeleter> joined(av_packet_alloc());
+    PacketPtr joined(av_packet_alloc());
     // av_new_packet zeroes the input tail the decoder may read past the end.
     if (!joined || av_new_packet(joined.get(), static_cast<int>(queuedBytes_)) < 0) {
         flushPreviewPackets();
@@ -166,8 +155,8 @@ void livePreview::decodeJoined(const std::uint8_t* data, int size) {
     // The decoder takes one picture per packet, but a queue without delimiters holds several
     // (the first key frame and the slice after it, say): a parser of its own splits the joined
     // bytes into access units, and its final call hands over the last one.
-    std::unique_ptr<AVCodecParserContext, ParserCloser> parser(av_parser_init(context_->codec_id));
-    std::unique_ptr<AVPacket, PacketDeleter> unit(av_packet_alloc());
+    ParserPtr parser(av_parser_init(context_->codec_id));
+    PacketPtr unit(av_packet_alloc());
     if (!parser || !unit) return;
     bool showing = true;
     for (;;) {
@@ -195,7 +184,7 @@ bool livePreview::sendUnit(AVPacket* unit) {
     int sent = avcodec_send_packet(context_, unit);
     if (sent == AVERROR(EAGAIN)) {
         // Pictures left from an earlier decode block the input; drop them and send again.
-        std::unique_ptr<AVFrame, FrameDeleter> stale(av_frame_alloc());
+        FramePtr stale(av_frame_alloc());
         while (stale && avcodec_receive_frame(context_, stale.get()) == 0) av_frame_unref(stale.get());
         sent = avcodec_send_packet(context_, unit);
     }
@@ -203,12 +192,12 @@ bool livePreview::sendUnit(AVPacket* unit) {
 }
 
 void livePreview::receivePictures(bool& showing) {
-    std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
+    FramePtr frame(av_frame_alloc());
     if (!frame) return;
     // Every picture is taken out, so the decoder never refuses the next packet; after a
     // damaged one the rest of the queue's pictures are only discarded.
     while (avcodec_receive_frame(context_, frame.get()) == 0) {
-        if (showing && damaged(frame.get())) showing = false;
+        if (showing && isDamagedFrame(frame.get())) showing = false;
         if (showing) {
             QImage picture = scaledPicture(frameToRgbImage(frame.get(), SWS_BILINEAR), kPictureWidth, kPictureHeight);
             if (!picture.isNull()) {

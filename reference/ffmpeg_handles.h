@@ -1,0 +1,37 @@
+#pragma once
+// Owning handles for the FFmpeg objects the probes and decoders use, so that every path,
+// failures included, frees what it opened.
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+}
+
+struct FormatInputCloser {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct CodecContextFreer {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct ParserCloser {
+    void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
+};
+
+using FormatInputPtr = std::unique_ptr<AVFormatContext, FormatInputCloser>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+using ParserPtr = std::unique_ptr<AVCodecParserContext, ParserCloser>;
+
+// A picture the decoder marks as damaged: errors while decoding, or a corrupt frame.
+inline bool isDamagedFrame(const AVFrame* frame) {
+    return frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT);
+}
