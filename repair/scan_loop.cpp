@@ -75,6 +75,8 @@ private:
     void spillJunk();
     void discardJunk();
     void handJunk(bool firstPacket);
+    // End of the data: the last junk run goes to the audio, unless it is a unit the file cuts off.
+    ScanEnd finishData();
 
     void writeVideo(const std::uint8_t* bytes, std::int64_t size);
     bool previewOn() const {
@@ -198,6 +200,12 @@ void Scanner::handJunk(bool firstPacket) {
     discardJunk();
 }
 
+ScanEnd Scanner::finishData() {
+    if (junkIsCutOffUnit_) discardJunk();
+    handJunk(true);
+    return ended_ ? why_ : ScanEnd::DataEnded;
+}
+
 void Scanner::writeVideo(const std::uint8_t* bytes, std::int64_t size) {
     if (!run_.videoOut.write(bytes, static_cast<std::size_t>(size))) stopWith(ScanEnd::VideoWriteFailed);
 }
@@ -226,9 +234,7 @@ ScanEnd Scanner::scan() {
                 restartAt(base_ + pos_);
                 continue;
             }
-            if (junkIsCutOffUnit_) discardJunk();
-            handJunk(true);
-            return ended_ ? why_ : ScanEnd::DataEnded;
+            return finishData();
         }
         if (junkLength() > kJunkLimit) return ScanEnd::JunkLimit;
 
@@ -239,11 +245,7 @@ ScanEnd Scanner::scan() {
         while (pos_ < limit && !ended_ && !restarted_) step(pos_);
         if (ended_) return why_;
         if (restarted_) continue;
-        if (last) {
-            if (junkIsCutOffUnit_) discardJunk();
-            handJunk(true);
-            return ended_ ? why_ : ScanEnd::DataEnded;
-        }
+        if (last) return finishData();
         keepUnscanned();
         if (run_.audio.chunkSampleCount == 0 && run_.audio.audioTotal > kAudioLimit && run_.videoTotal <= kVideoLimit)
             return ScanEnd::AudioWithoutVideo;

@@ -24,6 +24,13 @@ bool isUncompressedAudio(const std::string& codec) {
                        [&](const char* name) { return codec == name; });
 }
 
+constexpr const char* kVideoFileName = "out-video.h264";
+
+// The engine's audio file in `folder`: WAV for uncompressed audio, raw frames otherwise.
+QString audioOutputName(const QString& folder, const MediaInfo& media) {
+    return folder + (isUncompressedAudio(media.audioCodecName) ? "out-audio.wav" : "out-audio.raw");
+}
+
 std::string upperCased(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
@@ -112,9 +119,7 @@ int videoRepair::startFixer(QString source, QString referencePath, QString outpu
             run_->videoOut.close();
             run_->audioOut.close();
             preview_->closeVideoDecoder();
-            setResults(outputFolder + "out-video.h264",
-                       outputFolder + (isUncompressedAudio(run_->media.audioCodecName) ? "out-audio.wav"
-                                                                                        : "out-audio.raw"));
+            setResults(outputFolder + kVideoFileName, audioOutputName(outputFolder, run_->media));
         }
         return kFinished;
     }
@@ -130,9 +135,8 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     readVideoPreset(referencePath, run.analysis, run.media);
     printLine("preset found: ", run.cameraPresetName);
 
-    const bool wav = isUncompressedAudio(run.media.audioCodecName);
-    const QString videoPath = outputFolder + "out-video.h264";
-    const QString audioPath = outputFolder + (wav ? "out-audio.wav" : "out-audio.raw");
+    const QString videoPath = outputFolder + kVideoFileName;
+    const QString audioPath = audioOutputName(outputFolder, run.media);
     QFile::remove(videoPath);
     QFile::remove(audioPath);
 
