@@ -1,0 +1,58 @@
+#include "analysis/header_window.h"
+
+#include <algorithm>
+
+#include "analysis/h264_parser.h"
+
+namespace headerwindow {
+
+namespace {
+
+std::uint32_t byteAt(const Window& w, std::uint64_t pos) { return pos < w.size() ? w[pos] : 0; }
+
+std::vector<std::uint8_t> candidateBuffer(const std::vector<std::uint8_t>& unit) {
+    std::vector<std::uint8_t> buffer{0, 0, 0, 1};
+    buffer.insert(buffer.end(), unit.begin(), unit.end());
+    return buffer;
+}
+
+void parseCandidate(const std::vector<std::uint8_t>& unit) {
+    const std::vector<std::uint8_t> buffer = candidateBuffer(unit);
+    parseFirstNalUnit(buffer.data(), int(buffer.size()));
+}
+
+}  // namespace
+
+std::uint32_t be16(const Window& w, std::uint64_t pos) { return byteAt(w, pos) << 8 | byteAt(w, pos + 1); }
+
+std::uint32_t be32(const Window& w, std::uint64_t pos) { return be16(w, pos) << 16 | be16(w, pos + 2); }
+
+std::vector<std::uint8_t> bytesAt(const Window& w, std::uint64_t pos, std::uint64_t length) {
+    if (pos >= w.size()) return {};
+    const std::uint64_t end = pos + std::min<std::uint64_t>(length, w.size() - pos);
+    return std::vector<std::uint8_t>(w.begin() + pos, w.begin() + end);
+}
+
+std::string annexBText(const std::vector<std::uint8_t>& unit) {
+    std::string text = "00000001";
+    text.reserve(8 + 2 * unit.size());
+    for (std::uint8_t b : unit) text += byteToHex(b);
+    return text;
+}
+
+PairParse parsePair(const std::vector<std::uint8_t>& sps, const std::vector<std::uint8_t>* pps, bool stopUnlessSps) {
+    PairParse result;
+    const auto hold = h264ParserLock();
+    initH264Parser();
+    parseCandidate(sps);
+    result.spsType = getNalUnitType();
+    if (pps && (!stopUnlessSps || result.spsType == 7)) {
+        parseCandidate(*pps);
+        result.ppsType = getNalUnitType();
+    }
+    result.width = getPictureWidth();
+    result.height = getPictureHeight();
+    return result;
+}
+
+}  // namespace headerwindow
