@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "reference/camera_signatures.h"
+
 // Bytes read from each end of the file.
 constexpr std::size_t kPresetWindowSize = 350000;
 // Offsets 0 .. n - kPresetScanTail are scanned; fewer bytes than this give no name.
-constexpr std::size_t kPresetScanTail = 22;
+constexpr std::size_t kPresetScanTail = kSignatureScanTail;
 
 // Preset name of the file at `path`: the head window is classified, and the tail window only
 // when the head gave no name. Empty when nothing matched or the file cannot be read.
