@@ -11,6 +11,7 @@
 #include "jobs/child_process.h"
 #include "tests/jobs/job_harness.h"
 #include "tests/support/test_files.h"
+#include "tests/support/test_timing.h"
 
 using namespace testsupport;
 using jobtest::writeScript;
@@ -115,7 +116,7 @@ TEST(ChildProcessRunner, CancelEndsAChildWithinASecond) {
         canceller.join();
         EXPECT_TRUE(r.cancelled);
         EXPECT_FALSE(r.succeeded());
-        EXPECT_LT(timer.elapsed(), 1300);
+        EXPECT_LT(timer.elapsed(), timeBoundMs(1300));
     }
 }
 
@@ -136,7 +137,7 @@ TEST(ChildProcessRunner, QuickChildCostsNoFixedPause) {
     QElapsedTimer timer;
     timer.start();
     EXPECT_TRUE(ChildProcessRunner(cancel).run(program, {}).succeeded());
-    EXPECT_LT(timer.elapsed(), 800);
+    EXPECT_LT(timer.elapsed(), timeBoundMs(800));
 }
 
 TEST(ChildProcessRunner, ReadsFiveMegabytesOfOutputToTheEnd) {
