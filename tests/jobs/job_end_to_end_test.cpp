@@ -94,14 +94,6 @@ public:
     std::string original, reference, damaged, damagedBytes, sourceFolder, outputFolder;
 };
 
-ClipSpec spec(VideoCodec video, AudioCodec audio, Container container) {
-    ClipSpec s;
-    s.video = video;
-    s.audio = audio;
-    s.container = container;
-    return s;
-}
-
 struct ConvertCase {
     const char* name;
     AudioCodec audio;
@@ -117,7 +109,7 @@ class RepairAndConvert : public ::testing::TestWithParam<ConvertCase> {};
 
 TEST_P(RepairAndConvert, GivesAPlayableConvertedFileOfTheRecordedFrames) {
     const ConvertCase& c = GetParam();
-    RepairJob fixture(spec(VideoCodec::H264, c.audio, c.container), c.file);
+    RepairJob fixture(clipSpec(VideoCodec::H264, c.audio, c.container), c.file);
     ASSERT_FALSE(fixture.original.empty());
     RealHelperPrograms helpers;
     // Only AAC needs the audio-repair program: here it must not even start.
@@ -169,7 +161,7 @@ class RepairWithBFrames : public ::testing::TestWithParam<BFrameCase> {};
 
 // Encoders' defaults use B-frames: the repaired file must still show every frame once, in order.
 TEST_P(RepairWithBFrames, RepairedFileShowsTheRecordedFramesInOrder) {
-    ClipSpec recording = spec(GetParam().video, AudioCodec::Aac, Container::Mp4);
+    ClipSpec recording = clipSpec(GetParam().video, AudioCodec::Aac, Container::Mp4);
     recording.extraArgs = GetParam().extraArgs;
     RepairJob fixture(recording, "drone.mp4");
     ASSERT_FALSE(fixture.original.empty());
@@ -225,7 +217,7 @@ class CancelledRepairJob : public ::testing::TestWithParam<CancelCase> {};
 
 TEST_P(CancelledRepairJob, EndsWithinASecondLeavingNothing) {
     const CancelCase& c = GetParam();
-    RepairJob fixture(spec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
+    RepairJob fixture(clipSpec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
     ASSERT_FALSE(fixture.original.empty());
     RealHelperPrograms helpers;
     ProgramOverride slow(c.slowProgram,
@@ -274,7 +266,7 @@ class RepairWithoutUsableDescription : public ::testing::TestWithParam<Descripti
 // configuration or output folder are never read.
 TEST_P(RepairWithoutUsableDescription, MuxesNothingAndKeepsTheSource) {
     const DescriptionCase& c = GetParam();
-    RepairJob fixture(spec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
+    RepairJob fixture(clipSpec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
     ASSERT_FALSE(fixture.original.empty());
     RealHelperPrograms helpers;
     const std::string good = fixture.dir.file("good.xml");

@@ -157,25 +157,17 @@ bool runAndDeliver(const std::vector<videoInformation*>& probes) {
     return !timedOut;
 }
 
-ClipSpec spec(VideoCodec video, AudioCodec audio, Container container = Container::Mp4) {
-    ClipSpec s;
-    s.video = video;
-    s.audio = audio;
-    s.container = container;
-    return s;
-}
-
 class VideoInformationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = std::make_unique<testsupport::TempDir>();
         h264Aac = testsupport::clip(ClipSpec{});
-        h265 = testsupport::clip(spec(VideoCodec::H265, AudioCodec::Aac));
-        pcmMov = testsupport::clip(spec(VideoCodec::H264NoBFrames, AudioCodec::PcmS16be, Container::Mov));
+        h265 = testsupport::clip(testsupport::clipSpec(VideoCodec::H265, AudioCodec::Aac));
+        pcmMov = testsupport::clip(testsupport::clipSpec(VideoCodec::H264NoBFrames, AudioCodec::PcmS16be, Container::Mov));
         ClipSpec ntsc;
         ntsc.extraArgs = {"-r", "30000/1001"};
         ntscRate = testsupport::clip(ntsc);
-        audioOnly = testsupport::clip(spec(VideoCodec::None, AudioCodec::Aac));
+        audioOnly = testsupport::clip(testsupport::clipSpec(VideoCodec::None, AudioCodec::Aac));
         cut = testsupport::cutClip(ClipSpec{}, 0.7);
         textFile = dir->file("notes.mp4");
         testsupport::writeFile(textFile, "These are notes, not a video.\n");

@@ -12,10 +12,7 @@ using namespace testsupport;
 namespace {
 
 ClipSpec audioOnly(AudioCodec codec, Container container) {
-    ClipSpec spec;
-    spec.video = VideoCodec::None;
-    spec.audio = codec;
-    spec.container = container;
+    ClipSpec spec = clipSpec(VideoCodec::None, codec, container);
     spec.seconds = 1;
     return spec;
 }

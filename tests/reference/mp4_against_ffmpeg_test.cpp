@@ -29,6 +29,7 @@ extern "C" {
 namespace pt = boost::property_tree;
 using testsupport::AudioCodec;
 using testsupport::ClipSpec;
+using testsupport::clipSpec;
 using testsupport::Container;
 using testsupport::VideoCodec;
 
@@ -153,15 +154,6 @@ struct ClipCase {
 };
 
 void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
-
-ClipSpec spec(VideoCodec v, AudioCodec a, Container c, std::vector<std::string> extra = {}) {
-    ClipSpec s;
-    s.video = v;
-    s.audio = a;
-    s.container = c;
-    s.extraArgs = std::move(extra);
-    return s;
-}
 
 class AgainstFfmpeg : public testing::TestWithParam<ClipCase> {
 protected:
@@ -295,11 +287,11 @@ TEST_P(AgainstFfmpeg, DocumentAgreesWithTheClipsPackets) {
 
 INSTANTIATE_TEST_SUITE_P(
     Clips, AgainstFfmpeg,
-    testing::Values(ClipCase{"H264HighAac", spec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), 0, false},
-                    ClipCase{"H265Aac", spec(VideoCodec::H265, AudioCodec::Aac, Container::Mp4), 0, false},
+    testing::Values(ClipCase{"H264HighAac", clipSpec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), 0, false},
+                    ClipCase{"H265Aac", clipSpec(VideoCodec::H265, AudioCodec::Aac, Container::Mp4), 0, false},
                     ClipCase{"H264TwosTimecodeAudioFirst",
-                             spec(VideoCodec::H264, AudioCodec::PcmS16be, Container::Mov,
+                             clipSpec(VideoCodec::H264, AudioCodec::PcmS16be, Container::Mov,
                                   {"-map", "1:a", "-map", "0:v", "-timecode", "01:00:00:00"}),
                              4, true},
-                    ClipCase{"H264Sowt", spec(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov), 4, false}),
+                    ClipCase{"H264Sowt", clipSpec(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov), 4, false}),
     [](const testing::TestParamInfo<ClipCase>& info) { return std::string(info.param.name); });

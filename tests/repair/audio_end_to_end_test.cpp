@@ -92,11 +92,8 @@ struct EndToEndCase {
 };
 
 ClipSpec spec(AudioCodec audio, Container container, std::vector<std::string> extra = {}) {
-    ClipSpec s;
-    s.audio = audio;
-    s.container = container;
+    ClipSpec s = clipSpec(VideoCodec::H264, audio, container, std::move(extra));
     s.seconds = 3;
-    s.extraArgs = std::move(extra);
     return s;
 }
 

@@ -232,15 +232,6 @@ TEST_P(RepairEndToEnd, EveryWholeFrameBeforeTheCutComesBackInOrder) {
     EXPECT_TRUE(frames == expectedFrames) << "decoded frames differ";
 }
 
-ClipSpec spec(VideoCodec video, AudioCodec audio, Container container, std::vector<std::string> extra = {}) {
-    ClipSpec s;
-    s.video = video;
-    s.audio = audio;
-    s.container = container;
-    s.extraArgs = std::move(extra);
-    return s;
-}
-
 // Buffering-period and picture-timing SEI messages: small, inside the SEI range.
 const std::vector<std::string> kHrdSei = {"-maxrate", "600k", "-bufsize", "1200k", "-x264-params", "nal-hrd=vbr"};
 // Units of 256 to 511 bytes are lost after audio that ends in 00 0x: there the length word read
@@ -251,14 +242,14 @@ const std::vector<std::string> kHevcLargeUnits = {"-crf", "10"};
 INSTANTIATE_TEST_SUITE_P(
     Clips, RepairEndToEnd,
     ::testing::Values(
-        EndToEndCase{"h264_aac_mp4", spec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), kAvcSeiRange, true, false},
-        EndToEndCase{"h264_aac_mp4_hrd_sei", spec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, kHrdSei),
+        EndToEndCase{"h264_aac_mp4", clipSpec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), kAvcSeiRange, true, false},
+        EndToEndCase{"h264_aac_mp4_hrd_sei", clipSpec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, kHrdSei),
                      kAvcSeiRange, true, true},
-        EndToEndCase{"h264_no_bframes_aac_mp4", spec(VideoCodec::H264NoBFrames, AudioCodec::Aac, Container::Mp4),
+        EndToEndCase{"h264_no_bframes_aac_mp4", clipSpec(VideoCodec::H264NoBFrames, AudioCodec::Aac, Container::Mp4),
                      kAvcSeiRange, true, false},
-        EndToEndCase{"h264_pcm_mov", spec(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov), kAvcSeiRange,
+        EndToEndCase{"h264_pcm_mov", clipSpec(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov), kAvcSeiRange,
                      true, false},
-        EndToEndCase{"h265_aac_mp4", spec(VideoCodec::H265, AudioCodec::Aac, Container::Mp4, kHevcLargeUnits),
+        EndToEndCase{"h265_aac_mp4", clipSpec(VideoCodec::H265, AudioCodec::Aac, Container::Mp4, kHevcLargeUnits),
                      kHevcSeiRange, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 

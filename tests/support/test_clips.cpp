@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <sstream>
+#include <utility>
 
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
@@ -97,6 +98,15 @@ bool produce(const std::string& path, const std::function<bool(const std::string
 }  // namespace
 
 std::string clipDir() { return VANTOREL_TEST_CLIP_DIR; }
+
+ClipSpec clipSpec(VideoCodec video, AudioCodec audio, Container container, std::vector<std::string> extraArgs) {
+    ClipSpec s;
+    s.video = video;
+    s.audio = audio;
+    s.container = container;
+    s.extraArgs = std::move(extraArgs);
+    return s;
+}
 
 std::vector<std::string> clipCommand(const ClipSpec& spec, const std::string& output) {
     const std::string duration = number(spec.seconds);

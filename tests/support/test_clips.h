@@ -24,6 +24,10 @@ struct ClipSpec {
     std::vector<std::string> extraArgs;
 };
 
+// A clip of the default size, length and rates with the given codecs, container and options.
+ClipSpec clipSpec(VideoCodec video, AudioCodec audio, Container container = Container::Mp4,
+                  std::vector<std::string> extraArgs = {});
+
 // Path of the clip for `spec`, generating it on first use. Fails the calling test (and
 // returns an empty path) when ffmpeg cannot make it.
 std::string clip(const ClipSpec& spec);
