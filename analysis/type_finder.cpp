@@ -42,13 +42,6 @@ const SignatureScanner& typeFinderScanner() {
     return scanner;
 }
 
-// Reads up to `window.size()` bytes at `offset`; returns the count read.
-std::size_t readWindow(QFile& file, qint64 offset, std::vector<std::uint8_t>& window) {
-    if (!file.seek(offset)) return 0;
-    const qint64 got = file.read(reinterpret_cast<char*>(window.data()), static_cast<qint64>(window.size()));
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
-}
-
 }  // namespace
 
 clsTypeFinder::clsTypeFinder(const QString& p) : path(p) {}
@@ -62,14 +55,8 @@ bool clsTypeFinder::classify(std::size_t n, const std::uint8_t* bytes) {
 }
 
 std::string clsTypeFinder::findType() {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        std::vector<std::uint8_t> window(kTypeFinderWindowSize);
-        const qint64 size = file.size();
-        // A file no longer than one window was read whole by the head.
-        if (!classify(readWindow(file, 0, window), window.data()) && size > qint64(kTypeFinderWindowSize))
-            classify(readWindow(file, size - qint64(kTypeFinderWindowSize), window), window.data());
-    }
+    classifyHeadThenTail(QFile::encodeName(path).toStdString(), kTypeFinderWindowSize,
+                         [this](std::size_t n, const std::uint8_t* bytes) { return classify(n, bytes); });
     if (isHEVC) std::cout << "HEVC: true;" << std::endl;
     return result;
 }

@@ -1,10 +1,20 @@
 #include "reference/camera_signatures.h"
 
 #include <cstring>
+#include <fstream>
 
 namespace {
 
 using namespace std::string_view_literals;
+
+// Reads up to `window.size()` bytes at `offset`; returns the count read.
+std::size_t readWindow(std::ifstream& in, std::uint64_t offset, std::vector<std::uint8_t>& window) {
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(offset));
+    if (!in) return 0;
+    in.read(reinterpret_cast<char*>(window.data()), static_cast<std::streamsize>(window.size()));
+    return static_cast<std::size_t>(in.gcount());
+}
 
 // True when every piece of `sig` lies wholly inside the n bytes and equals them.
 bool matchesAt(const Signature& sig, const std::uint8_t* bytes, std::size_t n, std::size_t at) {
@@ -113,4 +123,21 @@ SignatureScanResult SignatureScanner::scan(std::size_t n, const std::uint8_t* by
         }
     }
     return out;
+}
+
+bool classifyHeadThenTail(const std::string& path, std::size_t windowSize,
+                          const std::function<bool(std::size_t n, const std::uint8_t* bytes)>& classify) {
+    // Read-only: the file is never written, and a read-only file must still be classified.
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    in.seekg(0, std::ios::end);
+    const std::streamoff end = in.tellg();
+    if (end < 0) return false;
+    const auto size = static_cast<std::uint64_t>(end);
+
+    std::vector<std::uint8_t> window(windowSize);
+    // A file no longer than one window was read whole by the head.
+    if (!classify(readWindow(in, 0, window), window.data()) && size > windowSize)
+        classify(readWindow(in, size - windowSize, window), window.data());
+    return true;
 }

@@ -5,6 +5,7 @@
 // so far.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -66,3 +67,9 @@ private:
     // The signatures that can start with each byte value, in table order.
     std::vector<std::vector<Candidate>> byFirstByte_;
 };
+
+// Hands `classify` the first `windowSize` bytes of the file at `path` and, when that gave no
+// answer (`classify` returned false) and the file is longer than one window, its last
+// `windowSize` bytes. The file is opened read-only. False when it cannot be opened.
+bool classifyHeadThenTail(const std::string& path, std::size_t windowSize,
+                          const std::function<bool(std::size_t n, const std::uint8_t* bytes)>& classify);
