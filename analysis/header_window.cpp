@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "analysis/h264_parser.h"
+#include "media/h264_parser.h"
 
 namespace headerwindow {
 

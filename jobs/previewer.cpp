@@ -3,11 +3,11 @@
 #include <QImage>
 #include <QLabel>
 
-#include "analysis/access_guard.h"
-#include "analysis/frame_picture.h"
-#include "analysis/picture_seam.h"
+#include "media/access_guard.h"
+#include "media/frame_picture.h"
+#include "media/picture_seam.h"
 #include "jobs/preview_time.h"
-#include "reference/ffmpeg_handles.h"
+#include "media/ffmpeg_handles.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

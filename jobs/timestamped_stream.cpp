@@ -15,7 +15,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
-#include "reference/ffmpeg_handles.h"
+#include "media/ffmpeg_handles.h"
 
 namespace {
 

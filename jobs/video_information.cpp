@@ -12,7 +12,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "reference/ffmpeg_handles.h"
+#include "media/ffmpeg_handles.h"
 
 namespace {
 

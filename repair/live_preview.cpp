@@ -8,10 +8,10 @@
 #include <cstring>
 #include <memory>
 
-#include "analysis/frame_picture.h"
-#include "analysis/hex_text.h"
-#include "analysis/picture_seam.h"
-#include "reference/ffmpeg_handles.h"
+#include "media/frame_picture.h"
+#include "media/hex_text.h"
+#include "media/picture_seam.h"
+#include "media/ffmpeg_handles.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -6,7 +6,7 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "analysis/hex_text.h"
+#include "media/hex_text.h"
 #include "repair/camera_rules.h"
 #include "repair/live_preview.h"
 #include "repair/reference_reader.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/analysis/h264_bit_writer.h"
+#include "tests/support/h264_bit_writer.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 

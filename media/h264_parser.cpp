@@ -1,8 +1,8 @@
-#include "analysis/h264_parser.h"
+#include "media/h264_parser.h"
 
 #include <algorithm>
 
-#include "analysis/h264_nal.h"
+#include "media/h264_nal.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "analysis/h264_bit_reader.h"
+#include "media/h264_bit_reader.h"
 
 BitReader::BitReader(const std::uint8_t* data, std::uint64_t size)
     : current_(data), end_(data + size) {}

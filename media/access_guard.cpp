@@ -1,4 +1,4 @@
-#include "analysis/access_guard.h"
+#include "media/access_guard.h"
 
 bool runGuarded(const std::function<bool()>& work) noexcept {
     if (!work) return false;

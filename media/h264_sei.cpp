@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "analysis/h264_syntax.h"
+#include "media/h264_syntax.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/h264_records.h"
+#include "media/h264_records.h"
 
 // The RBSP bytes behind the header byte: 00 00 03 becomes 00 00, and 00 00 01 ends the unit.
 std::vector<std::uint8_t> unitPayload(const std::uint8_t* unit, std::uint64_t size);

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "analysis/h264_records.h"
+#include "media/h264_records.h"
 
 // Makes a fresh parser state the current one.
 void initH264Parser();

@@ -1,6 +1,6 @@
 // Table tests of the H.264 parser on hand-made units: bit reading, emulation prevention, the
 // start-code search, and the SPS, PPS, slice header, delimiter and SEI readers.
-#include "analysis/h264_parser.h"
+#include "media/h264_parser.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "analysis/h264_bit_reader.h"
-#include "analysis/h264_nal.h"
-#include "tests/analysis/h264_bit_writer.h"
+#include "media/h264_bit_reader.h"
+#include "media/h264_nal.h"
+#include "tests/support/h264_bit_writer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "analysis/frame_picture.h"
+#include "media/frame_picture.h"
 
 #include <QColor>
 #include <QFont>

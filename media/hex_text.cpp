@@ -1,4 +1,4 @@
-#include "analysis/hex_text.h"
+#include "media/hex_text.h"
 
 #include <array>
 #include <cstdint>

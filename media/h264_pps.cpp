@@ -1,4 +1,4 @@
-#include "analysis/h264_syntax.h"
+#include "media/h264_syntax.h"
 
 namespace {
 

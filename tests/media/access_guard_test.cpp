@@ -1,4 +1,4 @@
-#include "analysis/access_guard.h"
+#include "media/access_guard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "analysis/picture_seam.h"
+#include "media/picture_seam.h"
 
 #include <gtest/gtest.h>
 

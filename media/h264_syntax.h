@@ -4,8 +4,8 @@
 // counts from the stream stop at the end of the data and store only the entries that fit.
 #include <cstdint>
 
-#include "analysis/h264_bit_reader.h"
-#include "analysis/h264_records.h"
+#include "media/h264_bit_reader.h"
+#include "media/h264_records.h"
 
 void readSeqParameterSet(BitReader& r, H264Sps& sps);
 // Uses the current sequence parameter set for the scaling-list count of the optional tail.

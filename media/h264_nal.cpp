@@ -1,10 +1,10 @@
-#include "analysis/h264_nal.h"
+#include "media/h264_nal.h"
 
 #include <algorithm>
 #include <climits>
 #include <iterator>
 
-#include "analysis/h264_syntax.h"
+#include "media/h264_syntax.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "analysis/h264_syntax.h"
+#include "media/h264_syntax.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "analysis/h264_nal.h"
-#include "analysis/h264_parser.h"
-#include "tests/analysis/h264_bit_writer.h"
+#include "media/h264_nal.h"
+#include "media/h264_parser.h"
+#include "tests/support/h264_bit_writer.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
