@@ -233,11 +233,11 @@ TEST(HeaderFinder, LengthsPastTheWindowStayInside) {
 }
 
 TEST(HeaderFinder, EncodedH264FileGivesItsParameterSets) {
-    testsupport::ClipSpec spec;
-    spec.width = 640;
-    spec.height = 360;
-    spec.seconds = 0.5;
-    const std::string path = testsupport::clip(spec);
+    testsupport::ClipSettings settings;
+    settings.width = 640;
+    settings.height = 360;
+    settings.seconds = 0.5;
+    const std::string path = testsupport::clip(settings);
     ASSERT_FALSE(path.empty());
     clsHeaderFinder finder(QString::fromStdString(path));
     const std::vector<FoundParameterSet> sets = finder.findHeaders();
@@ -251,10 +251,10 @@ TEST(HeaderFinder, EncodedH264FileGivesItsParameterSets) {
 }
 
 TEST(HeaderFinder, EncodedH265FileIsRecognised) {
-    testsupport::ClipSpec spec;
-    spec.video = testsupport::VideoCodec::H265;
-    spec.seconds = 0.5;
-    const std::string path = testsupport::clip(spec);
+    testsupport::ClipSettings settings;
+    settings.video = testsupport::VideoCodec::H265;
+    settings.seconds = 0.5;
+    const std::string path = testsupport::clip(settings);
     ASSERT_FALSE(path.empty());
     clsHeaderFinder finder(QString::fromStdString(path));
     const std::vector<FoundParameterSet> sets = finder.findHeaders();

@@ -96,9 +96,9 @@ const FormatCase kCases[] = {
 
 // The source in `dir`: ten frames of H.264 + AAC (VP8 at 720p is slow), remuxed for the 3GP cases.
 std::string sourceFor(const TempDir& dir, Source source) {
-    ClipSpec spec;
-    spec.seconds = 0.4;
-    const std::string made = clip(spec);
+    ClipSettings settings;
+    settings.seconds = 0.4;
+    const std::string made = clip(settings);
     if (made.empty()) return made;
     // A plain name: the re-encode keeps everything behind the name's first "." as its extension.
     const char* const names[] = {"clip.mp4", "clip.3gp", "clip.3g2"};

@@ -58,12 +58,12 @@ double psnrAgainst(const std::string& path, const std::string& original) {
 // only the damaged file and an output folder holding files of the user's own.
 class RepairJob {
 public:
-    explicit RepairJob(const ClipSpec& spec, const std::string& name) {
-        original = clip(spec);
-        ClipSpec longer = spec;
-        longer.seconds = spec.seconds + 1;
+    explicit RepairJob(const ClipSettings& clipSettings, const std::string& name) {
+        original = clip(clipSettings);
+        ClipSettings longer = clipSettings;
+        longer.seconds = clipSettings.seconds + 1;
         reference = clip(longer);
-        const std::string cut = cutClip(spec, kCut);
+        const std::string cut = cutClip(clipSettings, kCut);
         sourceFolder = dir.file("source");
         outputFolder = dir.file("output");
         QDir().mkpath(QString::fromStdString(sourceFolder));
@@ -109,7 +109,7 @@ class RepairAndConvert : public ::testing::TestWithParam<ConvertCase> {};
 
 TEST_P(RepairAndConvert, GivesAPlayableConvertedFileOfTheRecordedFrames) {
     const ConvertCase& c = GetParam();
-    RepairJob fixture(clipSpec(VideoCodec::H264, c.audio, c.container), c.file);
+    RepairJob fixture(clipSettings(VideoCodec::H264, c.audio, c.container), c.file);
     ASSERT_FALSE(fixture.original.empty());
     RealHelperPrograms helpers;
     // Only AAC needs the audio-repair program: here it must not even start.
@@ -161,7 +161,7 @@ class RepairWithBFrames : public ::testing::TestWithParam<BFrameCase> {};
 
 // Encoders' defaults use B-frames: the repaired file must still show every frame once, in order.
 TEST_P(RepairWithBFrames, RepairedFileShowsTheRecordedFramesInOrder) {
-    ClipSpec recording = clipSpec(GetParam().video, AudioCodec::Aac, Container::Mp4);
+    ClipSettings recording = clipSettings(GetParam().video, AudioCodec::Aac, Container::Mp4);
     recording.extraArgs = GetParam().extraArgs;
     RepairJob fixture(recording, "drone.mp4");
     ASSERT_FALSE(fixture.original.empty());
@@ -217,7 +217,7 @@ class CancelledRepairJob : public ::testing::TestWithParam<CancelCase> {};
 
 TEST_P(CancelledRepairJob, EndsWithinASecondLeavingNothing) {
     const CancelCase& c = GetParam();
-    RepairJob fixture(clipSpec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
+    RepairJob fixture(clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
     ASSERT_FALSE(fixture.original.empty());
     RealHelperPrograms helpers;
     ProgramOverride slow(c.slowProgram,
@@ -266,7 +266,7 @@ class RepairWithoutUsableDescription : public ::testing::TestWithParam<Descripti
 // configuration or output folder are never read.
 TEST_P(RepairWithoutUsableDescription, MuxesNothingAndKeepsTheSource) {
     const DescriptionCase& c = GetParam();
-    RepairJob fixture(clipSpec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
+    RepairJob fixture(clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
     ASSERT_FALSE(fixture.original.empty());
     RealHelperPrograms helpers;
     const std::string good = fixture.dir.file("good.xml");

@@ -22,19 +22,19 @@ namespace {
 
 // testsrc2 draws its own clock, so frames a second apart differ clearly. A key frame every
 // second lets a backward seek land on the whole second asked for.
-ClipSpec clockClip(AudioCodec audio = AudioCodec::None, bool lateStart = false) {
-    ClipSpec spec;
-    spec.video = VideoCodec::H264;
-    spec.audio = audio;
-    spec.seconds = 4;
-    spec.extraArgs = {"-g", "25", "-keyint_min", "25"};
-    if (lateStart) spec.extraArgs.insert(spec.extraArgs.end(), {"-output_ts_offset", "1.5"});
-    return spec;
+ClipSettings clockClip(AudioCodec audio = AudioCodec::None, bool lateStart = false) {
+    ClipSettings settings;
+    settings.video = VideoCodec::H264;
+    settings.audio = audio;
+    settings.seconds = 4;
+    settings.extraArgs = {"-g", "25", "-keyint_min", "25"};
+    if (lateStart) settings.extraArgs.insert(settings.extraArgs.end(), {"-output_ts_offset", "1.5"});
+    return settings;
 }
 
 // The same clip in another container (the last "-f <format> <path>" of the recipe replaced).
-std::string clipAs(const ClipSpec& spec, const std::string& format, const std::string& path) {
-    std::vector<std::string> argv = clipCommand(spec, path);
+std::string clipAs(const ClipSettings& settings, const std::string& format, const std::string& path) {
+    std::vector<std::string> argv = clipCommand(settings, path);
     argv[argv.size() - 2] = format;
     const ProcessResult r = runProcess(argv);
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -119,10 +119,10 @@ class PreviewerPicture : public ::testing::TestWithParam<MatchCase> {};
 TEST_P(PreviewerPicture, MatchesTheToolsFrameAtThatSecond) {
     const MatchCase& c = GetParam();
     TempDir dir;
-    const ClipSpec spec = clockClip(AudioCodec::None, c.lateStart);
-    std::string file = clip(spec);
+    const ClipSettings settings = clockClip(AudioCodec::None, c.lateStart);
+    std::string file = clip(settings);
     ASSERT_FALSE(file.empty());
-    if (*c.format) file = clipAs(spec, c.format, dir.file(std::string("clip.") + c.name));
+    if (*c.format) file = clipAs(settings, c.format, dir.file(std::string("clip.") + c.name));
 
     QLabel label;
     previewer p(&label);
@@ -215,7 +215,7 @@ TEST(PreviewSeekTarget, WholeSecondsAfterTheStartInTheStreamsTimeBase) {
 }
 
 TEST(PreviewerFailures, AFileWithoutVideoShowsTheDefaultPicture) {
-    ClipSpec audioOnly;
+    ClipSettings audioOnly;
     audioOnly.video = VideoCodec::None;
     audioOnly.seconds = 3;
     QLabel label;
@@ -256,7 +256,7 @@ TEST(PreviewerFailures, AFileThatCannotBeOpenedLeavesItClosed) {
 
 // The window closes the previewer whenever the selection changes, also while it decodes.
 TEST(PreviewerClose, ClosingDuringADecodeWaitsForItThenShowsTheDefaultPicture) {
-    ClipSpec big = clockClip(AudioCodec::Aac);
+    ClipSettings big = clockClip(AudioCodec::Aac);
     big.width = 1280;
     big.height = 720;
     const std::string file = clip(big);

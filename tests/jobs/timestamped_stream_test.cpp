@@ -69,11 +69,11 @@ class TimestampedStream : public ::testing::TestWithParam<CodecCase> {};
 }  // namespace
 
 TEST_P(TimestampedStream, MuxedCopyShowsEveryFrameOnceInOrder) {
-    ClipSpec spec;
-    spec.video = GetParam().codec;
-    spec.audio = AudioCodec::None;
-    spec.seconds = 4;
-    const std::string original = clip(spec);
+    ClipSettings settings;
+    settings.video = GetParam().codec;
+    settings.audio = AudioCodec::None;
+    settings.seconds = 4;
+    const std::string original = clip(settings);
     ASSERT_FALSE(original.empty());
     TempDir dir;
     const std::string raw = dir.file("out-video.h264");

@@ -17,7 +17,7 @@
 #include "tests/support/test_process.h"
 
 using testsupport::AudioCodec;
-using testsupport::ClipSpec;
+using testsupport::ClipSettings;
 using testsupport::Container;
 using testsupport::VideoCodec;
 
@@ -161,14 +161,14 @@ class VideoInformationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = std::make_unique<testsupport::TempDir>();
-        h264Aac = testsupport::clip(ClipSpec{});
-        h265 = testsupport::clip(testsupport::clipSpec(VideoCodec::H265, AudioCodec::Aac));
-        pcmMov = testsupport::clip(testsupport::clipSpec(VideoCodec::H264NoBFrames, AudioCodec::PcmS16be, Container::Mov));
-        ClipSpec ntsc;
+        h264Aac = testsupport::clip(ClipSettings{});
+        h265 = testsupport::clip(testsupport::clipSettings(VideoCodec::H265, AudioCodec::Aac));
+        pcmMov = testsupport::clip(testsupport::clipSettings(VideoCodec::H264NoBFrames, AudioCodec::PcmS16be, Container::Mov));
+        ClipSettings ntsc;
         ntsc.extraArgs = {"-r", "30000/1001"};
         ntscRate = testsupport::clip(ntsc);
-        audioOnly = testsupport::clip(testsupport::clipSpec(VideoCodec::None, AudioCodec::Aac));
-        cut = testsupport::cutClip(ClipSpec{}, 0.7);
+        audioOnly = testsupport::clip(testsupport::clipSettings(VideoCodec::None, AudioCodec::Aac));
+        cut = testsupport::cutClip(ClipSettings{}, 0.7);
         textFile = dir->file("notes.mp4");
         testsupport::writeFile(textFile, "These are notes, not a video.\n");
         missing = dir->file("missing.mp4");

@@ -35,15 +35,15 @@ struct StreamCase {
 std::string annexBClip(const StreamCase& c) {
     const std::string path = testsupport::clipDir() + "/annexb-" + c.name + ".h264";
     if (testsupport::fileExists(path)) return path;
-    testsupport::ClipSpec spec;
-    spec.audio = testsupport::AudioCodec::None;
-    spec.seconds = 0.2;
-    spec.width = c.width;
-    spec.height = c.height;
-    spec.extraArgs = c.args;
+    testsupport::ClipSettings settings;
+    settings.audio = testsupport::AudioCodec::None;
+    settings.seconds = 0.2;
+    settings.width = c.width;
+    settings.height = c.height;
+    settings.extraArgs = c.args;
     std::filesystem::create_directories(testsupport::clipDir());
     const std::string part = path + ".part" + std::to_string(getpid());  // parallel test programs
-    std::vector<std::string> cmd = testsupport::clipCommand(spec, part);
+    std::vector<std::string> cmd = testsupport::clipCommand(settings, part);
     cmd.resize(cmd.size() - 3);  // the container output
     cmd.insert(cmd.end(), {"-bsf:v", "h264_mp4toannexb", "-f", "h264", part});
     const testsupport::ProcessResult r = testsupport::runProcess(cmd);

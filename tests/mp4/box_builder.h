@@ -165,7 +165,7 @@ inline std::string chunkOffsets(const std::vector<std::uint64_t>& offsets, bool 
 constexpr std::uint64_t kOneUnitPerSample = ~0ull;
 
 // One track of a generated file. Its samples lie back to back in one chunk of the media data.
-struct TrackSpec {
+struct TrackLayout {
     std::string handler = "vide";
     std::string handlerName = "VideoHandler";
     std::vector<std::string> entries;  // sample entries of the stsd
@@ -185,7 +185,7 @@ struct TrackSpec {
     std::string sampleTables;
 };
 
-struct FileSpec {
+struct FileLayout {
     std::string ftypBox = ftyp("isom", 512, {"isom", "iso2", "avc1", "mp41"});
     bool moovFirst = false;
     bool wideMdat = false;   // 64-bit mdat header
@@ -194,10 +194,10 @@ struct FileSpec {
     std::uint64_t movieDuration = 2000;
     unsigned movieVersion = 0;
     std::string extraMoov;   // appended inside moov (mvex ...)
-    std::vector<TrackSpec> tracks;
+    std::vector<TrackLayout> tracks;
 };
 
-inline std::string trackBox(const TrackSpec& t, std::uint64_t chunkOffset) {
+inline std::string trackBox(const TrackLayout& t, std::uint64_t chunkOffset) {
     std::vector<std::uint32_t> sizes;
     for (const std::string& s : t.samples) sizes.push_back(static_cast<std::uint32_t>(s.size()));
     const std::uint32_t count = static_cast<std::uint32_t>(sizes.size());
@@ -219,33 +219,33 @@ inline std::string trackBox(const TrackSpec& t, std::uint64_t chunkOffset) {
     return box("trak", tkhd(t.headerVersion, t.id, t.width16, t.height16) + mdia);
 }
 
-inline std::string movieBox(const FileSpec& spec, const std::vector<std::uint64_t>& offsets) {
-    std::string p = mvhd(spec.movieVersion, spec.movieTimeScale, spec.movieDuration);
-    for (std::size_t i = 0; i < spec.tracks.size(); ++i) p += trackBox(spec.tracks[i], offsets[i]);
-    return box("moov", p + spec.extraMoov);
+inline std::string movieBox(const FileLayout& layout, const std::vector<std::uint64_t>& offsets) {
+    std::string p = mvhd(layout.movieVersion, layout.movieTimeScale, layout.movieDuration);
+    for (std::size_t i = 0; i < layout.tracks.size(); ++i) p += trackBox(layout.tracks[i], offsets[i]);
+    return box("moov", p + layout.extraMoov);
 }
 
 // The whole file: ftyp, then moov and mdat in the order asked for, with chunk offsets pointing
 // at each track's samples.
-inline std::string buildFile(const FileSpec& spec) {
+inline std::string buildFile(const FileLayout& layout) {
     std::string media;
     std::vector<std::uint64_t> within;
-    for (const TrackSpec& t : spec.tracks) {
+    for (const TrackLayout& t : layout.tracks) {
         within.push_back(media.size());
         for (const std::string& s : t.samples) media += s;
     }
-    const std::size_t mdatHeader = spec.wideMdat ? 16 : 8;
+    const std::size_t mdatHeader = layout.wideMdat ? 16 : 8;
     auto mdatBox = [&] {
-        if (spec.mdatToEnd) return boxToEnd("mdat", media);
-        return spec.wideMdat ? box64("mdat", media) : box("mdat", media);
+        if (layout.mdatToEnd) return boxToEnd("mdat", media);
+        return layout.wideMdat ? box64("mdat", media) : box("mdat", media);
     };
     std::vector<std::uint64_t> offsets(within.size(), 0);
-    const std::size_t moovSize = movieBox(spec, offsets).size();
-    const std::uint64_t mediaStart = spec.ftypBox.size() + (spec.moovFirst || spec.mdatToEnd ? moovSize : 0) + mdatHeader;
+    const std::size_t moovSize = movieBox(layout, offsets).size();
+    const std::uint64_t mediaStart = layout.ftypBox.size() + (layout.moovFirst || layout.mdatToEnd ? moovSize : 0) + mdatHeader;
     for (std::size_t i = 0; i < within.size(); ++i) offsets[i] = mediaStart + within[i];
-    const std::string moov = movieBox(spec, offsets);
-    if (spec.moovFirst || spec.mdatToEnd) return spec.ftypBox + moov + mdatBox();
-    return spec.ftypBox + mdatBox() + moov;
+    const std::string moov = movieBox(layout, offsets);
+    if (layout.moovFirst || layout.mdatToEnd) return layout.ftypBox + moov + mdatBox();
+    return layout.ftypBox + mdatBox() + moov;
 }
 
 }  // namespace boxes

@@ -49,7 +49,7 @@ TEST(AnalysisEntry, AccessCode) {
 }
 
 TEST(AnalysisEntry, RefusedRunsPrintAndWriteNothing) {
-    const std::string video = clip(ClipSpec{});
+    const std::string video = clip(ClipSettings{});
     ASSERT_FALSE(video.empty());
     TempDir dir;
     const std::string out = dir.file("ref.xml");
@@ -90,7 +90,7 @@ TEST(AnalysisEntry, MissingInputStillGivesADocument) {
 }
 
 TEST(AnalysisEntry, UnwritableOutputExitsWithOne) {
-    const std::string video = clip(ClipSpec{});
+    const std::string video = clip(ClipSettings{});
     ASSERT_FALSE(video.empty());
     TempDir dir;
     const ProcessResult r = ordwick({video, kAccessCode, dir.file("missing/ref.xml")});
@@ -99,7 +99,7 @@ TEST(AnalysisEntry, UnwritableOutputExitsWithOne) {
 }
 
 TEST(AnalysisEntry, FourthArgumentChangesNothing) {
-    const std::string video = clip(ClipSpec{});
+    const std::string video = clip(ClipSettings{});
     ASSERT_FALSE(video.empty());
     TempDir dir;
     ASSERT_EQ(ordwick({video, kAccessCode, dir.file("a.xml")}).exitCode, kExitWritten);
@@ -108,7 +108,7 @@ TEST(AnalysisEntry, FourthArgumentChangesNothing) {
 }
 
 TEST(AnalysisEntry, InProcessRunKeepsItsState) {
-    const std::string video = clip(ClipSpec{});
+    const std::string video = clip(ClipSettings{});
     ASSERT_FALSE(video.empty());
     TempDir dir;
     const std::string out = dir.file("ref.xml");
@@ -123,7 +123,7 @@ TEST(AnalysisEntry, InProcessRunKeepsItsState) {
 // The document agrees with what ffprobe reports for the same clip.
 struct ClipCase {
     const char* name;
-    ClipSpec spec;
+    ClipSettings settings;
     const char* preset;
 };
 
@@ -131,21 +131,21 @@ void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
 
 ClipCase clipCase(const char* name, VideoCodec video, AudioCodec audio, Container container, const char* preset,
                   std::vector<std::string> extraArgs = {}, int audioRate = 48000, int audioChannels = 2) {
-    ClipSpec spec;
-    spec.video = video;
-    spec.audio = audio;
-    spec.container = container;
-    spec.extraArgs = std::move(extraArgs);
-    spec.audioRate = audioRate;
-    spec.audioChannels = audioChannels;
-    return {name, spec, preset};
+    ClipSettings settings;
+    settings.video = video;
+    settings.audio = audio;
+    settings.container = container;
+    settings.extraArgs = std::move(extraArgs);
+    settings.audioRate = audioRate;
+    settings.audioChannels = audioChannels;
+    return {name, settings, preset};
 }
 
 class GeneratedClipDocument : public testing::TestWithParam<ClipCase> {};
 
 TEST_P(GeneratedClipDocument, AgreesWithFfprobe) {
     const ClipCase& c = GetParam();
-    const std::string video = clip(c.spec);
+    const std::string video = clip(c.settings);
     ASSERT_FALSE(video.empty());
     const std::vector<StreamFields> streams = ffprobeStreams(video);
     const StreamFields v = lastStreamOf(streams, "video");

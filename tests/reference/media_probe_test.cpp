@@ -11,20 +11,20 @@ using namespace testsupport;
 
 namespace {
 
-ClipSpec audioOnly(AudioCodec codec, Container container) {
-    ClipSpec spec = clipSpec(VideoCodec::None, codec, container);
-    spec.seconds = 1;
-    return spec;
+ClipSettings audioOnly(AudioCodec codec, Container container) {
+    ClipSettings settings = clipSettings(VideoCodec::None, codec, container);
+    settings.seconds = 1;
+    return settings;
 }
 
 }  // namespace
 
 TEST(MediaProbe, AudioFormatAndByteOrder) {
-    ClipSpec pcmThenAac = audioOnly(AudioCodec::PcmS16be, Container::Mov);
+    ClipSettings pcmThenAac = audioOnly(AudioCodec::PcmS16be, Container::Mov);
     pcmThenAac.extraArgs = {"-map", "0:a", "-map", "0:a", "-c:a:1", "aac"};
     const struct {
         const char* what;
-        ClipSpec spec;
+        ClipSettings settings;
         const char* decoder;
         int bits;
         int little;
@@ -39,7 +39,7 @@ TEST(MediaProbe, AudioFormatAndByteOrder) {
         {"'twos' PCM, then AAC", pcmThenAac, "aac", 16, 0, 1},
     };
     for (const auto& c : cases) {
-        const std::string path = clip(c.spec);
+        const std::string path = clip(c.settings);
         ASSERT_FALSE(path.empty());
         MediaInfo info;
         ASSERT_TRUE(probeMediaInfo(path, info)) << c.what;
@@ -76,20 +76,20 @@ TEST(MediaProbe, AudioWithoutDecoderKeepsItsNumbers) {
 }
 
 TEST(MediaProbe, VideoStreamValues) {
-    ClipSpec ntsc;
+    ClipSettings ntsc;
     ntsc.seconds = 1;
     ntsc.extraArgs = {"-r", "30000/1001"};
-    ClipSpec twoVideos;
+    ClipSettings twoVideos;
     twoVideos.seconds = 1;
     twoVideos.extraArgs = {"-filter_complex", "[0:v]split[a][b];[b]scale=160:120[c]",
                            "-map", "[a]", "-map", "[c]", "-map", "1:a"};
-    ClipSpec hevc;
+    ClipSettings hevc;
     hevc.video = VideoCodec::H265;
     hevc.seconds = 1;
 
     const struct {
         const char* what;
-        ClipSpec spec;
+        ClipSettings settings;
         const char* decoder;
         int width;
         int height;
@@ -101,7 +101,7 @@ TEST(MediaProbe, VideoStreamValues) {
         {"H.265", hevc, "hevc", 320, 240, 25, 1},
     };
     for (const auto& c : cases) {
-        const std::string path = clip(c.spec);
+        const std::string path = clip(c.settings);
         ASSERT_FALSE(path.empty()) << c.what;
         MediaInfo info;
         ASSERT_TRUE(probeMediaInfo(path, info)) << c.what;
@@ -115,10 +115,10 @@ TEST(MediaProbe, VideoStreamValues) {
 }
 
 TEST(MediaProbe, CoverArtIsNotTheVideo) {
-    ClipSpec spec;
-    spec.seconds = 1;
-    spec.audio = AudioCodec::None;
-    const std::string source = clip(spec);
+    ClipSettings settings;
+    settings.seconds = 1;
+    settings.audio = AudioCodec::None;
+    const std::string source = clip(settings);
     ASSERT_FALSE(source.empty());
     TempDir dir;
     const std::string path = dir.file("cover.mp4");

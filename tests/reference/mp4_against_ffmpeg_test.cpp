@@ -28,8 +28,8 @@ extern "C" {
 
 namespace pt = boost::property_tree;
 using testsupport::AudioCodec;
-using testsupport::ClipSpec;
-using testsupport::clipSpec;
+using testsupport::ClipSettings;
+using testsupport::clipSettings;
 using testsupport::Container;
 using testsupport::VideoCodec;
 
@@ -148,7 +148,7 @@ struct FormatCloser {
 
 struct ClipCase {
     const char* name;
-    ClipSpec spec;
+    ClipSettings settings;
     std::int32_t pcmSampleSize;  // expected for the audio track
     bool timecode;
 };
@@ -158,7 +158,7 @@ void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
 class AgainstFfmpeg : public testing::TestWithParam<ClipCase> {
 protected:
     void SetUp() override {
-        path_ = testsupport::clip(GetParam().spec);
+        path_ = testsupport::clip(GetParam().settings);
         ASSERT_FALSE(path_.empty());
         AVFormatContext* raw = nullptr;
         ASSERT_EQ(avformat_open_input(&raw, path_.c_str(), nullptr, nullptr), 0);
@@ -287,11 +287,11 @@ TEST_P(AgainstFfmpeg, DocumentAgreesWithTheClipsPackets) {
 
 INSTANTIATE_TEST_SUITE_P(
     Clips, AgainstFfmpeg,
-    testing::Values(ClipCase{"H264HighAac", clipSpec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), 0, false},
-                    ClipCase{"H265Aac", clipSpec(VideoCodec::H265, AudioCodec::Aac, Container::Mp4), 0, false},
+    testing::Values(ClipCase{"H264HighAac", clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), 0, false},
+                    ClipCase{"H265Aac", clipSettings(VideoCodec::H265, AudioCodec::Aac, Container::Mp4), 0, false},
                     ClipCase{"H264TwosTimecodeAudioFirst",
-                             clipSpec(VideoCodec::H264, AudioCodec::PcmS16be, Container::Mov,
+                             clipSettings(VideoCodec::H264, AudioCodec::PcmS16be, Container::Mov,
                                   {"-map", "1:a", "-map", "0:v", "-timecode", "01:00:00:00"}),
                              4, true},
-                    ClipCase{"H264Sowt", clipSpec(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov), 4, false}),
+                    ClipCase{"H264Sowt", clipSettings(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov), 4, false}),
     [](const testing::TestParamInfo<ClipCase>& info) { return std::string(info.param.name); });

@@ -115,21 +115,21 @@ void analyse(const std::string& path, const std::string& label, Watchdog& watchd
     watchdog.disarm();
 }
 
-testsupport::ClipSpec damagedSource() {
-    testsupport::ClipSpec spec;
-    spec.seconds = 1;
-    return spec;
+testsupport::ClipSettings damagedSource() {
+    testsupport::ClipSettings settings;
+    settings.seconds = 1;
+    return settings;
 }
 
 }  // namespace
 
 TEST(DamagedInput, EveryTruncation) {
     // With the movie box last (cut recordings) and first (cuts through the movie and the samples).
-    testsupport::ClipSpec movieFirst = damagedSource();
+    testsupport::ClipSettings movieFirst = damagedSource();
     movieFirst.extraArgs = {"-movflags", "+faststart"};
     Watchdog watchdog;
-    for (const testsupport::ClipSpec& spec : {damagedSource(), movieFirst}) {
-        const std::string source = testsupport::readFile(testsupport::clip(spec));
+    for (const testsupport::ClipSettings& settings : {damagedSource(), movieFirst}) {
+        const std::string source = testsupport::readFile(testsupport::clip(settings));
         ASSERT_GT(source.size(), 1000u);
         testsupport::TempDir dir;
         const std::string path = dir.file("cut.mp4");

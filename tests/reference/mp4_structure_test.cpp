@@ -26,15 +26,15 @@ std::string hex(const std::string& b) {
     return s;
 }
 
-TrackSpec avcTrack() {
-    TrackSpec t;
+TrackLayout avcTrack() {
+    TrackLayout t;
     t.entries = {visualEntry("avc1", 320, 240, avcC({kSps}, {kPps}))};
     t.samples = {kIdrSample, kPSample, kPSample, kPSample};
     return t;
 }
 
-TrackSpec aacTrack(std::uint32_t id = 2) {
-    TrackSpec t;
+TrackLayout aacTrack(std::uint32_t id = 2) {
+    TrackLayout t;
     t.id = id;
     t.handler = "soun";
     t.handlerName = "SoundHandler";
@@ -46,8 +46,8 @@ TrackSpec aacTrack(std::uint32_t id = 2) {
     return t;
 }
 
-TrackSpec dataTrack(const std::string& handler, const std::string& format, std::vector<std::string> samples) {
-    TrackSpec t;
+TrackLayout dataTrack(const std::string& handler, const std::string& format, std::vector<std::string> samples) {
+    TrackLayout t;
     t.id = 3;
     t.handler = handler;
     t.handlerName = "Data";
@@ -57,8 +57,8 @@ TrackSpec dataTrack(const std::string& handler, const std::string& format, std::
     return t;
 }
 
-FileSpec fileWith(std::vector<TrackSpec> tracks) {
-    FileSpec f;
+FileLayout fileWith(std::vector<TrackLayout> tracks) {
+    FileLayout f;
     f.tracks = std::move(tracks);
     return f;
 }
@@ -72,16 +72,16 @@ AnalysisResult analyse(const std::string& bytes) {
     return result;
 }
 
-AnalysisResult analyse(const FileSpec& spec) { return analyse(buildFile(spec)); }
+AnalysisResult analyse(const FileLayout& layout) { return analyse(buildFile(layout)); }
 
 }  // namespace
 
 TEST(ParseMp4File, FileTypeAndMovieFacts) {
-    FileSpec spec = fileWith({avcTrack()});
-    spec.ftypBox = ftyp("mp42", 7, {"isom", u32(0), "mp42", u32(0)});
+    FileLayout layout = fileWith({avcTrack()});
+    layout.ftypBox = ftyp("mp42", 7, {"isom", u32(0), "mp42", u32(0)});
     for (bool moovFirst : {true, false}) {
-        spec.moovFirst = moovFirst;
-        const AnalysisResult r = analyse(spec);
+        layout.moovFirst = moovFirst;
+        const AnalysisResult r = analyse(layout);
         EXPECT_EQ(r.majorBrand, "mp42");
         EXPECT_EQ(r.minorVersion, 7);
         EXPECT_EQ(r.compatibleBrands, (std::vector<std::string>{"isom", "mp42"}));
@@ -92,14 +92,14 @@ TEST(ParseMp4File, FileTypeAndMovieFacts) {
         EXPECT_EQ(r.trackCount, 1);
         EXPECT_EQ(r.tracks.size(), 1u);
     }
-    spec.extraMoov = box("mvex", fullBox("trex", 0, 0, zeros(20)));
-    EXPECT_EQ(analyse(spec).hasFragments, 1);
+    layout.extraMoov = box("mvex", fullBox("trex", 0, 0, zeros(20)));
+    EXPECT_EQ(analyse(layout).hasFragments, 1);
 }
 
 TEST(ParseMp4File, SkippedBrandCountsTracksWithoutAnalysingThem) {
-    FileSpec spec = fileWith({avcTrack(), aacTrack()});
-    spec.ftypBox = ftyp("MGSV", 0, {"isom"});
-    const AnalysisResult r = analyse(spec);
+    FileLayout layout = fileWith({avcTrack(), aacTrack()});
+    layout.ftypBox = ftyp("MGSV", 0, {"isom"});
+    const AnalysisResult r = analyse(layout);
     EXPECT_EQ(r.trackCount, 2);
     EXPECT_TRUE(r.tracks.empty());
     EXPECT_FALSE(r.nalStats[5].seen());
@@ -159,23 +159,23 @@ TEST(ParseMp4File, AvcTrack) {
 TEST(ParseMp4File, BoxFormsGiveTheSameAnalysis) {
     struct Case {
         const char* name;
-        void (*change)(FileSpec&);
+        void (*change)(FileLayout&);
     };
     const Case cases[] = {
-        {"plain", [](FileSpec&) {}},
-        {"version 1 headers", [](FileSpec& f) { f.movieVersion = 1; f.tracks[0].headerVersion = 1; }},
-        {"co64", [](FileSpec& f) { f.tracks[0].wideOffsets = true; }},
-        {"stz2 8-bit", [](FileSpec& f) { f.tracks[0].compactSizeBits = 8; }},
-        {"stz2 16-bit", [](FileSpec& f) { f.tracks[0].compactSizeBits = 16; }},
-        {"64-bit mdat", [](FileSpec& f) { f.wideMdat = true; }},
-        {"mdat to the end", [](FileSpec& f) { f.mdatToEnd = true; }},
-        {"moov first", [](FileSpec& f) { f.moovFirst = true; }},
+        {"plain", [](FileLayout&) {}},
+        {"version 1 headers", [](FileLayout& f) { f.movieVersion = 1; f.tracks[0].headerVersion = 1; }},
+        {"co64", [](FileLayout& f) { f.tracks[0].wideOffsets = true; }},
+        {"stz2 8-bit", [](FileLayout& f) { f.tracks[0].compactSizeBits = 8; }},
+        {"stz2 16-bit", [](FileLayout& f) { f.tracks[0].compactSizeBits = 16; }},
+        {"64-bit mdat", [](FileLayout& f) { f.wideMdat = true; }},
+        {"mdat to the end", [](FileLayout& f) { f.mdatToEnd = true; }},
+        {"moov first", [](FileLayout& f) { f.moovFirst = true; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FileSpec spec = fileWith({avcTrack()});
-        c.change(spec);
-        const AnalysisResult r = analyse(spec);
+        FileLayout layout = fileWith({avcTrack()});
+        c.change(layout);
+        const AnalysisResult r = analyse(layout);
         ASSERT_EQ(r.tracks.size(), 1u);
         EXPECT_EQ(r.durationMs, 2000u);
         EXPECT_EQ(r.tracks[0].id, 1);
@@ -188,14 +188,14 @@ TEST(ParseMp4File, BoxFormsGiveTheSameAnalysis) {
 }
 
 TEST(ParseMp4File, VersionOneHeadersCarry64BitValues) {
-    FileSpec spec = fileWith({avcTrack()});
-    spec.movieVersion = 1;
-    spec.movieTimeScale = 1000;
-    spec.movieDuration = 5000000000ull;  // past 32 bits
-    spec.tracks[0].headerVersion = 1;
-    spec.tracks[0].timeScale = 90000;
-    spec.tracks[0].duration = 0x123456789ull;
-    const AnalysisResult r = analyse(spec);
+    FileLayout layout = fileWith({avcTrack()});
+    layout.movieVersion = 1;
+    layout.movieTimeScale = 1000;
+    layout.movieDuration = 5000000000ull;  // past 32 bits
+    layout.tracks[0].headerVersion = 1;
+    layout.tracks[0].timeScale = 90000;
+    layout.tracks[0].duration = 0x123456789ull;
+    const AnalysisResult r = analyse(layout);
     EXPECT_EQ(r.durationMs, 0xFFFFFFFFu);  // saturated, not wrapped
     ASSERT_EQ(r.tracks.size(), 1u);
     EXPECT_EQ(r.tracks[0].mediaDuration, 0x123456789ull);
@@ -203,7 +203,7 @@ TEST(ParseMp4File, VersionOneHeadersCarry64BitValues) {
 }
 
 TEST(ParseMp4File, SeveralDescriptionsAppendTheirParameterSets) {
-    TrackSpec t = avcTrack();
+    TrackLayout t = avcTrack();
     t.entries = {visualEntry("avc1", 320, 240, avcC({kSps, kSps2}, {kPps})), visualEntry("avc3", 640, 480, avcC({kSps2}, {kPps}, 2))};
     t.samples = {u16(2) + bytes({0x09, 0x10})};
     const AnalysisResult r = analyse(fileWith({t}));
@@ -220,7 +220,7 @@ TEST(ParseMp4File, SeveralDescriptionsAppendTheirParameterSets) {
 TEST(ParseMp4File, HevcTrack) {
     const std::string vps = bytes({0x40, 0x01, 0x0C, 0x01}), sps = bytes({0x42, 0x01, 0x01}), pps1 = bytes({0x44, 0x01, 0xC1}),
                       pps2 = bytes({0x44, 0x01, 0xC2}), sei = bytes({0x4E, 0x01, 0x05, 0x1A});
-    TrackSpec t = avcTrack();
+    TrackLayout t = avcTrack();
     t.entries = {visualEntry("hvc1", 320, 240, hvcC({{32, {vps}}, {33, {sps}}, {34, {pps1, pps2}}, {39, {sei}}}))};
     t.samples = {u32(4) + sei + u32(3) + bytes({0x26, 0x01, 0xAF}), u32(3) + bytes({0x02, 0x01, 0xD0})};
     const AnalysisResult r = analyse(fileWith({t}));
@@ -237,12 +237,12 @@ TEST(ParseMp4File, HevcTrack) {
 }
 
 TEST(ParseMp4File, AacTracksInMp4AndQuickTimeForms) {
-    TrackSpec wave = aacTrack();
+    TrackLayout wave = aacTrack();
     wave.entries = {audioEntry("mp4a", 2, 16, 48000, box("wave", box("frma", "mp4a") + esds(0x40) + u32(8) + u32(0)), 1)};
     wave.quickTimeHandlers = true;
-    for (const TrackSpec& audio : {aacTrack(), wave}) {
+    for (const TrackLayout& audio : {aacTrack(), wave}) {
         // Audio first, as some cameras write it.
-        TrackSpec video = avcTrack();
+        TrackLayout video = avcTrack();
         video.id = 5;
         const AnalysisResult r = analyse(fileWith({audio, video}));
         ASSERT_EQ(r.tracks.size(), 2u);
@@ -272,7 +272,7 @@ TEST(ParseMp4File, AacTracksInMp4AndQuickTimeForms) {
 TEST(ParseMp4File, PcmTracksOfEverySoundVersion) {
     for (unsigned version : {0u, 1u, 2u}) {
         SCOPED_TRACE(version);
-        TrackSpec pcm = aacTrack();
+        TrackLayout pcm = aacTrack();
         pcm.entries = {audioEntry(version == 2 ? "sowt" : "twos", 2, 16, 44100, "", version)};
         pcm.samples = std::vector<std::string>(10, std::string(4, 'p'));
         pcm.constantSize = true;
@@ -294,7 +294,7 @@ TEST(ParseMp4File, PcmTracksOfEverySoundVersion) {
 TEST(ParseMp4File, SignaturesOfTracksThatAreNeitherAudioNorVideo) {
     struct Case {
         const char* name;
-        TrackSpec track;
+        TrackLayout track;
         const char* typeName;
         std::vector<SampleSignature> signatures;
     };
@@ -338,11 +338,11 @@ TEST(ParseMp4File, NoDivisionByZeroTimeScalesOrDurations) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FileSpec spec = fileWith({avcTrack()});  // four samples
-        spec.movieTimeScale = c.movieScale;
-        spec.tracks[0].timeScale = c.trackScale;
-        spec.tracks[0].duration = c.trackDuration;
-        const AnalysisResult r = analyse(spec);
+        FileLayout layout = fileWith({avcTrack()});  // four samples
+        layout.movieTimeScale = c.movieScale;
+        layout.tracks[0].timeScale = c.trackScale;
+        layout.tracks[0].duration = c.trackDuration;
+        const AnalysisResult r = analyse(layout);
         ASSERT_EQ(r.tracks.size(), 1u);
         EXPECT_EQ(r.durationMs, c.movieDurationMs);
         EXPECT_EQ(r.tracks[0].sampleCount, 4u);
@@ -352,7 +352,7 @@ TEST(ParseMp4File, NoDivisionByZeroTimeScalesOrDurations) {
 }
 
 TEST(ParseMp4File, EnhancedAc3DataRate) {
-    TrackSpec ec3 = aacTrack();
+    TrackLayout ec3 = aacTrack();
     ec3.entries = {audioEntry("ec-3", 6, 16, 48000, box("dec3", u16((448u << 3) | 0) + bytes({0x20, 0x0F, 0x00})))};
     const AnalysisResult r = analyse(fileWith({ec3}));
     EXPECT_EQ(r.tracks.at(0).dec3DataRate, 448u);
@@ -361,7 +361,7 @@ TEST(ParseMp4File, EnhancedAc3DataRate) {
 }
 
 TEST(ParseMp4File, QuickTimeHandlerNamesAndTheSecondHandler) {
-    TrackSpec t = avcTrack();
+    TrackLayout t = avcTrack();
     t.quickTimeHandlers = true;
     t.handlerName = "Core Media Video";
     const AnalysisResult r = analyse(fileWith({t}));
@@ -371,10 +371,10 @@ TEST(ParseMp4File, QuickTimeHandlerNamesAndTheSecondHandler) {
 
 TEST(ParseMp4File, SamplesOutsideTheFileEndTheWalk) {
     // The media data is cut: the last sample runs past the end, the one after starts past it.
-    TrackSpec t = dataTrack("tmcd", "tmcd", {"aaaa", "bbbbbbbb", "cccc"});
-    FileSpec spec = fileWith({t});
-    spec.moovFirst = true;  // media data last, so cutting the file cuts the samples
-    std::string file = buildFile(spec);
+    TrackLayout t = dataTrack("tmcd", "tmcd", {"aaaa", "bbbbbbbb", "cccc"});
+    FileLayout layout = fileWith({t});
+    layout.moovFirst = true;  // media data last, so cutting the file cuts the samples
+    std::string file = buildFile(layout);
     file.resize(file.size() - 4 - 6);  // "cccc" gone, "bbbbbbbb" cut to 2 bytes
     const AnalysisResult r = analyse(file);
     EXPECT_EQ(r.tracks.at(0).sampleSignatures, (std::vector<SampleSignature>{{4, 0x61616161}, {2, 0x62620000}}));
@@ -382,7 +382,7 @@ TEST(ParseMp4File, SamplesOutsideTheFileEndTheWalk) {
 
 TEST(ParseMp4File, TablesPastTheFileEndTheTrackWalk) {
     // The media data comes first, right after the file-type box, so hand-written offsets are known.
-    const std::uint64_t media = FileSpec().ftypBox.size() + 8;
+    const std::uint64_t media = FileLayout().ftypBox.size() + 8;
     using Signatures = std::vector<SampleSignature>;
     struct Case {
         const char* name;
@@ -403,7 +403,7 @@ TEST(ParseMp4File, TablesPastTheFileEndTheTrackWalk) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TrackSpec t = dataTrack("meta", "gpmd", {"aaaa", "bbbbbbbb"});
+        TrackLayout t = dataTrack("meta", "gpmd", {"aaaa", "bbbbbbbb"});
         t.sampleTables = c.tables;
         const std::string file = buildFile(fileWith({t}));
         const AnalysisResult r = analyse(file);

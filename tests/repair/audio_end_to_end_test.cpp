@@ -87,12 +87,12 @@ enum class AudioCheck { PcmWav, AdpcmWav, AacRaw };
 
 struct EndToEndCase {
     const char* name;
-    ClipSpec spec;
+    ClipSettings settings;
     AudioCheck check;
 };
 
-ClipSpec spec(AudioCodec audio, Container container, std::vector<std::string> extra = {}) {
-    ClipSpec s = clipSpec(VideoCodec::H264, audio, container, std::move(extra));
+ClipSettings settingsOf(AudioCodec audio, Container container, std::vector<std::string> extra = {}) {
+    ClipSettings s = clipSettings(VideoCodec::H264, audio, container, std::move(extra));
     s.seconds = 3;
     return s;
 }
@@ -100,26 +100,26 @@ ClipSpec spec(AudioCodec audio, Container container, std::vector<std::string> ex
 const std::vector<std::string> kOneSecondChunks = {"-chunk_duration", "1000000"};
 
 const EndToEndCase kCases[] = {
-    {"SowtPerFrame", spec(AudioCodec::PcmS16le, Container::Mov), AudioCheck::PcmWav},
-    {"SowtChunked", spec(AudioCodec::PcmS16le, Container::Mov, kOneSecondChunks), AudioCheck::PcmWav},
-    {"TwosPerFrame", spec(AudioCodec::PcmS16be, Container::Mov), AudioCheck::PcmWav},
-    {"TwosChunked", spec(AudioCodec::PcmS16be, Container::Mov, kOneSecondChunks), AudioCheck::PcmWav},
-    {"ImaAdpcmWavTag", spec(AudioCodec::ImaAdpcmWav, Container::Mov), AudioCheck::AdpcmWav},
-    {"AacPerFrame", spec(AudioCodec::Aac, Container::Mp4), AudioCheck::AacRaw},
-    {"AacChunked", spec(AudioCodec::Aac, Container::Mp4, kOneSecondChunks), AudioCheck::AacRaw},
+    {"SowtPerFrame", settingsOf(AudioCodec::PcmS16le, Container::Mov), AudioCheck::PcmWav},
+    {"SowtChunked", settingsOf(AudioCodec::PcmS16le, Container::Mov, kOneSecondChunks), AudioCheck::PcmWav},
+    {"TwosPerFrame", settingsOf(AudioCodec::PcmS16be, Container::Mov), AudioCheck::PcmWav},
+    {"TwosChunked", settingsOf(AudioCodec::PcmS16be, Container::Mov, kOneSecondChunks), AudioCheck::PcmWav},
+    {"ImaAdpcmWavTag", settingsOf(AudioCodec::ImaAdpcmWav, Container::Mov), AudioCheck::AdpcmWav},
+    {"AacPerFrame", settingsOf(AudioCodec::Aac, Container::Mp4), AudioCheck::AacRaw},
+    {"AacChunked", settingsOf(AudioCodec::Aac, Container::Mp4, kOneSecondChunks), AudioCheck::AacRaw},
 };
 
 void PrintTo(const EndToEndCase& c, std::ostream* os) { *os << c.name; }
 
-// Ordwick on a healthy clip of `damagedSpec`'s settings (two seconds long), then the engine on
+// Ordwick on a healthy clip of `damagedSettings`'s settings (two seconds long), then the engine on
 // the clip cut at 70%. `description` receives the reference description's text.
-void repairCutClip(const ClipSpec& damagedSpec, const TempDir& dir, videoRepair& engine, std::string& damaged,
+void repairCutClip(const ClipSettings& damagedSettings, const TempDir& dir, videoRepair& engine, std::string& damaged,
                    std::string& original, std::string* description = nullptr) {
-    ClipSpec referenceSpec = damagedSpec;
-    referenceSpec.seconds = 2;
-    const std::string reference = clip(referenceSpec);
-    damaged = cutClip(damagedSpec, kCut);
-    original = clip(damagedSpec);
+    ClipSettings referenceSettings = damagedSettings;
+    referenceSettings.seconds = 2;
+    const std::string reference = clip(referenceSettings);
+    damaged = cutClip(damagedSettings, kCut);
+    original = clip(damagedSettings);
     ASSERT_FALSE(reference.empty() || damaged.empty() || original.empty());
     const std::string xml = dir.file("ref.xml");
     const ProcessResult analysed = runProcess({programPath("Ordwick"), reference, kAccessCode, xml});
@@ -133,7 +133,7 @@ void repairCutClip(const ClipSpec& damagedSpec, const TempDir& dir, videoRepair&
 
 class AudioEndToEndTest : public ::testing::TestWithParam<EndToEndCase> {
 protected:
-    void repair(const ClipSpec& damagedSpec) { repairCutClip(damagedSpec, dir_, engine_, damaged_, original_); }
+    void repair(const ClipSettings& damagedSettings) { repairCutClip(damagedSettings, dir_, engine_, damaged_, original_); }
 
     void report(const BeforeCut& before, int fps, int framesRecovered, double audioRecovered) {
         const double videoBefore = double(before.videoFrames) / fps;
@@ -162,7 +162,7 @@ std::uint32_t wavDataSize(const std::string& wav, std::size_t headerSize) {
 
 TEST_P(AudioEndToEndTest, RecoversTheAudioBeforeTheCut) {
     const EndToEndCase& c = GetParam();
-    ASSERT_NO_FATAL_FAILURE(repair(c.spec));
+    ASSERT_NO_FATAL_FAILURE(repair(c.settings));
     const std::int64_t cut = fileSize(damaged_);
     const BeforeCut before = beforeCut(original_, cut);
     ASSERT_GT(before.videoFrames, 0);
@@ -199,7 +199,7 @@ TEST_P(AudioEndToEndTest, RecoversTheAudioBeforeTheCut) {
         ASSERT_EQ(original.exitCode, 0) << original.err;
         ASSERT_FALSE(played.out.empty());
         // Samples: stereo 16-bit once decoded, so four bytes a sample frame.
-        const double rate = c.spec.audioRate;
+        const double rate = c.settings.audioRate;
         audioRecovered = double(played.out.size()) / (4 * rate);
         if (c.check == AudioCheck::PcmWav) {
             // Exactly the original's samples over the chunks before the cut.
@@ -215,7 +215,7 @@ TEST_P(AudioEndToEndTest, RecoversTheAudioBeforeTheCut) {
             EXPECT_GE(audioRecovered + 0.05, before.audioSeconds);
         }
     }
-    report(before, c.spec.fps, frames, audioRecovered);
+    report(before, c.settings.fps, frames, audioRecovered);
 }
 
 INSTANTIATE_TEST_SUITE_P(GeneratedClips, AudioEndToEndTest, ::testing::ValuesIn(kCases),
@@ -224,14 +224,14 @@ INSTANTIATE_TEST_SUITE_P(GeneratedClips, AudioEndToEndTest, ::testing::ValuesIn(
 // The first audio track is AAC and a PCM track follows: the output opens with the AAC header,
 // and the WAV completion after the scan must not overwrite it.
 TEST(AudioEndToEnd, AacFirstTrackKeepsItsHeaderBeforeAPcmTrack) {
-    ClipSpec spec;
-    spec.container = Container::Mov;
-    spec.seconds = 3;
-    spec.extraArgs = {"-map", "0:v", "-map", "1:a", "-map", "1:a", "-c:a:1", "pcm_s16le"};
+    ClipSettings settings;
+    settings.container = Container::Mov;
+    settings.seconds = 3;
+    settings.extraArgs = {"-map", "0:v", "-map", "1:a", "-map", "1:a", "-c:a:1", "pcm_s16le"};
     TempDir dir;
     videoRepair engine;
     std::string damaged, original, description;
-    ASSERT_NO_FATAL_FAILURE(repairCutClip(spec, dir, engine, damaged, original, &description));
+    ASSERT_NO_FATAL_FAILURE(repairCutClip(settings, dir, engine, damaged, original, &description));
     const std::size_t open = description.find("<audioheader>");
     ASSERT_NE(open, std::string::npos);
     const std::size_t start = open + std::string("<audioheader>").size();

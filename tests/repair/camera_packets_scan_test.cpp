@@ -39,7 +39,7 @@ struct Frame {
 // The first samples of a generated H.264 + AAC clip. The encoder's long information SEI is left
 // out (the fixed SEI range refuses it), and so is the AAC encoder's name frame (dropped by design).
 std::vector<Frame> framesOfClip(std::size_t count) {
-    const std::string path = clip(ClipSpec{});
+    const std::string path = clip(ClipSettings{});
     const std::string bytes = readFile(path);
     std::vector<Frame> frames;
     bool nameFrameSeen = false;

@@ -21,44 +21,44 @@ namespace {
 
 enum class Codec { H264, H265 };
 
-struct StreamSpec {
+struct StreamLayout {
     Codec codec;
     int width;
     int height;
     int frames;
     // A delimiter before every picture and no B-frames, or neither (x264's own defaults).
     bool delimited = true;
-    bool operator<(const StreamSpec& o) const {
+    bool operator<(const StreamLayout& o) const {
         return std::tie(codec, width, height, frames, delimited) <
                std::tie(o.codec, o.width, o.height, o.frames, o.delimited);
     }
 };
 
-// An Annex B elementary stream, made once per spec.
-const std::string& elementaryStream(const StreamSpec& spec) {
-    static std::map<StreamSpec, std::string> made;
+// An Annex B elementary stream, made once per layout.
+const std::string& elementaryStream(const StreamLayout& layout) {
+    static std::map<StreamLayout, std::string> made;
     static TempDir dir;
-    auto found = made.find(spec);
+    auto found = made.find(layout);
     if (found != made.end()) return found->second;
-    const bool hevc = spec.codec == Codec::H265;
+    const bool hevc = layout.codec == Codec::H265;
     const std::string out = dir.file("s" + std::to_string(made.size()) + (hevc ? ".hevc" : ".h264"));
     std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
                                      "-f", "lavfi", "-i",
-                                     "testsrc2=size=" + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
+                                     "testsrc2=size=" + std::to_string(layout.width) + "x" + std::to_string(layout.height) +
                                          ":rate=25",
-                                     "-frames:v", std::to_string(spec.frames), "-pix_fmt", "yuv420p"};
+                                     "-frames:v", std::to_string(layout.frames), "-pix_fmt", "yuv420p"};
     if (hevc)
         argv.insert(argv.end(), {"-c:v", "libx265", "-preset", "veryfast", "-x265-params",
-                                 spec.delimited ? "log-level=error:aud=1:bframes=0" : "log-level=error", "-f", "hevc",
+                                 layout.delimited ? "log-level=error:aud=1:bframes=0" : "log-level=error", "-f", "hevc",
                                  out});
-    else if (spec.delimited)
+    else if (layout.delimited)
         argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "veryfast", "-bf", "0", "-x264-params", "aud=1", "-f",
                                  "h264", out});
     else
         argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "veryfast", "-f", "h264", out});
     const ProcessResult r = runProcess(argv);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    return made[spec] = readFile(out);
+    return made[layout] = readFile(out);
 }
 
 struct Nal {
@@ -307,12 +307,12 @@ INSTANTIATE_TEST_SUITE_P(Codecs, LivePreviewHeader,
 TEST(LivePreviewDecodeEdges, PicturesOfAStreamWithoutDelimitersMatchTheToolsFrames) {
     for (const Codec codec : {Codec::H264, Codec::H265}) {
         SCOPED_TRACE(codec == Codec::H264 ? "h264" : "h265");
-        const StreamSpec spec{codec, 160, 120, 20, false};
-        const std::string& stream = elementaryStream(spec);
+        const StreamLayout layout{codec, 160, 120, 20, false};
+        const std::string& stream = elementaryStream(layout);
         TempDir dir;
         ASSERT_TRUE(writeFile(dir.file("stream"), stream));
         const std::vector<QImage> frames = previewpictures::toolFrames(
-            {"-f", codec == Codec::H264 ? "h264" : "hevc", "-i", dir.file("stream")}, spec.width, spec.height);
+            {"-f", codec == Codec::H264 ? "h264" : "hevc", "-i", dir.file("stream")}, layout.width, layout.height);
         ASSERT_EQ(frames.size(), 20u);
 
         QLabel label;

@@ -46,18 +46,18 @@ constexpr KeptOutRule kHevcSeiRange{"H.265 prefix SEI size range 16..42", 39, 16
 
 struct EndToEndCase {
     const char* name;
-    ClipSpec spec;  // the settings of both clips; the lengths are set by the test
+    ClipSettings settings;  // the settings of both clips; the lengths are set by the test
     KeptOutRule rule;
     bool ruleFires;  // the encoder writes units in the samples that the rule keeps out
     // Whether SEI messages inside the rule's range are written too (and must come back).
     bool seiInRange;
 };
 
-std::string rawFormat(const ClipSpec& spec) { return spec.video == VideoCodec::H265 ? "hevc" : "h264"; }
+std::string rawFormat(const ClipSettings& settings) { return settings.video == VideoCodec::H265 ? "hevc" : "h264"; }
 
-ClipSpec withSeconds(ClipSpec spec, double seconds) {
-    spec.seconds = seconds;
-    return spec;
+ClipSettings withSeconds(ClipSettings settings, double seconds) {
+    settings.seconds = seconds;
+    return settings;
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -167,11 +167,11 @@ class RepairEndToEnd : public ::testing::TestWithParam<EndToEndCase> {};
 
 TEST_P(RepairEndToEnd, EveryWholeFrameBeforeTheCutComesBackInOrder) {
     const EndToEndCase& c = GetParam();
-    const bool hevc = c.spec.video == VideoCodec::H265;
-    const ClipSpec recordingSpec = withSeconds(c.spec, 3);
-    const std::string reference = clip(withSeconds(c.spec, 1));
-    const std::string recording = clip(recordingSpec);
-    const std::string damaged = cutClip(recordingSpec, 0.7);
+    const bool hevc = c.settings.video == VideoCodec::H265;
+    const ClipSettings recordingSettings = withSeconds(c.settings, 3);
+    const std::string reference = clip(withSeconds(c.settings, 1));
+    const std::string recording = clip(recordingSettings);
+    const std::string damaged = cutClip(recordingSettings, 0.7);
     ASSERT_FALSE(reference.empty() || recording.empty() || damaged.empty());
     TempDir dir;
 
@@ -224,9 +224,9 @@ TEST_P(RepairEndToEnd, EveryWholeFrameBeforeTheCutComesBackInOrder) {
 
     // Frame by frame against the whole packets decoded on their own.
     const std::string bsf = hevc ? "hevc_mp4toannexb" : "h264_mp4toannexb";
-    copyPackets(recording, whole, {"-bsf:v", bsf, "-f", rawFormat(c.spec)}, dir.file("expected.raw"));
-    const std::vector<std::string> expectedFrames = frameSums(dir.file("expected.raw"), rawFormat(c.spec));
-    const std::vector<std::string> frames = frameSums(repaired, rawFormat(c.spec));
+    copyPackets(recording, whole, {"-bsf:v", bsf, "-f", rawFormat(c.settings)}, dir.file("expected.raw"));
+    const std::vector<std::string> expectedFrames = frameSums(dir.file("expected.raw"), rawFormat(c.settings));
+    const std::vector<std::string> frames = frameSums(repaired, rawFormat(c.settings));
     EXPECT_EQ(expectedFrames.size(), static_cast<std::size_t>(whole));
     EXPECT_EQ(frames.size(), expectedFrames.size());
     EXPECT_TRUE(frames == expectedFrames) << "decoded frames differ";
@@ -242,14 +242,14 @@ const std::vector<std::string> kHevcLargeUnits = {"-crf", "10"};
 INSTANTIATE_TEST_SUITE_P(
     Clips, RepairEndToEnd,
     ::testing::Values(
-        EndToEndCase{"h264_aac_mp4", clipSpec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), kAvcSeiRange, true, false},
-        EndToEndCase{"h264_aac_mp4_hrd_sei", clipSpec(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, kHrdSei),
+        EndToEndCase{"h264_aac_mp4", clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), kAvcSeiRange, true, false},
+        EndToEndCase{"h264_aac_mp4_hrd_sei", clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, kHrdSei),
                      kAvcSeiRange, true, true},
-        EndToEndCase{"h264_no_bframes_aac_mp4", clipSpec(VideoCodec::H264NoBFrames, AudioCodec::Aac, Container::Mp4),
+        EndToEndCase{"h264_no_bframes_aac_mp4", clipSettings(VideoCodec::H264NoBFrames, AudioCodec::Aac, Container::Mp4),
                      kAvcSeiRange, true, false},
-        EndToEndCase{"h264_pcm_mov", clipSpec(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov), kAvcSeiRange,
+        EndToEndCase{"h264_pcm_mov", clipSettings(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov), kAvcSeiRange,
                      true, false},
-        EndToEndCase{"h265_aac_mp4", clipSpec(VideoCodec::H265, AudioCodec::Aac, Container::Mp4, kHevcLargeUnits),
+        EndToEndCase{"h265_aac_mp4", clipSettings(VideoCodec::H265, AudioCodec::Aac, Container::Mp4, kHevcLargeUnits),
                      kHevcSeiRange, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -27,13 +27,13 @@ using namespace previewpictures;
 
 namespace {
 
-ClipSpec clipOf(VideoCodec codec, int width = 320, int height = 240, double seconds = 2) {
-    ClipSpec spec;
-    spec.video = codec;
-    spec.width = width;
-    spec.height = height;
-    spec.seconds = seconds;
-    return spec;
+ClipSettings clipOf(VideoCodec codec, int width = 320, int height = 240, double seconds = 2) {
+    ClipSettings settings;
+    settings.video = codec;
+    settings.width = width;
+    settings.height = height;
+    settings.seconds = seconds;
+    return settings;
 }
 
 // The reference description of `video` as Ordwick writes it (the engine deletes the file it
@@ -69,9 +69,9 @@ protected:
         QObject::connect(&engine, &videoRepair::statusFix, [this](const QString& s) { phases << s; });
     }
 
-    int repair(const ClipSpec& spec, double cutAt = 0.8) {
-        const std::string whole = clip(spec);
-        const std::string damaged = cutClip(spec, cutAt);
+    int repair(const ClipSettings& settings, double cutAt = 0.8) {
+        const std::string whole = clip(settings);
+        const std::string damaged = cutClip(settings, cutAt);
         EXPECT_TRUE(writeFile(dir.file("ref.xml"), referenceText(whole)));
         phases.clear();
         return engine.startFixer(QString::fromStdString(damaged), QString::fromStdString(dir.file("ref.xml")),
@@ -102,11 +102,11 @@ TEST_F(RepairPreview, PicturesReachTheLabelOnlyForTheSelectedRowWithPreviewOn) {
     };
     for (const SwitchCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const ClipSpec spec = clipOf(c.codec);
+        const ClipSettings settings = clipOf(c.codec);
         label.setPixmap(marker());
         engine.setPreviewEnabled(c.enabled);
         engine.setPreviewSelected(c.selected);
-        ASSERT_EQ(repair(spec), videoRepair::kFinished);
+        ASSERT_EQ(repair(settings), videoRepair::kFinished);
         ASSERT_GT(videoBytes(), 10000) << "the repair itself took the video";
         QCoreApplication::processEvents();
         const QImage shown = shownPicture(label);
@@ -116,7 +116,7 @@ TEST_F(RepairPreview, PicturesReachTheLabelOnlyForTheSelectedRowWithPreviewOn) {
         }
         ASSERT_EQ(shown.size(), QSize(kWidth, kHeight));
         EXPECT_GT(whitePixelsInTextBox(shown), 10) << "\"Repair...\" in its box";
-        const double difference = closestFrame(shown, toolFrames({"-i", clip(spec)}, spec.width, spec.height));
+        const double difference = closestFrame(shown, toolFrames({"-i", clip(settings)}, settings.width, settings.height));
         EXPECT_LT(difference, 4.0) << "the picture is a frame of the clip";
     }
 }
@@ -124,9 +124,9 @@ TEST_F(RepairPreview, PicturesReachTheLabelOnlyForTheSelectedRowWithPreviewOn) {
 // The job's thread runs the repair while the GUI thread switches the preview and asks for the
 // stop; the scan is held at 40 % until the stop request is in, so the stop lands mid-scan.
 TEST_F(RepairPreview, StoppingARepairWithPreviewOnEndsItNormallyWithPicturesShown) {
-    const ClipSpec spec = clipOf(VideoCodec::H264, 640, 360, 4);
+    const ClipSettings settings = clipOf(VideoCodec::H264, 640, 360, 4);
     engine.setPreviewEnabled(false);
-    ASSERT_EQ(repair(spec, 1.0), videoRepair::kFinished);
+    ASSERT_EQ(repair(settings, 1.0), videoRepair::kFinished);
     const std::int64_t wholeRun = videoBytes();
 
     label.setPixmap(marker());
@@ -143,7 +143,7 @@ TEST_F(RepairPreview, StoppingARepairWithPreviewOnEndsItNormallyWithPicturesShow
         release.wait();
     });
     int result = -100;
-    std::thread job([&] { result = repair(spec, 1.0); });
+    std::thread job([&] { result = repair(settings, 1.0); });
 
     reached.get_future().wait();
     QElapsedTimer waited;

@@ -65,17 +65,17 @@ std::string number(double value) {
     return s.str();
 }
 
-std::string clipName(const ClipSpec& spec) {
+std::string clipName(const ClipSettings& settings) {
     std::ostringstream name;
-    name << recipeFor(videoRecipes(), spec.video).tag << '-' << recipeFor(audioRecipes(), spec.audio).tag << '-'
-         << number(spec.seconds) << "s-" << spec.width << 'x' << spec.height << '-' << spec.fps << "fps-"
-         << spec.audioRate << "hz" << spec.audioChannels << "ch";
-    if (!spec.extraArgs.empty()) {
+    name << recipeFor(videoRecipes(), settings.video).tag << '-' << recipeFor(audioRecipes(), settings.audio).tag << '-'
+         << number(settings.seconds) << "s-" << settings.width << 'x' << settings.height << '-' << settings.fps << "fps-"
+         << settings.audioRate << "hz" << settings.audioChannels << "ch";
+    if (!settings.extraArgs.empty()) {
         std::string joined;
-        for (const std::string& a : spec.extraArgs) joined += a + '\x1f';
+        for (const std::string& a : settings.extraArgs) joined += a + '\x1f';
         name << '-' << std::hex << std::hash<std::string>{}(joined);
     }
-    name << (spec.container == Container::Mp4 ? ".mp4" : ".mov");
+    name << (settings.container == Container::Mp4 ? ".mp4" : ".mov");
     return name.str();
 }
 
@@ -99,8 +99,8 @@ bool produce(const std::string& path, const std::function<bool(const std::string
 
 std::string clipDir() { return VANTOREL_TEST_CLIP_DIR; }
 
-ClipSpec clipSpec(VideoCodec video, AudioCodec audio, Container container, std::vector<std::string> extraArgs) {
-    ClipSpec s;
+ClipSettings clipSettings(VideoCodec video, AudioCodec audio, Container container, std::vector<std::string> extraArgs) {
+    ClipSettings s;
     s.video = video;
     s.audio = audio;
     s.container = container;
@@ -108,34 +108,34 @@ ClipSpec clipSpec(VideoCodec video, AudioCodec audio, Container container, std::
     return s;
 }
 
-std::vector<std::string> clipCommand(const ClipSpec& spec, const std::string& output) {
-    const std::string duration = number(spec.seconds);
+std::vector<std::string> clipCommand(const ClipSettings& settings, const std::string& output) {
+    const std::string duration = number(settings.seconds);
     std::vector<std::string> cmd = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
-    if (spec.video != VideoCodec::None) {
+    if (settings.video != VideoCodec::None) {
         cmd.insert(cmd.end(), {"-f", "lavfi", "-i",
-                               "testsrc2=size=" + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-                                   ":rate=" + std::to_string(spec.fps) + ":duration=" + duration});
+                               "testsrc2=size=" + std::to_string(settings.width) + "x" + std::to_string(settings.height) +
+                                   ":rate=" + std::to_string(settings.fps) + ":duration=" + duration});
     }
-    if (spec.audio != AudioCodec::None) {
+    if (settings.audio != AudioCodec::None) {
         cmd.insert(cmd.end(), {"-f", "lavfi", "-i",
-                               "sine=frequency=440:beep_factor=4:sample_rate=" + std::to_string(spec.audioRate) +
+                               "sine=frequency=440:beep_factor=4:sample_rate=" + std::to_string(settings.audioRate) +
                                    ":duration=" + duration});
-        cmd.insert(cmd.end(), {"-ac", std::to_string(spec.audioChannels)});
+        cmd.insert(cmd.end(), {"-ac", std::to_string(settings.audioChannels)});
     }
-    const auto& video = recipeFor(videoRecipes(), spec.video).args;
-    const auto& audio = recipeFor(audioRecipes(), spec.audio).args;
+    const auto& video = recipeFor(videoRecipes(), settings.video).args;
+    const auto& audio = recipeFor(audioRecipes(), settings.audio).args;
     cmd.insert(cmd.end(), video.begin(), video.end());
     cmd.insert(cmd.end(), audio.begin(), audio.end());
-    cmd.insert(cmd.end(), spec.extraArgs.begin(), spec.extraArgs.end());
-    cmd.insert(cmd.end(), {"-f", spec.container == Container::Mp4 ? "mp4" : "mov", output});
+    cmd.insert(cmd.end(), settings.extraArgs.begin(), settings.extraArgs.end());
+    cmd.insert(cmd.end(), {"-f", settings.container == Container::Mp4 ? "mp4" : "mov", output});
     return cmd;
 }
 
-std::string clip(const ClipSpec& spec) {
-    const std::string path = clipDir() + "/" + clipName(spec);
+std::string clip(const ClipSettings& settings) {
+    const std::string path = clipDir() + "/" + clipName(settings);
     std::string errors;
     bool ok = produce(path, [&](const std::string& part) {
-        ProcessResult r = runProcess(clipCommand(spec, part));
+        ProcessResult r = runProcess(clipCommand(settings, part));
         errors = r.err;
         return r.exitCode == 0;
     });
@@ -146,8 +146,8 @@ std::string clip(const ClipSpec& spec) {
     return path;
 }
 
-std::string cutClip(const ClipSpec& spec, double fraction) {
-    const std::string source = clip(spec);
+std::string cutClip(const ClipSettings& settings, double fraction) {
+    const std::string source = clip(settings);
     if (source.empty()) return {};
     fs::path src(source);
     const std::string path =

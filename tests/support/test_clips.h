@@ -10,7 +10,7 @@ enum class VideoCodec { H264, H264NoBFrames, H265, None };
 enum class AudioCodec { Aac, PcmS16be, PcmS16le, PcmS24le, ImaAdpcmQt, ImaAdpcmWav, None };
 enum class Container { Mp4, Mov };
 
-struct ClipSpec {
+struct ClipSettings {
     VideoCodec video = VideoCodec::H264;
     AudioCodec audio = AudioCodec::Aac;
     Container container = Container::Mp4;
@@ -25,19 +25,19 @@ struct ClipSpec {
 };
 
 // A clip of the default size, length and rates with the given codecs, container and options.
-ClipSpec clipSpec(VideoCodec video, AudioCodec audio, Container container = Container::Mp4,
+ClipSettings clipSettings(VideoCodec video, AudioCodec audio, Container container = Container::Mp4,
                   std::vector<std::string> extraArgs = {});
 
-// Path of the clip for `spec`, generating it on first use. Fails the calling test (and
+// Path of the clip for `settings`, generating it on first use. Fails the calling test (and
 // returns an empty path) when ffmpeg cannot make it.
-std::string clip(const ClipSpec& spec);
+std::string clip(const ClipSettings& settings);
 
-// A clip of `spec`'s settings cut at `fraction` of its bytes (the index at the end is lost),
+// A clip of `settings`'s settings cut at `fraction` of its bytes (the index at the end is lost),
 // as a damaged recording; made once like the clip itself.
-std::string cutClip(const ClipSpec& spec, double fraction);
+std::string cutClip(const ClipSettings& settings, double fraction);
 
-// The ffmpeg tool's command for `spec` writing to `output` (for tests that need a variant).
-std::vector<std::string> clipCommand(const ClipSpec& spec, const std::string& output);
+// The ffmpeg tool's command for `settings` writing to `output` (for tests that need a variant).
+std::vector<std::string> clipCommand(const ClipSettings& settings, const std::string& output);
 
 // The folder the clips are made in.
 std::string clipDir();
