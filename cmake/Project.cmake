@@ -1,20 +1,31 @@
-# One static library per source folder: every .cpp/.h of the folder belongs to it.
-# vantorel_library(<name> [LINKS <targets>...])
+# One static library per source folder: every .cpp/.h of the folder belongs to it, with the
+# Qt Designer forms of its forms/ subfolder.
+# vantorel_library(<name> [LINKS <targets>...] [RESOURCES <qrc files>...])
+# RESOURCES are compiled into every program that links the library (as its own sources), so
+# that their data is present without an explicit Q_INIT_RESOURCE in a static library.
 function(vantorel_library name)
-  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS
-    ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
-    ${CMAKE_CURRENT_SOURCE_DIR}/*.ui ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  cmake_parse_arguments(ARG "" "" "LINKS;RESOURCES" ${ARGN})
+  set(dir ${CMAKE_CURRENT_SOURCE_DIR})
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h ${dir}/*.ui ${dir}/forms/*.ui)
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   if(NOT sources)
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} INTERFACE ${ARG_LINKS})
+    if(ARG_RESOURCES)
+      target_sources(${name} INTERFACE ${ARG_RESOURCES})
+    endif()
     return()
   endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+  if(EXISTS ${dir}/forms)
+    set_target_properties(${name} PROPERTIES AUTOUIC_SEARCH_PATHS ${dir}/forms)
+  endif()
+  if(ARG_RESOURCES)
+    target_sources(${name} INTERFACE ${ARG_RESOURCES})
+  endif()
 endfunction()
 
 # One test program per tests/ folder, from the .cpp files of that folder.
