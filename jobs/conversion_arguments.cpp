@@ -106,9 +106,9 @@ struct RotationRow {
     const char* filter;
 };
 const RotationRow kRotations[] = {
-    {"Rotate left 90°", "transpose=2"},
-    {"Rotate right 90°", "transpose=1"},
-    {"Rotate 180°", "transpose=2,transpose=2"},
+    {kRotationNames[1], "transpose=2"},
+    {kRotationNames[2], "transpose=1"},
+    {kRotationNames[3], "transpose=2,transpose=2"},
 };
 
 // Containers whose default encoders this ffmpeg build lacks (AMR audio) or that only take a

@@ -12,6 +12,8 @@ const char* const kOutputFormatNames[17] = {
     "Ogg / Theora", "Mp3", "Aac", "Ogg Vorbis", "DVD Pal", "DVD Ntsc", "Mpeg1", "Mpeg2",
 };
 
+const char* const kRotationNames[4] = {kNoRotation, "Rotate left 90°", "Rotate right 90°", "Rotate 180°"};
+
 namespace {
 
 // How a key's default is found: a fixed text, or the movies folder (with or without "/").

@@ -30,6 +30,10 @@ inline constexpr const char* kNoRotation = "No Rotation";
 // stored in "GeneralFormatOutput" and prefix the preset keys.
 extern const char* const kOutputFormatNames[17];
 
+// The rotations in the order the main window's rotation box offers them; these texts are
+// stored in "GeneralRotation" and read by the argument builder.
+extern const char* const kRotationNames[4];
+
 class clsSettings {
 public:
     clsSettings();

@@ -130,6 +130,7 @@ void videoInformation::probeFile(const QString& path, const QString& failureSumm
 void videoInformation::run() {
     emit startFindInfo();
     for (const QString& path : files) {
+        if (stopRequested.load()) break;
         probeFile(path, QStringLiteral("..."));
         const videoDetails& d = details;
         emit FoundVideoDetails(d.FileName, d.mNBStreams, d.mDuration, d.mDurationFormated, d.mBitrate, d.mVideoCodec,

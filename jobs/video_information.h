@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QThread>
 
+#include <atomic>
+
 #include "jobs/video_details.h"
 
 class videoInformation : public QThread {
@@ -16,6 +18,10 @@ public:
 
     // The probe loop on the caller's thread; emits startFindInfo only.
     void probeNow();
+
+    // Makes a running batch end after the file it is reading: no further file is opened or
+    // reported, and endFindInfo still comes. For an owner that goes away before the batch is done.
+    void requestStop() { stopRequested.store(true); }
 
     int lastVideoBitRate() const { return details.mVideoBitRate; }
     int lastDuration() const { return details.mDuration; }
@@ -48,4 +54,5 @@ private:
 
     QStringList files;
     videoDetails details;
+    std::atomic<bool> stopRequested{false};
 };

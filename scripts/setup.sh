@@ -8,7 +8,7 @@ VANTOREL_PACKAGES=(
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
     libboost-dev libfaad-dev
     libgtest-dev libgmock-dev
-    xvfb xauth
+    xvfb xauth fonts-dejavu-core
 )
 
 VANTOREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -1,0 +1,115 @@
+#include "tools/screenshots/states.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "jobs/child_programs.h"
+#include "jobs/settings.h"
+#include "jobs/unit_file.h"
+#include "ui/main_window.h"
+#include "ui/reference_dialog.h"
+#include "ui/row_look.h"
+
+namespace screenshots {
+namespace {
+
+QAction* action(MainWindow& window, const char* name) { return window.findChild<QAction*>(QString::fromLatin1(name)); }
+
+void store(const char* key, const QString& value) { clsSettings().setValue(QString::fromLatin1(key), value); }
+
+// A window as a person sees it after starting the program.
+struct ShownWindow {
+    ShownWindow() {
+        window.show();
+        waitUntil([this] { return window.isVisible(); });
+        settle(200);
+    }
+    MainWindow window;
+};
+
+bool empty(const Inputs&, const QString& output) {
+    ShownWindow shown;
+    return grab(shown.window, output);
+}
+
+bool dropped(const Inputs& inputs, const QString& output) {
+    ShownWindow shown;
+    dropFiles(shown.window, {inputs.file("healthy.mp4"), inputs.file("Holiday 2024 #2.mov"), inputs.file("notes.mp4")});
+    return waitForRows(shown.window, 3) && grab(shown.window, output);
+}
+
+// A repair under way: the first job is held running by a stand-in ffmpeg that waits, and the
+// scan's reports reach the row through the window's own slots, as the engine sends them.
+bool repairing(const Inputs& inputs, const QString& output) {
+    setChildProgramOverride(ChildProgram::Ffmpeg, inputs.file("waiting-ffmpeg"));
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    dropFiles(w, {inputs.file("healthy.mp4"), inputs.file("Holiday 2024 #2.mov")});
+    if (!waitForRows(w, 2)) return false;
+    action(w, "actionSettings")->trigger();
+    if (!waitUntil([&] { return w.jobAt(0)->isConverting.load(); })) return false;
+    settle(300);
+    const QString uid = QString::fromStdString(w.jobAt(0)->uid);
+    w.startDownloadFile(uid);
+    w.repairStatusText(uid, QStringLiteral("Scan..."));
+    w.repairStatus(uid, 42);
+    const bool ok = grab(w, output);
+    setChildProgramOverride(ChildProgram::Ffmpeg, QString());
+    return ok;
+}
+
+// Presses "Repair Now!" once the reference dialog has probed its file.
+void acceptReferenceWhenReady() {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll] {
+        auto* dialog = qobject_cast<referenceDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        auto* save = dialog->findChild<QPushButton*>(QStringLiteral("save"));
+        if (!save || !save->isEnabled()) return;
+        poll->deleteLater();
+        save->click();
+    });
+    poll->start(100);
+}
+
+// Two repairs with the real programs: a cut recording that comes back, and a file that holds
+// no video at all.
+bool finished(const Inputs& inputs, const QString& output) {
+    store(settingsKeys::referenceFile, inputs.file("reference.mp4"));
+    store(settingsKeys::SavePath, inputs.file("output/"));
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    dropFiles(w, {inputs.file("GOPR0042.MP4"), inputs.file("notes.mp4")});
+    if (!waitForRows(w, 2)) return false;
+    acceptReferenceWhenReady();
+    action(w, "actionRepair")->trigger();
+    const bool done = waitUntil(
+        [&] { return action(w, "actionRepair")->isEnabled() && w.jobAt(0)->isDone && w.jobAt(1)->isDone; }, 180000);
+    return done && grab(w, output);
+}
+
+bool reference(const Inputs& inputs, const QString& output) {
+    store(settingsKeys::referenceFile, inputs.file("reference.mp4"));
+    referenceDialog dialog;
+    dialog.show();
+    auto* video = dialog.findChild<QLabel*>(QStringLiteral("labelVideo"));
+    return waitUntil([&] { return video->text() != QStringLiteral("Video: -"); }) && grab(dialog, output);
+}
+
+}  // namespace
+
+const std::vector<State>& states() {
+    static const std::vector<State> table = {
+        {"empty", "the window as it starts, nothing listed", empty},
+        {"dropped", "three files dropped: two videos and a text file", dropped},
+        {"repairing", "a repair in progress: blue status, a partly green bar", repairing},
+        {"finished", "a repaired row in green beside a row that could not be repaired", finished},
+        {"reference", "the reference dialog with a probed reference", reference},
+    };
+    return table;
+}
+
+}  // namespace screenshots

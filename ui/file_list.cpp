@@ -1,0 +1,172 @@
+// The window's file list: files come in by a drop or the Add action, a probe thread reads
+// their stream details, and each file reported becomes a job with its row.
+#include <QContextMenuEvent>
+#include <QDebug>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStandardItemModel>
+#include <QUrl>
+#include <QUuid>
+
+#include <algorithm>
+#include <set>
+
+#include "jobs/unit_file.h"
+#include "jobs/video_information.h"
+#include "ui/file_list_view.h"
+#include "ui/main_window.h"
+#include "ui/row_look.h"
+#include "ui/window_pictures.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+// The probe's mark of a file it could not read.
+const QString kUnreadableDuration = QStringLiteral("-");
+
+}  // namespace
+
+void MainWindow::OleDragDrop(const QMimeData* mimeData) {
+    if (!mimeData) return;
+    QStringList paths;
+    if (mimeData->hasFormat(QStringLiteral("text/uri-list"))) {
+        for (const QUrl& url : mimeData->urls()) {
+            // Only files of this machine can be repaired; a web address has no local path.
+            if (!url.isLocalFile()) continue;
+            const QString path = url.toLocalFile();
+            if (!path.isEmpty()) paths << path;
+        }
+    }
+    startProbe(paths);
+}
+
+void MainWindow::actionAdd_Clicked() {
+    QFileDialog dialog(this, QString(), openPath,
+                       tr("Video files (*.mp4 *.mov *.3gp *.3g2 *.dat *.avi *.flv *.wmv *.asf *.mkv *.mpg *.mpg2 "
+                          "*.m4v *.mts *.vob *.m2ts *.ts *.mxf)"));
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    startProbe(dialog.exec() ? dialog.selectedFiles() : QStringList());
+}
+
+void MainWindow::startProbe(const QStringList& paths) {
+    auto probe = std::make_unique<videoInformation>(paths);
+    videoInformation* raw = probe.get();
+    connect(raw, &videoInformation::startFindInfo, this, &MainWindow::startFindInfo);
+    connect(raw, &videoInformation::endFindInfo, this, &MainWindow::endFindInfo);
+    connect(raw, &videoInformation::FoundVideoDetails, this, &MainWindow::FoundVideoDetails);
+    // Queued behind the probe's last report, so its object goes only once everything it said arrived.
+    connect(raw, &QThread::finished, this, [this, raw] { probeEnded(raw); });
+    probes.push_back(std::move(probe));
+    raw->start(QThread::InheritPriority);
+}
+
+void MainWindow::probeEnded(videoInformation* probe) {
+    const auto it = std::find_if(probes.begin(), probes.end(), [probe](const auto& p) { return p.get() == probe; });
+    if (it == probes.end()) return;
+    (*it)->wait();
+    probes.erase(it);
+}
+
+void MainWindow::startFindInfo() {
+    ++probesRunning;
+    ui->actionAdd->setEnabled(false);
+    onstatus();
+}
+
+void MainWindow::endFindInfo() {
+    probesRunning = std::max(0, probesRunning - 1);
+    ui->actionAdd->setEnabled(!probingBusy());
+    onstatus();
+}
+
+// Runs once per reported file while the event loop turns between the reports (each arrives
+// as its own queued call), so the list grows visibly without re-entering the event loop here.
+void MainWindow::FoundVideoDetails(QString FileName, int mNBStreams, int mDuration, QString mDurationFormated,
+                                   int mBitrate, QString mVideoCodec, int mVideoWidth, int mVideoHeight,
+                                   int mVideoBitRate, QString mAudioCodec, float mVideoframerate,
+                                   int mAudioSampleRate, int mAudioChannels, int mAudioBitRate,
+                                   QString mFileInformationResumed, float) {
+    const QFileInfo file(FileName);
+    openPath = file.absolutePath();
+
+    auto job = std::make_unique<unitFile>();
+    job->sourcePath = FileName.toStdString();
+    job->fileName = file.fileName().toStdString();
+    job->uid = QUuid::createUuid().toString().toStdString();
+    job->setPreviewLabel(ui->labelPreview);
+    job->setPreviewShow(previewShow);
+    job->setVideoDetails(mNBStreams, mDuration, mDurationFormated, mBitrate, mVideoCodec, mVideoWidth, mVideoHeight,
+                         mVideoBitRate, mAudioCodec, mVideoframerate, mAudioSampleRate, mAudioChannels, mAudioBitRate,
+                         mFileInformationResumed);
+
+    const QString status =
+        mDurationFormated == kUnreadableDuration ? QStringLiteral("Corrupted - Unreadable") : tr("waiting");
+    QList<QStandardItem*> cells{new QStandardItem(QIcon(QString::fromLatin1(pictures::kLogo)), file.fileName()),
+                                new QStandardItem(job->mDurationFormated), new QStandardItem(status),
+                                new QStandardItem(QStringLiteral("0%"))};
+    for (QStandardItem* cell : cells) cell->setEditable(false);
+    model->appendRow(cells);
+
+    connectJob(*job);
+    jobs.push_back(std::move(job));
+    onstatus();
+    fitColumnsOnChange();
+}
+
+void MainWindow::connectJob(unitFile& job) {
+    connect(&job, &unitFile::startDownload, this, &MainWindow::startDownloadFile);
+    connect(&job, &unitFile::endDownload, this, &MainWindow::endDownloadFile);
+    connect(&job, &unitFile::progressDownload, this, &MainWindow::progressDownloadFile);
+    connect(&job, &unitFile::startConvert, this, &MainWindow::startConvertFile);
+    connect(&job, &unitFile::endConvert, this, &MainWindow::endConvertFile);
+    connect(&job, &unitFile::progressConvert, this, &MainWindow::progressConvertFile);
+    connect(&job, &unitFile::repairStatusText, this, &MainWindow::repairStatusText);
+    connect(&job, &unitFile::repairStatus, this, &MainWindow::repairStatus);
+    connect(&job, &unitFile::endRepair, this, &MainWindow::endRepair);
+    unitFile* raw = &job;
+    connect(raw, &QThread::finished, this, [this, raw] { jobThreadEnded(raw); });
+}
+
+void MainWindow::onstatus() {
+    const QString tail = probingBusy() ? tr(" videos in list... Adding file") : tr(" videos in list  ");
+    countLabel->setText(QStringLiteral("%1").arg(jobCount()) + tail);
+}
+
+std::vector<int> MainWindow::selectedRows() const {
+    std::set<int> rows;
+    for (const QModelIndex& index : fileListView->selectionModel()->selectedIndexes())
+        if (index.column() == ColumnFileName && index.row() >= 0) rows.insert(index.row());
+    return {rows.begin(), rows.end()};
+}
+
+void MainWindow::showSelectionWarning() {
+    QMessageBox box(QMessageBox::Critical, tr("Warning"),
+                    tr("Please select a video in the list before cliking on this option\n"), QMessageBox::NoButton,
+                    nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    box.exec();
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(ui->actionCancel_Selected);
+    menu.addAction(ui->actionDelete_Selected);
+    menu.addAction(ui->actionCancel_All);
+    menu.addAction(ui->actionDelete_All);
+    menu.addAction(ui->logAction);
+    menu.exec(event->globalPos());
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Delete)) {
+        actionDelete_Selected_clicked();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}

@@ -1,0 +1,162 @@
+#pragma once
+// The program's one window: the list of videos with one job per row, the scheduler that runs
+// the jobs one at a time, the display of their progress, and the output settings.
+//
+// Row i of the list always belongs to jobs[i]. A row removed while its job is still ending
+// leaves the list at once; its job ends in the background (it was cancelled) and counts as
+// busy until its thread has stopped, so no two jobs ever run at the same time.
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "ui/progress_delegate.h"
+
+class QComboBox;
+class QLabel;
+class QMimeData;
+class QStandardItemModel;
+class QTimer;
+class clsMyTree;
+class clsSettings;
+class previewer;
+class unitFile;
+class videoInformation;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    // Cancels every job and waits for the job threads, the probes and the previewer, so that
+    // nothing runs on (or leaves temporary files behind) once the window is gone.
+    ~MainWindow() override;
+
+    static QString statusCodeText(int code);
+
+    void loadSettings();
+    void saveSettings();
+    void setupStatusBar();
+    void fitColumns();
+
+    // The job of `row`; null when no such row is listed (a row removed while it was selected).
+    unitFile* jobAt(int row) const;
+    int jobCount() const { return static_cast<int>(jobs.size()); }
+    // Jobs whose rows were removed while their threads were still ending.
+    int retiringJobCount() const { return static_cast<int>(retiringJobs.size()); }
+    // A probe of added files is running.
+    bool probingBusy() const { return probesRunning > 0; }
+
+public slots:
+    // The output settings (connected by name).
+    void on_chkFileDirectory_stateChanged(int state);
+    void on_comboFormat_currentIndexChanged(const QString& text);
+    void on_comboRotate_currentIndexChanged(int index);
+    void on_pushButton_clicked();
+    void on_openDirButton_clicked();
+    void buttonHome_clicked();
+    void resizeTreeviewColumns();
+
+    // The file list.
+    void OleDragDrop(const QMimeData* mimeData);
+    void actionAdd_Clicked();
+    void startFindInfo();
+    void endFindInfo();
+    void FoundVideoDetails(QString FileName, int mNBStreams, int mDuration, QString mDurationFormated, int mBitrate,
+                           QString mVideoCodec, int mVideoWidth, int mVideoHeight, int mVideoBitRate,
+                           QString mAudioCodec, float mVideoframerate, int mAudioSampleRate, int mAudioChannels,
+                           int mAudioBitRate, QString mFileInformationResumed, float mVideoFPS);
+    void onstatus();
+
+    // The scheduler and the list actions.
+    void actionSettings_Clicked();
+    void on_actionRepair_triggered();
+    void checkClipBoard();
+    void actionCancel_All_clicked();
+    void actionCancel_Selected_clicked();
+    void actionDelete_All_clicked();
+    void actionDelete_Selected_clicked();
+    void removeAllRows();
+    void on_actionClear_triggered();
+
+    // The jobs' reports, each carrying its job's uid first.
+    void startDownloadFile(QString uid);
+    void endDownloadFile(QString uid, int status);
+    void progressDownloadFile(QString uid, double NowDownloaded, double TotalToDownload, int PercentDownloaded,
+                              double elapsedTime, double bps, double remainingTime);
+    void startConvertFile(QString uid);
+    void endConvertFile(QString uid, int status);
+    void progressConvertFile(QString uid, int intFPS, int intFRAME, int intTIME, int totalTime);
+    void repairStatusText(QString uid, QString status);
+    void repairStatus(QString uid, int percent);
+    void endRepair(QString uid);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    // Settings.
+    void showSaveInFileDirectory(bool inSourceFolder);
+    void enableSettingsButton();
+    void selectStoredChoice(const char* key, QComboBox& box, const QString& fallback, bool storeFallback);
+
+    // File list.
+    void startProbe(const QStringList& paths);
+    void probeEnded(videoInformation* probe);
+    void connectJob(unitFile& job);
+    void fitColumnsOnChange();
+    std::vector<int> selectedRows() const;
+    static void showSelectionWarning();
+
+    // Scheduler.
+    void startRun(bool repair);
+    void resetJob(int row, bool repair);
+    void showRunning(bool running);
+    bool isBusy(const unitFile& job) const;
+    bool isEligible(const unitFile& job) const;
+    bool isSettled(const unitFile& job) const;
+    bool removeRow(int row);
+    void retireJob(std::unique_ptr<unitFile> job);
+    void retiredJobEnded(unitFile* job);
+    void jobThreadEnded(unitFile* job);
+    int rowOfJob(const unitFile* job) const;
+
+    // Status display.
+    int rowOfUid(const QString& uid) const;
+    void setCell(int row, int column, const QString& text);
+
+    std::unique_ptr<Ui::MainWindow> ui;
+    std::vector<std::unique_ptr<unitFile>> jobs;
+    std::vector<std::unique_ptr<unitFile>> retiringJobs;
+    // Jobs reset for a run while their thread was still ending after a cancel: the reset (with
+    // its repair flag) is made once the thread has stopped, so the cancel stands until then.
+    std::unordered_map<const unitFile*, bool> pendingResets;
+    std::vector<std::unique_ptr<videoInformation>> probes;
+    int probesRunning = 0;
+
+    std::unique_ptr<clsSettings> settings;
+    QString savePath;
+    QString openPath;
+    bool saveInFileDirectory = false;
+    bool previewShow = true;
+
+    int currentRow = -1;
+    bool initialising = false;
+    bool firstResizeSeen = false;
+    QTimer* timer = nullptr;
+    QStandardItemModel* model = nullptr;
+    TreeViewDelegate delegate;
+    QLabel* countLabel = nullptr;
+    clsMyTree* fileListView = nullptr;
+    std::unique_ptr<previewer> previewWorker;
+    QString lastStatusText;
+};

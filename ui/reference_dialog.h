@@ -1,0 +1,51 @@
+#pragma once
+// The dialog that asks for a healthy reference video before a repair: it probes the chosen file
+// in a thread of its own, shows its video and audio parameters, and stores an accepted file under
+// "referenceFile". It is accepted only through "Repair Now!"; every other way out is a rejection.
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class clsSettings;
+class videoInformation;
+
+namespace Ui {
+class referenceDialog;
+}
+
+class referenceDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit referenceDialog(QWidget* parent = nullptr);
+    // Waits for the probes still reading (each reads one file).
+    ~referenceDialog() override;
+
+    // Probes `path` as the reference. Probes may overlap; only the latest one's answer counts,
+    // so a slow probe of an earlier choice never overwrites a later one.
+    void probeReference(const QString& path);
+
+public slots:
+    void on_cancel_clicked();
+    void on_pushButton_clicked();
+    void startFindInfo();
+    void endFindInfo();
+    void FoundVideoDetails(QString FileName, int mNBStreams, int mDuration, QString mDurationFormated, int mBitrate,
+                           QString mVideoCodec, int mVideoWidth, int mVideoHeight, int mVideoBitRate,
+                           QString mAudioCodec, float mVideoframerate, int mAudioSampleRate, int mAudioChannels,
+                           int mAudioBitRate, QString mFileInformationResumed, float mVideoFPS);
+    void on_save_clicked();
+
+private:
+    bool fromLatestProbe() const;
+    void showParameters(bool shown);
+    void probeEnded(videoInformation* probe);
+
+    std::unique_ptr<Ui::referenceDialog> ui;
+    std::unique_ptr<clsSettings> settings;
+    QString referenceFolder;
+    QString referencePath;
+    std::vector<std::unique_ptr<videoInformation>> probes;
+    const videoInformation* latestProbe = nullptr;
+};
