@@ -25,6 +25,8 @@ public:
     // Probes `path` as the reference. Probes may overlap; only the latest one's answer counts,
     // so a slow probe of an earlier choice never overwrites a later one.
     void probeReference(const QString& path);
+    // A probe is still reading or its answer has not arrived yet.
+    bool isProbing() const { return !probes.empty(); }
 
 public slots:
     void on_cancel_clicked();

@@ -1,0 +1,229 @@
+// The rows as the jobs' signals paint them: texts, icons, colours and the progress cell, with
+// the signals sent from another thread as a running job sends them.
+#include <QBrush>
+#include <QCoreApplication>
+#include <QStandardItemModel>
+#include <QTest>
+
+#include <functional>
+#include <thread>
+
+#include "jobs/unit_file.h"
+#include "tests/support/qtest_main.h"
+#include "tests/ui/window_harness.h"
+#include "ui/job_end.h"
+#include "ui/main_window.h"
+#include "ui/row_look.h"
+#include "ui/window_pictures.h"
+
+using namespace windowtest;
+
+namespace {
+
+// Sends as a job thread does (queued to the window), then lets the reports arrive.
+void fromJobThread(const std::function<void()>& send) {
+    std::thread worker(send);
+    worker.join();
+    QCoreApplication::processEvents();
+}
+
+QString uidOf(MainWindow& w, int row) { return QString::fromStdString(w.jobAt(row)->uid); }
+
+struct ListedWindow {
+    ListedWindow() {
+        freshSettings();
+        window = std::make_unique<MainWindow>();
+        listed = dropAndWait(*window, clipCopies(dir, {"a.mp4", "b.mp4"}));
+    }
+    testsupport::TempDir dir;
+    std::unique_ptr<MainWindow> window;
+    bool listed = false;
+};
+
+}  // namespace
+
+class JobStatusTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void phaseStartsShowTheirTextAndIcon() {
+        ListedWindow s;
+        QVERIFY(s.listed);
+        MainWindow& w = *s.window;
+        unitFile* job = w.jobAt(0);
+        const QString uid = uidOf(w, 0);
+        fromJobThread([&] { emit job->startDownload(uid); });
+        QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("Prepare Repair..."));
+        QVERIFY(rowIconIs(w, 0, pictures::kRepairStarting));
+        fromJobThread([&] { emit job->startConvert(uid); });
+        QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("Prepare conversion..."));
+        QVERIFY(rowIconIs(w, 0, pictures::kConvertStarting));
+        // The other row is left alone.
+        QCOMPARE(cell(w, 1, ColumnStatus), QStringLiteral("waiting"));
+        QVERIFY(rowIconIs(w, 1, pictures::kLogo));
+    }
+
+    void repairReportsShowTheLastTextWithThePercentage() {
+        ListedWindow s;
+        QVERIFY(s.listed);
+        MainWindow& w = *s.window;
+        unitFile* job = w.jobAt(1);
+        const QString uid = uidOf(w, 1);
+        fromJobThread([&] {
+            emit job->repairStatusText(uid, QStringLiteral("Scan..."));
+            emit job->repairStatus(uid, 42);
+        });
+        QCOMPARE(cell(w, 1, ColumnStatus), QStringLiteral("Scan... 42%"));
+        QCOMPARE(cell(w, 1, ColumnProgress), QStringLiteral("42"));
+        QCOMPARE(cellColour(w, 1, ColumnStatus), QColor(Qt::darkBlue));
+        QCOMPARE(cellColour(w, 1, ColumnFileName), QColor(Qt::darkBlue));
+        QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("waiting"));
+    }
+
+    // A report for a row that was removed changes nothing but the last status text.
+    void aReportForNoListedRowOnlyKeepsItsText() {
+        ListedWindow s;
+        QVERIFY(s.listed);
+        MainWindow& w = *s.window;
+        unitFile* job = w.jobAt(0);
+        const QString uid = uidOf(w, 0);
+        fromJobThread([&] {
+            emit job->repairStatusText(QStringLiteral("{00000000-0000-0000-0000-000000000000}"), QStringLiteral("Video Repair"));
+            emit job->startDownload(QStringLiteral("{00000000-0000-0000-0000-000000000000}"));
+        });
+        QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("waiting"));
+        QCOMPARE(cell(w, 1, ColumnStatus), QStringLiteral("waiting"));
+        fromJobThread([&] { emit job->repairStatus(uid, 10); });
+        QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("Video Repair 10%"));
+    }
+
+    void conversionProgress_data() {
+        QTest::addColumn<int>("fps");
+        QTest::addColumn<int>("time");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<QString>("progress");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("a third") << 7 << 65 << 180 << "36" << "00:01:05 / 00:03:00 (07fps)";
+        QTest::newRow("no total yet") << 25 << 10 << 0 << "0" << "00:00:10 / 00:00:00 (25fps)";
+        QTest::newRow("done") << 120 << 180 << 180 << "100" << "00:03:00 / 00:03:00 (120fps)";
+    }
+    void conversionProgress() {
+        QFETCH(int, fps);
+        QFETCH(int, time);
+        QFETCH(int, total);
+        ListedWindow s;
+        QVERIFY(s.listed);
+        MainWindow& w = *s.window;
+        unitFile* job = w.jobAt(0);
+        const QString uid = uidOf(w, 0);
+        fromJobThread([&] { emit job->progressConvert(uid, fps, 999, time, total); });
+        QTEST(cell(w, 0, ColumnProgress), "progress");
+        QTEST(cell(w, 0, ColumnStatus), "status");
+        QCOMPARE(cellColour(w, 0, ColumnStatus), QColor(Qt::darkBlue));
+    }
+
+    // How a finished job shows, as its run leaves it: status, repair flag, repaired file kept.
+    void endOfAJob_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("repair");
+        QTest::addColumn<bool>("repairedKept");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("succeeded");
+        QTest::newRow("conversion done") << 0 << false << false << "Success" << true;
+        QTest::newRow("repair done") << 0 << true << true << "Success" << true;
+        QTest::newRow("repair cancelled") << 42 << true << false << "ABORTED" << false;
+        QTest::newRow("conversion cancelled") << 42 << false << false << "ABORTED" << false;
+        QTest::newRow("nothing recovered") << 102 << true << false << "can't repair with this reference" << false;
+        QTest::newRow("repaired, conversion failed") << 102 << true << true << "Conversion error, repaired file kept"
+                                                     << false;
+        QTest::newRow("conversion failed") << 102 << false << false << "Conversion error" << false;
+        QTest::newRow("numbered code") << 7 << false << false << "COULDNT CONNECT" << false;
+        QTest::newRow("unknown code") << 8 << false << false << "UNKNOWN STATUS" << false;
+    }
+    void endOfAJob() {
+        QFETCH(int, status);
+        QFETCH(bool, repair);
+        QFETCH(bool, repairedKept);
+        QFETCH(bool, succeeded);
+        ListedWindow s;
+        QVERIFY(s.listed);
+        MainWindow& w = *s.window;
+        unitFile* job = w.jobAt(0);
+        const QString uid = uidOf(w, 0);
+        job->isRepair = repair;
+        job->isRepaired = repairedKept;
+        job->outputPath.set(repairedKept ? s.dir.file("a_fix.mp4") : std::string());
+        fromJobThread([&] {
+            emit job->repairStatus(uid, 57);
+            job->isDone = true;
+            emit job->endConvert(uid, status);
+        });
+        QTEST(cell(w, 0, ColumnStatus), "text");
+        QCOMPARE(cellColour(w, 0, ColumnStatus), QColor(succeeded ? Qt::darkGreen : Qt::darkRed));
+        QCOMPARE(cellColour(w, 0, ColumnFileName), QColor(succeeded ? Qt::darkGreen : Qt::darkRed));
+        QVERIFY(rowIconIs(w, 0, succeeded ? pictures::kSucceeded : pictures::kFailed));
+        QCOMPARE(cell(w, 0, ColumnProgress), succeeded ? QStringLiteral("57") : QStringLiteral("0"));
+    }
+
+    // An end that arrives after the job was reset for a new run belongs to the old run.
+    void anEndAfterTheJobWasResetIsDropped() {
+        ListedWindow s;
+        QVERIFY(s.listed);
+        MainWindow& w = *s.window;
+        unitFile* job = w.jobAt(0);
+        const QString uid = uidOf(w, 0);
+        fromJobThread([&] { emit job->endConvert(uid, 42); });
+        QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("waiting"));
+        QVERIFY(rowIconIs(w, 0, pictures::kLogo));
+    }
+
+    void everyStatusCodeHasItsText_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        const std::pair<int, const char*> table[] = {
+            {0, "SUCCESS"},
+            {1, "UNSUPPORTED PROTOCOL"},
+            {2, "INIT FAILED"},
+            {3, "URL MALFORMAT"},
+            {4, "UNSUPPORTED"},
+            {5, "COULDNT RESOLVE PROXY"},
+            {6, "COULDNT RESOLVE HOST"},
+            {7, "COULDNT CONNECT"},
+            {9, "REMOTE ACCESS DENIED"},
+            {18, "PARTIAL FILE ERROR"},
+            {21, "QUOTE ERROR"},
+            {22, "HTTP RETURNED ERROR"},
+            {23, "WRITE ERROR"},
+            {26, "READ ERROR"},
+            {27, "OUT OF MEMORY"},
+            {28, "OPERATION TIMEDOUT"},
+            {33, "RANGE ERROR"},
+            {34, "HTTP POST ERROR"},
+            {36, "BAD DOWNLOAD RESUME"},
+            {37, "FILE COULDNT READ FILE"},
+            {42, "ABORTED"},
+            {47, "TOO MANY REDIRECTS"},
+            {48, "UNKNOWN OPTION"},
+            {52, "GOT NOTHING"},
+            {56, "RECV ERROR"},
+            {61, "BAD CONTENT ENCODING"},
+            {63, "FILESIZE EXCEEDED"},
+            {78, "REMOTE FILE NOT FOUND"},
+            {101, "EMPTY FILE"},
+            {102, "Conversion error"},
+            {8, "UNKNOWN STATUS"},
+            {-1, "UNKNOWN STATUS"},
+            {79, "UNKNOWN STATUS"},
+            {103, "UNKNOWN STATUS"},
+        };
+        for (const auto& [code, text] : table)
+            QTest::newRow(qPrintable(QString::number(code))) << code << QString::fromLatin1(text);
+    }
+    void everyStatusCodeHasItsText() {
+        QFETCH(int, code);
+        QTEST(MainWindow::statusCodeText(code), "text");
+    }
+};
+
+VANTOREL_QTEST_MAIN(JobStatusTest)
+#include "job_status_test.moc"
