@@ -112,6 +112,7 @@ void MainWindow::FoundVideoDetails(QString FileName, int mNBStreams, int mDurati
                                 new QStandardItem(job->mDurationFormated), new QStandardItem(status),
                                 new QStandardItem(QStringLiteral("0%"))};
     for (QStandardItem* cell : cells) cell->setEditable(false);
+    cells[ColumnStatus]->setToolTip(status);
     model->appendRow(cells);
 
     connectJob(*job);

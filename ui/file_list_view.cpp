@@ -12,6 +12,11 @@ clsMyTree::clsMyTree(QWidget* parent) : QTreeView(parent) {
     setRootIsDecorated(false);
     setAutoFillBackground(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A light highlight, on which the rows' status colours stay readable (the delegate keeps them).
+    QPalette colours = palette();
+    colours.setColor(QPalette::Highlight, QColor(0xcc, 0xe4, 0xf7));
+    colours.setColor(QPalette::HighlightedText, Qt::black);
+    setPalette(colours);
 }
 
 void clsMyTree::clear() { emit changed(); }

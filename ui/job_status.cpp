@@ -17,7 +17,10 @@ int MainWindow::rowOfUid(const QString& uid) const {
 }
 
 void MainWindow::setCell(int row, int column, const QString& text) {
-    model->setData(model->index(row, column), text, Qt::DisplayRole);
+    const QModelIndex cell = model->index(row, column);
+    model->setData(cell, text, Qt::DisplayRole);
+    // In a narrow window the whole status is still a hover away.
+    if (column == ColumnStatus) model->setData(cell, text, Qt::ToolTipRole);
 }
 
 void MainWindow::startDownloadFile(QString uid) {

@@ -30,10 +30,11 @@
 
 namespace {
 
-// The list's starting column widths, FileName to Progress.
-constexpr int kColumnWidths[ColumnCount] = {306, 80, 160, 133};
+// The list's starting column widths, FileName to Progress. The Status column holds the
+// longest outcome ("Conversion error, repaired file kept") without cutting it off.
+constexpr int kColumnWidths[ColumnCount] = {226, 80, 240, 133};
 constexpr int kDurationWidth = 80;
-constexpr int kStatusWidth = 160;
+constexpr int kStatusWidth = 240;
 // What the FileName column leaves to the others besides Duration and Status.
 constexpr int kOtherColumnsRoom = 154;
 constexpr int kNarrowestList = 200;

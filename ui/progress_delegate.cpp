@@ -26,7 +26,13 @@ QString TreeViewDelegate::barStyle(int percent) {
 
 void TreeViewDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     if (index.column() != kProgressColumn) {
-        QItemDelegate::paint(painter, option, index);
+        // A selected row keeps its status colour (the list's highlight is light), so the row
+        // the scheduler selects still shows whether it runs, succeeded or failed.
+        QStyleOptionViewItem coloured(option);
+        const QVariant foreground = index.data(Qt::ForegroundRole);
+        if (foreground.canConvert<QBrush>())
+            coloured.palette.setBrush(QPalette::HighlightedText, qvariant_cast<QBrush>(foreground));
+        QItemDelegate::paint(painter, coloured, index);
         return;
     }
     const int percent = percentOf(index);

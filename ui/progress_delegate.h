@@ -1,6 +1,7 @@
 #pragma once
 // Paints the Progress column of the file list as a bar: green up to the reached percentage,
-// white after it, the percentage in its middle. The other columns paint as usual.
+// white after it, the percentage in its middle. The other columns paint as usual, in their
+// row's colour also when the row is selected.
 #include <QItemDelegate>
 
 #include <memory>

@@ -223,10 +223,10 @@ private slots:
     void columnsFitTheListWidth_data() {
         QTest::addColumn<int>("listWidth");
         QTest::addColumn<int>("fileNameWidth");
-        QTest::newRow("wide") << 900 << 900 - 394;
-        QTest::newRow("just wide enough") << 445 << 51;
-        QTest::newRow("name would be too narrow") << 444 << 306;
-        QTest::newRow("list too narrow") << 150 << 306;
+        QTest::newRow("wide") << 900 << 900 - 474;
+        QTest::newRow("just wide enough") << 525 << 51;
+        QTest::newRow("name would be too narrow") << 524 << 226;
+        QTest::newRow("list too narrow") << 150 << 226;
     }
     void columnsFitTheListWidth() {
         QFETCH(int, listWidth);
@@ -239,7 +239,7 @@ private slots:
         w.fitColumns();
         QTEST(view->columnWidth(ColumnFileName), "fileNameWidth");
         QCOMPARE(view->columnWidth(ColumnDuration), 80);
-        QCOMPARE(view->columnWidth(ColumnStatus), 160);
+        QCOMPARE(view->columnWidth(ColumnStatus), 240);
     }
 };
 
