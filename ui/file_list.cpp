@@ -18,7 +18,6 @@
 #include <set>
 
 #include "jobs/unit_file.h"
-#include "jobs/video_information.h"
 #include "ui/file_list_view.h"
 #include "ui/main_window.h"
 #include "ui/row_look.h"
@@ -43,7 +42,7 @@ void MainWindow::OleDragDrop(const QMimeData* mimeData) {
             if (!path.isEmpty()) paths << path;
         }
     }
-    startProbe(paths);
+    probes.start(paths, this);
 }
 
 void MainWindow::actionAdd_Clicked() {
@@ -52,26 +51,7 @@ void MainWindow::actionAdd_Clicked() {
                           "*.m4v *.mts *.vob *.m2ts *.ts *.mxf)"));
     dialog.setViewMode(QFileDialog::Detail);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    startProbe(dialog.exec() ? dialog.selectedFiles() : QStringList());
-}
-
-void MainWindow::startProbe(const QStringList& paths) {
-    auto probe = std::make_unique<videoInformation>(paths);
-    videoInformation* raw = probe.get();
-    connect(raw, &videoInformation::startFindInfo, this, &MainWindow::startFindInfo);
-    connect(raw, &videoInformation::endFindInfo, this, &MainWindow::endFindInfo);
-    connect(raw, &videoInformation::FoundVideoDetails, this, &MainWindow::FoundVideoDetails);
-    // Queued behind the probe's last report, so its object goes only once everything it said arrived.
-    connect(raw, &QThread::finished, this, [this, raw] { probeEnded(raw); });
-    probes.push_back(std::move(probe));
-    raw->start(QThread::InheritPriority);
-}
-
-void MainWindow::probeEnded(videoInformation* probe) {
-    const auto it = std::find_if(probes.begin(), probes.end(), [probe](const auto& p) { return p.get() == probe; });
-    if (it == probes.end()) return;
-    (*it)->wait();
-    probes.erase(it);
+    probes.start(dialog.exec() ? dialog.selectedFiles() : QStringList(), this);
 }
 
 void MainWindow::startFindInfo() {

@@ -108,10 +108,9 @@ MainWindow::~MainWindow() {
     // Every job, waiting ones too, so that none can start while the others end.
     for (const auto& job : jobs) job->setCancel(true);
     for (const auto& job : retiringJobs) job->setCancel(true);
-    for (const auto& probe : probes) probe->requestStop();
     for (const auto& job : jobs) job->wait();
     for (const auto& job : retiringJobs) job->wait();
-    for (const auto& probe : probes) probe->wait();
+    probes.stopAndWait();
     previewWorker.reset();
     saveSettings();
 }

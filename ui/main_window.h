@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ui/probe_set.h"
 #include "ui/progress_delegate.h"
 
 class QComboBox;
@@ -24,7 +25,6 @@ class clsMyTree;
 class clsSettings;
 class previewer;
 class unitFile;
-class videoInformation;
 
 namespace Ui {
 class MainWindow;
@@ -110,8 +110,6 @@ private:
     void selectStoredChoice(const char* key, QComboBox& box, const QString& fallback, bool storeFallback);
 
     // File list.
-    void startProbe(const QStringList& paths);
-    void probeEnded(videoInformation* probe);
     void connectJob(unitFile& job);
     void fitColumnsOnChange();
     std::vector<int> selectedRows() const;
@@ -140,7 +138,7 @@ private:
     // Jobs reset for a run while their thread was still ending after a cancel: the reset (with
     // its repair flag) is made once the thread has stopped, so the cancel stands until then.
     std::unordered_map<const unitFile*, bool> pendingResets;
-    std::vector<std::unique_ptr<videoInformation>> probes;
+    ProbeSet probes;
     int probesRunning = 0;
 
     std::unique_ptr<clsSettings> settings;

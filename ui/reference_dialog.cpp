@@ -38,9 +38,8 @@ referenceDialog::referenceDialog(QWidget* parent)
     }
 }
 
-referenceDialog::~referenceDialog() {
-    for (const auto& probe : probes) probe->wait();
-}
+// The probes still reading (each reads one file) are waited for by their set.
+referenceDialog::~referenceDialog() = default;
 
 // The parameter group shows only for a healthy reference; the dialog grows to hold it and the
 // buttons stay below it.
@@ -52,22 +51,7 @@ void referenceDialog::showParameters(bool shown) {
 
 void referenceDialog::probeReference(const QString& path) {
     referencePath = path;
-    auto probe = std::make_unique<videoInformation>(path);
-    videoInformation* raw = probe.get();
-    connect(raw, &videoInformation::startFindInfo, this, &referenceDialog::startFindInfo);
-    connect(raw, &videoInformation::endFindInfo, this, &referenceDialog::endFindInfo);
-    connect(raw, &videoInformation::FoundVideoDetails, this, &referenceDialog::FoundVideoDetails);
-    connect(raw, &QThread::finished, this, [this, raw] { probeEnded(raw); });
-    latestProbe = raw;
-    probes.push_back(std::move(probe));
-    raw->start(QThread::InheritPriority);
-}
-
-void referenceDialog::probeEnded(videoInformation* probe) {
-    const auto it = std::find_if(probes.begin(), probes.end(), [probe](const auto& p) { return p.get() == probe; });
-    if (it == probes.end()) return;
-    (*it)->wait();
-    probes.erase(it);
+    latestProbe = probes.start({path}, this);
 }
 
 bool referenceDialog::fromLatestProbe() const { return sender() == latestProbe; }

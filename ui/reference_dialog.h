@@ -6,10 +6,10 @@
 #include <QString>
 
 #include <memory>
-#include <vector>
+
+#include "ui/probe_set.h"
 
 class clsSettings;
-class videoInformation;
 
 namespace Ui {
 class referenceDialog;
@@ -19,14 +19,13 @@ class referenceDialog : public QDialog {
     Q_OBJECT
 public:
     explicit referenceDialog(QWidget* parent = nullptr);
-    // Waits for the probes still reading (each reads one file).
     ~referenceDialog() override;
 
     // Probes `path` as the reference. Probes may overlap; only the latest one's answer counts,
     // so a slow probe of an earlier choice never overwrites a later one.
     void probeReference(const QString& path);
     // A probe is still reading or its answer has not arrived yet.
-    bool isProbing() const { return !probes.empty(); }
+    bool isProbing() const { return probes.busy(); }
 
 public slots:
     void on_cancel_clicked();
@@ -42,12 +41,11 @@ public slots:
 private:
     bool fromLatestProbe() const;
     void showParameters(bool shown);
-    void probeEnded(videoInformation* probe);
 
     std::unique_ptr<Ui::referenceDialog> ui;
     std::unique_ptr<clsSettings> settings;
     QString referenceFolder;
     QString referencePath;
-    std::vector<std::unique_ptr<videoInformation>> probes;
+    ProbeSet probes;
     const videoInformation* latestProbe = nullptr;
 };

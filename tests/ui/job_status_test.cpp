@@ -29,27 +29,30 @@ void fromJobThread(const std::function<void()>& send) {
 
 QString uidOf(MainWindow& w, int row) { return QString::fromStdString(w.jobAt(row)->uid); }
 
-struct ListedWindow {
-    ListedWindow() {
-        freshSettings();
-        window = std::make_unique<MainWindow>();
-        listed = dropAndWait(*window, clipCopies(dir, {"a.mp4", "b.mp4"}));
-    }
-    testsupport::TempDir dir;
-    std::unique_ptr<MainWindow> window;
-    bool listed = false;
-};
-
 }  // namespace
 
+// Every test starts from a window listing two clips, a.mp4 and b.mp4.
 class JobStatusTest : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<testsupport::TempDir> dir;
+    std::unique_ptr<MainWindow> window;
+
+
 private slots:
+    void init() {
+        freshSettings();
+        dir = std::make_unique<testsupport::TempDir>();
+        window = std::make_unique<MainWindow>();
+        QVERIFY(dropAndWait(*window, clipCopies(*dir, {"a.mp4", "b.mp4"})));
+    }
+    void cleanup() {
+        window.reset();
+        dir.reset();
+    }
+
     void phaseStartsShowTheirTextAndIcon() {
-        ListedWindow s;
-        QVERIFY(s.listed);
-        MainWindow& w = *s.window;
+        MainWindow& w = *window;
         unitFile* job = w.jobAt(0);
         const QString uid = uidOf(w, 0);
         fromJobThread([&] { emit job->startDownload(uid); });
@@ -64,9 +67,7 @@ private slots:
     }
 
     void repairReportsShowTheLastTextWithThePercentage() {
-        ListedWindow s;
-        QVERIFY(s.listed);
-        MainWindow& w = *s.window;
+        MainWindow& w = *window;
         unitFile* job = w.jobAt(1);
         const QString uid = uidOf(w, 1);
         fromJobThread([&] {
@@ -82,9 +83,7 @@ private slots:
 
     // A report for a row that was removed changes nothing but the last status text.
     void aReportForNoListedRowOnlyKeepsItsText() {
-        ListedWindow s;
-        QVERIFY(s.listed);
-        MainWindow& w = *s.window;
+        MainWindow& w = *window;
         unitFile* job = w.jobAt(0);
         const QString uid = uidOf(w, 0);
         fromJobThread([&] {
@@ -111,9 +110,7 @@ private slots:
         QFETCH(int, fps);
         QFETCH(int, time);
         QFETCH(int, total);
-        ListedWindow s;
-        QVERIFY(s.listed);
-        MainWindow& w = *s.window;
+        MainWindow& w = *window;
         unitFile* job = w.jobAt(0);
         const QString uid = uidOf(w, 0);
         fromJobThread([&] { emit job->progressConvert(uid, fps, 999, time, total); });
@@ -145,14 +142,12 @@ private slots:
         QFETCH(bool, repair);
         QFETCH(bool, repairedKept);
         QFETCH(bool, succeeded);
-        ListedWindow s;
-        QVERIFY(s.listed);
-        MainWindow& w = *s.window;
+        MainWindow& w = *window;
         unitFile* job = w.jobAt(0);
         const QString uid = uidOf(w, 0);
         job->isRepair = repair;
         job->isRepaired = repairedKept;
-        job->outputPath.set(repairedKept ? s.dir.file("a_fix.mp4") : std::string());
+        job->outputPath.set(repairedKept ? dir->file("a_fix.mp4") : std::string());
         fromJobThread([&] {
             emit job->repairStatus(uid, 57);
             job->isDone = true;
@@ -167,9 +162,7 @@ private slots:
 
     // An end that arrives after the job was reset for a new run belongs to the old run.
     void anEndAfterTheJobWasResetIsDropped() {
-        ListedWindow s;
-        QVERIFY(s.listed);
-        MainWindow& w = *s.window;
+        MainWindow& w = *window;
         unitFile* job = w.jobAt(0);
         const QString uid = uidOf(w, 0);
         fromJobThread([&] { emit job->endConvert(uid, 42); });

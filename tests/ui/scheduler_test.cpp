@@ -48,6 +48,11 @@ struct Scene {
             },
             timeoutMs);
     }
+    // Convert, and the first conversion under way.
+    bool convertFirst() {
+        window->findChild<QAction*>(QStringLiteral("actionSettings"))->trigger();
+        return waitForLog("start a.mp4");
+    }
     bool waitForLog(const QString& line, int times = 1) {
         return waitWatching([&] { return ffmpeg.count(line) >= times; });
     }
@@ -101,10 +106,8 @@ private slots:
 
     void cancelAllStopsTheRunningJobAndStartsNoOther() {
         Scene s;
-        QVERIFY(s.listed);
+        QVERIFY(s.listed && s.convertFirst());
         MainWindow& w = *s.window;
-        action(w, "actionSettings")->trigger();
-        QVERIFY(s.waitForLog("start a.mp4"));
         action(w, "actionCancel")->trigger();
         QVERIFY(idle(w));
         QVERIFY(s.waitWatching([&] { return cell(w, 0, ColumnStatus) == QLatin1String("ABORTED"); }));
@@ -117,10 +120,8 @@ private slots:
 
     void cancelSelectedOnAWaitingJobEndsItWhenItsTurnComes() {
         Scene s;
-        QVERIFY(s.listed);
+        QVERIFY(s.listed && s.convertFirst());
         MainWindow& w = *s.window;
-        action(w, "actionSettings")->trigger();
-        QVERIFY(s.waitForLog("start a.mp4"));
         selectRow(w, 2);
         action(w, "actionCancel_Selected")->trigger();
         s.ffmpeg.release("a.mp4");
@@ -137,10 +138,8 @@ private slots:
     // The row goes at once; its job ends in the background and the next one starts only then.
     void deleteSelectedOnTheRunningRowNeitherFreezesNorOverlaps() {
         Scene s({"a.mp4", "b.mp4"});
-        QVERIFY(s.listed);
+        QVERIFY(s.listed && s.convertFirst());
         MainWindow& w = *s.window;
-        action(w, "actionSettings")->trigger();
-        QVERIFY(s.waitForLog("start a.mp4"));
         selectRow(w, 0);
         QElapsedTimer clock;
         clock.start();
@@ -165,10 +164,8 @@ private slots:
 
     void clearWhileAJobRunsEmptiesTheListAtOnce() {
         Scene s({"a.mp4", "b.mp4"});
-        QVERIFY(s.listed);
+        QVERIFY(s.listed && s.convertFirst());
         MainWindow& w = *s.window;
-        action(w, "actionSettings")->trigger();
-        QVERIFY(s.waitForLog("start a.mp4"));
         action(w, "actionClear")->trigger();
         QCOMPARE(w.jobCount(), 0);
         QCOMPARE(listModel(w)->rowCount(), 0);
@@ -184,10 +181,8 @@ private slots:
     // stands (its run ends aborted), nothing starts beside it, and it runs again afterwards.
     void convertWhileACancelledJobWindsDownWaitsForIt() {
         Scene s({"a.mp4", "b.mp4"});
-        QVERIFY(s.listed);
+        QVERIFY(s.listed && s.convertFirst());
         MainWindow& w = *s.window;
-        action(w, "actionSettings")->trigger();
-        QVERIFY(s.waitForLog("start a.mp4"));
         action(w, "actionCancel")->trigger();
         QVERIFY(w.jobAt(0)->QThread::isRunning());
         action(w, "actionSettings")->trigger();
