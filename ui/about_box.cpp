@@ -29,6 +29,9 @@ aboutui::aboutui(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::abo
 
     ui->pushButton->setToolTip(helpPageUrl().toLocalFile());
     ui->pushButton_2->setText(ffmpegSourceUrl().toString());
+
+    // The notes wrap to as many lines as the version texts need: the box grows within its bounds.
+    resize(width(), qBound(minimumHeight(), layout()->totalHeightForWidth(width()), maximumHeight()));
 }
 
 aboutui::~aboutui() = default;
