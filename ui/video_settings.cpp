@@ -102,6 +102,12 @@ const std::vector<ComboField>& comboFields() {
 }
 // clang-format on
 
+// A picture larger than its place is scaled down into it, keeping its proportions.
+QPixmap fittedInto(const QPixmap& picture, const QSize& place) {
+    if (picture.width() <= place.width() && picture.height() <= place.height()) return picture;
+    return picture.scaled(place, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
 void addEntries(QComboBox* box, const std::vector<const char*>& entries) {
     for (const char* entry : entries) box->addItem(QString::fromUtf8(entry));
 }
@@ -129,10 +135,8 @@ void videoSettings::setupForFormat(const QString& name) {
             ui->bitrateRange->setText(QStringLiteral("%1 -> %2").arg(choices->minimumBitrate).arg(choices->maximumBitrate));
         }
         ui->labelFormat->setText(QCoreApplication::translate("videoSettings", choices->title));
-        const QPixmap picture(QString::fromLatin1(kFormatPictures) + QString::fromLatin1(choices->picture));
-        ui->formatIcon->setPixmap(picture.width() > ui->formatIcon->width() || picture.height() > ui->formatIcon->height()
-                                      ? picture.scaled(ui->formatIcon->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                                      : picture);
+        ui->formatIcon->setPixmap(
+            fittedInto(QPixmap(QString::fromLatin1(kFormatPictures) + choices->picture), ui->formatIcon->size()));
         switch (choices->layout) {
             case FormLayout::Video: break;
             case FormLayout::VideoFixedSize: ui->comboSize->setEnabled(false); break;

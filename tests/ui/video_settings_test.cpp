@@ -2,6 +2,7 @@
 // Cancel leave in the settings store, and that the saved values reach the next conversion.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
@@ -135,6 +136,19 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
         QCOMPARE(storedPreset(format).size(), size_t(10));
         COMPARE_FIELDS(fieldsOf(*clsSettings().loadPreset(format)), fieldsOf(defaults));
+    }
+
+    // Each format shows its own picture. The pictures are compiled in with the window's
+    // resource files; a build without them has nothing to show.
+    void everyFormatShowsItsPicture() {
+        if (!QDir(QStringLiteral(":/format/icons/res/format")).exists()) QSKIP("the format pictures are not compiled in");
+        for (const char* format : kOutputFormatNames) {
+            if (QString(format) == kReEncodeFormat) continue;
+            QPointer<videoSettings> dialog = openVideoSettings(format);
+            const QPixmap picture = dialog->findChild<QLabel*>("formatIcon")->pixmap(Qt::ReturnByValue);
+            QVERIFY2(!picture.isNull(), format);
+            delete dialog;
+        }
     }
 
     // A stored preset shows over the defaults: a lower-case codec selects its entry, a bit rate
