@@ -78,7 +78,7 @@ struct Recording {
         output = dir.file("output");
         QDir().mkpath(QString::fromStdString(source));
         QDir().mkpath(QString::fromStdString(output));
-        damaged = source + "/GOPR0042.MP4";
+        damaged = source + "/CLIP0042.MP4";
         damagedBytes = testsupport::readFile(cut);
         testsupport::writeFile(damaged, damagedBytes);
         store(settingsKeys::SavePath, QString::fromStdString(output) + "/");
@@ -96,7 +96,7 @@ struct Recording {
     }
     bool damagedUnchanged() const {
         return testsupport::readFile(damaged) == damagedBytes &&
-               QDir(QString::fromStdString(source)).entryList(QDir::Files | QDir::Hidden) == QStringList({"GOPR0042.MP4"});
+               QDir(QString::fromStdString(source)).entryList(QDir::Files | QDir::Hidden) == QStringList({"CLIP0042.MP4"});
     }
 
     testsupport::TempDir dir;
@@ -145,10 +145,10 @@ private slots:
         QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("Success"));
         QCOMPARE(cellColour(w, 0, ColumnStatus), QColor(Qt::darkGreen));
         QVERIFY(rowIconIs(w, 0, pictures::kSucceeded));
-        QCOMPARE(r.outputEntries(), QStringList({"GOPR0042_fix_conv.mp4"}));
+        QCOMPARE(r.outputEntries(), QStringList({"CLIP0042_fix_conv.mp4"}));
         QVERIFY(r.damagedUnchanged());
 
-        const std::string result = r.output + "/GOPR0042_fix_conv.mp4";
+        const std::string result = r.output + "/CLIP0042_fix_conv.mp4";
         QCOMPARE(QString::fromStdString(decodeErrors(result)), QString());
         const int recorded = framesWithin(r.original, static_cast<long long>(r.damagedBytes.size()));
         const int original = static_cast<int>(testsupport::decodedFrames(r.original).hashes.size());

@@ -82,7 +82,7 @@ bool finished(const Inputs& inputs, const QString& output) {
     store(settingsKeys::SavePath, inputs.file("output/"));
     ShownWindow shown;
     MainWindow& w = shown.window;
-    dropFiles(w, {inputs.file("GOPR0042.MP4"), inputs.file("notes.mp4")});
+    dropFiles(w, {inputs.file("CLIP0042.MP4"), inputs.file("notes.mp4")});
     if (!waitForRows(w, 2)) return false;
     acceptReferenceWhenReady();
     action(w, "actionRepair")->trigger();
