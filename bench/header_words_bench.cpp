@@ -21,8 +21,9 @@ constexpr std::uint32_t kDistinctWords = 500000;
 
 std::string hostileReference() {
     TrackLayout track;
-    track.entries = {visualEntry("avc1", 320, 240,
-                                 avcC({bytes({0x67, 0x64, 0x00, 0x1F, 0xAC, 0xD9})}, {bytes({0x68, 0xEB, 0xE3, 0xCB})}))};
+    const std::string sps = bytes({0x67, 0x64, 0x00, 0x1F, 0xAC, 0xD9});
+    const std::string pps = bytes({0x68, 0xEB, 0xE3, 0xCB});
+    track.entries = {visualEntry("avc1", 320, 240, avcC({sps}, {pps}))};
     track.samples.reserve(kDistinctWords);
     for (std::uint32_t i = 0; i < kDistinctWords; ++i) {
         // Type 5 in all eight header bytes that carry it, then 65,536 two-byte slice starts.

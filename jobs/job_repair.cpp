@@ -44,8 +44,10 @@ void unitFile::repairFile() {
 void unitFile::analyseReferenceAndRepair() {
     statusFix("Video reference analysis...");
     // Ordwick and the engine would wait without end on a FIFO given in place of either file.
-    if (!isRegularFile(QString::fromStdString(sourcePath))) return statusFix("The damaged file is not a regular file");
-    if (!isRegularFile(QString::fromStdString(referencePath))) return statusFix("The reference is not a regular file");
+    if (!isRegularFile(QString::fromStdString(sourcePath)))
+        return statusFix("The damaged file is missing or not a regular file");
+    if (!isRegularFile(QString::fromStdString(referencePath)))
+        return statusFix("The reference is missing or not a regular file");
     repairFolder = saveInSourceFolder ? withTrailingSlash(QFileInfo(QString::fromStdString(sourcePath)).absolutePath())
                                       : savePath;
     QDir().mkpath(repairFolder);

@@ -1,7 +1,6 @@
 // The body of a job's thread: the repair phase when asked for, then the conversion phase,
 // reported through the job's signals.
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include "jobs/conversion_arguments.h"

@@ -404,7 +404,8 @@ TEST_P(RepairFromAFifo, EndsAsAFailureWithoutWaiting) {
     ASSERT_TRUE(fifo.made());
     for (const char* format : {"none", "Mp4"}) {
         SCOPED_TRACE(format);
-        const ScopedSettings settings(fixture.outputFolder + "/", format, c.fifoSource ? fixture.reference : fifo.path());
+        const std::string reference = c.fifoSource ? fixture.reference : fifo.path();
+        const ScopedSettings settings(fixture.outputFolder + "/", format, reference);
         // Made by hand: the window's probe of the file is not what is tried here.
         unitFile job;
         job.uid = "{fifo}";
@@ -412,8 +413,9 @@ TEST_P(RepairFromAFifo, EndsAsAFailureWithoutWaiting) {
         job.isRepair = true;
         const RunRecord run = runJob(job);
         ASSERT_TRUE(run.finished);
-        EXPECT_EQ(run.endStatuses, std::vector<int>{std::string(format) == "none" ? unitFile::kStatusRepairFailed
-                                                                                    : unitFile::kStatusConversionError});
+        const int status =
+            std::string(format) == "none" ? unitFile::kStatusRepairFailed : unitFile::kStatusConversionError;
+        EXPECT_EQ(run.endStatuses, std::vector<int>{status});
     }
     EXPECT_FALSE(fifo.released()) << "the job waited on the FIFO";
     fixture.expectOutputFolder({});

@@ -113,7 +113,8 @@ TEST(OutputNames, MovingToAFreeNameNeverReplacesAFile) {
     ASSERT_EQ(mkdir(dir.file("work").c_str(), 0700), 0);
     const std::string repaired = dir.file("work/clip_fix.mp4");
     writeFile(repaired, "repaired");
-    EXPECT_EQ(moveToFreeName(QString::fromStdString(repaired), folder, "clip_fix", ".mp4"), folder + "/clip_fix(1).mp4");
+    const QString moved = moveToFreeName(QString::fromStdString(repaired), folder, "clip_fix", ".mp4");
+    EXPECT_EQ(moved, folder + "/clip_fix(1).mp4");
     EXPECT_EQ(readFile(dir.file("clip_fix.mp4")), "another job's result");
     EXPECT_EQ(readFile(dir.file("clip_fix(1).mp4")), "repaired");
     EXPECT_FALSE(fileExists(repaired));
@@ -346,9 +347,8 @@ TEST(JobRun, JobsConvertingOneSourceIntoOneFolderKeepApart) {
     writeFile(dir.file("clip_conv.mp4"), "mine");
     const std::string log = dir.file("calls.log");
     // Slow enough that every job has chosen its name before any tool writes.
-    ProgramOverride ffmpeg(ChildProgram::Ffmpeg,
-                           writeScript(dir, "ffmpeg", fakeFfmpeg(log, "", "sleep 0.5\n"
-                                                                          "{ echo $$; head -c 4000 /dev/zero; } > \"$out\"\n")));
+    const std::string conversion = "sleep 0.5\n{ echo $$; head -c 4000 /dev/zero; } > \"$out\"\n";
+    ProgramOverride ffmpeg(ChildProgram::Ffmpeg, writeScript(dir, "ffmpeg", fakeFfmpeg(log, "", conversion)));
     const ScopedSettings settings(dir.path() + "/", "Mp4", "");
     constexpr int kJobs = 4;
     std::vector<std::unique_ptr<unitFile>> jobs;
@@ -380,7 +380,8 @@ TEST(JobRun, RepairRemovesWorkFoldersOfJobsThatEnded) {
     const std::string dead = output + "/" + WorkFolder::kNamePrefix + "dead01";
     const std::string unlocked = output + "/" + WorkFolder::kNamePrefix + "new001";
     const std::string others = output + "/keep";
-    for (const std::string& folder : {dead, unlocked, others}) ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    for (const std::string& folder : {dead, unlocked, others})
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
     // What a killed job leaves: its lock file, free now, beside its intermediates.
     writeFile(dead + "/" + WorkFolder::kLockName, "");
     writeFile(dead + "/out-video.h264", "stale");

@@ -21,8 +21,9 @@ TEST(RepairSource, FifoOrFolderIsUnreadableWithoutWaiting) {
     for (const std::string& source : {fifo.path(), folder}) {
         SCOPED_TRACE(source);
         videoRepair engine;
-        const int result = engine.startFixer(QString::fromStdString(source), QString::fromStdString(dir.file("ref.xml")),
-                                             QString::fromStdString(dir.path() + "/"));
+        const QString description = QString::fromStdString(dir.file("ref.xml"));
+        const int result =
+            engine.startFixer(QString::fromStdString(source), description, QString::fromStdString(dir.path() + "/"));
         EXPECT_EQ(result, videoRepair::kSourceUnreadable);
     }
     EXPECT_FALSE(fifo.released()) << "the engine waited on the FIFO";

@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
         // Never leave invented or half-written audio behind.
         std::remove(outputPath.c_str());
         std::fprintf(stderr, "%s (frames=%llu skipped=%llu)\n", messageFor(result),
-                     static_cast<unsigned long long>(stats.frames), static_cast<unsigned long long>(stats.skippedBytes));
+                     static_cast<unsigned long long>(stats.frames),
+                     static_cast<unsigned long long>(stats.skippedBytes));
         return exitCodeFor(result);
     }
     std::printf("frames=%llu skipped=%llu\n", static_cast<unsigned long long>(stats.frames),
