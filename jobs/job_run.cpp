@@ -26,7 +26,7 @@ void unitFile::run() {
     conversionLog.set({});
     hwRetryDone = false;
     repairedFilePath.clear();
-    conversionOutput.clear();
+    conversionOutput.set({});
 
     QString format;
     {
@@ -59,7 +59,7 @@ void unitFile::convert(const QString& format) {
     if (extensionForFormat(format).isEmpty()) {
         conversionLog.append("No conversion\n");
         emit progressConvert(quid(), 1, 1, 100, 100);
-        conversionOutput.clear();
+        conversionOutput.set({});
         return;
     }
     const QString input = isRepaired ? QString::fromStdString(outputPath.get()) : QString::fromStdString(sourcePath);
@@ -74,24 +74,26 @@ void unitFile::convert(const QString& format) {
     QDir().mkpath(folder);
     // Claimed before the tool runs: its "-y" then only ever replaces the empty file this job made,
     // and another job converting the same source into this folder takes the next name.
-    conversionOutput = reserveOutputName(folder, baseUpToLastDot(input) + "_conv", conversionExtension(format, input));
-    if (conversionOutput.isEmpty()) {
+    const QString output =
+        reserveOutputName(folder, baseUpToLastDot(input) + "_conv", conversionExtension(format, input));
+    if (output.isEmpty()) {
         status = kStatusConversionError;
         return;
     }
+    conversionOutput.set(output.toStdString());
 
-    while (convertOnce(input, format)) {
+    while (convertOnce(input, output, format)) {
     }
     if (cancelRequested) {
         status = kStatusCancelled;
-        removeIfExists(conversionOutput);
+        removeIfExists(output);
     }
     if (status == kStatusOk) emit progressConvert(quid(), 1, 1, 100, 100);
 }
 
-bool unitFile::convertOnce(const QString& input, const QString& format) {
+bool unitFile::convertOnce(const QString& input, const QString& output, const QString& format) {
     conversionLog.set({});
-    const QStringList arguments = buildConversionArguments(input, conversionOutput, format);
+    const QStringList arguments = buildConversionArguments(input, output, format);
     std::string commandLine;
     for (const QString& argument : arguments) commandLine += argument.toStdString() + " ";
     conversionLog.append(commandLine + "\n\n");
@@ -112,13 +114,13 @@ bool unitFile::convertOnce(const QString& input, const QString& format) {
             if (markFailedEncoder(arguments, hardwareEncoders)) return true;
         }
         status = kStatusConversionError;
-        removeIfExists(conversionOutput);
+        removeIfExists(output);
         return false;
     }
     // The tool must have ended by itself with code 0, besides leaving a file of some size.
-    if (!result.succeeded() || fileSizeOrMissing(conversionOutput) <= kMinimumConversionBytes) {
+    if (!result.succeeded() || fileSizeOrMissing(output) <= kMinimumConversionBytes) {
         status = kStatusConversionError;
-        removeIfExists(conversionOutput);
+        removeIfExists(output);
     } else {
         status = kStatusOk;
     }
@@ -140,8 +142,9 @@ void unitFile::finishRun() {
     // conversion, or when the format converts nothing, it is the job's result. A cancelled
     // job leaves nothing.
     QString result;
-    if (status == kStatusOk && !conversionOutput.isEmpty())
-        result = conversionOutput;
+    const QString converted = QString::fromStdString(conversionOutput.get());
+    if (status == kStatusOk && !converted.isEmpty())
+        result = converted;
     else if (status != kStatusCancelled && isRepaired)
         result = keepRepairedFile();
     // A repair job that leaves no file has failed, even where its format converts nothing and
