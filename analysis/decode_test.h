@@ -15,6 +15,8 @@
 #include "analysis/diag_preset.h"
 #include "media/ffmpeg_handles.h"
 
+#include <QImage>
+
 class QObject;
 
 class diagDecodeTest {
@@ -64,6 +66,8 @@ private:
     void append(const std::uint8_t* unit, std::size_t size, bool withStartCode);
     // One decoded picture; false ends the look at this decode's pictures.
     bool takePicture(const AVFrame* frame);
+    // Bytes of the PNG encoding of an RGB888 picture; -1 when it cannot be encoded.
+    int pngSize(const QImage& picture);
 
     ErrorSink error_;
     SizeSink decodedSize_;
@@ -72,4 +76,7 @@ private:
     CodecContextPtr context_;
     std::vector<std::vector<std::uint8_t>> pendingPackets_;
     bool accessUnitOpen_ = false;
+    // Kept across the frames of a test: a 1080p picture and its encoder are large to remake.
+    QImage rgb_;
+    CodecContextPtr pngEncoder_;
 };

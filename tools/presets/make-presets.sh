@@ -18,11 +18,13 @@ out=$root/resources/presets
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/clips"
 
-h264_doc=$out/h264_presets.xml
-h265_doc=$out/h265_presets.xml
-sps_doc=$out/sps_list.xml
-rm -f "$h264_doc" "$h265_doc" "$sps_doc"
+# Written in the scratch folder and moved into place at the end, so that a run that fails
+# leaves the committed documents as they were.
+h264_doc=$work/h264_presets.xml
+h265_doc=$work/h265_presets.xml
+sps_doc=$work/sps_list.xml
 
 # Pictures: moving test pattern, fractal zoom, noisy pattern (large frames), still bars (small).
 sources=(
@@ -40,7 +42,7 @@ preset() {
     for pattern in "${sources[@]}"; do
         for rate in $rates; do
             n=$((n + 1))
-            local clip=$work/clip$n.mp4
+            local clip=$work/clips/clip$n.mp4
             # shellcheck disable=SC2059
             ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi \
                 -i "$(printf "$pattern" "$size" "$fps"),format=yuv420p" -t "$seconds" \
@@ -71,4 +73,5 @@ preset "x265 main 1080p 30fps" "$h265_doc" 1920x1080 30 3 "2M 8M 20M" $(x265 -pr
 preset "x265 main10 1080p 30fps" "$h265_doc" 1920x1080 30 3 "2M 8M 20M" $(x265 -profile:v main10 -pix_fmt yuv420p10le)
 preset "x265 main 2160p 30fps" "$h265_doc" 3840x2160 30 1 "8M 30M 60M" $(x265 -profile:v main)
 }
-echo "written: $h264_doc $h265_doc $sps_doc"
+mv -f "$h264_doc" "$h265_doc" "$sps_doc" "$out/"
+echo "written: $out/h264_presets.xml $out/h265_presets.xml $out/sps_list.xml"

@@ -56,6 +56,28 @@ QDomElement rootOrNew(QDomDocument& doc, const QString& text, const QString& roo
     return doc.documentElement();
 }
 
+// The parameter-set units of an Annex B hex text (VPS, SPS and PPS; the SEI units an encoder may
+// keep beside them in its configuration record are left out). Start codes are looked for at byte
+// boundaries only.
+QString parameterSetsOnly(const QString& hex, bool hevc) {
+    const QString startCode = QStringLiteral("00000001");
+    std::vector<int> starts;
+    for (int i = 0; i + 8 <= hex.size(); i += 2)
+        if (hex.midRef(i, 8) == startCode) starts.push_back(i);
+    QString kept;
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        const int begin = starts[k];
+        const int end = k + 1 < starts.size() ? starts[k + 1] : hex.size();
+        bool ok = false;
+        const int header = hex.midRef(begin + 8, 2).toInt(&ok, 16);
+        if (!ok) continue;
+        const int type = hevc ? (header >> 1) & 63 : header & 31;
+        const bool parameterSet = hevc ? (type >= 32 && type <= 34) : (type == 7 || type == 8);
+        if (parameterSet) kept += hex.midRef(begin, end - begin);
+    }
+    return kept;
+}
+
 }  // namespace
 
 bool addRecording(const std::string& path, PresetSource& source, QString& error) {
@@ -79,7 +101,7 @@ bool addRecording(const std::string& path, PresetSource& source, QString& error)
         for (int t = 0; t < kNalTypeCount; ++t) source.nalStats[std::size_t(t)].type = t;
     }
     for (int t = 0; t < kNalTypeCount; ++t) mergeStats(source.nalStats[std::size_t(t)], result.nalStats[std::size_t(t)]);
-    const QString header = QString::fromStdString(video->videoHeaderHex).toUpper();
+    const QString header = parameterSetsOnly(QString::fromStdString(video->videoHeaderHex).toUpper(), hevc);
     if (!source.headers.contains(header)) source.headers.append(header);
     ++source.clips;
     return true;
