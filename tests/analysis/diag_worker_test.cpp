@@ -182,14 +182,7 @@ TEST(DiagWorker, InvalidCandidateTextIsOneFailedAttempt) {
 // A recording of the kind the built-in presets were made from, cut before its index: the
 // presets' words and sizes recognise its frames and their parameter sets decode them.
 TEST(DiagWorker, MoovLessRecordingMatchingABuiltInPresetCanBeRecovered) {
-    testsupport::ClipSettings settings;
-    settings.width = 1280;
-    settings.height = 720;
-    settings.fps = 25;
-    settings.seconds = 12;
-    settings.audio = testsupport::AudioCodec::None;
-    settings.extraArgs = {"-b:v", "6M"};
-    const std::string path = testsupport::cutClip(settings, 0.9);
+    const std::string path = testsupport::indexLessX264Recording();
     ASSERT_FALSE(path.empty());
     ASSERT_GT(testsupport::fileSize(path), 7340032);
     Recorder r(path);

@@ -35,7 +35,14 @@ QString labelText(diagnosticvideo& dialog, const char* name) {
     return label ? label->text() : QString();
 }
 
-QString clipPath(testsupport::ClipSettings settings) { return QString::fromStdString(testsupport::clip(settings)); }
+// A 720p x264 clip, large enough a picture to pass the decode test's flatness test.
+QString clip720p(double seconds) {
+    testsupport::ClipSettings settings;
+    settings.width = 1280;
+    settings.height = 720;
+    settings.seconds = seconds;
+    return QString::fromStdString(testsupport::clip(settings));
+}
 
 }  // namespace
 
@@ -69,11 +76,7 @@ private slots:
     }
 
     void diagnosesARealFile() {
-        testsupport::ClipSettings settings;
-        settings.width = 1280;
-        settings.height = 720;
-        settings.seconds = 1;
-        const QString path = clipPath(settings);
+        const QString path = clip720p(1);
         QVERIFY(!path.isEmpty());
 
         diagnosticvideo dialog;
@@ -124,13 +127,7 @@ private slots:
     }
 
     void closeDuringTheMatchingTestStopsTheWorker() {
-        testsupport::ClipSettings settings;
-        settings.width = 1280;
-        settings.height = 720;
-        settings.seconds = 12;
-        settings.audio = testsupport::AudioCodec::None;
-        settings.extraArgs = {"-b:v", "6M"};
-        const QString path = QString::fromStdString(testsupport::cutClip(settings, 0.9));
+        const QString path = QString::fromStdString(testsupport::indexLessX264Recording());
         QVERIFY(!path.isEmpty());
 
         auto dialog = std::make_unique<diagnosticvideo>();
@@ -148,11 +145,7 @@ private slots:
     }
 
     void destroyingTheDialogStopsARunningWorker() {
-        testsupport::ClipSettings settings;
-        settings.width = 1280;
-        settings.height = 720;
-        settings.seconds = 1;
-        const QString path = clipPath(settings);
+        const QString path = clip720p(1);
         auto dialog = std::make_unique<diagnosticvideo>();
         dialog->startDiagnostic(path);
         const clsDiag* worker = dialog->worker();

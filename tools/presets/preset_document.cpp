@@ -50,7 +50,7 @@ QDomElement presetElement(QDomDocument& doc, const QString& name, const PresetSo
 QDomElement rootOrNew(QDomDocument& doc, const QString& text, const QString& rootName) {
     if (text.trimmed().isEmpty() || !doc.setContent(text)) {
         doc = QDomDocument();
-        doc.appendChild(doc.createProcessingInstruction(QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
+        doc.appendChild(doc.createProcessingInstruction(QStringLiteral("xml"), QStringLiteral("version='1.0' encoding='UTF-8'")));
         doc.appendChild(doc.createElement(rootName));
     }
     return doc.documentElement();
@@ -105,12 +105,6 @@ bool addRecording(const std::string& path, PresetSource& source, QString& error)
     if (!source.headers.contains(header)) source.headers.append(header);
     ++source.clips;
     return true;
-}
-
-QString presetElementText(const QString& name, const PresetSource& source) {
-    QDomDocument doc;
-    doc.appendChild(presetElement(doc, name, source));
-    return doc.toString(kIndent);
 }
 
 QString withPreset(const QString& document, const QString& name, const PresetSource& source) {

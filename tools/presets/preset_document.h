@@ -22,11 +22,8 @@ struct PresetSource {
 // H.264 or H.265 track with parameter sets.
 bool addRecording(const std::string& path, PresetSource& source, QString& error);
 
-// The `preset` element's document text of `name`, packets for types 0 to 63 in order.
-QString presetElementText(const QString& name, const PresetSource& source);
-
-// Replaces the preset called `name` in the preset document text (or appends it); a missing or
-// empty document starts a new one.
+// Replaces the preset called `name` in the preset document text (or appends it), its packets for
+// types 0 to 63 in order; a missing or empty document starts a new one.
 QString withPreset(const QString& document, const QString& name, const PresetSource& source);
 // Adds every header of `source` to the parameter-set list document text, skipping texts it
 // holds already.
