@@ -47,7 +47,9 @@ bool frameToRgbImage(const AVFrame* frame, int swsFlags, QImage& picture) {
     if (!sws) return false;
     // Reused when it already has the frame's size, so a run of frames does not allocate (and
     // fault in) a new picture each time.
-    if (picture.width() != width || picture.height() != height || picture.format() != QImage::Format_RGB888)
+    // A picture shared with a copy would be detached into a buffer without the padding.
+    if (picture.width() != width || picture.height() != height || picture.format() != QImage::Format_RGB888 ||
+        !picture.isDetached())
         picture = alignedRgbPicture(width, height);
     if (picture.isNull()) return false;
     // The rows are written straight into the picture.
