@@ -35,7 +35,8 @@ public:
     // Picture size of the last frame the decode test converted; {0, 0} before any.
     std::pair<int, int> decodedSize() const;
 
-    // Where the built-in presets come from; tests and the benchmark may hand in their own.
+    // Where the presets and the SPS list come from: the built-in documents, unless a test hands
+    // in its own.
     using PresetSource = std::function<void(std::vector<std::string>& spsList, std::vector<DiagPreset>& presets)>;
     void setPresetSource(PresetSource source) { presetSource_ = std::move(source); }
 
@@ -85,7 +86,7 @@ private:
     // One decoding attempt with `candidate` and the best preset; false for a text that is no
     // hexadecimal parameter-set text.
     bool attempt(const std::string& candidate, const DiagPreset& best, const std::vector<std::uint8_t>& window);
-    // Attempts with each candidate in order until one decodes; progress as it goes. `decided`
+    // Attempts with each candidate in order until one decodes; progress as it goes. `running`
     // turns false when a stop request ended the run.
     bool attemptAll(const std::vector<std::string>& candidates, const DiagPreset& best,
                     const std::vector<std::uint8_t>& window, bool& running);
