@@ -45,10 +45,8 @@ void decodeAnnexB(AVCodecContext* context, const std::uint8_t* data, int size, c
         if (pieceSize > 0) {
             unit->data = piece;
             unit->size = pieceSize;
-            if (!sendUnit(context, unit.get())) {
-                if (flushing) return;
-                continue;  // a refused unit loses only itself
-            }
+            // A refused unit ends the batch: the pictures behind it would lack their reference.
+            if (!sendUnit(context, unit.get())) return;
             receivePictures(context, sink, looking);
         } else if (used == 0 && !flushing) {
             return;  // a parser that neither consumes nor yields would loop forever

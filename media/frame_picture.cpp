@@ -20,11 +20,12 @@ struct SwsDeleter {
     void operator()(SwsContext* c) const { sws_freeContext(c); }
 };
 
-// An RGB888 picture whose rows start on 32-byte boundaries and whose buffer runs on past its
-// last row, as the scaler's vector code expects of what it writes.
+// An RGB888 picture laid out as av_image_alloc lays out its buffers: rows of whole 8-pixel
+// groups on 32-byte boundaries, since the scaler's vector code writes whole groups; the buffer
+// runs on past its last row for the same reason.
 QImage alignedRgbPicture(int width, int height) {
     constexpr int kAlign = 32;
-    const int stride = (width * 3 + kAlign - 1) / kAlign * kAlign;
+    const int stride = ((width + 7) / 8 * 8 * 3 + kAlign - 1) / kAlign * kAlign;
     auto* data = static_cast<uchar*>(av_malloc(std::size_t(stride) * std::size_t(height) + kAlign));
     if (!data) return {};
     QImage picture(data, width, height, stride, QImage::Format_RGB888, [](void* buffer) { av_free(buffer); }, data);
