@@ -1,20 +1,22 @@
 #include "analysis/frame_finder.h"
 
 #include <algorithm>
-#include <cstring>
+#include <iterator>
 
+#include "reference/records.h"
 #include "repair/big_endian.h"
 #include "repair/special_packets.h"
 
 namespace {
 
-// Length-prefixed access unit delimiters (primary_pic_type 0, 2, 1).
-const std::uint8_t kDelimiters[][6] = {
-    {0, 0, 0, 2, 0x09, 0x10}, {0, 0, 0, 2, 0x09, 0x30}, {0, 0, 0, 2, 0x09, 0x50}};
+// The second bytes of the length-prefixed access unit delimiters 00 00 00 02 09 xx
+// (primary_pic_type 0, 1 and 2).
+constexpr std::uint8_t kDelimiterTypes[] = {0x10, 0x30, 0x50};
 
 // Container boxes that may lie inside damaged media data and are stepped over whole.
-const char kStepOverBoxes[][5] = {"mdia", "skip", "free", "ftyp", "wide", "trak", "moov",
-                                  "ibak", "iidx", "udta", "meta", "mvex", "hoov"};
+constexpr std::uint32_t kStepOverBoxes[] = {
+    fourcc("mdia"), fourcc("skip"), fourcc("free"), fourcc("ftyp"), fourcc("wide"), fourcc("trak"), fourcc("moov"),
+    fourcc("ibak"), fourcc("iidx"), fourcc("udta"), fourcc("meta"), fourcc("mvex"), fourcc("hoov")};
 constexpr std::uint32_t kMaxBoxSize = 16777214;
 
 constexpr int kH264KeyType = 5;   // IDR slices: three-byte header word
@@ -27,18 +29,17 @@ public:
 
     bool fits(std::int64_t p, std::int64_t count) const { return p >= 0 && count <= n_ - p; }
 
-    bool isDelimiter(std::int64_t p) const {
-        if (!fits(p, 6)) return false;
-        for (const auto& d : kDelimiters)
-            if (std::memcmp(bytes_ + p, d, 6) == 0) return true;
-        return false;
+    // The walk calls these at every unknown byte: the length word decides most cases at once.
+    bool isDelimiter(std::int64_t p, std::uint32_t length) const {
+        if (length != 2 || !fits(p, 6) || bytes_[p + 4] != 0x09) return false;
+        const std::uint8_t type = bytes_[p + 5];
+        return std::find(std::begin(kDelimiterTypes), std::end(kDelimiterTypes), type) != std::end(kDelimiterTypes);
     }
 
     bool isStepOverBox(std::int64_t p, std::uint32_t length) const {
         if (length > kMaxBoxSize || !fits(p + 4, 4)) return false;
-        for (const auto& code : kStepOverBoxes)
-            if (std::memcmp(bytes_ + p + 4, code, 4) == 0) return true;
-        return false;
+        const std::uint32_t code = be32(bytes_ + p + 4);
+        return std::find(std::begin(kStepOverBoxes), std::end(kStepOverBoxes), code) != std::end(kStepOverBoxes);
     }
 
     std::int64_t specialSkip(std::int64_t p, std::uint32_t length) const {
@@ -93,7 +94,7 @@ float matchPreset(const FrameWindow& window, DiagPreset& preset, const std::stri
         if (!walk.fits(p, 4)) break;  // not even a length word: the rest is unknown bytes
         const std::uint32_t length = be32(window.bytes + p);
         // A delimiter takes precedence over whatever the special-packet rules would say.
-        if (walk.isDelimiter(p)) {
+        if (walk.isDelimiter(p, length)) {
             units.push_back({9, std::int32_t(p + 4), 2});
             recognised += 6;
             p += 6;
