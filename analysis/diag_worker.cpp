@@ -95,13 +95,7 @@ bool clsDiag::findHeaders() {
     emit startHeaderFinder();
     foundParameterSets = headerFinder_->findHeaders();
     if (stopped()) return false;
-    mdatFound = headerFinder_->mdatFound;
-    mdatOffset = headerFinder_->mdatOffset;
-    ftypFound = headerFinder_->ftypFound;
-    ftypOffset = headerFinder_->ftypOffset;
-    brandText = headerFinder_->brandText;
-    isHEVC = headerFinder_->isHEVC;
-    isH264 = headerFinder_->isH264;
+    static_cast<HeaderFindings&>(*this) = *headerFinder_;
     emit endHeaderFinder();
     emit startFindFrames();
     return true;

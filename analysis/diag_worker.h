@@ -22,7 +22,8 @@
 
 class QLabel;
 
-class clsDiag : public QThread {
+// The header results (HeaderFindings) are written before endHeaderFinder and not again.
+class clsDiag : public QThread, public HeaderFindings {
     Q_OBJECT
 public:
     explicit clsDiag(QString path, QObject* parent = nullptr);
@@ -40,15 +41,7 @@ public:
     using PresetSource = std::function<void(std::vector<std::string>& spsList, std::vector<DiagPreset>& presets)>;
     void setPresetSource(PresetSource source) { presetSource_ = std::move(source); }
 
-    // Results of the header finder, written before endHeaderFinder and not again.
-    std::vector<FoundParameterSet> foundParameterSets;
-    bool mdatFound = false;
-    int mdatOffset = 0;
-    bool ftypFound = false;
-    int ftypOffset = 0;
-    std::string brandText;
-    bool isHEVC = false;
-    bool isH264 = false;
+    std::vector<FoundParameterSet> foundParameterSets;  // written before endHeaderFinder
 
     std::atomic<bool> stopRequested{false};
     std::vector<std::string> spsList;
