@@ -20,9 +20,9 @@ function(vantorel_library name)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARG_LINKS})
-  if(EXISTS ${dir}/forms)
-    set_target_properties(${name} PROPERTIES AUTOUIC_SEARCH_PATHS ${dir}/forms)
-  endif()
+  # Set whether or not the folder has forms yet, so that a build folder made before the first
+  # form still finds it.
+  set_target_properties(${name} PROPERTIES AUTOUIC_SEARCH_PATHS ${dir}/forms)
   if(ARG_RESOURCES)
     target_sources(${name} INTERFACE ${ARG_RESOURCES})
   endif()

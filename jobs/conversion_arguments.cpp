@@ -6,8 +6,6 @@
 
 namespace {
 
-const QString kSameAsOriginal = QStringLiteral("Same as original");
-
 // ---- encoder table ----
 
 struct EncoderRow {
@@ -125,19 +123,22 @@ const ContainerDefaults kContainerDefaults[] = {
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
 
+// A field that is set to anything but "Same as original" gives its option.
+bool givesOption(const std::string& field) { return field != kSameAsOriginal; }
+
 void addVideo(QStringList& args, const conversionPreset& preset, bool withBitrate) {
     if (withBitrate) args << "-vb" << QString::number(preset.videoBitrate) + "K";
-    if (q(preset.mSize) != kSameAsOriginal) args << "-s" << q(preset.mSize).remove(QLatin1Char(' '));
-    if (q(preset.mFps) != kSameAsOriginal) args << "-r" << q(preset.mFps);
-    if (q(preset.mAspect) != kSameAsOriginal) args << "-aspect" << q(preset.mAspect);
+    if (givesOption(preset.mSize)) args << "-s" << q(preset.mSize).remove(QLatin1Char(' '));
+    if (givesOption(preset.mFps)) args << "-r" << q(preset.mFps);
+    if (givesOption(preset.mAspect)) args << "-aspect" << q(preset.mAspect);
 }
 
 void addAudio(QStringList& args, const conversionPreset& preset, bool strictRule, ConversionContext& context) {
     args << "-acodec" << encoderForCodec(q(preset.mCodecAudio), context);
     if (strictRule && preset.mCodecAudio == "AAC") args << "-strict" << "experimental";
-    if (q(preset.mFrequency) != kSameAsOriginal) args << "-ar" << q(preset.mFrequency);
-    if (q(preset.mChannel) != kSameAsOriginal) args << "-ac" << q(preset.mChannel);
-    if (q(preset.audioBitrate) != kSameAsOriginal) args << "-ab" << q(preset.audioBitrate);
+    if (givesOption(preset.mFrequency)) args << "-ar" << q(preset.mFrequency);
+    if (givesOption(preset.mChannel)) args << "-ac" << q(preset.mChannel);
+    if (givesOption(preset.audioBitrate)) args << "-ab" << q(preset.audioBitrate);
 }
 
 void addFormatArguments(QStringList& args, const FormatRow& row, ConversionContext& context, QStringList& filters) {

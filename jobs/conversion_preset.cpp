@@ -97,3 +97,14 @@ std::unique_ptr<conversionPreset> loadConversionPreset(const QString& formatName
     }
     return preset;
 }
+
+void storeConversionPreset(const QString& formatName, const conversionPreset& preset, const PresetValueWriter& write) {
+    for (const PresetField& field : kPresetFields) {
+        const QString key = presetKey(formatName, field.name);
+        switch (field.kind) {
+            case PresetField::Text: write(key, QString::fromStdString(preset.*field.text)); break;
+            case PresetField::Integer: write(key, preset.videoBitrate); break;
+            case PresetField::Boolean: write(key, preset.deinterlace); break;
+        }
+    }
+}

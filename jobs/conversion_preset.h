@@ -9,6 +9,10 @@
 #include <QString>
 #include <QVariant>
 
+// The value of a text field that leaves its option out of the conversion: the source's own
+// size, rate or bit rate is kept. Stored and compared as it stands, never translated.
+inline constexpr const char* kSameAsOriginal = "Same as original";
+
 struct conversionPreset {
     std::string mCodecVideo;
     std::string mCodecAudio;
@@ -46,3 +50,10 @@ using PresetValueReader = std::function<QVariant(const QString& key)>;
 
 // The format's default with every stored, non-empty value laid over it.
 std::unique_ptr<conversionPreset> loadConversionPreset(const QString& formatName, const PresetValueReader& read);
+
+// Stores a value under a key.
+using PresetValueWriter = std::function<void(const QString& key, const QVariant& value)>;
+
+// Writes all ten fields under the format's keys, in the field order, each in its stored form.
+// An empty text is written as it is: loading treats it as not set, so the default applies.
+void storeConversionPreset(const QString& formatName, const conversionPreset& preset, const PresetValueWriter& write);

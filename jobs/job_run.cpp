@@ -27,7 +27,7 @@ void unitFile::run() {
     conversionLog.set({});
     hwRetryDone = false;
     repairedFilePath.clear();
-    conversionOutput.clear();
+    conversionOutput.set({});
 
     QString format;
     {
@@ -60,7 +60,7 @@ void unitFile::convert(const QString& format) {
     if (extensionForFormat(format).isEmpty()) {
         conversionLog.append("No conversion\n");
         emit progressConvert(quid(), 1, 1, 100, 100);
-        conversionOutput.clear();
+        conversionOutput.set({});
         return;
     }
     const QString input = isRepaired ? QString::fromStdString(outputPath.get()) : QString::fromStdString(sourcePath);
@@ -68,20 +68,22 @@ void unitFile::convert(const QString& format) {
     const QString folder =
         saveInSourceFolder ? withTrailingSlash(QFileInfo(QString::fromStdString(sourcePath)).absolutePath()) : savePath;
     QDir().mkpath(folder);
-    conversionOutput = uniqueOutputName(folder, baseUpToLastDot(input) + "_conv", conversionExtension(format, input));
+    const QString output =
+        uniqueOutputName(folder, baseUpToLastDot(input) + "_conv", conversionExtension(format, input));
+    conversionOutput.set(output.toStdString());
 
-    while (convertOnce(input, format)) {
+    while (convertOnce(input, output, format)) {
     }
     if (cancelRequested) {
         status = kStatusCancelled;
-        removeIfExists(conversionOutput);
+        removeIfExists(output);
     }
     if (status == kStatusOk) emit progressConvert(quid(), 1, 1, 100, 100);
 }
 
-bool unitFile::convertOnce(const QString& input, const QString& format) {
+bool unitFile::convertOnce(const QString& input, const QString& output, const QString& format) {
     conversionLog.set({});
-    const QStringList arguments = buildConversionArguments(input, conversionOutput, format);
+    const QStringList arguments = buildConversionArguments(input, output, format);
     std::string commandLine;
     for (const QString& argument : arguments) commandLine += argument.toStdString() + " ";
     conversionLog.append(commandLine + "\n\n");
@@ -102,13 +104,13 @@ bool unitFile::convertOnce(const QString& input, const QString& format) {
             if (markFailedEncoder(arguments, hardwareEncoders)) return true;
         }
         status = kStatusConversionError;
-        removeIfExists(conversionOutput);
+        removeIfExists(output);
         return false;
     }
     // The tool must have ended by itself with code 0, besides leaving a file of some size.
-    if (!result.succeeded() || fileSizeOrMissing(conversionOutput) <= kMinimumConversionBytes) {
+    if (!result.succeeded() || fileSizeOrMissing(output) <= kMinimumConversionBytes) {
         status = kStatusConversionError;
-        removeIfExists(conversionOutput);
+        removeIfExists(output);
     } else {
         status = kStatusOk;
     }
@@ -137,8 +139,9 @@ void unitFile::finishRun() {
     // conversion, or when the format converts nothing, it is the job's result. A cancelled
     // job leaves nothing.
     QString result;
-    if (status == kStatusOk && !conversionOutput.isEmpty())
-        result = conversionOutput;
+    const QString converted = QString::fromStdString(conversionOutput.get());
+    if (status == kStatusOk && !converted.isEmpty())
+        result = converted;
     else if (status != kStatusCancelled && isRepaired)
         result = keepRepairedFile();
     clearWorkFolder();

@@ -103,6 +103,10 @@ std::unique_ptr<conversionPreset> clsSettings::loadPreset(const QString& formatN
     return loadConversionPreset(formatName, [this](const QString& key) { return value(key); });
 }
 
+void clsSettings::savePreset(const QString& formatName, const conversionPreset& preset) {
+    storeConversionPreset(formatName, preset, [this](const QString& key, const QVariant& value) { setValue(key, value); });
+}
+
 QString clsSettings::moviesFolder() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     if (folder.isEmpty()) folder = QDir::homePath();

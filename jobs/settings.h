@@ -62,6 +62,8 @@ public:
 
     std::unique_ptr<conversionPreset> defaultPreset(const QString& formatName) const;
     std::unique_ptr<conversionPreset> loadPreset(const QString& formatName) const;
+    // The ten preset keys of the format, as the settings dialog saves them.
+    void savePreset(const QString& formatName, const conversionPreset& preset);
 
     // The user's movies folder (no trailing "/").
     static QString moviesFolder();

@@ -2,7 +2,7 @@
 // One job: one listed video with everything needed to repair and convert it, and the thread
 // that does the work (run, in job_run.cpp and job_repair.cpp). The window writes the job's
 // identity and stream details while it is not running and reads its state at any time: the
-// flags it shares are atomic, the two texts are read as copies under a lock.
+// flags it shares are atomic, the texts it shares are read as copies under a lock.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -66,7 +66,7 @@ public:
     std::atomic<bool> isConverting{false};
     std::atomic<bool> isRunning{false};
     bool isRepair = false;
-    QString conversionOutput;
+    SharedText conversionOutput;  // the converted file's path (UTF-8), once the conversion phase named it
     SharedText conversionLog;
     int totalTime = 0;
     int status = 0;
@@ -164,7 +164,7 @@ private:
     // Conversion phase, steps of run().
     void convert(const QString& format);
     // One attempt; true when it failed with a hardware encoder and is to be repeated.
-    bool convertOnce(const QString& input, const QString& format);
+    bool convertOnce(const QString& input, const QString& output, const QString& format);
     // End of the run: decides which file is the job's result and clears the work folder.
     void finishRun();
     // Moves the repaired file out of the work folder next to the user's files.

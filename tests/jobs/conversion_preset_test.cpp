@@ -135,17 +135,7 @@ TEST_F(ConversionPresetTest, SavedPresetLoadsBackUnchanged) {
     for (const char* format : {"Mp4", "DVD Ntsc", "Ogg / Theora", "Re-Encode (Keep same quality)"}) {
         SCOPED_TRACE(format);
         QSettings(kSettingsOrganisation, kSettingsApplication).clear();
-        {
-            clsSettings dialog;
-            for (const PresetField& field : kPresetFields) {
-                const QString key = presetKey(format, field.name);
-                switch (field.kind) {
-                    case PresetField::Text: dialog.setValue(key, QString::fromStdString(saved.*field.text)); break;
-                    case PresetField::Integer: dialog.setValue(key, saved.videoBitrate); break;
-                    case PresetField::Boolean: dialog.setValue(key, saved.deinterlace); break;
-                }
-            }
-        }
+        clsSettings().savePreset(format, saved);
         EXPECT_EQ(describe(*clsSettings().loadPreset(format)), describe(saved));
     }
 }
