@@ -195,6 +195,16 @@ TEST(HeaderFinder, LengthPrefixedPairBehindMediaDataStart) {
     EXPECT_EQ(f.sets[0].height, 1080);
 }
 
+TEST(HeaderFinder, MediaDataBeyondTheHeadWindowSkipsTheLengthPrefixedSearch) {
+    // The pair lies behind "mdat" 5 MiB in: outside the 4 MiB head window, so step 6 has nothing
+    // to search (and must not read from there).
+    const Finding f = findIn(cat({Bytes(5 << 20, 0x11), text("mdat"), be32(std::uint32_t(kSps1080.size())), kSps1080,
+                                  be32(std::uint32_t(kPps.size())), kPps, Bytes(64, 0x22)}));
+    EXPECT_TRUE(f.finder.mdatFound);
+    EXPECT_EQ(f.finder.mdatOffset, (5 << 20) + 4);
+    EXPECT_TRUE(f.sets.empty());
+}
+
 TEST(HeaderFinder, MarkedPair) {
     const std::uint32_t l1 = std::uint32_t(kSps1080.size());
     Bytes marked = cat({{0x47, 0x50, 0x03, 0x01}, Bytes(12, 0xEE), be32(l1), kSps1080});
