@@ -137,7 +137,7 @@ void addBuiltInPacketRules(std::vector<DiagPreset>& presets) {
     for (DiagPreset& preset : presets) {
         for (const PacketRule& rule : preset.isHEVC ? kHevcRules : kH264Rules) {
             NalTypeStats& stats = preset.nalStats[std::size_t(rule.type)];
-            stats.headerWords.insert(stats.headerWords.end(), rule.words.begin(), rule.words.end());
+            for (const std::uint32_t word : rule.words) stats.headerWords.push_back(word);
             stats.minSize = rule.minSize;
             stats.maxSize = rule.maxSize;
         }

@@ -2,13 +2,13 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QLabel>
 #include <QMetaType>
 
 #include <algorithm>
 #include <stdexcept>
 
 #include "analysis/frame_finder.h"
+#include "mp4/regular_file.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ clsDiag::~clsDiag() {
     wait();
 }
 
-void clsDiag::setPreviewLabel(QLabel* label) { decoder_.setPreviewLabel(label); }
+void clsDiag::setPreviewLabel(QObject* label) { decoder_.setPreviewLabel(label); }
 
 std::string clsDiag::videoTypeNow() const {
     std::lock_guard<std::mutex> hold(resultLock_);
@@ -111,7 +111,8 @@ bool clsDiag::loadPresetDocuments() {
 std::vector<std::uint8_t> clsDiag::readWindow() const {
     std::vector<std::uint8_t> window;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return window;
+    // A FIFO, device or folder holds no recording, and opening a FIFO would block the worker.
+    if (!mp4::isRegularFile(QFile::encodeName(path).toStdString()) || !file.open(QIODevice::ReadOnly)) return window;
     const qint64 readSize = std::min<qint64>(file.size(), kDiagWindowSize);
     window.resize(std::size_t(std::max<qint64>(readSize, 0)));
     const qint64 got = window.empty() ? 0 : file.read(reinterpret_cast<char*>(window.data()), readSize);

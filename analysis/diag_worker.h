@@ -20,8 +20,6 @@
 #include "analysis/header_finder.h"
 #include "analysis/type_finder.h"
 
-class QLabel;
-
 // The header results (HeaderFindings) are written before endHeaderFinder and not again.
 class clsDiag : public QThread, public HeaderFindings {
     Q_OBJECT
@@ -29,7 +27,9 @@ public:
     explicit clsDiag(QString path, QObject* parent = nullptr);
     ~clsDiag() override;
 
-    void setPreviewLabel(QLabel* label);
+    // The label that shows the decoded pictures (reached only through the picture seam, on its
+    // own thread: the worker never touches a widget).
+    void setPreviewLabel(QObject* label);
 
     // The current camera type text (it changes during the matching test and once after it).
     std::string videoTypeNow() const;

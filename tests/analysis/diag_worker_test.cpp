@@ -14,6 +14,7 @@
 #include "tests/analysis/annexb_window.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
+#include "tests/support/special_files.h"
 #include "tests/support/test_process.h"
 
 namespace {
@@ -199,3 +200,17 @@ TEST(DiagWorker, MoovLessRecordingMatchingABuiltInPresetCanBeRecovered) {
 }
 
 }  // namespace
+
+// A FIFO given as the damaged file holds no recording: the diagnostic ends as for an unreadable
+// file, without waiting for a writer.
+TEST(DiagWorker, FifoIsReadAsAnUnreadableFile) {
+    testsupport::TempDir dir;
+    const testsupport::FifoWatch fifo(dir.file("recording.mp4"), 10);
+    ASSERT_TRUE(fifo.made());
+    Recorder r(fifo.path());
+    useOnly(r.worker, {emptyPreset("a", false)}, {"0000000167"});
+    r.run();
+    EXPECT_TRUE(r.has("log:Need more test to recover your file"));
+    EXPECT_TRUE(r.has("log:Scan Finished."));
+    EXPECT_FALSE(fifo.released());
+}

@@ -29,10 +29,10 @@ Bytes unit(std::uint32_t size, Bytes head) {
     return cat({be32(size), head});
 }
 
-void allow(DiagPreset& preset, int type, std::uint32_t minSize, std::uint32_t maxSize, std::vector<std::uint32_t> words) {
+void allow(DiagPreset& preset, int type, std::uint32_t minSize, std::uint32_t maxSize, std::initializer_list<std::uint32_t> words) {
     preset.nalStats[std::size_t(type)].minSize = minSize;
     preset.nalStats[std::size_t(type)].maxSize = maxSize;
-    preset.nalStats[std::size_t(type)].headerWords = std::move(words);
+    preset.nalStats[std::size_t(type)].headerWords = words;
 }
 
 DiagPreset h264Preset() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/h264_bit_writer.h"
+#include "tests/support/special_files.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 
@@ -274,3 +275,13 @@ TEST(HeaderFinder, EncodedH265FileIsRecognised) {
 }
 
 }  // namespace
+
+TEST(HeaderFinder, FifoHasNoFindingsAndDoesNotBlock) {
+    testsupport::TempDir dir;
+    const testsupport::FifoWatch fifo(dir.file("recording.mp4"), 10);
+    ASSERT_TRUE(fifo.made());
+    clsHeaderFinder finder(QString::fromStdString(fifo.path()));
+    EXPECT_TRUE(finder.findHeaders().empty());
+    EXPECT_FALSE(finder.mdatFound);
+    EXPECT_FALSE(fifo.released());
+}
