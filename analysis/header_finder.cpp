@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "analysis/header_window.h"
+#include "mp4/regular_file.h"
 
 using namespace headerwindow;
 
@@ -41,7 +42,10 @@ std::string byteToHex(std::uint8_t byte) {
 clsHeaderFinder::clsHeaderFinder(QString path) : path(std::move(path)) {}
 
 std::vector<FoundParameterSet> clsHeaderFinder::findHeaders() {
-    std::ifstream file(QFile::encodeName(path).toStdString(), std::ios::binary);
+    // Only a regular file is opened: a FIFO would block here until a writer came.
+    const std::string name = QFile::encodeName(path).toStdString();
+    std::ifstream file;
+    if (mp4::isRegularFile(name)) file.open(name, std::ios::binary);
     std::uint64_t size = 0;
     if (file.is_open()) {
         file.seekg(0, std::ios::end);

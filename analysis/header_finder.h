@@ -18,13 +18,9 @@ struct FoundParameterSet {
 // Two upper-case hexadecimal digits (10 gives "0A").
 std::string byteToHex(std::uint8_t byte);
 
-class clsHeaderFinder {
-public:
-    explicit clsHeaderFinder(QString path);
-
-    // The whole search; the other results stay in the fields below. Called once per object.
-    std::vector<FoundParameterSet> findHeaders();
-
+// What the header finder tells about a file besides its parameter sets; the diagnostic worker
+// keeps a copy for its dialog.
+struct HeaderFindings {
     bool mdatFound = false;
     int mdatOffset = 0;
     bool ftypFound = false;
@@ -32,6 +28,15 @@ public:
     std::string brandText;
     bool isHEVC = false;
     bool isH264 = false;
+};
+
+class clsHeaderFinder : public HeaderFindings {
+public:
+    explicit clsHeaderFinder(QString path);
+
+    // The whole search; the other results stay in the fields below. Called once per object.
+    std::vector<FoundParameterSet> findHeaders();
+
     std::vector<FoundParameterSet> foundParameterSets;
     QString path;
 

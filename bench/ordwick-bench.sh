@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Reading speed and peak memory of Ordwick on a 1080p reference of about 60 s at a high bit
 # rate (a few hundred MB). The reference is generated once and reused; every timed run reads
-# it from a warm page cache. Sizes are in MiB (1048576 bytes).
+# it from a warm page cache. Sizes are in MiB (1048576 bytes). Then the analysis of a hostile
+# reference whose 500,000 video samples each show a header word of their own (header_words_*).
 #
 #   bench/ordwick-bench.sh [BUILD_DIR [DATA_DIR]]
 #
@@ -12,10 +13,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
 data=${2:-$build/bench-data}
 ordwick=$build/bin/Ordwick
+header_words_bench=$build/bin/header_words_bench
 access_code=--wrobna63170
 runs=${ORDWICK_BENCH_RUNS:-3}
 
-[[ -x $ordwick ]] || { echo "no Ordwick in $build/bin (build it first)" >&2; exit 1; }
+for program in "$ordwick" "$header_words_bench"; do
+    [[ -x $program ]] || { echo "no $(basename "$program") in $build/bin (build it first)" >&2; exit 1; }
+done
 for tool in ffmpeg ffprobe /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
 done
@@ -77,3 +81,4 @@ awk -v bytes="$bytes" -v s="$best" -v start="$startup" -v kb="$peak_kb" -v large
     printf "largest_sample_mb: %.2f\n", largest / mib
     printf "rss_beyond_largest_sample_mb: %.1f\n", kb / 1024 - largest / mib
 }'
+"$header_words_bench"

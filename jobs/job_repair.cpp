@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include "jobs/child_programs.h"
 #include "jobs/output_names.h"
@@ -16,6 +15,7 @@
 #include "jobs/timestamped_stream.h"
 #include "jobs/unit_file.h"
 #include "jobs/video_information.h"
+#include "jobs/work_folder.h"
 #include "repair/video_repair.h"
 
 namespace {
@@ -43,10 +43,17 @@ void unitFile::repairFile() {
 
 void unitFile::analyseReferenceAndRepair() {
     statusFix("Video reference analysis...");
+    // Ordwick and the engine would wait without end on a FIFO given in place of either file.
+    if (!isRegularFile(QString::fromStdString(sourcePath)))
+        return statusFix("The damaged file is missing or not a regular file");
+    if (!isRegularFile(QString::fromStdString(referencePath)))
+        return statusFix("The reference is missing or not a regular file");
     repairFolder = saveInSourceFolder ? withTrailingSlash(QFileInfo(QString::fromStdString(sourcePath)).absolutePath())
                                       : savePath;
     QDir().mkpath(repairFolder);
-    workFolder = std::make_unique<QTemporaryDir>(joinFolder(repairFolder, ".repair-work-XXXXXX"));
+    // Work folders of jobs that were killed before they could clear up after themselves.
+    WorkFolder::removeStale(repairFolder);
+    workFolder = std::make_unique<WorkFolder>(repairFolder);
     if (!workFolder->isValid()) {
         statusFix("Cannot create a work folder in " + repairFolder);
         workFolder.reset();

@@ -1,15 +1,14 @@
 // The body of a job's thread: the repair phase when asked for, then the conversion phase,
 // reported through the job's signals.
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include "jobs/conversion_arguments.h"
 #include "jobs/output_names.h"
 #include "jobs/output_parsing.h"
 #include "jobs/settings.h"
 #include "jobs/unit_file.h"
+#include "jobs/work_folder.h"
 
 namespace {
 
@@ -64,12 +63,23 @@ void unitFile::convert(const QString& format) {
         return;
     }
     const QString input = isRepaired ? QString::fromStdString(outputPath.get()) : QString::fromStdString(sourcePath);
+    // The tool would wait without end on a FIFO given as the file to convert.
+    if (!isRegularFile(input)) {
+        status = kStatusConversionError;
+        return;
+    }
     // Beside the user's source, never in the job's work folder where a repaired input lies.
     const QString folder =
         saveInSourceFolder ? withTrailingSlash(QFileInfo(QString::fromStdString(sourcePath)).absolutePath()) : savePath;
     QDir().mkpath(folder);
+    // Claimed before the tool runs: its "-y" then only ever replaces the empty file this job made,
+    // and another job converting the same source into this folder takes the next name.
     const QString output =
-        uniqueOutputName(folder, baseUpToLastDot(input) + "_conv", conversionExtension(format, input));
+        reserveOutputName(folder, baseUpToLastDot(input) + "_conv", conversionExtension(format, input));
+    if (output.isEmpty()) {
+        status = kStatusConversionError;
+        return;
+    }
     conversionOutput.set(output.toStdString());
 
     while (convertOnce(input, output, format)) {
@@ -118,15 +128,8 @@ bool unitFile::convertOnce(const QString& input, const QString& output, const QS
 }
 
 QString unitFile::keepRepairedFile() {
-    const QString repaired = repairedFilePath;
-    const QString base = baseUpToLastDot(repaired);
-    // rename never replaces a file: a name taken in the meantime moves on to the next one.
-    for (int tries = 0; tries < 100; ++tries) {
-        const QString target = uniqueOutputName(repairFolder, base, ".mp4");
-        if (QFile::rename(repaired, target)) return target;
-        if (!QFileInfo::exists(repaired)) break;
-    }
-    return {};
+    // The work folder lies inside the repair folder, so this is a rename onto a name claimed first.
+    return moveToFreeName(repairedFilePath, repairFolder, baseUpToLastDot(repairedFilePath), ".mp4");
 }
 
 void unitFile::clearWorkFolder() {
@@ -144,6 +147,9 @@ void unitFile::finishRun() {
         result = converted;
     else if (status != kStatusCancelled && isRepaired)
         result = keepRepairedFile();
+    // A repair job that leaves no file has failed, even where its format converts nothing and
+    // the conversion phase had nothing to report.
+    if (isRepair && status == kStatusOk && result.isEmpty()) status = kStatusRepairFailed;
     clearWorkFolder();
 
     outputPath.set(result.toStdString());

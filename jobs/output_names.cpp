@@ -3,7 +3,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "jobs/settings.h"
+#include "mp4/regular_file.h"
 
 namespace {
 
@@ -22,6 +28,12 @@ const ExtensionRow kExtensions[] = {
 };
 
 bool exists(const QString& path) { return QFileInfo::exists(path); }
+
+// The n-th name of a base: n = 0 is the name itself, then base(1), base(2), ...
+QString numberedName(const QString& folder, const QString& base, qint64 n, const QString& extension) {
+    if (n == 0) return joinFolder(folder, base + extension);
+    return joinFolder(folder, base + "(" + QString::number(n) + ")" + extension);
+}
 
 }  // namespace
 
@@ -53,12 +65,31 @@ QString joinFolder(const QString& folder, const QString& name) {
 }
 
 QString uniqueOutputName(const QString& folder, const QString& base, const QString& extension) {
-    const QString first = joinFolder(folder, base + extension);
-    if (!exists(first)) return first;
-    for (qint64 n = 1;; ++n) {
-        const QString candidate = joinFolder(folder, base + "(" + QString::number(n) + ")" + extension);
+    for (qint64 n = 0;; ++n) {
+        const QString candidate = numberedName(folder, base, n, extension);
         if (!exists(candidate)) return candidate;
     }
+}
+
+QString reserveOutputName(const QString& folder, const QString& base, const QString& extension) {
+    for (qint64 n = 0;; ++n) {
+        const QString candidate = numberedName(folder, base, n, extension);
+        // O_EXCL: the file is made by this call or the call fails; it never opens one that is there.
+        const int fd = ::open(QFile::encodeName(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST) return {};
+    }
+}
+
+QString moveToFreeName(const QString& file, const QString& folder, const QString& base, const QString& extension) {
+    const QString target = reserveOutputName(folder, base, extension);
+    if (target.isEmpty()) return {};
+    if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) == 0) return target;
+    QFile::remove(target);
+    return {};
 }
 
 QString baseUpToLastDot(const QString& path) {
@@ -72,6 +103,8 @@ QString baseUpToFirstDot(const QString& path) {
     const int dot = name.indexOf('.');
     return dot < 0 ? name : name.left(dot);
 }
+
+bool isRegularFile(const QString& path) { return mp4::isRegularFile(QFile::encodeName(path).toStdString()); }
 
 qint64 fileSizeOrMissing(const QString& path) {
     const QFileInfo info(path);

@@ -6,6 +6,7 @@
 #include "media/access_guard.h"
 #include "media/frame_picture.h"
 #include "media/picture_seam.h"
+#include "jobs/output_names.h"
 #include "jobs/preview_time.h"
 #include "media/ffmpeg_handles.h"
 
@@ -42,6 +43,8 @@ void previewer::openFile(const QString& opened) {
 
 bool previewer::openInput() {
     const QByteArray name = path.toUtf8();
+    // Opening a FIFO would wait for a writer, holding up the window that asked for the picture.
+    if (!isRegularFile(path)) return false;
     if (avformat_open_input(&formatContext, name.constData(), nullptr, nullptr) < 0) return false;
     if (avformat_find_stream_info(formatContext, nullptr) < 0) return false;
 

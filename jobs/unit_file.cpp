@@ -1,9 +1,8 @@
 #include "jobs/unit_file.h"
 
-#include <QTemporaryDir>
-
 #include "jobs/child_programs.h"
 #include "jobs/output_names.h"
+#include "jobs/work_folder.h"
 #include "repair/video_repair.h"
 
 unitFile::unitFile() : QThread(nullptr), fixer(std::make_unique<videoRepair>()) {

@@ -16,7 +16,7 @@
 #include "jobs/hardware_encoders.h"
 
 class QLabel;
-class QTemporaryDir;
+class WorkFolder;
 class videoRepair;
 
 // A text one thread writes while another reads it: every read is a consistent copy.
@@ -51,6 +51,9 @@ public:
     static constexpr int kStatusOk = 0;
     static constexpr int kStatusCancelled = 42;
     static constexpr int kStatusConversionError = 102;
+    // A repair job that left no file. The window shows its repair failure text for every status
+    // of a repair job but 0 and 42, so the job keeps to the failure code the window knows.
+    static constexpr int kStatusRepairFailed = kStatusConversionError;
 
     unitFile();
     ~unitFile() override;
@@ -172,5 +175,5 @@ private:
     void clearWorkFolder();
 
     // The job's own folder for intermediates, inside the output folder; made per repair.
-    std::unique_ptr<QTemporaryDir> workFolder;
+    std::unique_ptr<WorkFolder> workFolder;
 };

@@ -12,6 +12,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "jobs/output_names.h"
 #include "media/ffmpeg_handles.h"
 
 namespace {
@@ -75,6 +76,8 @@ bool videoInformation::readFileInfo(const QString& path, videoDetails& out) {
     out.FileName = path;
     qDebug() << path;
 
+    // The library would wait without end on a FIFO dropped into the list.
+    if (!isRegularFile(path)) return false;
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr) < 0) return false;
     const FormatInputPtr input(raw);

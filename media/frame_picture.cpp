@@ -4,7 +4,6 @@
 #include <QFont>
 #include <QPainter>
 
-#include <cstring>
 #include <memory>
 
 extern "C" {
@@ -21,35 +20,48 @@ struct SwsDeleter {
     void operator()(SwsContext* c) const { sws_freeContext(c); }
 };
 
-// An RGB24 buffer from av_image_alloc, released with its first plane.
-struct RgbBuffer {
-    std::uint8_t* data[4] = {nullptr, nullptr, nullptr, nullptr};
-    int linesize[4] = {0, 0, 0, 0};
-    ~RgbBuffer() { av_freep(&data[0]); }
-};
+// An RGB888 picture laid out as av_image_alloc lays out its buffers: rows of whole 8-pixel
+// groups on 32-byte boundaries, since the scaler's vector code writes whole groups; the buffer
+// runs on past its last row for the same reason.
+QImage alignedRgbPicture(int width, int height) {
+    constexpr int kAlign = 32;
+    const int stride = ((width + 7) / 8 * 8 * 3 + kAlign - 1) / kAlign * kAlign;
+    auto* data = static_cast<uchar*>(av_malloc(std::size_t(stride) * std::size_t(height) + kAlign));
+    if (!data) return {};
+    QImage picture(data, width, height, stride, QImage::Format_RGB888, [](void* buffer) { av_free(buffer); }, data);
+    if (picture.isNull()) av_free(data);
+    return picture;
+}
 
 }  // namespace
 
-QImage frameToRgbImage(const AVFrame* frame, int swsFlags) {
-    if (!frame || !frame->data[0]) return {};
+bool frameToRgbImage(const AVFrame* frame, int swsFlags, QImage& picture) {
+    if (!frame || !frame->data[0]) return false;
     const int width = frame->width;
     const int height = frame->height;
     const auto format = static_cast<AVPixelFormat>(frame->format);
-    if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide) return {};
-    if (!av_pix_fmt_desc_get(format) || av_image_check_size(width, height, 0, nullptr) < 0) return {};
+    if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide) return false;
+    if (!av_pix_fmt_desc_get(format) || av_image_check_size(width, height, 0, nullptr) < 0) return false;
 
     std::unique_ptr<SwsContext, SwsDeleter> sws(
         sws_getContext(width, height, format, width, height, AV_PIX_FMT_RGB24, swsFlags, nullptr, nullptr, nullptr));
-    if (!sws) return {};
-    RgbBuffer rgb;
-    if (av_image_alloc(rgb.data, rgb.linesize, width, height, AV_PIX_FMT_RGB24, 32) < 0) return {};
-    if (sws_scale(sws.get(), frame->data, frame->linesize, 0, height, rgb.data, rgb.linesize) != height) return {};
+    if (!sws) return false;
+    // Reused when it already has the frame's size, so a run of frames does not allocate (and
+    // fault in) a new picture each time.
+    // A picture shared with a copy would be detached into a buffer without the padding.
+    if (picture.width() != width || picture.height() != height || picture.format() != QImage::Format_RGB888 ||
+        !picture.isDetached())
+        picture = alignedRgbPicture(width, height);
+    if (picture.isNull()) return false;
+    // The rows are written straight into the picture.
+    std::uint8_t* rows[4] = {picture.bits(), nullptr, nullptr, nullptr};
+    const int strides[4] = {picture.bytesPerLine(), 0, 0, 0};
+    return sws_scale(sws.get(), frame->data, frame->linesize, 0, height, rows, strides) == height;
+}
 
-    QImage picture(width, height, QImage::Format_RGB888);
-    if (picture.isNull()) return {};
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    for (int y = 0; y < height; ++y)
-        std::memcpy(picture.scanLine(y), rgb.data[0] + static_cast<std::ptrdiff_t>(y) * rgb.linesize[0], rowBytes);
+QImage frameToRgbImage(const AVFrame* frame, int swsFlags) {
+    QImage picture;
+    if (!frameToRgbImage(frame, swsFlags, picture)) return {};
     return picture;
 }
 

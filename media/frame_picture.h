@@ -14,6 +14,9 @@ constexpr int kMaxPictureSide = 16384;
 // may differ from what its decoder context last announced). `swsFlags` picks the scaler
 // (SWS_BILINEAR, SWS_FAST_BILINEAR ...). A null image when the frame cannot be converted.
 QImage frameToRgbImage(const AVFrame* frame, int swsFlags);
+// The same into `picture`, which is reused when it already has the frame's size; false (and
+// `picture` unspecified) when the frame cannot be converted.
+bool frameToRgbImage(const AVFrame* frame, int swsFlags, QImage& picture);
 
 // `picture` scaled to `width` x `height`, aspect ratio ignored, smooth transformation.
 QImage scaledPicture(const QImage& picture, int width, int height);

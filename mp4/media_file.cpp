@@ -1,10 +1,11 @@
 #include "mp4/media_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "mp4/regular_file.h"
 
 namespace mp4 {
 
@@ -14,10 +15,10 @@ MediaFile::~MediaFile() {
 
 bool MediaFile::open(const std::string& path) {
     if (fd_ >= 0) ::close(fd_);
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = openRegularFile(path);
     if (fd_ < 0) return false;
     struct stat info;
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd_, &info) != 0) {
         ::close(fd_);
         fd_ = -1;
         return false;

@@ -13,6 +13,7 @@ public:
     MediaFile(const MediaFile&) = delete;
     MediaFile& operator=(const MediaFile&) = delete;
 
+    // False when the file cannot be opened or is not a regular file (never waits on a FIFO).
     bool open(const std::string& path);
     bool isOpen() const { return fd_ >= 0; }
     std::uint64_t size() const { return size_; }

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "mp4/regular_file.h"
+
 namespace {
 
 using namespace std::string_view_literals;
@@ -127,6 +129,7 @@ SignatureScanResult SignatureScanner::scan(std::size_t n, const std::uint8_t* by
 
 bool classifyHeadThenTail(const std::string& path, std::size_t windowSize,
                           const std::function<bool(std::size_t n, const std::uint8_t* bytes)>& classify) {
+    if (!mp4::isRegularFile(path)) return false;
     // Read-only: the file is never written, and a read-only file must still be classified.
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;

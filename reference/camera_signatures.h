@@ -70,6 +70,7 @@ private:
 
 // Hands `classify` the first `windowSize` bytes of the file at `path` and, when that gave no
 // answer (`classify` returned false) and the file is longer than one window, its last
-// `windowSize` bytes. The file is opened read-only. False when it cannot be opened.
+// `windowSize` bytes. The file is opened read-only. False when it cannot be opened or is not a
+// regular file.
 bool classifyHeadThenTail(const std::string& path, std::size_t windowSize,
                           const std::function<bool(std::size_t n, const std::uint8_t* bytes)>& classify);

@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "media/ffmpeg_handles.h"
+#include "mp4/regular_file.h"
 
 namespace {
 
@@ -71,7 +72,8 @@ void takeVideoFrameRate(int realNum, int realDen, int guessNum, int guessDen, Me
 
 bool probeMediaInfo(const std::string& path, MediaInfo& info) {
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+    // The library would wait on a FIFO for as long as nothing writes to it.
+    if (!mp4::isRegularFile(path) || avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
         std::cout << "avformat_open_input failed" << std::endl;
         return false;
     }

@@ -1,9 +1,28 @@
 #include "reference/records.h"
 
-#include <algorithm>
+HeaderWordList::HeaderWordList(std::initializer_list<std::uint32_t> words) { *this = words; }
 
-void NalTypeStats::addHeaderWord(std::uint32_t word) {
-    if (std::find(headerWords.begin(), headerWords.end(), word) == headerWords.end()) headerWords.push_back(word);
+HeaderWordList& HeaderWordList::operator=(std::initializer_list<std::uint32_t> words) {
+    clear();
+    for (std::uint32_t word : words) push_back(word);
+    return *this;
+}
+
+bool HeaderWordList::add(std::uint32_t word) {
+    if (words_.size() >= kMaxHeaderWords || !held_.insert(word).second) return false;
+    words_.push_back(word);
+    return true;
+}
+
+void HeaderWordList::push_back(std::uint32_t word) {
+    if (words_.size() >= kMaxHeaderWords) return;
+    words_.push_back(word);
+    held_.insert(word);
+}
+
+void HeaderWordList::clear() {
+    words_.clear();
+    held_.clear();
 }
 
 AnalysisResult::AnalysisResult() {

@@ -2,8 +2,11 @@
 // The reference description's records, shared by Ordwick (which fills and writes them) and
 // Vantorel (which reads them back and repairs with them). Plain structures, no Qt.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // Number of NAL unit types counted per file (H.264 uses 0..31, H.265 0..63).
@@ -11,15 +14,56 @@ constexpr int kNalTypeCount = 64;
 // minSize of a type that never saw a unit; an entry is unseen while minSize > maxSize.
 constexpr std::uint32_t kUnseenMinSize = 0xFFFFFF;
 
+// The header words of one NAL unit type in the order first seen, with a set beside the list so
+// that asking for a word costs the same however many are held. A healthy reference shows a few
+// words per type (no H.264 type has more than 1024 two-byte words); the list keeps at most
+// kMaxHeaderWords, so a hostile file cannot make the analysis, its document or the repair that
+// reads it grow without bound. Words beyond the bound are not recorded.
+class HeaderWordList {
+public:
+    using value_type = std::uint32_t;
+    using const_iterator = std::vector<std::uint32_t>::const_iterator;
+    using iterator = const_iterator;
+    static constexpr std::size_t kMaxHeaderWords = 1024;
+
+    HeaderWordList() = default;
+    HeaderWordList(std::initializer_list<std::uint32_t> words);
+    HeaderWordList& operator=(std::initializer_list<std::uint32_t> words);
+
+    // Adds `word` unless the list holds it already or is full; true when it was added.
+    bool add(std::uint32_t word);
+    // Appends `word` even when it is held (a description read back keeps what it says), while
+    // the list is not full.
+    void push_back(std::uint32_t word);
+    bool contains(std::uint32_t word) const { return held_.count(word) != 0; }
+    void clear();
+
+    const_iterator begin() const { return words_.begin(); }
+    const_iterator end() const { return words_.end(); }
+    std::size_t size() const { return words_.size(); }
+    bool empty() const { return words_.empty(); }
+    std::uint32_t operator[](std::size_t i) const { return words_[i]; }
+    const std::vector<std::uint32_t>& words() const { return words_; }
+
+    friend bool operator==(const HeaderWordList& a, const HeaderWordList& b) { return a.words_ == b.words_; }
+    friend bool operator==(const HeaderWordList& a, const std::vector<std::uint32_t>& b) { return a.words_ == b; }
+    friend bool operator!=(const HeaderWordList& a, const HeaderWordList& b) { return !(a == b); }
+    friend bool operator!=(const HeaderWordList& a, const std::vector<std::uint32_t>& b) { return !(a == b); }
+
+private:
+    std::vector<std::uint32_t> words_;
+    std::unordered_set<std::uint32_t> held_;
+};
+
 struct NalTypeStats {
     std::uint32_t minSize = kUnseenMinSize;
     std::uint32_t maxSize = 0;
     std::int32_t type = 0;
-    std::vector<std::uint32_t> headerWords;  // distinct, in the order first seen
+    HeaderWordList headerWords;  // distinct, in the order first seen
 
     bool seen() const { return minSize <= maxSize; }
-    // Adds `word` unless the list holds it already.
-    void addHeaderWord(std::uint32_t word);
+    // Adds `word` unless the list holds it already (or is full).
+    void addHeaderWord(std::uint32_t word) { headerWords.add(word); }
 };
 
 struct SampleSignature {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "media/annexb_decode.h"
 #include "media/frame_picture.h"
 #include "media/hex_text.h"
 #include "media/picture_seam.h"
@@ -152,62 +153,17 @@ int livePreview::showRepairPreview() {
 }
 
 void livePreview::decodeJoined(const std::uint8_t* data, int size) {
-    // The decoder takes one picture per packet, but a queue without delimiters holds several
-    // (the first key frame and the slice after it, say): a parser of its own splits the joined
-    // bytes into access units, and its final call hands over the last one.
-    ParserPtr parser(av_parser_init(context_->codec_id));
-    PacketPtr unit(av_packet_alloc());
-    if (!parser || !unit) return;
-    bool showing = true;
-    for (;;) {
-        const bool flushing = size == 0;
-        std::uint8_t* piece = nullptr;
-        int pieceSize = 0;
-        const int used =
-            av_parser_parse2(parser.get(), context_, &piece, &pieceSize, data, size, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        if (used < 0 || used > size) return;
-        data += used;
-        size -= used;
-        if (pieceSize > 0) {
-            unit->data = piece;
-            unit->size = pieceSize;
-            if (!sendUnit(unit.get())) return;
-            receivePictures(showing);
-        } else if (used == 0 && !flushing) {
-            return;  // a parser that neither consumes nor yields would hold the scan forever
-        }
-        if (flushing) return;
-    }
-}
-
-bool livePreview::sendUnit(AVPacket* unit) {
-    int sent = avcodec_send_packet(context_, unit);
-    if (sent == AVERROR(EAGAIN)) {
-        // Pictures left from an earlier decode block the input; drop them and send again.
-        FramePtr stale(av_frame_alloc());
-        while (stale && avcodec_receive_frame(context_, stale.get()) == 0) av_frame_unref(stale.get());
-        sent = avcodec_send_packet(context_, unit);
-    }
-    return sent >= 0;
-}
-
-void livePreview::receivePictures(bool& showing) {
-    FramePtr frame(av_frame_alloc());
-    if (!frame) return;
-    // Every picture is taken out, so the decoder never refuses the next packet; after a
-    // damaged one the rest of the queue's pictures are only discarded.
-    while (avcodec_receive_frame(context_, frame.get()) == 0) {
-        if (showing && isDamagedFrame(frame.get())) showing = false;
-        if (showing) {
-            QImage picture = scaledPicture(frameToRgbImage(frame.get(), SWS_BILINEAR), kPictureWidth, kPictureHeight);
-            if (!picture.isNull()) {
-                stampTextBox(picture, kRepairBox, QStringLiteral("Repair..."));
-                if (QLabel* label = label_.load()) {
-                    handPicture(label, picture);
-                    ++picturesShown_;
-                }
+    decodeAnnexB(context_, data, size, [this](const AVFrame* frame) {
+        // After a damaged picture the rest of the queue's pictures are only discarded.
+        if (isDamagedFrame(frame)) return false;
+        QImage picture = scaledPicture(frameToRgbImage(frame, SWS_BILINEAR), kPictureWidth, kPictureHeight);
+        if (!picture.isNull()) {
+            stampTextBox(picture, kRepairBox, QStringLiteral("Repair..."));
+            if (QLabel* label = label_.load()) {
+                handPicture(label, picture);
+                ++picturesShown_;
             }
         }
-        av_frame_unref(frame.get());
-    }
+        return true;
+    });
 }

@@ -75,9 +75,6 @@ private:
     void makeRoomFor(std::size_t incoming);
     // Splits the joined queue (padded) into access units and decodes each.
     void decodeJoined(const std::uint8_t* data, int size);
-    bool sendUnit(struct AVPacket* unit);
-    // Hands the decoder's pictures to the label until one is damaged (`showing` turns false).
-    void receivePictures(bool& showing);
 
     AVCodecContext* context_ = nullptr;
     std::vector<std::vector<std::uint8_t>> queue_;

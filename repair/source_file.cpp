@@ -2,19 +2,21 @@
 
 #include <QFile>
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "mp4/regular_file.h"
 
 SourceFile::~SourceFile() { close(); }
 
 bool SourceFile::open(const QString& path) {
     close();
     const QByteArray name = QFile::encodeName(path);
-    fd_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    // A FIFO or a device given as the damaged file is refused, never waited on.
+    fd_ = mp4::openRegularFile(name.toStdString());
     if (fd_ < 0) return false;
     struct stat info {};
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd_, &info) != 0) {
         close();
         return false;
     }

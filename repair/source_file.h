@@ -12,7 +12,8 @@ public:
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;
 
-    // Opens for reading and takes the size. False when the file cannot be opened.
+    // Opens for reading and takes the size. False when the file cannot be opened or is not a
+    // regular file (a FIFO, a device or a folder is refused without waiting on it).
     bool open(const QString& path);
     void close();
     bool isOpen() const { return fd_ >= 0; }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/h264_bit_writer.h"
+#include "tests/support/special_files.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 
@@ -195,6 +196,16 @@ TEST(HeaderFinder, LengthPrefixedPairBehindMediaDataStart) {
     EXPECT_EQ(f.sets[0].height, 1080);
 }
 
+TEST(HeaderFinder, MediaDataBeyondTheHeadWindowSkipsTheLengthPrefixedSearch) {
+    // The pair lies behind "mdat" 5 MiB in: outside the 4 MiB head window, so step 6 has nothing
+    // to search (and must not read from there).
+    const Finding f = findIn(cat({Bytes(5 << 20, 0x11), text("mdat"), be32(std::uint32_t(kSps1080.size())), kSps1080,
+                                  be32(std::uint32_t(kPps.size())), kPps, Bytes(64, 0x22)}));
+    EXPECT_TRUE(f.finder.mdatFound);
+    EXPECT_EQ(f.finder.mdatOffset, (5 << 20) + 4);
+    EXPECT_TRUE(f.sets.empty());
+}
+
 TEST(HeaderFinder, MarkedPair) {
     const std::uint32_t l1 = std::uint32_t(kSps1080.size());
     Bytes marked = cat({{0x47, 0x50, 0x03, 0x01}, Bytes(12, 0xEE), be32(l1), kSps1080});
@@ -264,3 +275,13 @@ TEST(HeaderFinder, EncodedH265FileIsRecognised) {
 }
 
 }  // namespace
+
+TEST(HeaderFinder, FifoHasNoFindingsAndDoesNotBlock) {
+    testsupport::TempDir dir;
+    const testsupport::FifoWatch fifo(dir.file("recording.mp4"), 10);
+    ASSERT_TRUE(fifo.made());
+    clsHeaderFinder finder(QString::fromStdString(fifo.path()));
+    EXPECT_TRUE(finder.findHeaders().empty());
+    EXPECT_FALSE(finder.mdatFound);
+    EXPECT_FALSE(fifo.released());
+}

@@ -6,11 +6,14 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include "jobs/child_programs.h"
 #include "jobs/settings.h"
 #include "tests/jobs/job_harness.h"
+#include "tests/support/special_files.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_frames.h"
 #include "tests/support/test_process.h"
@@ -286,7 +289,7 @@ TEST_P(RepairWithoutUsableDescription, MuxesNothingAndKeepsTheSource) {
 
     auto job = makeJob(fixture.damaged, true);
     const RunRecord run = runJob(*job);
-    EXPECT_EQ(run.endStatuses, std::vector<int>{0});
+    EXPECT_EQ(run.endStatuses, std::vector<int>{unitFile::kStatusRepairFailed});
     EXPECT_FALSE(job->isRepaired);
     EXPECT_NE(std::find(run.events.begin(), run.events.end(), std::string("text:") + c.reachedText), run.events.end());
     EXPECT_FALSE(fileExists(log)) << readFile(log);
@@ -301,3 +304,123 @@ INSTANTIATE_TEST_SUITE_P(
                                       "sed 's/<videoFps_num>[0-9]*/<videoFps_num>0/' \"$good\" > \"$3\"\n",
                                       "Muxing skipped: the reference gives no frame rate"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+// What a case changes in the prepared job before it runs.
+struct NothingCase {
+    const char* name;
+    const char* format;
+    // Returns the reference to use; may change the damaged file.
+    std::function<std::string(RepairJob& fixture)> prepare;
+    bool fullDisk = false;
+    bool readOnlyOutput = false;
+};
+void PrintTo(const NothingCase& c, std::ostream* os) { *os << c.name; }
+class RepairThatLeavesNothing : public ::testing::TestWithParam<NothingCase> {};
+
+std::string keepReference(RepairJob& fixture) { return fixture.reference; }
+}  // namespace
+
+// A repair job whose repair produced nothing ends as a failure (the window shows its repair
+// failure text), never with status 0; with a conversion format the source is still converted,
+// and a damaged source does not convert.
+TEST_P(RepairThatLeavesNothing, EndsAsAFailureAndLeavesNothing) {
+    const NothingCase& c = GetParam();
+    RepairJob fixture(clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
+    ASSERT_FALSE(fixture.original.empty());
+    RealHelperPrograms helpers;
+    std::string output = fixture.outputFolder;
+    std::unique_ptr<ReadOnlyFolder> locked;
+    if (c.readOnlyOutput) {
+        locked = std::make_unique<ReadOnlyFolder>(fixture.dir.file("locked"));
+        if (!locked->usable()) GTEST_SKIP() << "no read-only folder here: " << locked->why();
+        output = locked->path();
+    }
+    const std::string reference = c.prepare(fixture);
+    const ScopedSettings settings(output + "/", c.format, reference);
+
+    auto job = makeJob(fixture.damaged, true);
+    RunRecord run;
+    {
+        // Room for the reference description, not for the repaired streams.
+        std::unique_ptr<FileSizeLimit> full;
+        if (c.fullDisk) full = std::make_unique<FileSizeLimit>(24 * 1024);
+        run = runJob(*job);
+    }
+    ASSERT_TRUE(run.finished);
+    const bool converts = std::string(c.format) != "none";
+    EXPECT_EQ(run.endStatuses,
+              std::vector<int>{converts ? unitFile::kStatusConversionError : unitFile::kStatusRepairFailed});
+    EXPECT_FALSE(job->isRepaired);
+    EXPECT_TRUE(job->outputPath.get().empty());
+    if (locked) {
+        EXPECT_EQ(listFolder(output), std::vector<std::string>{});
+    } else {
+        fixture.expectOutputFolder({});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, RepairThatLeavesNothing,
+    ::testing::Values(
+        NothingCase{"missing_reference", "none",
+                    [](RepairJob& f) { return f.dir.file("no-such-reference.mp4"); }},
+        NothingCase{"empty_reference", "none",
+                    [](RepairJob& f) {
+                        writeFile(f.dir.file("empty.mp4"), "");
+                        return f.dir.file("empty.mp4");
+                    }},
+        NothingCase{"damaged_file_as_its_own_reference", "none", [](RepairJob& f) { return f.damaged; }},
+        NothingCase{"all_zero_damaged_file", "none",
+                    [](RepairJob& f) {
+                        writeFile(f.damaged, std::string(f.damagedBytes.size(), '\0'));
+                        f.damagedBytes = readFile(f.damaged);
+                        return f.reference;
+                    }},
+        NothingCase{"full_disk", "none", keepReference, true},
+        NothingCase{"read_only_output_folder", "none", keepReference, false, true},
+        NothingCase{"read_only_output_folder_with_conversion", "Mp4", keepReference, false, true},
+        NothingCase{"missing_reference_with_conversion", "Mp4",
+                    [](RepairJob& f) { return f.dir.file("no-such-reference.mp4"); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+struct FifoCase {
+    const char* name;
+    bool fifoSource;  // else the reference is the FIFO
+};
+void PrintTo(const FifoCase& c, std::ostream* os) { *os << c.name; }
+class RepairFromAFifo : public ::testing::TestWithParam<FifoCase> {};
+}  // namespace
+
+// A FIFO given as the damaged file or the reference is refused before anything opens it: the
+// job ends as a failure instead of waiting for a writer that never comes.
+TEST_P(RepairFromAFifo, EndsAsAFailureWithoutWaiting) {
+    const FifoCase& c = GetParam();
+    RepairJob fixture(clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
+    ASSERT_FALSE(fixture.original.empty());
+    RealHelperPrograms helpers;
+    FifoWatch fifo(fixture.dir.file("fifo.mp4"), 15);
+    ASSERT_TRUE(fifo.made());
+    for (const char* format : {"none", "Mp4"}) {
+        SCOPED_TRACE(format);
+        const std::string reference = c.fifoSource ? fixture.reference : fifo.path();
+        const ScopedSettings settings(fixture.outputFolder + "/", format, reference);
+        // Made by hand: the window's probe of the file is not what is tried here.
+        unitFile job;
+        job.uid = "{fifo}";
+        job.sourcePath = c.fifoSource ? fifo.path() : fixture.damaged;
+        job.isRepair = true;
+        const RunRecord run = runJob(job);
+        ASSERT_TRUE(run.finished);
+        const int status =
+            std::string(format) == "none" ? unitFile::kStatusRepairFailed : unitFile::kStatusConversionError;
+        EXPECT_EQ(run.endStatuses, std::vector<int>{status});
+    }
+    EXPECT_FALSE(fifo.released()) << "the job waited on the FIFO";
+    fixture.expectOutputFolder({});
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, RepairFromAFifo,
+                         ::testing::Values(FifoCase{"damaged_file", true}, FifoCase{"reference", false}),
+                         [](const auto& info) { return std::string(info.param.name); });

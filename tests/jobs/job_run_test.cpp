@@ -2,13 +2,22 @@
 // here) for the outcomes of a conversion, the hardware-encoder retry and the cancel.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+
+#include <set>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "jobs/output_names.h"
 #include "jobs/settings.h"
 #include "jobs/unit_file.h"
+#include "jobs/work_folder.h"
 #include "tests/jobs/job_harness.h"
+#include "tests/support/special_files.h"
 #include "tests/support/test_timing.h"
 
 using namespace jobtest;
@@ -62,6 +71,56 @@ TEST(OutputNames, UniqueNameNeverTakesAnExistingFile) {
     // Far longer than any fixed buffer.
     const QString longBase(300, QLatin1Char('n'));
     EXPECT_EQ(uniqueOutputName(folder, longBase, ".mp4"), folder + "/" + longBase + ".mp4");
+}
+
+TEST(OutputNames, ReservingCreatesTheFirstNameNothingHolds) {
+    TempDir dir;
+    const QString folder = QString::fromStdString(dir.path());
+    writeFile(dir.file("clip_conv.mp4"), "mine");
+    // A link that leads nowhere holds its name too, and is not followed.
+    ASSERT_EQ(symlink(dir.file("elsewhere").c_str(), dir.file("clip_conv(1).mp4").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.file("clip_conv(2).mp4").c_str(), 0700), 0);
+    EXPECT_EQ(reserveOutputName(folder, "clip_conv", ".mp4"), folder + "/clip_conv(3).mp4");
+    EXPECT_EQ(fileSize(dir.file("clip_conv(3).mp4")), 0);
+    EXPECT_EQ(reserveOutputName(folder, "clip_conv", ".mp4"), folder + "/clip_conv(4).mp4");
+    EXPECT_EQ(readFile(dir.file("clip_conv.mp4")), "mine");
+    EXPECT_FALSE(fileExists(dir.file("elsewhere")));
+    EXPECT_EQ(reserveOutputName(folder + "/missing", "clip_conv", ".mp4"), QString());
+}
+
+TEST(OutputNames, RacingReservationsNeverShareAName) {
+    TempDir dir;
+    const QString folder = QString::fromStdString(dir.path());
+    constexpr int kThreads = 8;
+    constexpr int kEach = 10;
+    std::vector<QString> names[kThreads];
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) names[t].push_back(reserveOutputName(folder, "clip_fix", ".mp4"));
+        });
+    for (std::thread& thread : threads) thread.join();
+    std::set<QString> distinct;
+    for (const auto& list : names) distinct.insert(list.begin(), list.end());
+    EXPECT_EQ(distinct.size(), std::size_t(kThreads * kEach));
+    EXPECT_EQ(distinct.count(QString()), 0u);
+}
+
+TEST(OutputNames, MovingToAFreeNameNeverReplacesAFile) {
+    TempDir dir;
+    const QString folder = QString::fromStdString(dir.path());
+    writeFile(dir.file("clip_fix.mp4"), "another job's result");
+    ASSERT_EQ(mkdir(dir.file("work").c_str(), 0700), 0);
+    const std::string repaired = dir.file("work/clip_fix.mp4");
+    writeFile(repaired, "repaired");
+    const QString moved = moveToFreeName(QString::fromStdString(repaired), folder, "clip_fix", ".mp4");
+    EXPECT_EQ(moved, folder + "/clip_fix(1).mp4");
+    EXPECT_EQ(readFile(dir.file("clip_fix.mp4")), "another job's result");
+    EXPECT_EQ(readFile(dir.file("clip_fix(1).mp4")), "repaired");
+    EXPECT_FALSE(fileExists(repaired));
+    // Nothing to move: no name is left claimed.
+    EXPECT_EQ(moveToFreeName(QString::fromStdString(repaired), folder, "clip_fix", ".mp4"), QString());
+    EXPECT_FALSE(fileExists(dir.file("clip_fix(2).mp4")));
 }
 
 namespace {
@@ -277,4 +336,65 @@ TEST(JobRun, RepairWithoutDescriptionConvertsTheSource) {
     EXPECT_LT(at("text:Fixing..."), at("text:Video reference analysis..."));
     EXPECT_LT(at("text:Video reference analysis..."), at("endRepair"));
     EXPECT_LT(at("endRepair"), at("startConvert"));
+}
+
+// Jobs started together (two windows, or a batch) that convert one source into one folder each
+// claim a name of their own before the tool runs; none writes over another's file or the user's.
+TEST(JobRun, JobsConvertingOneSourceIntoOneFolderKeepApart) {
+    TempDir dir;
+    const std::string source = dir.file("clip.mp4");
+    writeFile(source, std::string(5000, 's'));
+    writeFile(dir.file("clip_conv.mp4"), "mine");
+    const std::string log = dir.file("calls.log");
+    // Slow enough that every job has chosen its name before any tool writes.
+    const std::string conversion = "sleep 0.5\n{ echo $$; head -c 4000 /dev/zero; } > \"$out\"\n";
+    ProgramOverride ffmpeg(ChildProgram::Ffmpeg, writeScript(dir, "ffmpeg", fakeFfmpeg(log, "", conversion)));
+    const ScopedSettings settings(dir.path() + "/", "Mp4", "");
+    constexpr int kJobs = 4;
+    std::vector<std::unique_ptr<unitFile>> jobs;
+    for (int i = 0; i < kJobs; ++i) jobs.push_back(makeJob(source, false));
+    for (auto& job : jobs) job->start();
+    for (auto& job : jobs) ASSERT_TRUE(job->wait(60000));
+    QCoreApplication::processEvents();
+
+    std::set<std::string> outputs, contents;
+    for (auto& job : jobs) {
+        EXPECT_EQ(job->status, 0);
+        outputs.insert(job->outputPath.get());
+        contents.insert(readFile(job->outputPath.get()));
+    }
+    EXPECT_EQ(outputs, (std::set<std::string>{dir.file("clip_conv(1).mp4"), dir.file("clip_conv(2).mp4"),
+                                              dir.file("clip_conv(3).mp4"), dir.file("clip_conv(4).mp4")}));
+    EXPECT_EQ(contents.size(), std::size_t(kJobs)) << "a tool wrote into another job's file";
+    EXPECT_EQ(readFile(dir.file("clip_conv.mp4")), "mine");
+}
+
+// A job killed mid-run leaves its work folder; the next repair in that folder removes it, and
+// only it: a running job's folder, one still being made and anything else stay.
+TEST(JobRun, RepairRemovesWorkFoldersOfJobsThatEnded) {
+    TempDir dir;
+    const std::string source = dir.file("clip.mp4");
+    writeFile(source, std::string(5000, 's'));
+    writeFile(dir.file("reference.mp4"), std::string(5000, 'r'));
+    const std::string output = dir.file("out");
+    const std::string dead = output + "/" + WorkFolder::kNamePrefix + "dead01";
+    const std::string unlocked = output + "/" + WorkFolder::kNamePrefix + "new001";
+    const std::string others = output + "/keep";
+    for (const std::string& folder : {dead, unlocked, others})
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    // What a killed job leaves: its lock file, free now, beside its intermediates.
+    writeFile(dead + "/" + WorkFolder::kLockName, "");
+    writeFile(dead + "/out-video.h264", "stale");
+    writeFile(others + "/" + WorkFolder::kLockName, "");
+    const WorkFolder running(QString::fromStdString(output));
+    ASSERT_TRUE(running.isValid());
+
+    ProgramOverride ordwick(ChildProgram::ReferenceAnalysis, writeScript(dir, "Ordwick", "exit 0\n"));
+    const ScopedSettings settings(output + "/", "none", dir.file("reference.mp4"));
+    auto job = makeJob(source, true);
+    ASSERT_TRUE(runJob(*job).finished);
+    EXPECT_FALSE(fileExists(dead));
+    EXPECT_TRUE(fileExists(unlocked));
+    EXPECT_TRUE(fileExists(others + "/" + WorkFolder::kLockName));
+    EXPECT_TRUE(fileExists(running.path().toStdString() + "/" + WorkFolder::kLockName));
 }

@@ -88,6 +88,28 @@ TEST_P(FrameToRgb, KeepsTheFramesOwnSizeAndContent) {
     EXPECT_TRUE(near(picture.pixel(1, c.height - 1), kLeft, 24));
 }
 
+// A picture of the frame's size is converted into again; a copy still held elsewhere keeps
+// its content, and another size gives a new picture.
+TEST(FrameToRgb, ReusesThePictureOnlyWhenItIsItsOwn) {
+    FramePtr frame = splitFrame(AV_PIX_FMT_YUV420P, 66, 34);
+    ASSERT_TRUE(frame);
+    QImage picture;
+    ASSERT_TRUE(frameToRgbImage(frame.get(), SWS_BILINEAR, picture));
+    const uchar* first = picture.constBits();
+    ASSERT_TRUE(frameToRgbImage(frame.get(), SWS_BILINEAR, picture));
+    EXPECT_EQ(picture.constBits(), first);
+
+    const QImage kept = picture;
+    kept.constBits();
+    ASSERT_TRUE(frameToRgbImage(splitFrame(AV_PIX_FMT_YUV420P, 66, 34).get(), SWS_BILINEAR, picture));
+    EXPECT_NE(picture.constBits(), kept.constBits());
+    EXPECT_TRUE(near(kept.pixel(1, 10), kLeft, 24));
+
+    ASSERT_TRUE(frameToRgbImage(splitFrame(AV_PIX_FMT_YUV420P, 40, 30).get(), SWS_BILINEAR, picture));
+    EXPECT_EQ(picture.size(), QSize(40, 30));
+    EXPECT_FALSE(frameToRgbImage(nullptr, SWS_BILINEAR, picture));
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, FrameToRgb,
                          ::testing::Values(FormatCase{AV_PIX_FMT_YUV420P, 64, 48}, FormatCase{AV_PIX_FMT_YUV420P, 66, 34},
                                            FormatCase{AV_PIX_FMT_YUVJ420P, 320, 240},

@@ -3,12 +3,18 @@
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "reference/analysis_entry.h"
 #include "tests/reference/ffprobe_streams.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
+#include "tests/support/special_files.h"
 #include "tests/support/test_process.h"
 
 namespace pt = boost::property_tree;
@@ -87,6 +93,55 @@ TEST(AnalysisEntry, MissingInputStillGivesADocument) {
     EXPECT_TRUE(doc.get_child("tracks").empty());
     EXPECT_TRUE(doc.get_child("audio").empty());
     EXPECT_EQ(doc.get_child("packets").count("packet"), std::size_t(kNalTypeCount));
+}
+
+// A FIFO, a device or a folder named as the reference is no video: the run reads nothing from
+// it, never waits on it, and writes the document of an unreadable input.
+TEST(AnalysisEntry, InputThatIsNotARegularFileIsRefusedWithoutWaiting) {
+    const struct {
+        const char* name;
+        std::function<std::unique_ptr<FifoWatch>(const std::string& path)> make;
+    } cases[] = {
+        {"FIFO", [](const std::string& path) { return std::make_unique<FifoWatch>(path, 10); }},
+        {"device",
+         [](const std::string& path) {
+             EXPECT_EQ(symlink("/dev/null", path.c_str()), 0);
+             return std::unique_ptr<FifoWatch>();
+         }},
+        {"folder",
+         [](const std::string& path) {
+             EXPECT_EQ(mkdir(path.c_str(), 0700), 0);
+             return std::unique_ptr<FifoWatch>();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string input = dir.file("reference.mp4");
+        const std::unique_ptr<FifoWatch> watch = c.make(input);
+        const std::string out = dir.file("ref.xml");
+        const ProcessResult r = ordwick({input, kAccessCode, out});
+        EXPECT_EQ(r.exitCode, kExitWritten);
+        EXPECT_EQ(r.out, "avformat_open_input failed\nERROR: cannot open input file " + input + "\n");
+        if (watch) {
+            EXPECT_FALSE(watch->released()) << "Ordwick waited on the FIFO";
+        }
+        ASSERT_TRUE(fileExists(out));
+        EXPECT_TRUE(readDocument(out).get_child("tracks").empty());
+    }
+}
+
+// The library's own complaints about a damaged reference stay out of the program's output:
+// only the analyses' lines appear.
+TEST(AnalysisEntry, DamagedReferencePrintsOnlyTheAnalysesLines) {
+    const ClipSettings settings;
+    const std::string cut = cutClip(settings, 0.5);
+    ASSERT_FALSE(cut.empty());
+    TempDir dir;
+    const ProcessResult r = ordwick({cut, kAccessCode, dir.file("ref.xml")});
+    EXPECT_EQ(r.exitCode, kExitWritten);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "avformat_open_input failed\n");
 }
 
 TEST(AnalysisEntry, UnwritableOutputExitsWithOne) {

@@ -54,6 +54,24 @@ TEST(WalkAvcNalUnits, HeaderWordsAndSizesByType) {
     EXPECT_EQ(w.track.nalList[2].size, 4u);
 }
 
+// A hostile reference can show a new header word in every unit: the list stops at its bound
+// while sizes and units go on being counted.
+TEST(WalkAvcNalUnits, DistinctHeaderWordsStopAtTheBound) {
+    const std::uint32_t units = 3000;
+    std::string sample;
+    for (std::uint32_t i = 0; i < units; ++i)
+        sample += u32(3 + i % 5) + bytes({0x65, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)}) +
+                  std::string(i % 5, '\0');
+    const Walked w = walkAvc(sample, 4);
+    const NalTypeStats& idr = w.result.nalStats[5];
+    ASSERT_EQ(idr.headerWords.size(), HeaderWordList::kMaxHeaderWords);
+    EXPECT_EQ(idr.headerWords[0], 0x650000u);
+    EXPECT_EQ(idr.headerWords[HeaderWordList::kMaxHeaderWords - 1], 0x650000u + HeaderWordList::kMaxHeaderWords - 1);
+    EXPECT_EQ(idr.minSize, 3u);
+    EXPECT_EQ(idr.maxSize, 7u);
+    EXPECT_EQ(w.track.nalList.size(), units);
+}
+
 TEST(WalkAvcNalUnits, SliceTypeOfNonIdrSlices) {
     struct Case {
         const char* name;

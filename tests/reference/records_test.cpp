@@ -20,6 +20,27 @@ TEST(NalTypeStats, HeaderWordsAreDistinctInFirstSeenOrder) {
     EXPECT_EQ(stats.headerWords, (std::vector<std::uint32_t>{7, 3, 9}));
 }
 
+TEST(HeaderWordList, HoldsAtMostItsBoundInFirstSeenOrder) {
+    const std::size_t bound = HeaderWordList::kMaxHeaderWords;
+    HeaderWordList added;
+    HeaderWordList appended;
+    for (std::uint32_t word = 0; word < bound + 10; ++word) {
+        EXPECT_EQ(added.add(word * 7), word < bound) << word;
+        appended.push_back(word % 2);  // a description read back keeps its repeats
+    }
+    EXPECT_FALSE(added.add(0)) << "held already";
+    ASSERT_EQ(added.size(), bound);
+    EXPECT_EQ(added[0], 0u);
+    EXPECT_EQ(added[bound - 1], (bound - 1) * 7);
+    EXPECT_TRUE(added.contains(7 * 3));
+    EXPECT_FALSE(added.contains(bound * 7)) << "beyond the bound, not recorded";
+    EXPECT_EQ(appended.size(), bound);
+    EXPECT_TRUE(appended.contains(1));
+    appended = {5, 6};
+    EXPECT_EQ(appended, (std::vector<std::uint32_t>{5, 6}));
+    EXPECT_FALSE(appended.contains(1)) << "assignment forgets the old words";
+}
+
 TEST(NalTypeNames, LookupsAtTheTableEdges) {
     struct Case {
         int type;

@@ -5,8 +5,6 @@
 #include <QStringList>
 #include <algorithm>
 #include <atomic>
-#include <csignal>
-#include <sys/resource.h>
 #include <thread>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "reference/document_writer.h"
 #include "repair/repair_run.h"
 #include "tests/repair/packet_bytes.h"
+#include "tests/support/special_files.h"
 #include "tests/support/test_files.h"
 #include "tests/repair/nal_entry.h"
 
@@ -451,27 +450,6 @@ TEST_F(VideoRepairTest, PcmChunkProductIsTakenIn64Bits) {
     EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
 }
 
-// Gives one test a limit on the size of every file the process writes; writes beyond it fail
-// as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int) = nullptr;
-};
-
 std::uint32_t le32At(const std::string& bytes, std::size_t at) {
     std::uint32_t v = 0;
     for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(bytes[at + std::size_t(k)]);
@@ -492,7 +470,7 @@ TEST_F(VideoRepairTest, AFullDiskIsAFailureAndTheWavHeaderCountsOnlyWrittenBytes
     ASSERT_LT(rec.expectedVideo().size(), limit);
     int result = 0;
     {
-        FileSizeLimit full(limit);
+        testsupport::FileSizeLimit full(limit);
         result = engine.startFixer(QString::fromStdString(source), QString::fromStdString(dir.file("ref.xml")),
                                    QString::fromStdString(dir.path() + "/"));
     }

@@ -159,4 +159,14 @@ std::string cutClip(const ClipSettings& settings, double fraction) {
     return path;
 }
 
+std::string indexLessX264Recording() {
+    ClipSettings settings;
+    settings.width = 1280;
+    settings.height = 720;
+    settings.seconds = 12;
+    settings.audio = AudioCodec::None;
+    settings.extraArgs = {"-b:v", "6M"};
+    return cutClip(settings, 0.9);
+}
+
 }  // namespace testsupport

@@ -36,6 +36,10 @@ std::string clip(const ClipSettings& settings);
 // as a damaged recording; made once like the clip itself.
 std::string cutClip(const ClipSettings& settings, double fraction);
 
+// A 720p x264 recording of 12 s at 6 Mbit/s without audio, cut before its index: over 7 MiB of
+// media data of the kind the diagnostic's built-in x264 presets were made from.
+std::string indexLessX264Recording();
+
 // The ffmpeg tool's command for `settings` writing to `output` (for tests that need a variant).
 std::vector<std::string> clipCommand(const ClipSettings& settings, const std::string& output);
 

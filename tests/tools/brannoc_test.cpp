@@ -22,6 +22,7 @@ const char* kCode = "7305918462QK.3840";
 struct AacSource {
     int rate;
     int channels;
+    int seconds = 2;
 };
 
 void PrintTo(const AacSource& s, std::ostream* os) { *os << s.rate << " Hz, " << s.channels << " channels"; }
@@ -31,7 +32,7 @@ std::string makeAdts(const TempDir& dir, const AacSource& source) {
     const std::string path = dir.file("tone.aac");
     ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                   "sine=frequency=440:beep_factor=4:sample_rate=" + std::to_string(source.rate) +
-                                      ":duration=2",
+                                      ":duration=" + std::to_string(source.seconds),
                                   "-ac", std::to_string(source.channels), "-c:a", "aac", "-b:a", "96k", "-f", "adts", path});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return path;
@@ -167,6 +168,22 @@ TEST(Brannoc, RefusesWithoutInventingAudio) {
         EXPECT_NE(r.exitCode, 0);
         EXPECT_FALSE(fileExists(raw + "-checked.aac"));
     }
+}
+
+// Mono AAC whose header says two channels (a 3GP sample entry always does): over some seconds a
+// frame decodes now and then by chance, which is not the recording's sound. The program says so
+// instead of leaving those few frames as if the audio were repaired.
+TEST(Brannoc, HeaderOfAnotherChannelCountIsRefused) {
+    TempDir dir;
+    const auto frames = adtsFrames(readFile(makeAdts(dir, {48000, 1, 15})));
+    ASSERT_GT(frames.size(), 20u);
+    std::string raw = engineAudio(frames, [](std::size_t) { return std::string(); });
+    raw[3] = static_cast<char>((static_cast<std::uint8_t>(raw[3]) & 0x3F) | (2 << 6));  // channel configuration 2
+    const std::string input = dir.file("mono.raw");
+    ASSERT_TRUE(writeFile(input, raw));
+    const ProcessResult r = runBrannoc(input);
+    EXPECT_NE(r.exitCode, 0) << r.out;
+    EXPECT_FALSE(fileExists(input + "-checked.aac"));
 }
 
 TEST(Brannoc, MissingInputOrArgumentsFail) {

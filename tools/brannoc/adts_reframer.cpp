@@ -208,10 +208,14 @@ ReframeResult reframe(std::FILE* input, std::uint64_t inputSize, std::FILE* outp
             std::fwrite(window.data() + begin, 1, length, output) != length)
             return ReframeResult::WriteError;
         ++stats.frames;
+        stats.frameBytes += length;
         advance(length);
     }
     if (std::fflush(output) != 0) return ReframeResult::WriteError;
-    return stats.frames == 0 ? ReframeResult::NoFrames : ReframeResult::Ok;
+    const std::uint64_t behindHeader = stats.frameBytes + stats.skippedBytes;
+    if (stats.frames == 0 || static_cast<double>(stats.frameBytes) < kMinFrameShare * static_cast<double>(behindHeader))
+        return ReframeResult::NoFrames;
+    return ReframeResult::Ok;
 }
 
 }  // namespace brannoc

@@ -26,10 +26,17 @@ void writeAdtsHeader(const AdtsConfig& config, std::size_t frameLength, std::uin
 // The 13-bit ADTS frame length bounds the raw frame behind a 7-byte header.
 constexpr std::size_t kMaxRawFrame = 8191 - 7;
 
+// NoFrames: no frame at all, or frames that cover less than kMinFrameShare of the bytes behind
+// the header. A stream whose header names the wrong configuration (two channels for mono
+// sound, say) decodes a frame now and then by chance; that is not the recording's sound.
 enum class ReframeResult { Ok, ReadError, WriteError, NoHeader, NoFrames, DecoderError };
+
+// The least share of the input that kept frames must cover.
+constexpr double kMinFrameShare = 0.1;
 
 struct ReframeStats {
     std::uint64_t frames = 0;
+    std::uint64_t frameBytes = 0;    // raw frame bytes kept (headers not counted)
     std::uint64_t skippedBytes = 0;
 };
 

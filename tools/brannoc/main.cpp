@@ -32,7 +32,7 @@ const char* messageFor(brannoc::ReframeResult result) {
     case brannoc::ReframeResult::ReadError: return "read error";
     case brannoc::ReframeResult::WriteError: return "write error";
     case brannoc::ReframeResult::NoHeader: return "no ADTS header at the start of the input";
-    case brannoc::ReframeResult::NoFrames: return "no AAC frame found";
+    case brannoc::ReframeResult::NoFrames: return "no AAC frames found, or too few to be the recording's sound";
     case brannoc::ReframeResult::DecoderError: return "the AAC decoder rejects the header's configuration";
     }
     return "error";
@@ -78,7 +78,9 @@ int main(int argc, char** argv) {
     if (result != brannoc::ReframeResult::Ok) {
         // Never leave invented or half-written audio behind.
         std::remove(outputPath.c_str());
-        std::fprintf(stderr, "%s\n", messageFor(result));
+        std::fprintf(stderr, "%s (frames=%llu skipped=%llu)\n", messageFor(result),
+                     static_cast<unsigned long long>(stats.frames),
+                     static_cast<unsigned long long>(stats.skippedBytes));
         return exitCodeFor(result);
     }
     std::printf("frames=%llu skipped=%llu\n", static_cast<unsigned long long>(stats.frames),

@@ -1,0 +1,194 @@
+#include "analysis/decode_test.h"
+
+#include <QImage>
+
+#include <cstring>
+
+#include "media/access_guard.h"
+#include "media/annexb_decode.h"
+#include "media/frame_picture.h"
+#include "media/hex_text.h"
+#include "media/picture_seam.h"
+
+extern "C" {
+#include <libavutil/log.h>
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+constexpr std::uint8_t kStartCode[4] = {0, 0, 0, 1};
+constexpr int kH264Delimiter = 9;
+constexpr int kHevcDelimiter = 35;
+
+bool isDelimiter(int type) { return type == kH264Delimiter || type == kHevcDelimiter; }
+
+}  // namespace
+
+diagDecodeTest::diagDecodeTest(ErrorSink error, SizeSink decodedSize)
+    : error_(std::move(error)), decodedSize_(std::move(decodedSize)) {}
+
+diagDecodeTest::~diagDecodeTest() { closeDecoder(); }
+
+void diagDecodeTest::openDecoder(bool hevc) {
+    context_.reset();
+    av_log_set_level(AV_LOG_QUIET);
+    const AVCodec* codec =
+        findDecoder_ ? findDecoder_(hevc) : avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+    CodecContextPtr context(codec ? avcodec_alloc_context3(codec) : nullptr);
+    if (!context) {
+        if (error_) error_("pCodecContext is null");
+        return;
+    }
+    if (avcodec_open2(context.get(), codec, nullptr) < 0) {
+        // No decoder at all from here on: every later step sees a null context and decodes nothing.
+        if (error_) error_("avcodec_open2 failed");
+        return;
+    }
+    context_ = std::move(context);
+}
+
+void diagDecodeTest::closeDecoder() {
+    clearPendingPackets();
+    context_.reset();
+}
+
+void diagDecodeTest::clearPendingPackets() {
+    pendingPackets_.clear();
+    accessUnitOpen_ = false;
+}
+
+void diagDecodeTest::append(const std::uint8_t* unit, std::size_t size, bool withStartCode) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(size + 4);
+    if (withStartCode) bytes.insert(bytes.end(), kStartCode, kStartCode + 4);
+    if (unit && size) bytes.insert(bytes.end(), unit, unit + size);
+    pendingPackets_.push_back(std::move(bytes));
+}
+
+void diagDecodeTest::queueHexPacket(const std::string& text) {
+    const std::string bytes = hexToBytes(text);
+    append(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), false);
+}
+
+void diagDecodeTest::sendNonSliceUnit(const std::uint8_t* unit, std::size_t size, int type) {
+    if (isDelimiter(type)) {
+        if (accessUnitOpen_ && pendingPackets_.size() == 1) {
+            append(unit, size, true);
+            return;
+        }
+        if (accessUnitOpen_) {
+            accessUnitOpen_ = false;
+            decodePending();
+        }
+        accessUnitOpen_ = true;
+    }
+    append(unit, size, true);
+}
+
+void diagDecodeTest::sendSliceUnit(const std::uint8_t* unit, std::size_t size) {
+    append(unit, size, true);
+    if (accessUnitOpen_ && pendingPackets_.size() < kSliceQueueLimit) return;
+    decodePending();
+}
+
+int diagDecodeTest::pngSize(const QImage& picture) {
+    if (picture.isNull()) return -1;
+    // One encoder per picture size, kept for the frames that follow.
+    if (!pngEncoder_ || pngEncoder_->width != picture.width() || pngEncoder_->height != picture.height()) {
+        pngEncoder_.reset();
+        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
+        CodecContextPtr encoder(codec ? avcodec_alloc_context3(codec) : nullptr);
+        if (!encoder) return -1;
+        encoder->width = picture.width();
+        encoder->height = picture.height();
+        encoder->pix_fmt = AV_PIX_FMT_RGB24;
+        encoder->time_base = AVRational{1, 25};
+        if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return -1;
+        pngEncoder_ = std::move(encoder);
+    }
+    FramePtr frame(av_frame_alloc());
+    PacketPtr packet(av_packet_alloc());
+    if (!frame || !packet) return -1;
+    frame->width = picture.width();
+    frame->height = picture.height();
+    frame->format = AV_PIX_FMT_RGB24;
+    // The encoder only reads the rows during the call.
+    frame->data[0] = const_cast<std::uint8_t*>(picture.constBits());
+    frame->linesize[0] = picture.bytesPerLine();
+    if (avcodec_send_frame(pngEncoder_.get(), frame.get()) < 0) return -1;
+    if (avcodec_receive_packet(pngEncoder_.get(), packet.get()) < 0) return -1;
+    return packet->size;
+}
+
+bool diagDecodeTest::takePicture(const AVFrame* frame) {
+    if (isDamagedFrame(frame)) {
+        ++badFrames;
+        return false;
+    }
+    ++goodFrames;
+    const bool converted = frameToRgbImage(frame, SWS_FAST_BILINEAR, rgb_);
+    if (decodedSize_) decodedSize_(frame->width, frame->height);
+    if (!converted || pngSize(rgb_) < kMinPngBytes) {
+        ++badFrames;  // flat or unreadable
+        return false;
+    }
+    handPicture(previewLabel_, scaledPicture(rgb_, kPreviewWidth, kPreviewHeight));
+    return true;
+}
+
+void diagDecodeTest::decodePending() {
+    runGuarded([this] {
+        std::size_t total = 0;
+        for (const auto& packet : pendingPackets_) total += packet.size();
+        if (context_ && total > 0 && total <= std::size_t(INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) {
+            PacketPtr joined(av_packet_alloc());
+            // av_new_packet zeroes the padding the decoder may read past the end.
+            if (joined && av_new_packet(joined.get(), int(total)) == 0) {
+                std::uint8_t* out = joined->data;
+                for (const auto& packet : pendingPackets_) {
+                    std::memcpy(out, packet.data(), packet.size());
+                    out += packet.size();
+                }
+                decodeAnnexB(context_.get(), joined->data, joined->size,
+                             [this](const AVFrame* frame) { return takePicture(frame); });
+            }
+        }
+        return true;
+    });
+    clearPendingPackets();
+}
+
+int diagDecodeTest::decodeTest(const DiagPreset& preset, const std::uint8_t* window, std::int64_t windowBytes) {
+    openDecoder(preset.isHEVC);
+    goodFrames = 0;
+    badFrames = 0;
+    const std::vector<UnitRecord>& units = preset.units;
+    // The last record may be cut off by the end of the window: it is never sent.
+    for (std::size_t i = 0; i + 1 < units.size(); ++i) {
+        const UnitRecord& unit = units[i];
+        if (!window || unit.offset < 0 || unit.size < 0 || unit.offset > windowBytes ||
+            unit.size > windowBytes - unit.offset)
+            continue;
+        const std::uint8_t* bytes = window + unit.offset;
+        const std::size_t size = std::size_t(unit.size);
+        if (preset.isHEVC) {
+            if (unit.type == kHevcDelimiter) sendNonSliceUnit(bytes, size, unit.type);
+            else if (unit.type < 32 || unit.type > 34) sendSliceUnit(bytes, size);
+            if (badFrames > 2) {
+                goodFrames = 0;
+                break;
+            }
+        } else {
+            if (unit.type == 1 || unit.type == 5) sendSliceUnit(bytes, size);
+            else sendNonSliceUnit(bytes, size, unit.type);
+            if (badFrames > 0) {
+                goodFrames = 0;
+                break;
+            }
+        }
+        if (goodFrames > 15) break;
+    }
+    closeDecoder();
+    return goodFrames;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// Decoding a joined Annex B buffer that may hold several access units: the decoder takes one
+// picture per packet, so a parser splits the buffer and each access unit is sent on its own.
+// Every picture the decoder returns is taken out, so it never refuses the next packet.
+#include <cstdint>
+#include <functional>
+
+struct AVCodecContext;
+struct AVFrame;
+
+// Returns false to stop looking at pictures; the remaining ones are taken out and discarded.
+using PictureSink = std::function<bool(const AVFrame* picture)>;
+
+// Feeds `size` bytes at `data` (followed by the decoder's zeroed input padding) to the open
+// decoder `context`, one access unit at a time, handing each picture to `sink` until it says
+// stop. Does nothing for a null context.
+void decodeAnnexB(AVCodecContext* context, const std::uint8_t* data, int size, const PictureSink& sink);
