@@ -27,6 +27,9 @@ void unitFile::run() {
     hwRetryDone = false;
     repairedFilePath.clear();
     conversionOutput.set({});
+    // The last run's result is no file of this run: until the repair makes one, the window
+    // has nothing of this run to preview.
+    outputPath.set({});
 
     QString format;
     {

@@ -47,6 +47,7 @@ bool previewer::openInput() {
     if (!isRegularFile(path)) return false;
     if (avformat_open_input(&formatContext, name.constData(), nullptr, nullptr) < 0) return false;
     if (avformat_find_stream_info(formatContext, nullptr) < 0) return false;
+    durationSeconds = formatContext->duration > 0 ? double(formatContext->duration) / AV_TIME_BASE : 0;
 
     streamDecoders.resize(formatContext->nb_streams);
     for (unsigned i = 0; i < formatContext->nb_streams; ++i) {
@@ -67,6 +68,7 @@ bool previewer::openInput() {
             return false;
         streamDecoders[i] = std::move(context);
     }
+    atFileStart = true;
     inputOpen.store(true);
     return true;
 }
@@ -75,6 +77,7 @@ void previewer::releaseInput() {
     streamDecoders.clear();
     avformat_close_input(&formatContext);
     videoStreamIndex = -1;
+    durationSeconds = 0;
     decoderDrained = false;
     inputOpen.store(false);
 }
@@ -88,9 +91,17 @@ void previewer::closeFile() {
     handResourcePicture(previewLabel, kDefaultPicture);
 }
 
-bool previewer::seekToPosition() {
-    const float seconds = position.load();
-    if (!(seconds > 0)) return true;
+bool previewer::seekToPosition(float seconds) {
+    if (!(seconds > 0)) {
+        // Position 0 reads on from where the file stands: right after opening that is its start;
+        // after an earlier picture it is wherever that one left off, so the start is sought.
+        if (atFileStart) return true;
+        const int64_t start = formatContext->start_time == AV_NOPTS_VALUE ? 0 : formatContext->start_time;
+        if (av_seek_frame(formatContext, -1, start, AVSEEK_FLAG_BACKWARD) < 0) return false;
+        avcodec_flush_buffers(streamDecoders[videoStreamIndex].get());
+        decoderDrained = false;
+        return true;
+    }
     const AVStream* stream = formatContext->streams[videoStreamIndex];
     const int64_t target =
         previewSeekTarget(seconds, formatContext->start_time, stream->time_base.num, stream->time_base.den);
@@ -142,17 +153,47 @@ bool previewer::findPicture(AVFrame* picture) {
     return false;
 }
 
+void previewer::showAt(float seconds) {
+    position.store(seconds);
+    std::lock_guard<std::mutex> lock(runMutex);
+    if (runActive) {
+        rerunWanted = true;
+        return;
+    }
+    // A run that has just let go of the hand-over may not have returned yet; start() would
+    // then do nothing.
+    wait();
+    runActive = true;
+    start(QThread::InheritPriority);
+}
+
 void previewer::run() {
+    for (;;) {
+        decodeOnce(position.load());
+        std::lock_guard<std::mutex> lock(runMutex);
+        if (!rerunWanted || stopRequested.load()) {
+            rerunWanted = false;
+            runActive = false;
+            return;
+        }
+        rerunWanted = false;
+    }
+}
+
+void previewer::decodeOnce(float seconds) {
     decoding.store(true);
     const bool converting = isConverting.load();
-    const float seconds = position.load();
     FramePtr frame(av_frame_alloc());
 
+    // The position is read once: the picture and its time text are of the same second.
     QImage picture;
-    if (frame && formatContext && videoStreamIndex >= 0 && !stopRequested.load() && seekToPosition() &&
-        findPicture(frame.get())) {
-        picture = scaledPicture(frameToRgbImage(frame.get(), SWS_FAST_BILINEAR), kPictureWidth, kPictureHeight);
-        if (!picture.isNull()) stampTextBox(picture, previewTimeBox(converting), previewTimeText(seconds, converting));
+    if (frame && formatContext && videoStreamIndex >= 0 && !stopRequested.load() && seekToPosition(seconds)) {
+        atFileStart = false;
+        if (findPicture(frame.get())) {
+            picture = scaledPicture(frameToRgbImage(frame.get(), SWS_FAST_BILINEAR), kPictureWidth, kPictureHeight);
+            if (!picture.isNull())
+                stampTextBox(picture, previewTimeBox(converting), previewTimeText(seconds, converting));
+        }
     }
     if (!picture.isNull()) {
         handPicture(previewLabel, picture);

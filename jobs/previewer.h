@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class QLabel;
@@ -31,6 +32,12 @@ public:
     bool isOpen() const { return inputOpen.load(); }
     void setPosition(float seconds) { position.store(seconds); }
     float currentPosition() const { return position.load(); }
+    // Seconds of the open file (0 when it states none); what a position in percent refers to.
+    double duration() const { return durationSeconds; }
+    // Decodes the picture at `seconds`. A request made while a picture is being decoded is
+    // taken up as soon as that one is done, so the last position asked for is always the one
+    // shown (a start during a decode would otherwise be dropped).
+    void showAt(float seconds);
     // Stops a decode under way, waits for the thread to end, then releases the file and shows
     // the default picture.
     void closeFile();
@@ -58,8 +65,10 @@ private:
 
     bool openInput();
     void releaseInput();
-    // Seeks to the position when it is positive; false when the seek failed.
-    bool seekToPosition();
+    // One picture at `seconds`, handed to the label (or the default picture).
+    void decodeOnce(float seconds);
+    // Seeks to `seconds` when it is positive; false when the seek failed.
+    bool seekToPosition(float seconds);
     // Reads and decodes until a good picture arrives; true with `picture` filled.
     bool findPicture(struct AVFrame* picture);
 
@@ -67,11 +76,18 @@ private:
     std::atomic<float> position{0};
     std::atomic<bool> decoding{false};
     std::atomic<bool> stopRequested{false};
+    // showAt's hand-over: a run is at work (or starting), and another position waits for it.
+    std::mutex runMutex;
+    bool runActive = false;
+    bool rerunWanted = false;
     QString path;
+    double durationSeconds = 0;
     QLabel* previewLabel;
     int videoStreamIndex = -1;
     // The video decoder reached the end of the file and needs a flush before it decodes again.
     bool decoderDrained = false;
+    // Nothing was read since the file was opened.
+    bool atFileStart = true;
     AVFormatContext* formatContext = nullptr;
     std::vector<CodecContext> streamDecoders;
 };

@@ -2,11 +2,15 @@
 // Stream details of one file, in the order FoundVideoDetails carries them.
 #include <QString>
 
+// The duration text of a file the probe could not read.
+inline const char kUnreadableDuration[] = "-";
+inline bool isUnreadableDuration(const QString& durationText) { return durationText == QLatin1String(kUnreadableDuration); }
+
 struct videoDetails {
     QString FileName;
     int mNBStreams = 0;  // 0 when the file has no video stream
     int mDuration = 0;   // whole seconds
-    QString mDurationFormated;  // "hh:mm:ss", "-" when unreadable
+    QString mDurationFormated;  // "hh:mm:ss", kUnreadableDuration when unreadable
     int mBitrate = 0;           // never filled
     QString mVideoCodec;
     int mVideoWidth = 0;

@@ -111,7 +111,7 @@ bool videoInformation::readFileInfo(const QString& path, videoDetails& out) {
     if (!haveVideo) {
         out.mNBStreams = 0;
         out.mAudioCodec.clear();
-        out.mDurationFormated = QStringLiteral("-");
+        out.mDurationFormated = QString::fromLatin1(kUnreadableDuration);
         return false;
     }
     out.mDuration = std::max(out.mDuration, 0);
@@ -125,7 +125,7 @@ void videoInformation::probeFile(const QString& path, const QString& failureSumm
     details = videoDetails{};
     if (!readFileInfo(path, details)) {
         details.mFileInformationResumed = failureSummary;
-        details.mDurationFormated = QStringLiteral("-");
+        details.mDurationFormated = QString::fromLatin1(kUnreadableDuration);
     }
     qDebug() << details.mFileInformationResumed;
 }

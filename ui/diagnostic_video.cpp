@@ -176,3 +176,12 @@ void diagnosticvideo::InfoFoundCodec(bool isHEVC) {
     if (!listening_) return;
     ui_->lblCodec->setText(isHEVC ? QStringLiteral("HEVC") : QStringLiteral("H.264"));
 }
+
+diagnosticvideo* openDiagnostic(const QString& path) {
+    auto* dialog = new diagnosticvideo();
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->startDiagnostic(path);
+    dialog->setModal(true);
+    dialog->show();
+    return dialog;
+}

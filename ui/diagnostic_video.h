@@ -55,3 +55,7 @@ private:
     // line appears after Close.
     bool listening_ = false;
 };
+
+// The Diagnose action: a new dialog without parent running the diagnostic of `path`, modal,
+// shown without waiting; it stops its worker and releases itself when it is closed.
+diagnosticvideo* openDiagnostic(const QString& path);

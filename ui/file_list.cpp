@@ -18,18 +18,12 @@
 #include <set>
 
 #include "jobs/unit_file.h"
+#include "jobs/video_details.h"
 #include "ui/file_list_view.h"
 #include "ui/main_window.h"
 #include "ui/row_look.h"
 #include "ui/window_pictures.h"
 #include "ui_mainwindow.h"
-
-namespace {
-
-// The probe's mark of a file it could not read.
-const QString kUnreadableDuration = QStringLiteral("-");
-
-}  // namespace
 
 void MainWindow::OleDragDrop(const QMimeData* mimeData) {
     if (!mimeData) return;
@@ -82,12 +76,14 @@ void MainWindow::FoundVideoDetails(QString FileName, int mNBStreams, int mDurati
     job->uid = QUuid::createUuid().toString().toStdString();
     job->setPreviewLabel(ui->labelPreview);
     job->setPreviewShow(previewShow);
+    // Only the shown row's repair paints live pictures; a new row is not shown yet.
+    job->setSelected(false);
     job->setVideoDetails(mNBStreams, mDuration, mDurationFormated, mBitrate, mVideoCodec, mVideoWidth, mVideoHeight,
                          mVideoBitRate, mAudioCodec, mVideoframerate, mAudioSampleRate, mAudioChannels, mAudioBitRate,
                          mFileInformationResumed);
 
     const QString status =
-        mDurationFormated == kUnreadableDuration ? QStringLiteral("Corrupted - Unreadable") : tr("waiting");
+        isUnreadableDuration(mDurationFormated) ? QStringLiteral("Corrupted - Unreadable") : tr("waiting");
     QList<QStandardItem*> cells{new QStandardItem(QIcon(QString::fromLatin1(pictures::kLogo)), file.fileName()),
                                 new QStandardItem(job->mDurationFormated), new QStandardItem(status),
                                 new QStandardItem(QStringLiteral("0%"))};

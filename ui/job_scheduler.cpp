@@ -8,7 +8,6 @@
 
 #include <algorithm>
 
-#include "jobs/previewer.h"
 #include "jobs/settings.h"
 #include "jobs/unit_file.h"
 #include "ui/file_list_view.h"
@@ -148,13 +147,18 @@ bool MainWindow::removeRow(int row) {
     const bool removed = model->removeRows(row, 1, QModelIndex());
     std::unique_ptr<unitFile> job = std::move(jobs[static_cast<std::size_t>(row)]);
     jobs.erase(jobs.begin() + row);
+    // The shown row went without the selection moving on (the list's selection model moves it
+    // to a neighbour when it can): its picture and summary must not stay on show.
     if (currentRow == row)
-        currentRow = -1;
+        leaveCurrentRow();
     else if (currentRow > row)
         --currentRow;
 
     pendingResets.erase(job.get());
+    // Nothing of the job reaches the window any more; a job that is still ending paints no
+    // live picture into the preview.
     disconnect(job.get(), nullptr, this, nullptr);
+    job->setSelected(false);
     job->setCancel(true);
     if (job->QThread::isRunning())
         retireJob(std::move(job));
@@ -207,9 +211,7 @@ void MainWindow::removeAllRows() {
     while (model->rowCount() > 0 && removeRow(0)) {
     }
     onstatus();
-    currentRow = -1;
-    qDebug() << "Select:" << currentRow;
-    if (previewWorker->isOpen()) previewWorker->closeFile();
+    leaveCurrentRow();
 }
 
 void MainWindow::on_actionClear_triggered() { removeAllRows(); }

@@ -57,6 +57,7 @@ void MainWindow::repairStatus(QString uid, int percent) {
 void MainWindow::progressConvertFile(QString uid, int intFPS, int, int intTIME, int totalTime) {
     const int row = rowOfUid(uid);
     if (row < 0) return;
+    if (row == currentRow) previewFollowsConversion(*jobAt(row), intTIME);
     showRowLook(*model, row, RowLook::Working);
     const int percent = totalTime < 1 ? 0 : static_cast<int>(static_cast<double>(intTIME) / totalTime * 100.0);
     setCell(row, ColumnProgress, QString::number(percent));
@@ -77,11 +78,17 @@ void MainWindow::endConvertFile(QString uid, int status) {
     showRowLook(*model, row, end.look);
     setCell(row, ColumnStatus, end.statusText);
     if (end.resetsProgress) setCell(row, ColumnProgress, tr("0"));
+    if (row == currentRow) previewShowsJobEnd(*job, status);
     qDebug() << "Exit EndConvertFile";
 }
 
-// The repair phase's end shows nothing on the row itself; the conversion phase reports next.
-void MainWindow::endRepair(QString) {}
+// The repair phase's end shows nothing on the row itself (the conversion phase reports next);
+// the current row's preview moves on to the repaired file.
+void MainWindow::endRepair(QString uid) {
+    const int row = rowOfUid(uid);
+    const unitFile* job = jobAt(row);
+    if (job && row == currentRow) previewShowsRepairEnd(*job);
+}
 
 // Declared by the jobs and never sent by them.
 void MainWindow::endDownloadFile(QString, int) {}

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -70,6 +71,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
     fileListView->setDropIndicatorShown(true);
     ui->contentLayerTree->addWidget(fileListView);
     connect(fileListView, &clsMyTree::changed, this, &MainWindow::OleDragDrop);
+    connect(fileListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::mySelectionChanged);
     for (int column = 0; column < ColumnCount; ++column) fileListView->setColumnWidth(column, kColumnWidths[column]);
 
     // The Repair and Clear actions reach their slots by name.
@@ -80,6 +83,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
     connect(ui->actionDelete_Selected, &QAction::triggered, this, &MainWindow::actionDelete_Selected_clicked);
     connect(ui->actionCancel_All, &QAction::triggered, this, &MainWindow::actionCancel_All_clicked);
     connect(ui->actionDelete_All, &QAction::triggered, this, &MainWindow::actionDelete_All_clicked);
+    connect(ui->actionExit, &QAction::triggered, this, &MainWindow::actionExit_clicked);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::actionAbout_Clicked);
+    connect(ui->logAction, &QAction::triggered, this, &MainWindow::logAction_clicked);
 
     setupStatusBar();
 
@@ -103,6 +109,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
 }
 
 MainWindow::~MainWindow() {
+    // A picture being decoded is given up at once; the previewer is released before its label.
+    previewWorker->requestStop();
     actionCancel_All_clicked();
     pendingResets.clear();
     // Every job, waiting ones too, so that none can start while the others end.
@@ -131,6 +139,7 @@ void MainWindow::loadSettings() {
 
     previewShow = settings->flag(settingsKeys::mPreviewShow);
     ui->checkPreview->setChecked(previewShow);
+    ui->horizontalSlider->setEnabled(previewShow);
     saveInFileDirectory = settings->flag(settingsKeys::saveInFileDirectory);
     ui->chkFileDirectory->setChecked(saveInFileDirectory);
     showSaveInFileDirectory(saveInFileDirectory);

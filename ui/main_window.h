@@ -13,10 +13,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ui/preview_file.h"
 #include "ui/probe_set.h"
 #include "ui/progress_delegate.h"
 
 class QComboBox;
+class QItemSelection;
 class QLabel;
 class QMimeData;
 class QStandardItemModel;
@@ -54,6 +56,13 @@ public:
     // A probe of added files is running.
     bool probingBusy() const { return probesRunning > 0; }
 
+    // Makes `row` the current row: its summary in the information label, its picture in the
+    // preview (while Preview is on), and its job the one whose repair shows live pictures.
+    void selectRow(int row);
+    // The row shown in the information label and the preview; -1 when none.
+    int shownRow() const { return currentRow; }
+    const previewer& previewDecoder() const { return *previewWorker; }
+
 public slots:
     // The output settings (connected by name).
     void on_chkFileDirectory_stateChanged(int state);
@@ -85,6 +94,18 @@ public slots:
     void actionDelete_Selected_clicked();
     void removeAllRows();
     void on_actionClear_triggered();
+    void actionExit_clicked();
+
+    // Selection and preview (the check box and the slider connected by name).
+    void mySelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void on_checkPreview_stateChanged(int state);
+    void on_horizontalSlider_valueChanged(int value);
+    void on_horizontalSlider_sliderMoved(int position);
+
+    // The dialogs.
+    void actionAbout_Clicked();
+    void logAction_clicked();
+    void on_settingsButton_clicked();
 
     // The jobs' reports, each carrying its job's uid first.
     void startDownloadFile(QString uid);
@@ -127,6 +148,20 @@ private:
     void retiredJobEnded(unitFile* job);
     void jobThreadEnded(unitFile* job);
     int rowOfJob(const unitFile* job) const;
+
+    // Preview and selection.
+    // Closes the preview (when open), then opens the file of `job` that `occasion` calls for.
+    void reopenPreview(const unitFile& job, PreviewOccasion occasion);
+    void closePreview();
+    // No row is current any more: the information label shows "...", the preview closes.
+    void leaveCurrentRow();
+    void showInformationPlain();
+    // Tells every job whether it is the one of `row` (-1: none).
+    void tellJobsSelected(int row);
+    // The preview steps of the current row's job reports.
+    void previewFollowsConversion(const unitFile& job, int seconds);
+    void previewShowsJobEnd(const unitFile& job, int status);
+    void previewShowsRepairEnd(const unitFile& job);
 
     // Status display.
     int rowOfUid(const QString& uid) const;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "jobs/preview_time.h"
+#include "tests/support/preview_pictures.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
@@ -41,43 +42,11 @@ std::string clipAs(const ClipSettings& settings, const std::string& format, cons
     return path;
 }
 
-// The ffmpeg tool's frame at `seconds`, scaled to the preview size the way the previewer does.
+// The ffmpeg tool's frame at `seconds` of a clip of the default size.
 QImage toolFrame(const std::string& file, int seconds, const TempDir& dir) {
-    const std::string out = dir.file("frame" + std::to_string(seconds) + ".rgb");
-    const ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-ss", std::to_string(seconds),
-                                        "-i", file, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", out});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    const std::string bytes = readFile(out);
-    if (bytes.size() != 320u * 240u * 3u) return {};
-    QImage full(reinterpret_cast<const uchar*>(bytes.data()), 320, 240, 320 * 3, QImage::Format_RGB888);
-    return full.scaled(180, 122, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
-bool inTimeBox(int x, int y) { return y >= 4 && y <= 18 && x >= 44; }
-
-// Mean absolute channel difference outside the time box.
-double meanDifference(const QImage& a, const QImage& b) {
-    double sum = 0;
-    long count = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            if (inTimeBox(x, y)) continue;
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-            count += 3;
-        }
-    return sum / count;
-}
-
-int whitePixels(const QImage& image, int left, int right) {
-    int white = 0;
-    for (int y = 5; y < 17; ++y)
-        for (int x = left; x < right; ++x) {
-            const QRgb p = image.pixel(x, y);
-            white += qRed(p) > 230 && qGreen(p) > 230 && qBlue(p) > 230;
-        }
-    return white;
+    const QImage frame = toolPreviewFrame(file, seconds, 320, 240, dir.path());
+    EXPECT_FALSE(frame.isNull()) << file << " at " << seconds << " s";
+    return frame;
 }
 
 QImage shownPicture(const QLabel& label) {
@@ -132,10 +101,10 @@ TEST_P(PreviewerPicture, MatchesTheToolsFrameAtThatSecond) {
     const int second = static_cast<int>(c.position);
     const QImage expected = toolFrame(file, second, dir);
     ASSERT_FALSE(expected.isNull());
-    EXPECT_LT(meanDifference(shown, expected), 4.0) << "frame at " << second << " s";
+    EXPECT_LT(differenceOutsideTimeBox(shown, expected), 4.0) << "frame at " << second << " s";
     const QImage otherSecond = toolFrame(file, second == 0 ? 1 : second - 1, dir);
-    EXPECT_GT(meanDifference(shown, otherSecond), 6.0) << "the comparison tells seconds apart";
-    EXPECT_GT(whitePixels(shown, 110, 176), 10) << "time text in its box";
+    EXPECT_GT(differenceOutsideTimeBox(shown, otherSecond), 6.0) << "the comparison tells seconds apart";
+    EXPECT_GT(whitePixelsInTimeBox(shown, 110, 176), 10) << "time text in its box";
     p.closeFile();
 }
 
@@ -166,7 +135,7 @@ TEST(PreviewerPicture, CoverArtBehindTheFilmIsNotPreviewed) {
     previewer p(&label);
     const QImage shown = previewAt(p, label, withCover, 2);
     ASSERT_EQ(shown.size(), QSize(180, 122));
-    EXPECT_LT(meanDifference(shown, toolFrame(film, 2, dir)), 4.0);
+    EXPECT_LT(differenceOutsideTimeBox(shown, toolFrame(film, 2, dir)), 4.0);
     p.closeFile();
 }
 
@@ -177,9 +146,45 @@ TEST(PreviewerPictureBox, AConversionTimeIsWrittenInTheWiderBox) {
     const QImage plain = previewAt(p, label, file, 1);
     const QImage converting = previewAt(p, label, file, 1, true);
     ASSERT_EQ(converting.size(), QSize(180, 122));
-    EXPECT_EQ(whitePixels(plain, 45, 105), 0);
-    EXPECT_GT(whitePixels(converting, 45, 105), 10) << "\"Convert: \" left of the time";
+    EXPECT_EQ(whitePixelsInTimeBox(plain, 45, 105), 0);
+    EXPECT_GT(whitePixelsInTimeBox(converting, 45, 105), 10) << "\"Convert: \" left of the time";
     p.closeFile();
+}
+
+// A slider dragged over the file asks for position after position while a picture is being
+// decoded; the picture shown at the end is the one of the last position, the start included.
+TEST(PreviewerPicture, TheLastPositionAskedForIsTheOneShown) {
+    TempDir dir;
+    ClipSettings large = clockClip();
+    large.width = 1280;
+    large.height = 720;
+    const std::string file = clip(large);
+    ASSERT_FALSE(file.empty());
+    auto frameAt = [&](int seconds) { return toolPreviewFrame(file, seconds, 1280, 720, dir.path()); };
+    QLabel label;
+    previewer p(&label);
+    p.setPosition(0);
+    p.openFile(QString::fromStdString(file));
+    ASSERT_TRUE(p.isOpen());
+    p.showAt(1);
+    while (p.isRunning() && !p.isDecoding()) {
+    }
+    for (float seconds : {2.0f, 1.0f, 0.0f, 2.0f, 3.0f}) p.showAt(seconds);
+    ASSERT_TRUE(p.wait(30000));
+    const QImage shown = shownPicture(label);
+    ASSERT_EQ(shown.size(), QSize(180, 122));
+    EXPECT_LT(differenceOutsideTimeBox(shown, frameAt(3)), 4.0);
+    // And again once the thread has ended: a new request starts it.
+    p.showAt(1);
+    ASSERT_TRUE(p.wait(30000));
+    EXPECT_LT(differenceOutsideTimeBox(shownPicture(label), frameAt(1)), 4.0);
+    // Back at the start after other positions: the first frame, not the one after the last shown.
+    p.showAt(0);
+    ASSERT_TRUE(p.wait(30000));
+    EXPECT_LT(differenceOutsideTimeBox(shownPicture(label), frameAt(0)), 4.0);
+    EXPECT_DOUBLE_EQ(p.duration(), 4.0);
+    p.closeFile();
+    EXPECT_DOUBLE_EQ(p.duration(), 0.0);
 }
 
 TEST(PreviewTime, TextAndBox) {

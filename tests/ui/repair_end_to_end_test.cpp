@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -12,6 +14,7 @@
 #include <sstream>
 
 #include "jobs/child_programs.h"
+#include "jobs/previewer.h"
 #include "jobs/settings.h"
 #include "jobs/unit_file.h"
 #include "tests/support/qtest_main.h"
@@ -149,6 +152,14 @@ private slots:
         QVERIFY(r.damagedUnchanged());
 
         const std::string result = r.output + "/CLIP0042_fix_conv.mp4";
+        // The row the repair ran on stays shown, now with a picture of the repaired file.
+        QCOMPARE(w.shownRow(), 0);
+        QCOMPARE(QFileInfo(w.previewDecoder().filePath()).canonicalFilePath(),
+                 QFileInfo(QString::fromStdString(result)).canonicalFilePath());
+        QVERIFY(waitFor([&] { return !w.previewDecoder().isRunning(); }));
+        QCoreApplication::processEvents();
+        const QImage preview = w.findChild<QLabel*>(QStringLiteral("labelPreview"))->pixmap(Qt::ReturnByValue).toImage();
+        QCOMPARE(preview.size(), QSize(180, 122));  // a decoded picture, not the 160 x 100 placeholder
         QCOMPARE(QString::fromStdString(decodeErrors(result)), QString());
         const int recorded = framesWithin(r.original, static_cast<long long>(r.damagedBytes.size()));
         const int original = static_cast<int>(testsupport::decodedFrames(r.original).hashes.size());

@@ -121,8 +121,9 @@ int runningThreads(MainWindow& window) {
     return running + window.retiringJobCount();
 }
 
-QStringList clipCopies(const testsupport::TempDir& dir, const QStringList& names) {
-    const std::string source = testsupport::clip(testsupport::ClipSettings{});
+QStringList clipCopies(const testsupport::TempDir& dir, const QStringList& names,
+                       const testsupport::ClipSettings& settings) {
+    const std::string source = testsupport::clip(settings);
     QStringList paths;
     if (source.empty()) return paths;
     const std::string bytes = testsupport::readFile(source);

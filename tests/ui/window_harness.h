@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 
 class MainWindow;
@@ -48,8 +49,9 @@ void selectRow(MainWindow& window, int row);
 // Jobs whose threads run, listed or retiring.
 int runningThreads(MainWindow& window);
 
-// A short healthy clip copied under each of `names` into `dir`; their paths.
-QStringList clipCopies(const testsupport::TempDir& dir, const QStringList& names);
+// A short healthy clip (of `settings`) copied under each of `names` into `dir`; their paths.
+QStringList clipCopies(const testsupport::TempDir& dir, const QStringList& names,
+                       const testsupport::ClipSettings& settings = {});
 
 // Stands in for the ffmpeg tool for the lifetime of the object. It answers the encoder probe
 // at once; a conversion notes "start <input name>" in its log, waits until the test releases
