@@ -13,6 +13,8 @@
 namespace {
 
 constexpr int kProgressSteps = 5;
+// What the form's result labels say until the worker reports.
+const QString kSearching = QStringLiteral("Searching...");
 
 QString resolutionText(int width, int height) { return QString::number(width) + "x" + QString::number(height); }
 
@@ -69,6 +71,8 @@ void diagnosticvideo::startDiagnostic(const QString& path) {
     connect(w, &clsDiag::infoScanProgress, this, &diagnosticvideo::infoScanProgress);
     connect(w, &clsDiag::InfoFoundFromDecode, this, &diagnosticvideo::InfoFoundFromDecode);
     connect(w, &clsDiag::InfoFoundCodec, this, &diagnosticvideo::InfoFoundCodec);
+    // Queued behind the worker's last reports.
+    connect(w, &QThread::finished, this, &diagnosticvideo::showWhatWasNotFound);
     w->setPreviewLabel(ui_->labelPreview);
     ui_->pbAnalysis->setMaximum(kProgressSteps);
     ui_->pbAnalysis->setValue(0);
@@ -170,6 +174,12 @@ void diagnosticvideo::InfoFoundFromDecode() {
     if (!listening_ || !worker_) return;
     const auto [width, height] = worker_->decodedSize();
     ui_->lblResolution->setText(resolutionText(width, height));
+}
+
+void diagnosticvideo::showWhatWasNotFound() {
+    if (!listening_) return;
+    for (QLabel* label : {ui_->lblFileType, ui_->lblCodec, ui_->lblResolution})
+        if (label->text() == kSearching) label->setText(QStringLiteral("Not found"));
 }
 
 void diagnosticvideo::InfoFoundCodec(bool isHEVC) {

@@ -47,6 +47,9 @@ public slots:
     void InfoFoundCodec(bool isHEVC);
 
 private:
+    // Once a run has ended by itself, a result label still "Searching..." says "Not found".
+    void showWhatWasNotFound();
+
     std::unique_ptr<Ui::diagnosticvideo> ui_;
     QString path_;
     std::unique_ptr<clsDiag> worker_;

@@ -124,6 +124,9 @@ private slots:
         // The best preset lends its name at the end.
         QVERIFY(labelText(dialog, "lblFileType") != QStringLiteral("Nothing found yet..."));
         QCOMPARE(labelText(dialog, "lblSize"), QStringLiteral("4.00 KB"));
+        // The run has ended: nothing says it is still searching.
+        QTRY_COMPARE(labelText(dialog, "lblResolution"), QStringLiteral("Not found"));
+        QCOMPARE(labelText(dialog, "lblCodec"), QStringLiteral("Not found"));
     }
 
     void closeDuringTheMatchingTestStopsTheWorker() {

@@ -2,16 +2,26 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QTimer>
 
+#include "analysis/diag_worker.h"
 #include "jobs/child_programs.h"
+#include "jobs/previewer.h"
 #include "jobs/settings.h"
 #include "jobs/unit_file.h"
+#include "ui/about_box.h"
+#include "ui/conversion_log.h"
+#include "ui/diagnostic_video.h"
+#include "ui/file_list_view.h"
 #include "ui/main_window.h"
 #include "ui/reference_dialog.h"
 #include "ui/row_look.h"
+#include "ui/video_settings.h"
 
 namespace screenshots {
 namespace {
@@ -99,6 +109,91 @@ bool reference(const Inputs& inputs, const QString& output) {
     return waitUntil([&] { return video->text() != QStringLiteral("Video: -"); }) && grab(dialog, output);
 }
 
+// The one visible top-level dialog of type T, once it shows.
+template <typename T>
+T* shownDialog() {
+    T* found = nullptr;
+    waitUntil([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<T*>(w); dialog && dialog->isVisible()) found = dialog;
+        return found != nullptr;
+    });
+    return found;
+}
+
+void selectListRow(MainWindow& window, int row) {
+    auto* view = window.findChild<clsMyTree*>();
+    view->selectionModel()->select(view->model()->index(row, ColumnFileName),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+bool previewSettled(MainWindow& window) {
+    if (!waitUntil([&] { return !window.previewDecoder().isRunning(); })) return false;
+    settle(200);  // the picture reaches the label
+    return true;
+}
+
+// The first row selected with its picture, the slider halfway: the picture of 00:00:02.
+bool selected(const Inputs& inputs, const QString& output) {
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    dropFiles(w, {inputs.file("healthy.mp4"), inputs.file("Holiday 2024 #2.mov")});
+    if (!waitForRows(w, 2)) return false;
+    selectListRow(w, 0);
+    if (!previewSettled(w)) return false;
+    w.findChild<QSlider*>(QStringLiteral("horizontalSlider"))->setValue(50);
+    return previewSettled(w) && grab(w, output);
+}
+
+// A real conversion, then the row's log.
+bool conversionLog(const Inputs& inputs, const QString& output) {
+    store(settingsKeys::SavePath, inputs.file("output/"));
+    store(settingsKeys::GeneralFormatOutput, QStringLiteral("Mpeg1"));
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    dropFiles(w, {inputs.file("healthy.mp4")});
+    if (!waitForRows(w, 1)) return false;
+    action(w, "actionSettings")->trigger();
+    if (!waitUntil([&] { return w.jobAt(0)->isDone && action(w, "actionSettings")->isEnabled(); }, 120000)) return false;
+    selectListRow(w, 0);
+    action(w, "logAction")->trigger();
+    logconversion* dialog = shownDialog<logconversion>();
+    return dialog && grab(*dialog, output);
+}
+
+bool about(const Inputs&, const QString& output) {
+    ShownWindow shown;
+    action(shown.window, "actionAbout")->trigger();
+    aboutui* box = shownDialog<aboutui>();
+    return box && grab(*box, output);
+}
+
+// The settings button with `format` chosen in the format box.
+bool settingsFor(const QString& format, const QString& output) {
+    ShownWindow shown;
+    auto* formats = shown.window.findChild<QComboBox*>(QStringLiteral("comboFormat"));
+    formats->setCurrentIndex(formats->findText(format));
+    shown.window.findChild<QPushButton*>(QStringLiteral("settingsButton"))->click();
+    videoSettings* dialog = shownDialog<videoSettings>();
+    return dialog && grab(*dialog, output);
+}
+
+bool settingsMp4(const Inputs&, const QString& output) { return settingsFor(QStringLiteral("Mp4"), output); }
+bool settingsMp3(const Inputs&, const QString& output) { return settingsFor(QStringLiteral("Mp3"), output); }
+
+// The hidden Diagnose action on a cut camera recording, photographed once the diagnostic ended.
+bool diagnostic(const Inputs& inputs, const QString& output) {
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    dropFiles(w, {inputs.file("CLIP0043.MP4")});
+    if (!waitForRows(w, 1)) return false;
+    selectListRow(w, 0);
+    action(w, "actionExit")->trigger();
+    diagnosticvideo* dialog = shownDialog<diagnosticvideo>();
+    return dialog && waitUntil([&] { return dialog->worker() && dialog->worker()->isFinished(); }, 120000) &&
+           grab(*dialog, output);
+}
+
 }  // namespace
 
 const std::vector<State>& states() {
@@ -108,6 +203,12 @@ const std::vector<State>& states() {
         {"repairing", "a repair in progress: blue status, a partly green bar", repairing},
         {"finished", "a repaired row in green beside a row that could not be repaired", finished},
         {"reference", "the reference dialog with a probed reference", reference},
+        {"selected", "a selected row with its preview picture and time stamp", selected},
+        {"log", "the conversion log of a converted row", conversionLog},
+        {"about", "the About box", about},
+        {"settings-mp4", "the conversion settings for Mp4", settingsMp4},
+        {"settings-mp3", "the conversion settings for Mp3: audio only", settingsMp3},
+        {"diagnostic", "the diagnostic of a cut recording after its run", diagnostic},
     };
     return table;
 }
