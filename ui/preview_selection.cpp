@@ -10,6 +10,7 @@
 #include "jobs/previewer.h"
 #include "jobs/unit_file.h"
 #include "jobs/video_details.h"
+#include "media/picture_seam.h"
 #include "ui/clickable_label.h"
 #include "ui/file_list_view.h"
 #include "ui/main_window.h"
@@ -66,6 +67,8 @@ void MainWindow::leaveCurrentRow() {
     ui->infoFile->setText(QString::fromLatin1(kNoInformation));
     showInformationPlain();
     closePreview();
+    // Queued behind any picture of the row that was shown, live repair pictures included.
+    if (previewShow) handResourcePicture(ui->labelPreview, QString::fromLatin1(previewer::kDefaultPicture));
     // No job paints live pictures for a row that is no longer shown.
     tellJobsSelected(-1);
 }

@@ -5,8 +5,6 @@
 #include <QStandardItemModel>
 #include <QTest>
 
-#include <functional>
-#include <thread>
 
 #include "jobs/unit_file.h"
 #include "tests/support/qtest_main.h"
@@ -20,14 +18,6 @@ using namespace windowtest;
 
 namespace {
 
-// Sends as a job thread does (queued to the window), then lets the reports arrive.
-void fromJobThread(const std::function<void()>& send) {
-    std::thread worker(send);
-    worker.join();
-    QCoreApplication::processEvents();
-}
-
-QString uidOf(MainWindow& w, int row) { return QString::fromStdString(w.jobAt(row)->uid); }
 
 }  // namespace
 

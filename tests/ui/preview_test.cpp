@@ -8,11 +8,10 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPixmap>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 
-#include <functional>
-#include <thread>
 
 #include "jobs/previewer.h"
 #include "jobs/unit_file.h"
@@ -20,6 +19,7 @@
 #include "tests/support/preview_pictures.h"
 #include "tests/support/qtest_main.h"
 #include "tests/ui/window_harness.h"
+#include "ui/clickable_label.h"
 #include "ui/file_list_view.h"
 #include "ui/main_window.h"
 #include "ui/preview_file.h"
@@ -63,14 +63,6 @@ bool showsPlaceholder(MainWindow& w) { return settledPreview(w) == pixels(QPixma
 
 QString information(MainWindow& w) { return child<QLabel>(w, "infoFile")->text(); }
 
-// Sends as a job thread does (queued to the window), then lets the reports arrive.
-void fromJobThread(const std::function<void()>& send) {
-    std::thread worker(send);
-    worker.join();
-    QCoreApplication::processEvents();
-}
-
-QString uidOf(MainWindow& w, int row) { return QString::fromStdString(w.jobAt(row)->uid); }
 
 bool selectedForLivePictures(MainWindow& w, int row) { return w.jobAt(row)->fixer->previewSelected.load(); }
 
@@ -136,6 +128,22 @@ private slots:
         QCOMPARE(w.shownRow(), -1);
         QCOMPARE(information(w), QStringLiteral("..."));
         QVERIFY(!selectedForLivePictures(w, 0) && !selectedForLivePictures(w, 1));
+    }
+
+    // The information label reports a click on itself; nothing listens, so nothing opens.
+    void clickingTheInformationLabelOpensNothing() {
+        Scene s;
+        QVERIFY(s.listed);
+        MainWindow& w = *s.window;
+        selectRow(w, 0);
+        auto* info = child<mylabel>(w, "infoFile");
+        QSignalSpy clicks(info, &mylabel::clicked);
+        const int windows = QApplication::topLevelWidgets().size();
+        QTest::mouseClick(info, Qt::LeftButton);
+        QCOMPARE(clicks.count(), 1);
+        QCOMPARE(clicks.first().first().value<mylabel*>(), info);
+        QCoreApplication::processEvents();
+        QCOMPARE(QApplication::topLevelWidgets().size(), windows);
     }
 
     void theSliderMovesThroughTheFile_data() {

@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <thread>
+
 #include "jobs/child_programs.h"
 #include "jobs/settings.h"
 #include "jobs/unit_file.h"
@@ -112,6 +114,14 @@ bool dropAndWait(MainWindow& window, const QStringList& paths) {
 void selectRow(MainWindow& window, int row) {
     listView(window)->selectionModel()->select(listModel(window)->index(row, ColumnFileName),
                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+QString uidOf(MainWindow& window, int row) { return QString::fromStdString(window.jobAt(row)->uid); }
+
+void fromJobThread(const std::function<void()>& send) {
+    std::thread worker(send);
+    worker.join();
+    QCoreApplication::processEvents();
 }
 
 int runningThreads(MainWindow& window) {

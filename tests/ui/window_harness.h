@@ -46,6 +46,10 @@ QList<QUrl> fileUrls(const QStringList& paths);
 bool dropAndWait(MainWindow& window, const QStringList& paths);
 
 void selectRow(MainWindow& window, int row);
+// The uid of the job of `row`, as its signals carry it.
+QString uidOf(MainWindow& window, int row);
+// Sends as a job thread does (queued to the window), then lets the reports arrive.
+void fromJobThread(const std::function<void()>& send);
 // Jobs whose threads run, listed or retiring.
 int runningThreads(MainWindow& window);
 
