@@ -110,7 +110,9 @@ void MainWindow::checkClipBoard() {
                 fileListView->selectionModel()->select(model->index(row, ColumnFileName),
                                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
                 qDebug() << "Select:" << row;
-                break;
+                // A job started in this tick is not done in it, even one that has already ended
+                // (a cancelled one ends at once): its end is still on its way to the row.
+                return;
             }
         }
         if (!std::all_of(jobs.begin(), jobs.end(), [this](const auto& job) { return isSettled(*job); })) return;
