@@ -65,6 +65,8 @@ const FormatChoices* choicesFor(const QString& formatName) {
 
 // Where the audio group goes when the video group is hidden: the video group's place.
 const QRect kAudioOnlyGroupRect(QPoint(8, 48), QPoint(398, 218));
+// Space between the audio group and the buttons when the buttons move up beneath it.
+constexpr int kButtonGap = 6;
 
 // The eight boxes and the preset fields they show. Boxes with options get "Same as original"
 // and then their options, the same for every format; the two codec boxes get the format's
@@ -143,6 +145,7 @@ void videoSettings::setupForFormat(const QString& name) {
             case FormLayout::AudioOnly:
                 ui->groupVideo->hide();
                 ui->groupAudio->setGeometry(kAudioOnlyGroupRect);
+                closeUpBelowAudio();
                 break;
         }
     }
@@ -184,6 +187,16 @@ void videoSettings::on_cancel_clicked() { close(); }
 void videoSettings::on_restore_clicked() {
     preset = *settings->defaultPreset(formatName);
     showPreset();
+}
+
+void videoSettings::closeUpBelowAudio() {
+    // The buttons keep their distance below the audio group, and the dialog ends as far below
+    // them as before, so no empty band is left where the video group was.
+    const int shift = ui->restore->y() - (ui->groupAudio->geometry().bottom() + kButtonGap);
+    for (QWidget* button : {static_cast<QWidget*>(ui->restore), static_cast<QWidget*>(ui->cancel),
+                            static_cast<QWidget*>(ui->save)})
+        button->move(button->x(), button->y() - shift);
+    setFixedSize(width(), height() - shift);
 }
 
 videoSettings* openVideoSettings(const QString& formatName) {

@@ -38,6 +38,8 @@ private slots:
 private:
     // The preset as the form shows it; a box without a selection gives the empty text.
     conversionPreset presetInForm() const;
+    // An audio-only format: the buttons move up under the audio group and the dialog shrinks.
+    void closeUpBelowAudio();
 
     conversionPreset preset;
     std::unique_ptr<clsSettings> settings;
