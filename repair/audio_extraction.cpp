@@ -24,13 +24,15 @@ bool zeroWord(const std::uint8_t* run, std::int64_t length) {
     return length >= 4 && run[0] == 0 && run[1] == 0 && run[2] == 0 && run[3] == 0;
 }
 
-// Bytes of the smallest whole piece of uncompressed audio: an IMA ADPCM block or a PCM sample
-// frame; 0 when the format does not say.
+}  // namespace
+
 std::int64_t audioUnit(const MediaInfo& media) {
     if (media.audioCodecName == "adpcm_ima_wav") return std::max(media.blockAlign, 0);
     const std::int64_t frameBits = std::int64_t(std::max(media.channels, 0)) * std::max(media.bitsPerSample, 0);
     return frameBits % 8 == 0 ? frameBits / 8 : 0;
 }
+
+namespace {
 
 bool isCandidate(std::int64_t length, OutputFile* out, int audioTrack, const MediaInfo& media, AudioRunBook& book) {
     if (audioTrack < 0 || !out || !out->isOpen() || length < 1 || length > kMaxAudioRun) return false;
@@ -72,12 +74,12 @@ std::int64_t trailingVideoUnit(const AnalysisResult& analysis, const std::uint8_
     return 0;
 }
 
-// The first frame of the audio encoder, carrying its name ("...avc" at bytes 5 to 7), is dropped
-// when it stands alone; a longer run holds audio behind it, which a decoder plays past it.
-bool isEncoderNameFrame(const std::uint8_t* run, std::int64_t length, const MediaInfo& media) {
-    constexpr std::int64_t kMaxAacFrameBytesPerChannel = 768;
+// A packet that opens with an AVC configuration ("avc" at bytes 5 to 7 behind a length word) is
+// no sound. The AAC encoder's name frame ("Lavc..." from byte 4 on, repeated every few hundred
+// frames) matches the same bytes, but it is an audio frame that decodes to sound like any other.
+bool isAvcHeaderPacket(const std::uint8_t* run, std::int64_t length) {
     if (length < 7 || zeroWord(run, length) || run[4] != 'a' || run[5] != 'v' || run[6] != 'c') return false;
-    return length <= kMaxAacFrameBytesPerChannel * std::max(media.channels, 1);
+    return run[3] != 'L';
 }
 
 }  // namespace
@@ -97,7 +99,7 @@ AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo&
     }
 
     if (media.bigEndian == 1) swapPcmSamples(media.bitsPerSample, length, run);
-    if (isEncoderNameFrame(run, length, media)) return AudioRunOutcome::AvcHeader;
+    if (isAvcHeaderPacket(run, length)) return AudioRunOutcome::AvcHeader;
 
     if (!audioOut->write(run, std::size_t(length))) return AudioRunOutcome::WriteFailed;
     packets.addAudio();

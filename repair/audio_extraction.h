@@ -33,12 +33,16 @@ enum class AudioRunOutcome {
     WriteFailed  // taken as audio but the output refused it; not counted
 };
 
+// Bytes of the smallest whole piece of uncompressed audio: an IMA ADPCM block or a PCM sample
+// frame; 0 when the format does not say.
+std::int64_t audioUnit(const MediaInfo& media);
+
 // Decides the junk run `run` of `length` bytes. Every outcome but Kept means the caller empties
 // the run. Big-endian PCM is swapped in place before it is written. `audioOut` is null when
 // there is no audio output; `audioTrack` is the audio track's index or -1.
 // Beyond the exact chunk length, uncompressed audio runs of whole samples within a factor of two
 // of the chunk count as audio; a video unit that the scan refused only for its size and that
-// ends the run is cut off; the encoder's name frame is dropped only when it stands alone.
+// ends the run is cut off; the encoder's name frame is audio.
 AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo& media, std::uint8_t* run,
                                 std::int64_t length, OutputFile* audioOut, bool firstPacket, int audioTrack,
                                 AudioRunBook& book, PacketList& packets);

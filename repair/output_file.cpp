@@ -95,6 +95,16 @@ bool OutputFile::flush() {
     return ok;
 }
 
+bool OutputFile::truncate(std::int64_t size) {
+    if (fd_ < 0 || !flush() || size < 0 || size > committed_) return false;
+    if (::ftruncate(fd_, size) != 0 || ::lseek(fd_, size, SEEK_SET) != size) {
+        failed_ = true;
+        return false;
+    }
+    committed_ = size;
+    return true;
+}
+
 bool OutputFile::writeAt(std::int64_t offset, const void* data, std::size_t size) {
     if (fd_ < 0) return false;
     // Even after a failed append an in-place rewrite (a header completed with the bytes that

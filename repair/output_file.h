@@ -32,6 +32,9 @@ public:
     // process for large pictures), else written from `bytes`. Same result and failures as write().
     bool copyFrom(int sourceFd, std::int64_t offset, const void* bytes, std::size_t size);
     bool flush();
+    // Flushes and cuts the file to `size` bytes (at most what was accepted); later writes append
+    // from there. False when the file cannot be cut.
+    bool truncate(std::int64_t size);
     // Flushes and closes; false when a write or the close failed. Harmless when not open.
     bool close();
 

@@ -4,6 +4,7 @@
 // its type's size limit). Built once per run from the completed rules. Most positions of audio
 // and other junk fail it, and the scan then adds the byte to the junk run without asking the
 // detectors one by one. It may answer "maybe" too often, never "no" wrongly.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -23,6 +24,11 @@ public:
     static constexpr std::int64_t kBytes = 16;
 
     void build(const AnalysisResult& analysis, const PresetTraits& preset, bool hevc);
+    // Lets through length words up to `maxSize` for NAL type `type` (sizes the scan admits
+    // beyond the type's range).
+    void allowLength(int type, std::uint32_t maxSize) {
+        if (type >= 0 && type < kNalTypeCount) maxSize_[type] = std::max(maxSize_[type], maxSize);
+    }
 
     // False only when nothing the scan recognises can start at `b` (kBytes valid bytes).
     VANTOREL_HOT_INLINE bool mayStart(const std::uint8_t* b) const {

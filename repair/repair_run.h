@@ -2,6 +2,7 @@
 // The one state of a repair run: what the reference said, what the run decided from it, the
 // files it reads and writes and the scan's running values. Created fresh by every startFixer,
 // so nothing carries over from one run to the next.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "repair/output_file.h"
 #include "repair/packet_list.h"
 #include "repair/preset_traits.h"
+#include "repair/slice_header_check.h"
 #include "repair/source_file.h"
 #include "repair/wav_header.h"
 
@@ -25,6 +27,13 @@ struct ScanPresetTests {
     static ScanPresetTests fromName(const std::string& name);
 };
 
+// A NAL unit type's size range as the reference itself showed it, before the camera rules.
+struct MeasuredRange {
+    std::uint32_t minSize = 0;
+    std::uint32_t maxSize = 0;  // 0: the reference held no unit of the type
+    bool setByRules = false;    // the camera rules replaced it with a fixed range
+};
+
 struct RepairRun {
     // From the reference description.
     AnalysisResult analysis;
@@ -33,6 +42,8 @@ struct RepairRun {
     PresetTraits preset;
     ScanPresetTests tests;
     HeaderWordTable words;
+    std::array<MeasuredRange, kNalTypeCount> measured;
+    SliceHeaderCheck slices;
 
     // Decided before the scan.
     int videoTrack = -1;
@@ -52,6 +63,9 @@ struct RepairRun {
 
     // Scan values.
     std::int64_t videoTotal = 0;     // payload bytes written to the video output
+    // Video output bytes up to the end of the last picture unit (the header's end before the
+    // first): delimiters and SEI behind it belong to a picture the file cuts off.
+    std::int64_t pictureEnd = 0;
     bool specialSeen = false;
     std::int64_t expectedJunk = -1;  // junk length announced by a special packet, -1 for none
     bool sharedFlag = false;

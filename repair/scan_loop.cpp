@@ -1,6 +1,8 @@
 #include "repair/scan_loop.h"
 
 #include <algorithm>
+#include <array>
+#include <bitset>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,6 +40,28 @@ bool firmTag(const std::string& tag) {
                        [&](const char* word) { return tag.find(word) != std::string::npos; });
 }
 
+// How a NAL candidate stands against the run's rules.
+enum class Admission {
+    Refused,
+    Firm,  // its word and size are the reference's or a rule's own
+    // Taken only when what follows it is recognised. Short candidates must be: a false length
+    // word read in sound mostly lies in the sound and ends in it.
+    ConfirmAfter,
+    // Taken when what follows it is recognised, or when no recognised unit starts inside it: a
+    // long false length word reaches into the stream behind it.
+    ConfirmAround,
+};
+
+// Bytes of a unit the slice-header check reads; a candidate nearer the buffer's end has its
+// word checked only.
+constexpr std::int64_t kSliceHeaderBytes = 96;
+// Stretches of one repeated byte value longer than any audio run (holes, erased blocks) are
+// passed over whole; the bytes around a position inside one that the tests read are this many.
+constexpr std::int64_t kConstantRegionBytes = kMaxAudioRun + 1;
+constexpr std::int64_t kConstantWindow = 128;
+// A unit of a type the rules leave to the reference may be this many times its largest.
+constexpr std::uint64_t kBeyondMeasuredFactor = 2;
+
 bool pcmRunLength(std::int64_t length) {
     return std::find(std::begin(kPcmRunLengths), std::end(kPcmRunLengths), length) != std::end(kPcmRunLengths);
 }
@@ -60,20 +84,37 @@ private:
     // One position: takes, skips or refuses what starts at p.
     void step(std::int64_t p);
     bool isCandidateListed(std::int64_t p, int type, std::int64_t avail) const;
-    bool refusedByPayload(std::int64_t p, std::uint32_t length, int type, std::int64_t avail);
+    // The word and size tests of the candidate at p (length word `length`, NAL type `type`).
+    Admission admit(std::int64_t p, std::uint32_t length, int type, std::int64_t avail) const;
+    // Whether what follows the candidate at p confirms it: a recognised packet, a unit the rules
+    // take firmly, or the end of the data.
+    bool confirmedByNext(std::int64_t p, std::uint32_t length, bool orNothingInside);
+    // Whether a unit the rules take firmly (with a listed header word only, when asked) starts at q.
+    bool firmUnitAt(std::int64_t q, bool listedOnly) const;
+    bool refusedByPayload(std::int64_t p, std::uint32_t length, int type, std::int64_t avail, Admission admission);
     bool refusedByPairing(int type);
     void takePacket(std::int64_t p, std::uint32_t length, int type);
+    // Records a written unit: its label, and where the stream's last picture ends.
+    void notePacket(int type);
     void skipPacket(std::int64_t p, std::int64_t skip);
     void refuse(std::int64_t p) { refuseRange(p, 1); }
     // Refuses `count` positions from p, each as refuse() would.
     void refuseRange(std::int64_t p, std::int64_t count);
     // Refuses p and the positions after it that the screen turns away, in one pass.
     void refuseScreened(std::int64_t p);
+    // At the start of a long stretch of one byte value that nothing can start in (longer than any
+    // audio run, so no run of sound is split): hands the run before it on, then passes over the
+    // stretch in one step. False when p starts no such stretch.
+    bool passConstantRegion(std::int64_t p);
+    // Whether every test refuses a position inside a stretch of `value`, whatever the scan's state.
+    bool constantRefused(std::uint8_t value);
 
     // Junk run: bytes spilled from earlier chunks followed by a range of the current buffer.
     std::int64_t junkLength() const { return static_cast<std::int64_t>(spill_.size()) + (junkEnd_ - junkStart_); }
     void spillJunk();
     void discardJunk();
+    // Shortens the junk run to its first `length` bytes.
+    void trimJunk(std::int64_t length);
     void handJunk(bool firstPacket);
     // End of the data: the last junk run goes to the audio, unless it is a unit the file cuts off.
     ScanEnd finishData();
@@ -108,6 +149,20 @@ private:
     std::vector<std::uint8_t> spill_;
     std::int64_t junkStart_ = 0;
     std::int64_t junkEnd_ = 0;
+
+    // The last stretch of one byte value passed over (absolute offsets): its bytes are no run of
+    // anything, and those of its tail that no test takes are dropped as well.
+    std::uint8_t regionValue_ = 0;
+    std::int64_t regionEnd_ = -1;      // where passing over stopped
+    std::int64_t regionTailEnd_ = -1;  // where the stretch ends
+    std::int64_t shortStretchEnd_ = -1;  // end of the last stretch found too short to pass over
+
+    // NAL header bytes of each type's listed words: a slice known by its header alone must carry
+    // one of them (the same nal_ref_idc as the reference's slices of its type).
+    std::array<std::bitset<256>, kNalTypeCount> headerBytes_;
+
+    enum class ConstantAnswer : std::uint8_t { Unknown, Refused, Asked };
+    std::array<ConstantAnswer, 256> constant_{};
 
     ProgressRule progress_;
     PositionScreen screen_;
@@ -177,6 +232,17 @@ void Scanner::spillJunk() {
     junkStart_ = junkEnd_ = 0;
 }
 
+void Scanner::trimJunk(std::int64_t length) {
+    const std::int64_t spilled = static_cast<std::int64_t>(spill_.size());
+    if (length >= junkLength()) return;
+    if (length <= spilled) {
+        spill_.resize(static_cast<std::size_t>(length));
+        junkStart_ = junkEnd_ = 0;
+    } else {
+        junkEnd_ = junkStart_ + (length - spilled);
+    }
+}
+
 void Scanner::discardJunk() {
     spill_.clear();
     junkStart_ = junkEnd_ = 0;
@@ -202,6 +268,9 @@ void Scanner::handJunk(bool firstPacket) {
 
 ScanEnd Scanner::finishData() {
     if (junkIsCutOffUnit_) discardJunk();
+    // Uncompressed sound that the file cuts off keeps its whole sample frames (or blocks).
+    const std::int64_t unit = run_.audio.chunkSampleCount > 0 ? audioUnit(run_.media) : 0;
+    if (unit > 0) trimJunk(junkLength() / unit * unit);
     handJunk(true);
     return ended_ ? why_ : ScanEnd::DataEnded;
 }
@@ -215,6 +284,16 @@ ScanEnd Scanner::scan() {
     copy_.resize(static_cast<std::size_t>(kCopyPiece));
     view_.file = &run_.source;
     screen_.build(run_.analysis, run_.preset, run_.hevc);
+    for (int type = 0; type < kNalTypeCount; ++type) {
+        const int shift = 8 * (run_.words.wordBytes(type) - 1);
+        for (const std::uint32_t word : run_.analysis.nalStats[static_cast<std::size_t>(type)].headerWords)
+            headerBytes_[static_cast<std::size_t>(type)].set((word >> shift) & 0xFF);
+    }
+    for (int type = 0; type < kNalTypeCount; ++type) {
+        const MeasuredRange& measured = run_.measured[static_cast<std::size_t>(type)];
+        const std::uint64_t longest = measured.setByRules ? measured.maxSize : kBeyondMeasuredFactor * measured.maxSize;
+        screen_.allowLength(type, static_cast<std::uint32_t>(std::min<std::uint64_t>(longest, UINT32_MAX)));
+    }
     const std::int64_t size = run_.source.size();
     progress_.reset(size);
     const std::int64_t start = locateMediaData();
@@ -236,7 +315,6 @@ ScanEnd Scanner::scan() {
             }
             return finishData();
         }
-        if (junkLength() > kJunkLimit) return ScanEnd::JunkLimit;
 
         // Away from the end of the file every test must see the bytes it reads, so positions
         // near the chunk's end wait for the next chunk; at the end of the file all are scanned.
@@ -263,11 +341,71 @@ bool Scanner::isCandidateListed(std::int64_t p, int type, std::int64_t avail) co
     return isCanonSliceWord((std::uint32_t(b[0]) << 16) | (std::uint32_t(b[1]) << 8) | b[2]);
 }
 
+Admission Scanner::admit(std::int64_t p, std::uint32_t length, int type, std::int64_t avail) const {
+    const NalTypeStats& entry = run_.analysis.nalStats[static_cast<std::size_t>(type)];
+    const MeasuredRange& measured = run_.measured[static_cast<std::size_t>(type)];
+    const bool listed = entry.maxSize > 0 && isCandidateListed(p, type, avail);
+    if (!listed && (entry.maxSize == 0 && measured.maxSize == 0)) return Admission::Refused;
+    if (!listed && (avail < 4 + kSliceHeaderBytes || !headerBytes_[static_cast<std::size_t>(type)].test(buf_.data()[p + 4]) ||
+                    !run_.slices.parses(buf_.data() + p + 4, avail - 4)))
+        return Admission::Refused;
+    const bool halved = run_.hevc || type == 1 || type == 5;
+    auto within = [&](std::uint32_t min, std::uint32_t max) {
+        return max > 0 && length >= (halved ? min / 2 : min) && length <= max;
+    };
+    // What the reference showed is never refused, whatever a fixed rule says: the accepted range
+    // spans both.
+    if (within(measured.minSize, measured.maxSize)) return Admission::Firm;
+    const Admission confirm = measured.maxSize > 0 && length > measured.maxSize ? Admission::ConfirmAround
+                                                                                : Admission::ConfirmAfter;
+    const bool both = measured.maxSize > 0 && entry.maxSize > 0;
+    if (within(both ? std::min(entry.minSize, measured.minSize) : entry.minSize,
+               both ? std::max(entry.maxSize, measured.maxSize) : entry.maxSize)) {
+        // A fixed range from 0 admits any short length word of the type's header, and a slice
+        // known by its header alone has only the reference's sizes behind it: beyond what the
+        // reference showed, such candidates must be confirmed.
+        return listed && !(measured.setByRules && entry.minSize == 0) ? Admission::Firm : confirm;
+    }
+    if (!measured.setByRules && measured.maxSize > 0 &&
+        std::uint64_t(length) <= kBeyondMeasuredFactor * std::uint64_t(measured.maxSize))
+        return confirm;
+    return Admission::Refused;
+}
+
+bool Scanner::firmUnitAt(std::int64_t q, bool listedOnly) const {
+    const std::int64_t avail = valid_ - q;
+    if (avail < 8) return false;
+    const std::uint8_t* b = buf_.data() + q;
+    const std::uint32_t length = be32(b);
+    if (length == 0 || (b[4] & 0x80) != 0) return false;
+    const int type = run_.hevc ? (b[4] >> 1) & 0x3F : b[4] & 0x1F;
+    if (listedOnly && !isCandidateListed(q, type, avail)) return false;
+    return admit(q, length, type, avail) == Admission::Firm;
+}
+
+bool Scanner::confirmedByNext(std::int64_t p, std::uint32_t length, bool orNothingInside) {
+    if (checkNextPacket(view_, p, length, run_.analysis, run_.preset, scanValues(), run_.videoTrack, checkText_))
+        return true;
+    const std::int64_t next = p + 4 + std::int64_t(length);
+    if (base_ + next >= run_.source.size()) return true;  // the unit ends the data
+    if (firmUnitAt(next, false)) return true;
+    if (!orNothingInside) return false;
+    // With audio interleaved frame by frame a picture is followed by sound, which confirms
+    // nothing. A false length word read in the sound reaches into the stream behind it, where
+    // the next recognised unit then starts inside the candidate; inside a real unit none does.
+    const std::int64_t end = std::min(next, valid_ - 8);
+    for (std::int64_t q = p + 5; q < end; ++q)
+        if (screen_.mayStart(buf_.data() + q) && (isAudPacket(buf_.data(), valid_, q) || firmUnitAt(q, true)))
+            return false;
+    return next <= valid_;
+}
+
 // The checks on a candidate that passed the first test; true when it is refused.
-bool Scanner::refusedByPayload(std::int64_t p, std::uint32_t length, int type, std::int64_t avail) {
+bool Scanner::refusedByPayload(std::int64_t p, std::uint32_t length, int type, std::int64_t avail, Admission admission) {
     const std::uint8_t* b = buf_.data() + p;
     if (!run_.hevc && type == 12 && run_.audio.chunkSampleCount > 0) return true;
     if (avail >= 8 && b[4] == b[6] && b[5] == b[7]) return true;
+    if (admission != Admission::Firm) return !confirmedByNext(p, length, admission == Admission::ConfirmAround);
     bool unconfirmed = false;
     if ((type == 1 || type == 5) && length >= 4) {
         const std::int64_t positions = std::min<std::int64_t>(length, 20);
@@ -284,7 +422,7 @@ bool Scanner::refusedByPayload(std::int64_t p, std::uint32_t length, int type, s
         if (run_.tests.canon6d) unconfirmed = true;
     }
     if (!unconfirmed) return false;
-    return !checkNextPacket(view_, p, length, run_.analysis, run_.preset, scanValues(), run_.videoTrack, checkText_);
+    return !confirmedByNext(p, length, false);
 }
 
 // Pairing of the candidate with the junk run before it; true when it is refused.
@@ -321,7 +459,7 @@ void Scanner::takePacket(std::int64_t p, std::uint32_t length, int type) {
             else
                 hooks_.preview->queuePreviewPacket(buf_.data() + payload, length, nullptr, 0, type);
         }
-        run_.packets.addVideo(type);
+        notePacket(type);
         pos_ = end;
         return;
     }
@@ -352,9 +490,15 @@ void Scanner::takePacket(std::int64_t p, std::uint32_t length, int type) {
         else
             hooks_.preview->queuePreviewPacket(buf_.data() + payload, inBuffer, extra.data(), extra.size(), type);
     }
-    run_.packets.addVideo(type);
+    notePacket(type);
     run_.sharedFlag = true;
     restartAt(after);
+}
+
+void Scanner::notePacket(int type) {
+    run_.packets.addVideo(type);
+    const bool picture = run_.hevc ? type < 32 : type >= 1 && type <= 5;
+    if (picture) run_.pictureEnd = run_.videoOut.accepted();
 }
 
 void Scanner::skipPacket(std::int64_t p, std::int64_t skip) {
@@ -372,10 +516,21 @@ void Scanner::refuseRange(std::int64_t p, std::int64_t count) {
         stopWith(ScanEnd::AudioWithoutVideo);
         return;
     }
-    // Bounds the junk run's memory: a run this long holds no usable audio anyway.
-    const std::int64_t room = kJunkLimit - junkLength();
-    const std::int64_t taken = std::min(count, std::max<std::int64_t>(room, 0));
-    if (taken > 0) {
+    // The tail of a stretch just passed over is dropped with it, not made the start of a run.
+    if (junkLength() == 0 && base_ + p >= regionEnd_ && base_ + p < regionTailEnd_) {
+        const std::int64_t tail = std::min(count, regionTailEnd_ - (base_ + p));
+        p += tail;
+        count -= tail;
+        pos_ = p;
+    }
+    while (count > 0) {
+        // A run this long holds no usable audio (a hole the card left, a damaged stretch): it
+        // is dropped, and the pictures behind it are still to be found.
+        if (junkLength() >= kJunkLimit) {
+            run_.packets.addSkip();
+            discardJunk();
+        }
+        const std::int64_t taken = std::min(count, kJunkLimit - junkLength());
         if (junkEnd_ == p && junkEnd_ > junkStart_) {
             junkEnd_ = p + taken;
         } else {
@@ -383,9 +538,10 @@ void Scanner::refuseRange(std::int64_t p, std::int64_t count) {
             junkStart_ = p;
             junkEnd_ = p + taken;
         }
-        pos_ = p + taken;
+        p += taken;
+        count -= taken;
+        pos_ = p;
     }
-    if (taken < count) stopWith(ScanEnd::JunkLimit);
 }
 
 void Scanner::refuseScreened(std::int64_t p) {
@@ -397,6 +553,65 @@ void Scanner::refuseScreened(std::int64_t p) {
     while (q < end && !screen_.mayStart(data + q) && !(hooks_.stop && hooks_.stop->load(std::memory_order_relaxed)))
         ++q;
     refuseRange(p, q - p);
+}
+
+bool Scanner::constantRefused(std::uint8_t value) {
+    ConstantAnswer& answer = constant_[value];
+    if (answer != ConstantAnswer::Unknown) return answer == ConstantAnswer::Refused;
+    answer = ConstantAnswer::Asked;
+    const std::vector<std::uint8_t> stretch(static_cast<std::size_t>(4 * kConstantWindow), value);
+    const std::int64_t at = 2 * kConstantWindow;
+    const std::uint32_t word = be32(stretch.data() + at);
+    AtomCheck atom;
+    specificAtomsChecker(stretch.data(), std::int64_t(stretch.size()), at, word, run_.preset, AtomsVariant::Repair, atom);
+    std::uint32_t code = 0;
+    if (atom.skip != 0 || atom.announcedJunk >= 0 || isAudPacket(stretch.data(), std::int64_t(stretch.size()), at) ||
+        isContainerBox(stretch.data(), std::int64_t(stretch.size()), at, code))
+        return false;
+    // A camera track's sample known by this first word would be matched depending on the run.
+    for (const TrackRecord& track : run_.analysis.tracks)
+        for (const SampleSignature& s : track.sampleSignatures)
+            if (s.value == word) return false;
+    const int type = run_.hevc ? (value >> 1) & 0x3F : value & 0x1F;
+    if (word != 0 && (value & 0x80) == 0) {
+        // The word and size tests alone, as admit() runs them (the slice check needs a header).
+        const NalTypeStats& entry = run_.analysis.nalStats[static_cast<std::size_t>(type)];
+        const MeasuredRange& measured = run_.measured[static_cast<std::size_t>(type)];
+        const std::uint64_t longest = std::max<std::uint64_t>(
+            entry.maxSize, measured.setByRules ? measured.maxSize : kBeyondMeasuredFactor * measured.maxSize);
+        if (word <= longest) return false;
+    }
+    answer = ConstantAnswer::Refused;
+    return true;
+}
+
+bool Scanner::passConstantRegion(std::int64_t p) {
+    const std::uint8_t* data = buf_.data();
+    const std::uint8_t value = data[p];
+    const std::int64_t at = base_ + p;
+    const bool continuing = at == regionEnd_ && value == regionValue_;
+    if (!continuing && at < shortStretchEnd_) return false;
+    std::int64_t end = p;
+    while (end < valid_ && data[end] == value) ++end;
+    if (!continuing && (end - p < kConstantRegionBytes || !constantRefused(value))) {
+        shortStretchEnd_ = base_ + end;
+        return false;
+    }
+    // Positions whose look-ahead reaches past the stretch are tested one by one; a stretch that
+    // goes on into the next chunk is taken up again there.
+    const std::int64_t last = std::min({end - kConstantWindow, limit_, progress_.nextDue() - base_});
+    if (last <= p) return false;
+    if (!continuing) {
+        // The run before the hole is decided alone: audio that ends at the hole is kept.
+        handJunk(true);
+        if (ended_) return true;
+        run_.packets.addSkip();
+    }
+    regionValue_ = value;
+    regionEnd_ = base_ + last;
+    regionTailEnd_ = base_ + end;
+    pos_ = last;
+    return true;
 }
 
 void Scanner::step(std::int64_t p) {
@@ -421,6 +636,7 @@ void Scanner::step(std::int64_t p) {
         refuseScreened(p);
         return;
     }
+    if (be32(b) == be32(b + 4) && b[0] == b[1] && passConstantRegion(p)) return;
     const std::uint32_t length = be32(b);
 
     atom_.skip = 0;
@@ -475,15 +691,14 @@ void Scanner::step(std::int64_t p) {
 
     const std::uint8_t h = b[4];
     const int type = run_.hevc ? (h >> 1) & 0x3F : h & 0x1F;
-    const NalTypeStats& entry = run_.analysis.nalStats[static_cast<std::size_t>(type)];
-    if (length == 0 || (h & 0x80) != 0 || entry.maxSize == 0 || !isCandidateListed(p, type, avail)) {
+    const Admission admission = length == 0 || (h & 0x80) != 0 ? Admission::Refused : admit(p, length, type, avail);
+    if (admission == Admission::Refused) {
         refuse(p);
         return;
     }
-    const std::uint32_t min = (run_.hevc || type == 1 || type == 5) ? entry.minSize / 2 : entry.minSize;
     // A unit that the file cuts off is no whole picture: written short it would decode as one.
     const bool cutOff = base_ + p + 4 + static_cast<std::int64_t>(length) > run_.source.size();
-    if (length < min || length > entry.maxSize || refusedByPayload(p, length, type, avail)) {
+    if (refusedByPayload(p, length, type, avail, admission)) {
         refuse(p);
         return;
     }

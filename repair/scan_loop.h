@@ -21,7 +21,6 @@ struct ScanHooks {
 enum class ScanEnd {
     Stopped,            // stop request
     DataEnded,          // every byte of the file was scanned
-    JunkLimit,          // 32 MiB without a packet
     AudioWithoutVideo,  // over 200 MiB of audio or dropped data with little video
     SourceFailed,       // the damaged file could not be read
     VideoWriteFailed,

@@ -158,13 +158,16 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
         return kAudioOutputFailed;
     }
 
+    std::string parameterSets;
     try {
         if (run.videoTrack >= 0) {
             TrackRecord& video = run.analysis.tracks[static_cast<std::size_t>(run.videoTrack)];
             const std::string bytes = headerBytes(video.videoHeaderHex);
+            parameterSets = bytes;
             preview_->flushPreviewPackets();
             preview_->decodeTestPacket(video.videoHeaderHex);
             run.videoOut.write(bytes.data(), bytes.size());
+            run.pictureEnd = run.videoOut.accepted();
         }
         if (run.audioTrack >= 0) {
             TrackRecord& audio = run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)];
@@ -207,8 +210,18 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
         run.audioTrack >= 0 ? run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)].minSize : 0;
     printLine("++ preset name: ", run.cameraPresetName);
 
+    for (int type = 0; type < kNalTypeCount; ++type) {
+        const NalTypeStats& entry = run.analysis.nalStats[std::size_t(type)];
+        if (entry.seen() && entry.maxSize > 0) run.measured[std::size_t(type)] = {entry.minSize, entry.maxSize, false};
+    }
     applyCameraRules(run.analysis, run.cameraPresetName, run.hevc, std::cout);
     std::cout.flush();
+    for (int type = 0; type < kNalTypeCount; ++type) {
+        const NalTypeStats& entry = run.analysis.nalStats[std::size_t(type)];
+        MeasuredRange& range = run.measured[std::size_t(type)];
+        range.setByRules = entry.maxSize > 0 && (entry.minSize != range.minSize || entry.maxSize != range.maxSize);
+    }
+    run.slices.build(parameterSets, run.hevc);
     run.words.build(run.analysis, run.hevc);
     run.preset = PresetTraits::fromName(run.cameraPresetName);
     run.tests = ScanPresetTests::fromName(run.cameraPresetName);
@@ -226,6 +239,9 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     const ScanEnd end = runScan(run, chunkBytes_, hooks);
 
     emit statusFix("Finilizing process...");
+    // A delimiter or SEI written after the last picture opens an access unit without a picture
+    // (the cut went through its sample); decoders report it as an error at the stream's end.
+    if (run.videoOut.isOpen() && run.videoOut.accepted() > run.pictureEnd) run.videoOut.truncate(run.pictureEnd);
     const bool videoOk = run.videoOut.flush() && !run.videoOut.failed();
     bool audioOk = !run.audioOut.isOpen() || (run.audioOut.flush() && !run.audioOut.failed());
     const int wavTrack = [&] {

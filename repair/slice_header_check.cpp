@@ -1,0 +1,264 @@
+#include "repair/slice_header_check.h"
+
+#include <algorithm>
+
+#include "media/h264_bit_reader.h"
+#include "media/h264_nal.h"
+#include "media/h264_syntax.h"
+
+namespace {
+
+// Slice headers are short: this much of a unit is enough to read one.
+constexpr std::int64_t kHeaderBytes = 96;
+
+constexpr std::size_t kAvcSpsIds = 32;
+constexpr std::size_t kAvcPpsIds = 256;
+constexpr std::size_t kHevcSpsIds = 16;
+constexpr std::size_t kHevcPpsIds = 64;
+
+enum AvcSliceType : std::uint32_t { kP = 0, kB = 1, kI = 2, kSp = 3, kSi = 4 };
+constexpr std::uint32_t kMaxAvcSliceType = 9;
+constexpr std::uint32_t kMaxRefIdx = 31;
+constexpr std::uint32_t kMaxIdrPicId = 65535;
+
+// The RBSP bytes after a NAL header of `headerBytes` bytes (emulation prevention removed).
+std::vector<std::uint8_t> rbspAfter(const std::uint8_t* unit, std::int64_t size, int headerBytes) {
+    const std::int64_t length = std::min(size, kHeaderBytes);
+    if (length <= headerBytes) return {};
+    // unitPayload leaves out the first byte it is given.
+    return unitPayload(unit + headerBytes - 1, std::uint64_t(length - headerBytes + 1));
+}
+
+// Splits an Annex B stream into its units (start codes of three or four bytes).
+template <typename Handler>
+void forEachUnit(const std::string& stream, Handler handle) {
+    const auto* b = reinterpret_cast<const std::uint8_t*>(stream.data());
+    const std::int64_t n = std::int64_t(stream.size());
+    std::int64_t start = -1;
+    for (std::int64_t i = 0; i + 2 < n; ++i) {
+        if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1) continue;
+        if (start >= 0) {
+            std::int64_t end = i;
+            while (end > start && b[end - 1] == 0) --end;
+            handle(b + start, end - start);
+        }
+        start = i + 3;
+        i += 2;
+    }
+    if (start >= 0 && start < n) handle(b + start, n - start);
+}
+
+bool allOnesToByteEnd(BitReader& r) {
+    while (!r.byteAligned())
+        if (r.readBit() != 1) return false;
+    return true;
+}
+
+// profile_tier_level() of an H.265 SPS, read to move past it.
+void skipProfileTierLevel(BitReader& r, std::uint32_t maxSubLayersMinus1) {
+    r.readBits(8);   // profile space, tier, profile idc
+    r.readBits(32);  // compatibility flags
+    r.readBits(32);  // source and constraint flags
+    r.readBits(16);
+    r.readBits(8);  // level
+    std::uint32_t profilePresent[8] = {};
+    std::uint32_t levelPresent[8] = {};
+    for (std::uint32_t i = 0; i < maxSubLayersMinus1; ++i) {
+        profilePresent[i] = r.readBit();
+        levelPresent[i] = r.readBit();
+    }
+    if (maxSubLayersMinus1 > 0)
+        for (std::uint32_t i = maxSubLayersMinus1; i < 8; ++i) r.readBits(2);
+    for (std::uint32_t i = 0; i < maxSubLayersMinus1; ++i) {
+        if (profilePresent[i]) {
+            r.readBits(8);
+            r.readBits(32);
+            r.readBits(32);
+            r.readBits(16);
+        }
+        if (levelPresent[i]) r.readBits(8);
+    }
+}
+
+SliceHeaderCheck::HevcSps readHevcSps(BitReader& r, std::uint32_t& id) {
+    SliceHeaderCheck::HevcSps sps;
+    r.readBits(4);  // video parameter set id
+    const std::uint32_t maxSubLayersMinus1 = std::min<std::uint32_t>(r.readBits(3), 6);
+    r.readBit();
+    skipProfileTierLevel(r, maxSubLayersMinus1);
+    id = r.readUe();
+    const std::uint32_t chroma = r.readUe();
+    if (chroma == 3) sps.separateColourPlane = r.readBit() != 0;
+    const std::uint64_t width = r.readUe();
+    const std::uint64_t height = r.readUe();
+    if (r.readBit()) {  // conformance window
+        for (int i = 0; i < 4; ++i) r.readUe();
+    }
+    r.readUe();  // bit depths
+    r.readUe();
+    const std::uint32_t pocBits = r.readUe() + 4;
+    const bool orderingForAll = r.readBit() != 0;
+    for (std::uint32_t i = orderingForAll ? 0 : maxSubLayersMinus1; i <= maxSubLayersMinus1; ++i) {
+        r.readUe();
+        r.readUe();
+        r.readUe();
+    }
+    const std::uint32_t minCbLog2 = r.readUe() + 3;
+    const std::uint32_t ctbLog2 = minCbLog2 + r.readUe();
+    if (pocBits > 16 || ctbLog2 < 4 || ctbLog2 > 6 || width == 0 || height == 0 || width > 16888 || height > 16888)
+        return sps;
+    const std::uint64_t ctb = std::uint64_t(1) << ctbLog2;
+    sps.ctbsInPicture = std::uint32_t(((width + ctb - 1) / ctb) * ((height + ctb - 1) / ctb));
+    sps.maxSubLayers = maxSubLayersMinus1 + 1;
+    sps.log2MaxPocLsb = int(pocBits);
+    sps.present = true;
+    return sps;
+}
+
+}  // namespace
+
+void SliceHeaderCheck::build(const std::string& header, bool hevc) {
+    hevc_ = hevc;
+    avcSps_.assign(kAvcSpsIds, H264Sps{});
+    avcPps_.assign(kAvcPpsIds, H264Pps{});
+    avcPpsPresent_.assign(kAvcPpsIds, false);
+    hevcSps_.assign(kHevcSpsIds, HevcSps{});
+    hevcPps_.assign(kHevcPpsIds, HevcPps{});
+    forEachUnit(header, [&](const std::uint8_t* unit, std::int64_t size) {
+        if (hevc_)
+            addHevcUnit(unit, size);
+        else
+            addAvcUnit(unit, size);
+    });
+}
+
+void SliceHeaderCheck::addAvcUnit(const std::uint8_t* unit, std::int64_t size) {
+    if (size < 2) return;
+    const std::vector<std::uint8_t> rbsp = unitPayload(unit, std::uint64_t(size));
+    BitReader r(rbsp.data(), rbsp.size());
+    const int type = unit[0] & 0x1F;
+    if (type == 7) {
+        H264Sps sps;
+        readSeqParameterSet(r, sps);
+        if (sps.seq_parameter_set_id < kAvcSpsIds && sps.profile_idc != 0) avcSps_[sps.seq_parameter_set_id] = sps;
+    } else if (type == 8) {
+        // The scaling-list count of the optional tail depends on the SPS; the first one serves.
+        H264Pps pps;
+        const auto sps = std::find_if(avcSps_.begin(), avcSps_.end(), [](const H264Sps& s) { return s.profile_idc != 0; });
+        readPicParameterSet(r, sps == avcSps_.end() ? H264Sps{} : *sps, pps);
+        if (pps.pic_parameter_set_id < kAvcPpsIds && pps.seq_parameter_set_id < kAvcSpsIds) {
+            avcPps_[pps.pic_parameter_set_id] = pps;
+            avcPpsPresent_[pps.pic_parameter_set_id] = true;
+        }
+    }
+}
+
+void SliceHeaderCheck::addHevcUnit(const std::uint8_t* unit, std::int64_t size) {
+    if (size < 3) return;
+    const int type = (unit[0] >> 1) & 0x3F;
+    const std::vector<std::uint8_t> rbsp = unitPayload(unit + 1, std::uint64_t(size - 1));
+    BitReader r(rbsp.data(), rbsp.size());
+    if (type == 33) {
+        std::uint32_t id = 0;
+        const HevcSps sps = readHevcSps(r, id);
+        if (id < kHevcSpsIds && sps.present) hevcSps_[id] = sps;
+    } else if (type == 34) {
+        HevcPps pps;
+        const std::uint32_t id = r.readUe();
+        pps.spsId = r.readUe();
+        pps.dependentSlices = r.readBit() != 0;
+        pps.outputFlag = r.readBit() != 0;
+        pps.extraSliceHeaderBits = int(r.readBits(3));
+        pps.present = !r.atEnd();
+        if (id < kHevcPpsIds && pps.spsId < kHevcSpsIds) hevcPps_[id] = pps;
+    }
+}
+
+bool SliceHeaderCheck::parses(const std::uint8_t* unit, std::int64_t size) const {
+    if (!unit || size < 4 || (unit[0] & 0x80) != 0) return false;
+    return hevc_ ? parsesHevc(unit, size) : parsesAvc(unit, size);
+}
+
+bool SliceHeaderCheck::parsesAvc(const std::uint8_t* unit, std::int64_t size) const {
+    H264NalHeader nal;
+    nal.nal_ref_idc = (unit[0] >> 5) & 3;
+    nal.nal_unit_type = unit[0] & 0x1F;
+    const bool idr = nal.nal_unit_type == 5;
+    if ((nal.nal_unit_type != 1 && !idr) || (idr && nal.nal_ref_idc == 0)) return false;
+    const std::vector<std::uint8_t> rbsp = rbspAfter(unit, size, 1);
+
+    // The picture parameter set first: the rest of the header is read with it.
+    BitReader peek(rbsp.data(), rbsp.size());
+    peek.readUe();
+    const std::uint32_t sliceType = peek.readUe();
+    const std::uint32_t ppsId = peek.readUe();
+    if (peek.atEnd() || sliceType > kMaxAvcSliceType || ppsId >= kAvcPpsIds || !avcPpsPresent_[ppsId]) return false;
+    const H264Pps& pps = avcPps_[ppsId];
+    const H264Sps& sps = avcSps_[pps.seq_parameter_set_id];
+    if (sps.profile_idc == 0) return false;
+
+    BitReader r(rbsp.data(), rbsp.size());
+    H264SliceHeader sh;
+    readSliceHeader(r, nal, sps, pps, sh);
+    if (r.atEnd()) return false;
+    const std::uint32_t type = sh.slice_type % 5;
+    const std::uint64_t mapUnits = (std::uint64_t(sps.pic_width_in_mbs_minus1) + 1) *
+                                   (std::uint64_t(sps.pic_height_in_map_units_minus1) + 1);
+    const std::uint64_t macroblocks = mapUnits * (sps.frame_mbs_only_flag ? 1 : 2);
+    if (sh.first_mb_in_slice >= macroblocks) return false;
+    if (idr && type != kI && type != kSi) return false;
+    if (idr && sh.idr_pic_id > kMaxIdrPicId) return false;
+    if (sh.num_ref_idx_l0_active_minus1 > kMaxRefIdx || sh.num_ref_idx_l1_active_minus1 > kMaxRefIdx) return false;
+    const bool inter = type != kI && type != kSi;
+    if (inter && sh.reordering_l0.ref_pic_list_reordering_flag && sh.reordering_l0.reordering_of_pic_nums_idc != 3)
+        return false;
+    if (type == kB && sh.reordering_l1.ref_pic_list_reordering_flag && sh.reordering_l1.reordering_of_pic_nums_idc != 3)
+        return false;
+    if (sh.drpm.adaptive_ref_pic_marking_mode_flag && sh.drpm.memory_management_control_operation != 0) return false;
+    if (pps.entropy_coding_mode_flag && inter && sh.cabac_init_idc > 2) return false;
+    const std::int64_t qp = 26 + std::int64_t(pps.pic_init_qp_minus26) + sh.slice_qp_delta;
+    if (qp < -6 * std::int64_t(sps.bit_depth_luma_minus8) || qp > 51) return false;
+    if (pps.deblocking_filter_control_present_flag) {
+        if (sh.disable_deblocking_filter_idc > 2) return false;
+        if (sh.slice_alpha_c0_offset_div2 < -6 || sh.slice_alpha_c0_offset_div2 > 6) return false;
+        if (sh.slice_beta_offset_div2 < -6 || sh.slice_beta_offset_div2 > 6) return false;
+    }
+    // CABAC slice data starts byte-aligned behind one bits.
+    return !pps.entropy_coding_mode_flag || allOnesToByteEnd(r);
+}
+
+bool SliceHeaderCheck::parsesHevc(const std::uint8_t* unit, std::int64_t size) const {
+    const int type = (unit[0] >> 1) & 0x3F;
+    const int layer = ((unit[0] & 1) << 5) | (unit[1] >> 3);
+    const int temporalIdPlus1 = unit[1] & 7;
+    // Picture slices: trailing, leading and sub-layer pictures 0 to 9, IRAP pictures 16 to 21.
+    const bool irap = type >= 16 && type <= 21;
+    if ((type > 9 && !irap) || layer != 0 || temporalIdPlus1 == 0 || (irap && temporalIdPlus1 != 1)) return false;
+    const std::vector<std::uint8_t> rbsp = rbspAfter(unit, size, 2);
+    BitReader r(rbsp.data(), rbsp.size());
+    const bool first = r.readBit() != 0;
+    if (irap) r.readBit();  // no_output_of_prior_pics_flag
+    const std::uint32_t ppsId = r.readUe();
+    if (ppsId >= kHevcPpsIds || !hevcPps_[ppsId].present) return false;
+    const HevcPps& pps = hevcPps_[ppsId];
+    const HevcSps& sps = hevcSps_[pps.spsId];
+    if (!sps.present || std::uint32_t(temporalIdPlus1) > sps.maxSubLayers) return false;
+    bool dependent = false;
+    if (!first) {
+        if (pps.dependentSlices) dependent = r.readBit() != 0;
+        const std::uint32_t address = r.readBits(ceilLog2(sps.ctbsInPicture));
+        if (address == 0 || address >= sps.ctbsInPicture) return false;
+    }
+    if (!dependent) {
+        r.readBits(pps.extraSliceHeaderBits);
+        const std::uint32_t sliceType = r.readUe();  // B, P, I
+        if (sliceType > 2 || (irap && sliceType != 2)) return false;
+        if (pps.outputFlag) r.readBit();
+        if (sps.separateColourPlane) r.readBits(2);
+        if (type != 19 && type != 20) {
+            r.readBits(sps.log2MaxPocLsb);
+            r.readBit();  // short_term_ref_pic_set_sps_flag
+        }
+    }
+    return !r.atEnd();
+}
