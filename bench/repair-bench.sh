@@ -4,6 +4,8 @@
 # The recordings are generated once into BUILD_DIR/repair-bench-data and reused.
 #   video:  about 1 GB of 1080p H.264 + AAC MP4, cut so that its moov box is gone
 #   audio:  a MOV whose bytes are about half 24-bit PCM, with small H.264 pictures
+#   zeros:  the video recording with 200 MB of its media data overwritten with zeros (a hole)
+#   hole:   the start of the video recording, then 200 MB of zeros: the hole's own speed
 set -euo pipefail
 
 build=${1:-build}
@@ -39,6 +41,22 @@ video_args=(-c:v libx264 -preset ultrafast -qp 0 -pix_fmt yuv420p -c:a aac -b:a 
 make_clip video-ref 2 1920x1080 "sine=frequency=440:sample_rate=48000" mp4 "${video_args[@]}"
 make_clip video 300 1920x1080 "sine=frequency=440:sample_rate=48000" mp4 "${video_args[@]}"
 cut_clip video.mp4 0.95
+
+# zero_region NAME MODE: a 200 MB run of zeros in the video recording; MODE "inside" overwrites
+# its media data from 400 MB on, "alone" puts the run behind the recording's first megabyte.
+zero_region() {
+    local dst=$data/$1.mp4
+    [ -s "$dst" ] && return 0
+    if [ "$2" = inside ]; then
+        cp "$data/video-cut.mp4" "$dst.part"
+        dd if=/dev/zero of="$dst.part" bs=1M seek=400 count=200 conv=notrunc status=none
+    else
+        { head -c 1048576 "$data/video-cut.mp4"; head -c 209715200 /dev/zero; } > "$dst.part"
+    fi
+    mv "$dst.part" "$dst"
+}
+zero_region video-zeros inside
+zero_region video-hole alone
 
 # 2.3 Mbit/s of PCM against about as much video.
 audio_args=(-c:v libx264 -preset ultrafast -b:v 2300k -maxrate 2300k -bufsize 4600k -pix_fmt yuv420p
@@ -89,4 +107,6 @@ run_case() {
 }
 
 run_case video "$data/video-cut.mp4" "$data/video-ref.mp4"
+run_case zeros "$data/video-zeros.mp4" "$data/video-ref.mp4"
+run_case hole "$data/video-hole.mp4" "$data/video-ref.mp4"
 run_case audio "$data/audio-cut.mov" "$data/audio-ref.mov"

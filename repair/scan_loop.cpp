@@ -62,6 +62,20 @@ constexpr std::int64_t kConstantWindow = 128;
 // A unit of a type the rules leave to the reference may be this many times its largest.
 constexpr std::uint64_t kBeyondMeasuredFactor = 2;
 
+// The first position from `from` (before `limit`) whose byte is not `value`; `limit` when none.
+std::int64_t constantUntil(const std::uint8_t* data, std::int64_t from, std::int64_t limit, std::uint8_t value) {
+    std::uint64_t pattern = 0;
+    std::memset(&pattern, value, sizeof pattern);
+    std::int64_t at = from;
+    for (; at + 8 <= limit; at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, data + at, sizeof word);
+        if (word != pattern) break;
+    }
+    while (at < limit && data[at] == value) ++at;
+    return at;
+}
+
 bool pcmRunLength(std::int64_t length) {
     return std::find(std::begin(kPcmRunLengths), std::end(kPcmRunLengths), length) != std::end(kPcmRunLengths);
 }
@@ -591,8 +605,9 @@ bool Scanner::passConstantRegion(std::int64_t p) {
     const std::int64_t at = base_ + p;
     const bool continuing = at == regionEnd_ && value == regionValue_;
     if (!continuing && at < shortStretchEnd_) return false;
-    std::int64_t end = p;
-    while (end < valid_ && data[end] == value) ++end;
+    // A stretch taken up again is already known to its end, as far as the buffer reached then.
+    std::int64_t end = continuing ? std::clamp<std::int64_t>(regionTailEnd_ - base_, p, valid_) : p;
+    end = constantUntil(data, end, valid_, value);
     if (!continuing && (end - p < kConstantRegionBytes || !constantRefused(value))) {
         shortStretchEnd_ = base_ + end;
         return false;

@@ -68,3 +68,20 @@ TEST(OutputFile, LargePiecesCopiedFromTheSourceKeepTheirPlace) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(OutputFile, TruncateCutsBufferedBytesAndLaterWritesAppendThere) {
+    testsupport::TempDir dir;
+    OutputFile out(64);
+    ASSERT_TRUE(out.open(QString::fromStdString(dir.file("o.bin"))));
+    EXPECT_TRUE(out.write("abcdef", 6));  // still in the buffer
+    EXPECT_FALSE(out.truncate(7)) << "beyond what was accepted";
+    EXPECT_TRUE(out.truncate(4));
+    EXPECT_EQ(out.accepted(), 4);
+    EXPECT_TRUE(out.write("XY", 2));
+    EXPECT_TRUE(out.close());
+    EXPECT_EQ(testsupport::readFile(dir.file("o.bin")), "abcdXY");
+}
+
+}  // namespace

@@ -29,6 +29,7 @@ public:
         for (std::uint8_t b : data) u(8, b);
         return *this;
     }
+    std::size_t bitCount() const { return bits_; }
     // The bytes written; a partial last byte is padded with zero bits.
     const std::vector<std::uint8_t>& data() const { return data_; }
 
