@@ -411,7 +411,9 @@ bool Scanner::confirmedByNext(std::int64_t p, std::uint32_t length, bool orNothi
     for (std::int64_t q = p + 5; q < end; ++q)
         if (screen_.mayStart(buf_.data() + q) && (isAudPacket(buf_.data(), valid_, q) || firmUnitAt(q, true)))
             return false;
-    return next <= valid_;
+    // A unit reaching past the buffer is judged by the part inside it, so that its fate does not
+    // hang on where a chunk ends more than it must.
+    return true;
 }
 
 // The checks on a candidate that passed the first test; true when it is refused.
