@@ -26,15 +26,16 @@ bool zeroWord(const std::uint8_t* run, std::int64_t length) {
 
 }  // namespace
 
-std::int64_t audioUnit(const MediaInfo& media) {
-    if (media.audioCodecName == "adpcm_ima_wav") return std::max(media.blockAlign, 0);
+std::int64_t audioUnit(const MediaInfo& media, AudioCoding coding) {
+    if (coding == AudioCoding::ImaAdpcm) return std::max(media.blockAlign, 0);
     const std::int64_t frameBits = std::int64_t(std::max(media.channels, 0)) * std::max(media.bitsPerSample, 0);
     return frameBits % 8 == 0 ? frameBits / 8 : 0;
 }
 
 namespace {
 
-bool isCandidate(std::int64_t length, OutputFile* out, int audioTrack, const MediaInfo& media, AudioRunBook& book) {
+bool isCandidate(std::int64_t length, OutputFile* out, int audioTrack, const MediaInfo& media, AudioCoding coding,
+                 AudioRunBook& book) {
     if (audioTrack < 0 || !out || !out->isOpen() || length < 1 || length > kMaxAudioRun) return false;
     if (book.chunkSampleCount <= 0) return true;
     for (const RunSizeRow& row : kRunSizes) {
@@ -45,23 +46,16 @@ bool isCandidate(std::int64_t length, OutputFile* out, int audioTrack, const Med
     if (length == book.chunkByteCount) return true;
     // Muxers that cut chunks by packet or by duration make chunks of whole samples around the
     // first chunk's length; runs of other lengths are no audio.
-    const std::int64_t unit = audioUnit(media);
+    const std::int64_t unit = audioUnit(media, coding);
     const std::int64_t chunk = book.chunkByteCount;
     return unit > 0 && chunk > 0 && length % unit == 0 && 2 * length >= chunk && length <= 2 * chunk;
-}
-
-// Whether the video track of the reference is H.265.
-bool hevcReference(const AnalysisResult& analysis) {
-    for (const TrackRecord& t : analysis.tracks)
-        if (t.typeIndex == 2) return t.sampleDescCoding == "H.265";
-    return false;
 }
 
 // Length of a video unit that ends the run: a length-prefixed unit of a type the reference
 // knows, reaching exactly to the run's end and longer than its type's range, i.e. one that the
 // scan refused only for its size (a long SEI before the slice of the same sample). 0 for none.
-std::int64_t trailingVideoUnit(const AnalysisResult& analysis, const std::uint8_t* run, std::int64_t length) {
-    const bool hevc = hevcReference(analysis);
+std::int64_t trailingVideoUnit(const AnalysisResult& analysis, bool hevc, const std::uint8_t* run,
+                               std::int64_t length) {
     for (std::int64_t at = 0; at + 5 <= length; ++at) {
         const std::int64_t payload = length - at - 4;
         if (be32(run + at) != std::uint64_t(payload)) continue;
@@ -84,14 +78,15 @@ bool isAvcHeaderPacket(const std::uint8_t* run, std::int64_t length) {
 
 }  // namespace
 
-AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo& media, std::uint8_t* run,
+AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo& media, const RunFormats& formats,
+                                std::uint8_t* run,
                                 std::int64_t handed, OutputFile* audioOut, bool firstPacket, int audioTrack,
                                 AudioRunBook& book, PacketList& packets) {
     if (!firstPacket || handed <= 0 || !run) return AudioRunOutcome::Kept;
     book.handedTotal += handed;
 
-    const std::int64_t length = handed - trailingVideoUnit(analysis, run, handed);
-    if (length == 0 || !isCandidate(length, audioOut, audioTrack, media, book) ||
+    const std::int64_t length = handed - trailingVideoUnit(analysis, formats.hevc(), run, handed);
+    if (length == 0 || !isCandidate(length, audioOut, audioTrack, media, formats.audio, book) ||
         (length >= 4 && length <= 16 && zeroWord(run, length))) {
         packets.addSkip();
         if (handed > 16) book.droppedBytes += handed;

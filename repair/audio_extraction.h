@@ -6,6 +6,7 @@
 
 #include "reference/records.h"
 #include "repair/packet_list.h"
+#include "repair/run_formats.h"
 
 class OutputFile;
 
@@ -35,14 +36,16 @@ enum class AudioRunOutcome {
 
 // Bytes of the smallest whole piece of uncompressed audio: an IMA ADPCM block or a PCM sample
 // frame; 0 when the format does not say.
-std::int64_t audioUnit(const MediaInfo& media);
+std::int64_t audioUnit(const MediaInfo& media, AudioCoding coding);
 
 // Decides the junk run `run` of `length` bytes. Every outcome but Kept means the caller empties
 // the run. Big-endian PCM is swapped in place before it is written. `audioOut` is null when
-// there is no audio output; `audioTrack` is the audio track's index or -1.
+// there is no audio output; `audioTrack` is the audio track's index or -1; `formats` are the
+// run's codecs.
 // Beyond the exact chunk length, uncompressed audio runs of whole samples within a factor of two
 // of the chunk count as audio; a video unit that the scan refused only for its size and that
 // ends the run is cut off; the encoder's name frame is audio.
-AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo& media, std::uint8_t* run,
+AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo& media, const RunFormats& formats,
+                                std::uint8_t* run,
                                 std::int64_t length, OutputFile* audioOut, bool firstPacket, int audioTrack,
                                 AudioRunBook& book, PacketList& packets);

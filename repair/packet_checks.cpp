@@ -46,7 +46,7 @@ constexpr const char* kRefused = "false";
 
 // Examines the packet whose length word starts at buffer position `next`.
 bool checkPacketAt(const ScanSource& src, std::int64_t next, const AnalysisResult& analysis,
-                   const PresetTraits& preset, const ScanValues& scan, int videoTrack, std::string& result) {
+                   const PresetTraits& preset, const ScanValues& scan, VideoCoding video, std::string& result) {
     result = kNextPacketChecked;
 
     // The next packet starts within the last 999 bytes of the data (or past them): the candidate
@@ -73,8 +73,7 @@ bool checkPacketAt(const ScanSource& src, std::int64_t next, const AnalysisResul
     }
 
     const std::uint8_t b = block[4];
-    const bool hevc = videoTrack >= 0 && std::size_t(videoTrack) < analysis.tracks.size() &&
-                      analysis.tracks[std::size_t(videoTrack)].sampleDescCoding == "H.265";
+    const bool hevc = video == VideoCoding::H265;
     const int type = hevc ? (b >> 1) & 63 : b & 31;
     const NalTypeStats& entry = analysis.nalStats[std::size_t(type)];
     if (nextLength == 0 || (b & 0x80) || entry.maxSize < 1) {
@@ -86,7 +85,7 @@ bool checkPacketAt(const ScanSource& src, std::int64_t next, const AnalysisResul
                                           : (std::uint32_t(b) << 8) | block[5];
     std::uint32_t minSize = entry.minSize;
     const std::uint32_t maxSize = entry.maxSize;
-    const bool listed = std::find(entry.headerWords.begin(), entry.headerWords.end(), word) != entry.headerWords.end();
+    const bool listed = entry.headerWords.contains(word);
     if (listed) {
         if (type == 1 || type == 5 || hevc) minSize /= 2;
     } else {
@@ -181,12 +180,12 @@ bool cameraAtomRules(const std::uint8_t* buf, std::int64_t valid, std::int64_t p
 
 bool checkNextPacket(const ScanSource& src, std::int64_t pos, std::int64_t candidateLength,
                      const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
-                     int videoTrack, std::string& result) {
-    return checkPacketAt(src, pos + 4 + candidateLength, analysis, preset, scan, videoTrack, result);
+                     VideoCoding video, std::string& result) {
+    return checkPacketAt(src, pos + 4 + candidateLength, analysis, preset, scan, video, result);
 }
 
 bool checkAfterSpecialPacket(const ScanSource& src, std::int64_t pos, std::int64_t skip,
                              const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
-                             int videoTrack, std::string& result) {
-    return checkPacketAt(src, pos + skip, analysis, preset, scan, videoTrack, result);
+                             VideoCoding video, std::string& result) {
+    return checkPacketAt(src, pos + skip, analysis, preset, scan, video, result);
 }

@@ -7,6 +7,7 @@
 
 #include "reference/records.h"
 #include "repair/preset_traits.h"
+#include "repair/run_formats.h"
 #include "repair/scan_source.h"
 
 // Bytes of the buffer searched for the media data box.
@@ -56,10 +57,10 @@ constexpr std::int64_t kLookAheadBytes = 1000;
 // or "false" (nothing appended for a refused header word).
 bool checkNextPacket(const ScanSource& src, std::int64_t pos, std::int64_t candidateLength,
                      const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
-                     int videoTrack, std::string& result);
+                     VideoCoding video, std::string& result);
 
 // The same check for a special packet of `skip` bytes at `pos`: the next packet starts right
 // after it, at pos + skip.
 bool checkAfterSpecialPacket(const ScanSource& src, std::int64_t pos, std::int64_t skip,
                              const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
-                             int videoTrack, std::string& result);
+                             VideoCoding video, std::string& result);

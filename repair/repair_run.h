@@ -13,6 +13,7 @@
 #include "repair/output_file.h"
 #include "repair/packet_list.h"
 #include "repair/preset_traits.h"
+#include "repair/run_formats.h"
 #include "repair/slice_header_check.h"
 #include "repair/source_file.h"
 #include "repair/wav_header.h"
@@ -48,7 +49,8 @@ struct RepairRun {
     // Decided before the scan.
     int videoTrack = -1;
     int audioTrack = -1;
-    bool hevc = false;
+    RunFormats formats;
+    bool hevc() const { return formats.hevc(); }
     std::int32_t audioMinSize = 0;
     AudioRunBook audio;  // PCM chunk values and the audio bookkeeping
     WavFormat wav;

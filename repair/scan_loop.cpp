@@ -274,7 +274,7 @@ void Scanner::handJunk(bool firstPacket) {
         bytes = spill_.data();
     }
     OutputFile* out = run_.audioOut.isOpen() ? &run_.audioOut : nullptr;
-    const AudioRunOutcome outcome = extractAudioRun(run_.analysis, run_.media, bytes, length, out, true,
+    const AudioRunOutcome outcome = extractAudioRun(run_.analysis, run_.media, run_.formats, bytes, length, out, true,
                                                     run_.audioTrack, run_.audio, run_.packets);
     if (outcome == AudioRunOutcome::WriteFailed) stopWith(ScanEnd::AudioWriteFailed);
     discardJunk();
@@ -283,7 +283,7 @@ void Scanner::handJunk(bool firstPacket) {
 ScanEnd Scanner::finishData() {
     if (junkIsCutOffUnit_) discardJunk();
     // Uncompressed sound that the file cuts off keeps its whole sample frames (or blocks).
-    const std::int64_t unit = run_.audio.chunkSampleCount > 0 ? audioUnit(run_.media) : 0;
+    const std::int64_t unit = run_.audio.chunkSampleCount > 0 ? audioUnit(run_.media, run_.formats.audio) : 0;
     if (unit > 0) trimJunk(junkLength() / unit * unit);
     handJunk(true);
     return ended_ ? why_ : ScanEnd::DataEnded;
@@ -297,7 +297,7 @@ ScanEnd Scanner::scan() {
     buf_.resize(static_cast<std::size_t>(chunk_));
     copy_.resize(static_cast<std::size_t>(kCopyPiece));
     view_.file = &run_.source;
-    screen_.build(run_.analysis, run_.preset, run_.hevc);
+    screen_.build(run_.analysis, run_.preset, run_.hevc());
     for (int type = 0; type < kNalTypeCount; ++type) {
         const int shift = 8 * (run_.words.wordBytes(type) - 1);
         for (const std::uint32_t word : run_.analysis.nalStats[static_cast<std::size_t>(type)].headerWords)
@@ -351,7 +351,7 @@ bool Scanner::isCandidateListed(std::int64_t p, int type, std::int64_t avail) co
     const std::uint32_t word = wordBytes == 3 ? (std::uint32_t(b[0]) << 16) | (std::uint32_t(b[1]) << 8) | b[2]
                                               : (std::uint32_t(b[0]) << 8) | b[1];
     if (run_.words.holds(type, word)) return true;
-    if (run_.hevc || type != 1 || !run_.tests.canonSliceWords || avail < 7) return false;
+    if (run_.hevc() || type != 1 || !run_.tests.canonSliceWords || avail < 7) return false;
     return isCanonSliceWord((std::uint32_t(b[0]) << 16) | (std::uint32_t(b[1]) << 8) | b[2]);
 }
 
@@ -363,7 +363,7 @@ Admission Scanner::admit(std::int64_t p, std::uint32_t length, int type, std::in
     if (!listed && (avail < 4 + kSliceHeaderBytes || !headerBytes_[static_cast<std::size_t>(type)].test(buf_.data()[p + 4]) ||
                     !run_.slices.parses(buf_.data() + p + 4, avail - 4)))
         return Admission::Refused;
-    const bool halved = run_.hevc || type == 1 || type == 5;
+    const bool halved = run_.hevc() || type == 1 || type == 5;
     auto within = [&](std::uint32_t min, std::uint32_t max) {
         return max > 0 && length >= (halved ? min / 2 : min) && length <= max;
     };
@@ -392,13 +392,13 @@ bool Scanner::firmUnitAt(std::int64_t q, bool listedOnly) const {
     const std::uint8_t* b = buf_.data() + q;
     const std::uint32_t length = be32(b);
     if (length == 0 || (b[4] & 0x80) != 0) return false;
-    const int type = run_.hevc ? (b[4] >> 1) & 0x3F : b[4] & 0x1F;
+    const int type = run_.hevc() ? (b[4] >> 1) & 0x3F : b[4] & 0x1F;
     if (listedOnly && !isCandidateListed(q, type, avail)) return false;
     return admit(q, length, type, avail) == Admission::Firm;
 }
 
 bool Scanner::confirmedByNext(std::int64_t p, std::uint32_t length, bool orNothingInside) {
-    if (checkNextPacket(view_, p, length, run_.analysis, run_.preset, scanValues(), run_.videoTrack, checkText_))
+    if (checkNextPacket(view_, p, length, run_.analysis, run_.preset, scanValues(), run_.formats.video, checkText_))
         return true;
     const std::int64_t next = p + 4 + std::int64_t(length);
     if (base_ + next >= run_.source.size()) return true;  // the unit ends the data
@@ -419,7 +419,7 @@ bool Scanner::confirmedByNext(std::int64_t p, std::uint32_t length, bool orNothi
 // The checks on a candidate that passed the first test; true when it is refused.
 bool Scanner::refusedByPayload(std::int64_t p, std::uint32_t length, int type, std::int64_t avail, Admission admission) {
     const std::uint8_t* b = buf_.data() + p;
-    if (!run_.hevc && type == 12 && run_.audio.chunkSampleCount > 0) return true;
+    if (!run_.hevc() && type == 12 && run_.audio.chunkSampleCount > 0) return true;
     if (avail >= 8 && b[4] == b[6] && b[5] == b[7]) return true;
     if (admission != Admission::Firm) return !confirmedByNext(p, length, admission == Admission::ConfirmAround);
     bool unconfirmed = false;
@@ -513,7 +513,7 @@ void Scanner::takePacket(std::int64_t p, std::uint32_t length, int type) {
 
 void Scanner::notePacket(int type) {
     run_.packets.addVideo(type);
-    const bool picture = run_.hevc ? type < 32 : type >= 1 && type <= 5;
+    const bool picture = run_.hevc() ? type < 32 : type >= 1 && type <= 5;
     if (picture) run_.pictureEnd = run_.videoOut.accepted();
 }
 
@@ -588,7 +588,7 @@ bool Scanner::constantRefused(std::uint8_t value) {
     for (const TrackRecord& track : run_.analysis.tracks)
         for (const SampleSignature& s : track.sampleSignatures)
             if (s.value == word) return false;
-    const int type = run_.hevc ? (value >> 1) & 0x3F : value & 0x1F;
+    const int type = run_.hevc() ? (value >> 1) & 0x3F : value & 0x1F;
     if (word != 0 && (value & 0x80) == 0) {
         // The word and size tests alone, as admit() runs them (the slice check needs a header).
         const NalTypeStats& entry = run_.analysis.nalStats[static_cast<std::size_t>(type)];
@@ -693,7 +693,7 @@ void Scanner::step(std::int64_t p) {
     if (skip > 0) {
         const std::int64_t junk = junkLength();
         if (junk > kConfirmAboveJunk && !firmTag(*tag) && !pcmRunLength(junk) &&
-            !checkAfterSpecialPacket(view_, p, skip, run_.analysis, run_.preset, scanValues(), run_.videoTrack,
+            !checkAfterSpecialPacket(view_, p, skip, run_.analysis, run_.preset, scanValues(), run_.formats.video,
                                      checkText_))
             skip = 0;
         if (skip > 0) {
@@ -707,7 +707,7 @@ void Scanner::step(std::int64_t p) {
     }
 
     const std::uint8_t h = b[4];
-    const int type = run_.hevc ? (h >> 1) & 0x3F : h & 0x1F;
+    const int type = run_.hevc() ? (h >> 1) & 0x3F : h & 0x1F;
     const Admission admission = length == 0 || (h & 0x80) != 0 ? Admission::Refused : admit(p, length, type, avail);
     if (admission == Admission::Refused) {
         refuse(p);

@@ -15,20 +15,11 @@
 
 namespace {
 
-// Audio codec names (FFmpeg decoder names) that the engine writes as WAV.
-constexpr const char* kUncompressedAudio[] = {"pcm_s16be", "pcm_s16le", "adpcm_ima_wav", "pcm_s24be",
-                                              "pcm_s24le", "pcm_s32be", "pcm_s32le"};
-
-bool isUncompressedAudio(const std::string& codec) {
-    return std::any_of(std::begin(kUncompressedAudio), std::end(kUncompressedAudio),
-                       [&](const char* name) { return codec == name; });
-}
-
 constexpr const char* kVideoFileName = "out-video.h264";
 
 // The engine's audio file in `folder`: WAV for uncompressed audio, raw frames otherwise.
-QString audioOutputName(const QString& folder, const MediaInfo& media) {
-    return folder + (isUncompressedAudio(media.audioCodecName) ? "out-audio.wav" : "out-audio.raw");
+QString audioOutputName(const QString& folder, AudioCoding coding) {
+    return folder + (writesWav(coding) ? "out-audio.wav" : "out-audio.raw");
 }
 
 std::string upperCased(std::string text) {
@@ -61,7 +52,7 @@ void setPcmChunkValues(RepairRun& run) {
     AudioRunBook& book = run.audio;
     book.chunkSampleCount = 0;
     book.chunkByteCount = 0;
-    if (run.audioTrack < 0 || !isUncompressedAudio(run.media.audioCodecName)) return;
+    if (!writesWav(run.formats.audio)) return;
     const TrackRecord& track = run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)];
     const std::int64_t sampleSize = track.pcmSampleSize;
     const std::int64_t perChunk = track.pcmSamplesPerChunk;
@@ -70,7 +61,7 @@ void setPcmChunkValues(RepairRun& run) {
     if (sampleSize < 2) bytes = perChunk == 32000 ? 96000 : perChunk * 4;
     // IMA ADPCM chunks count sample frames: their bytes are whole blocks, not four per sample.
     const int perBlock = imaAdpcmSamplesPerBlock(run.media.blockAlign, run.media.channels);
-    if (run.media.audioCodecName == "adpcm_ima_wav" && perBlock > 0)
+    if (run.formats.audio == AudioCoding::ImaAdpcm && perBlock > 0)
         bytes = (perChunk + perBlock - 1) / perBlock * run.media.blockAlign;
     book.chunkSampleCount = std::max<std::int64_t>(0, samples);
     // Longer than any audio run can be: such a chunk size is never matched, whatever its value.
@@ -102,7 +93,7 @@ void videoRepair::readVideoPreset(const QString& path, AnalysisResult& result, M
 }
 
 void videoRepair::setResults(const QString& videoPath, const QString& audioPath) {
-    isAac = !isUncompressedAudio(run_->media.audioCodecName);
+    isAac = !writesWav(run_->formats.audio);
     videoOutputPath = videoPath;
     audioOutputPath = audioPath;
     fps_den = run_->media.fpsDen;
@@ -119,7 +110,7 @@ int videoRepair::startFixer(QString source, QString referencePath, QString outpu
             run_->videoOut.close();
             run_->audioOut.close();
             preview_->closeVideoDecoder();
-            setResults(outputFolder + kVideoFileName, audioOutputName(outputFolder, run_->media));
+            setResults(outputFolder + kVideoFileName, audioOutputName(outputFolder, run_->formats.audio));
         }
         return kFinished;
     }
@@ -135,13 +126,15 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     readVideoPreset(referencePath, run.analysis, run.media);
     printLine("preset found: ", run.cameraPresetName);
 
-    const QString videoPath = outputFolder + kVideoFileName;
-    const QString audioPath = audioOutputName(outputFolder, run.media);
-    QFile::remove(videoPath);
-    QFile::remove(audioPath);
-
     run.videoTrack = firstTrackOfType(run.analysis, 2);
     run.audioTrack = firstTrackOfType(run.analysis, 1);
+    run.formats.video = videoCodingOf(run.analysis, run.videoTrack);
+    run.formats.audio = audioCodingOf(run.media, run.audioTrack);
+
+    const QString videoPath = outputFolder + kVideoFileName;
+    const QString audioPath = audioOutputName(outputFolder, run.formats.audio);
+    QFile::remove(videoPath);
+    QFile::remove(audioPath);
 
     auto closeAll = [&] {
         run.source.close();
@@ -174,7 +167,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
             if (audio.sampleDescFormat == fourcc("mp4a")) {
                 const std::string bytes = headerBytes(audio.audioHeaderHex);
                 run.audioOut.write(bytes.data(), bytes.size());
-            } else if (run.media.audioCodecName == "adpcm_ima_wav") {
+            } else if (run.formats.audio == AudioCoding::ImaAdpcm) {
                 writeWavHeaderAdpcm(run.audioOut, run.media.bitsPerSample, run.media.channels, run.media.sampleRate,
                                     run.media.blockAlign, run.wav);
             } else {
@@ -203,9 +196,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
         return kNoTrackRecord;
     }
 
-    run.hevc = run.videoTrack >= 0 &&
-               run.analysis.tracks[static_cast<std::size_t>(run.videoTrack)].sampleDescCoding == "H.265";
-    preview_->openVideoDecoder(run.hevc);
+    preview_->openVideoDecoder(run.hevc());
     run.audioMinSize =
         run.audioTrack >= 0 ? run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)].minSize : 0;
     printLine("++ preset name: ", run.cameraPresetName);
@@ -214,18 +205,18 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
         const NalTypeStats& entry = run.analysis.nalStats[std::size_t(type)];
         if (entry.seen() && entry.maxSize > 0) run.measured[std::size_t(type)] = {entry.minSize, entry.maxSize, false};
     }
-    applyCameraRules(run.analysis, run.cameraPresetName, run.hevc, std::cout);
+    applyCameraRules(run.analysis, run.cameraPresetName, run.hevc(), std::cout);
     std::cout.flush();
     for (int type = 0; type < kNalTypeCount; ++type) {
         const NalTypeStats& entry = run.analysis.nalStats[std::size_t(type)];
         MeasuredRange& range = run.measured[std::size_t(type)];
         range.setByRules = entry.maxSize > 0 && (entry.minSize != range.minSize || entry.maxSize != range.maxSize);
     }
-    run.slices.build(parameterSets, run.hevc);
-    run.words.build(run.analysis, run.hevc);
+    run.slices.build(parameterSets, run.hevc());
+    run.words.build(run.analysis, run.hevc());
     run.preset = PresetTraits::fromName(run.cameraPresetName);
     run.tests = ScanPresetTests::fromName(run.cameraPresetName);
-    run.sharedFlag = run.hevc;
+    run.sharedFlag = run.hevc();
     setPcmChunkValues(run);
 
     emit statusFix("Scan...");
@@ -257,7 +248,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
             run.wav.kind == WavKind::ImaAdpcm ? kAdpcmWavHeaderSize : kPcmWavHeaderSize);
         const std::int64_t onDisk = std::max<std::int64_t>(0, run.audioOut.committed() - header);
         const auto data = static_cast<std::uint64_t>(std::min(run.audio.audioTotal, onDisk));
-        const bool done = run.media.audioCodecName == "adpcm_ima_wav"
+        const bool done = run.formats.audio == AudioCoding::ImaAdpcm
                               ? finishWavHeaderAdpcm(run.audioOut, run.wav, data)
                               : finishWavHeaderPcm(run.audioOut, run.wav, data);
         audioOk = audioOk && done;

@@ -22,8 +22,9 @@ protected:
     }
 
     AudioRunOutcome hand(std::vector<std::uint8_t> run, bool first = true, int track = 0) {
-        return extractAudioRun(analysis_, media_, run.data(), std::int64_t(run.size()), &out_, first, track, book_,
-                               packets_);
+        const RunFormats formats{videoCodingOf(analysis_, -1), audioCodingOf(media_, track)};
+        return extractAudioRun(analysis_, media_, formats, run.data(), std::int64_t(run.size()), &out_, first, track,
+                               book_, packets_);
     }
     std::string written() {
         EXPECT_TRUE(out_.flush());
@@ -99,7 +100,7 @@ TEST_F(AudioExtractionTest, RunsNotYetDecided) {
 TEST_F(AudioExtractionTest, WithoutAnAudioTrackEveryRunIsDropped) {
     EXPECT_EQ(hand(Bytes().raw({0xFF, 0xF9}).padTo(100, 1), true, -1), Outcome::Skipped);
     std::vector<std::uint8_t> run(40, 0x21);
-    EXPECT_EQ(extractAudioRun(analysis_, media_, run.data(), 40, nullptr, true, 0, book_, packets_),
+    EXPECT_EQ(extractAudioRun(analysis_, media_, RunFormats{}, run.data(), 40, nullptr, true, 0, book_, packets_),
               Outcome::Skipped);
     EXPECT_EQ(book_.droppedBytes, 140);
     EXPECT_EQ(written(), "");

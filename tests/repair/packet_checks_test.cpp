@@ -247,7 +247,7 @@ LookResult look(const std::vector<std::uint8_t>& file, std::int64_t buffered, co
     src.valid = buffered < 0 ? std::int64_t(file.size()) : buffered;
     src.file = withFile ? &source : nullptr;
     std::string text = "stale";
-    const bool ok = checkNextPacket(src, 0, 20, ref, PresetTraits::fromName(preset), {}, 0, text);
+    const bool ok = checkNextPacket(src, 0, 20, ref, PresetTraits::fromName(preset), {}, videoCodingOf(ref, 0), text);
     return {ok, text};
 }
 
@@ -363,8 +363,8 @@ TEST(CheckNextPacketTest, AfterASpecialPacketLooksRightBehindIt) {
     MemorySource source(file);
     ScanSource src{file.data(), std::int64_t(file.size()), 0, &source};
     std::string text;
-    EXPECT_TRUE(checkAfterSpecialPacket(src, 0, 128, ref, PresetTraits::fromName("canon eos 70d"), {}, 0, text));
+    EXPECT_TRUE(checkAfterSpecialPacket(src, 0, 128, ref, PresetTraits::fromName("canon eos 70d"), {}, VideoCoding::H264, text));
     EXPECT_EQ(text, std::string(kNextPacketChecked) + "true (specific atoms)");
     // Looking 4 bytes further, as a NAL candidate of the same length would, misses it.
-    EXPECT_FALSE(checkNextPacket(src, 0, 128, ref, PresetTraits::fromName("canon eos 70d"), {}, 0, text));
+    EXPECT_FALSE(checkNextPacket(src, 0, 128, ref, PresetTraits::fromName("canon eos 70d"), {}, VideoCoding::H264, text));
 }
