@@ -16,5 +16,7 @@ PresetTraits PresetTraits::fromName(const std::string& presetName) {
     t.nikon = has("nikon");
     t.novatek = has("novatek");
     t.icat = has("icat");
+    t.mark4 = has("5d mark iv");
+    t.canon6d = presetName == "canon eos 6d";
     return t;
 }

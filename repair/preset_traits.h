@@ -17,9 +17,15 @@ struct PresetTraits {
     bool nikon = false;           // contains "nikon"
     bool novatek = false;         // contains "novatek"
     bool icat = false;            // contains "icat"
+    bool mark4 = false;           // contains "5d mark iv"
+    bool canon6d = false;         // is exactly "canon eos 6d"
 
     static PresetTraits fromName(const std::string& presetName);
 
+    // Canon presets whose type-1 slices may carry the Canon fallback words.
+    bool canonSliceWords() const { return canon && !canon600d; }
+    // Presets whose slices give way to a PCM run shorter than a chunk.
+    bool pairsPcmRuns() const { return sony || nikon || panasonic || icat; }
     // Presets whose camera-track matches give way to a short PCM junk run (cameraAtomRules).
     bool yieldsToShortJunk() const { return sony || nikon || novatek || panasonic || icat; }
     // Presets whose time-code tracks are left to the counting-run rules.

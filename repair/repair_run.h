@@ -18,16 +18,6 @@
 #include "repair/source_file.h"
 #include "repair/wav_header.h"
 
-// Preset tests the scan needs beyond the shared traits, decided once per run.
-struct ScanPresetTests {
-    bool canonSliceWords = false;  // contains "canon" and not "600d": type-1 Canon fallback words
-    bool mark4 = false;            // contains "5d mark iv"
-    bool canon6d = false;          // exactly "canon eos 6d"
-    bool pairsPcmRuns = false;     // contains "sony", "nikon", "panasonic" or "icat"
-
-    static ScanPresetTests fromName(const std::string& name);
-};
-
 // A NAL unit type's size range as the reference itself showed it, before the camera rules.
 struct MeasuredRange {
     std::uint32_t minSize = 0;
@@ -41,7 +31,6 @@ struct RepairRun {
     MediaInfo media;
     std::string cameraPresetName;
     PresetTraits preset;
-    ScanPresetTests tests;
     HeaderWordTable words;
     std::array<MeasuredRange, kNalTypeCount> measured;
     SliceHeaderCheck slices;

@@ -351,7 +351,7 @@ bool Scanner::isCandidateListed(std::int64_t p, int type, std::int64_t avail) co
     const std::uint32_t word = wordBytes == 3 ? (std::uint32_t(b[0]) << 16) | (std::uint32_t(b[1]) << 8) | b[2]
                                               : (std::uint32_t(b[0]) << 8) | b[1];
     if (run_.words.holds(type, word)) return true;
-    if (run_.hevc() || type != 1 || !run_.tests.canonSliceWords || avail < 7) return false;
+    if (run_.hevc() || type != 1 || !run_.preset.canonSliceWords() || avail < 7) return false;
     return isCanonSliceWord((std::uint32_t(b[0]) << 16) | (std::uint32_t(b[1]) << 8) | b[2]);
 }
 
@@ -435,7 +435,7 @@ bool Scanner::refusedByPayload(std::int64_t p, std::uint32_t length, int type, s
     }
     if (((kClassifiedTypes >> type) & 1) != 0 && junkLength() > 0) {
         unconfirmed = run_.packets.classifyLastPackets();
-        if (run_.tests.canon6d) unconfirmed = true;
+        if (run_.preset.canon6d) unconfirmed = true;
     }
     if (!unconfirmed) return false;
     return !confirmedByNext(p, length, false);
@@ -444,12 +444,12 @@ bool Scanner::refusedByPayload(std::int64_t p, std::uint32_t length, int type, s
 // Pairing of the candidate with the junk run before it; true when it is refused.
 bool Scanner::refusedByPairing(int type) {
     const std::int64_t junk = junkLength();
-    if (run_.tests.mark4 && junk > kConfirmAboveJunk && !run_.packets.empty() && type != 5 &&
+    if (run_.preset.mark4 && junk > kConfirmAboveJunk && !run_.packets.empty() && type != 5 &&
         run_.packets.lastIsSuite())
         return true;
     if (run_.expectedJunk >= 0 && junk < run_.expectedJunk) return true;
     const std::int64_t chunkSamples = run_.audio.chunkSampleCount;
-    if (run_.audioTrack >= 0 && run_.tests.pairsPcmRuns && junk > 0 && junk < chunkSamples) {
+    if (run_.audioTrack >= 0 && run_.preset.pairsPcmRuns() && junk > 0 && junk < chunkSamples) {
         if (run_.sharedFlag) return true;
         discardJunk();
     }

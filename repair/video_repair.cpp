@@ -215,7 +215,6 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     run.slices.build(parameterSets, run.hevc());
     run.words.build(run.analysis, run.hevc());
     run.preset = PresetTraits::fromName(run.cameraPresetName);
-    run.tests = ScanPresetTests::fromName(run.cameraPresetName);
     run.sharedFlag = run.hevc();
     setPcmChunkValues(run);
 
