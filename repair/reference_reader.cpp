@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <streambuf>
+
+#include "repair/xml_nesting.h"
 
 namespace pt = boost::property_tree;
 
@@ -15,6 +19,16 @@ namespace {
 
 // Ends the read; never leaves readVideoPreset.
 struct ReadEnded {};
+
+// Ordwick nests six levels deep (videopreset, tracks, track, hexcode, bytes, value). A document
+// nested far deeper is no description, and its parse could overflow the stack.
+constexpr std::size_t kMaxNesting = 100;
+
+// The document's bytes as a stream for the parser, without another copy of them.
+class TextBuffer : public std::streambuf {
+public:
+    explicit TextBuffer(std::string& text) { setg(text.data(), text.data(), text.data() + text.size()); }
+};
 
 // Deletes the document when the read leaves, whichever way it leaves.
 class DeleteOnExit {
@@ -121,11 +135,23 @@ void handOver(AnalysisResult& result, const MediaInfo& media, std::int32_t width
     }
 }
 
-void readDocument(const QString& path, AnalysisResult& result, MediaInfo& media, std::string& presetName) {
+std::string documentText(const QString& path) {
     std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
-    if (!in) return;
+    if (!in) throw ReadEnded{};
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw ReadEnded{};
+    return text;
+}
+
+void readDocument(const QString& path, AnalysisResult& result, MediaInfo& media, std::string& presetName) {
+    std::string document = documentText(path);
+    if (xmlNestingDepth(document, kMaxNesting) > kMaxNesting) throw ReadEnded{};
     pt::ptree tree;
-    pt::read_xml(in, tree, 0);
+    {
+        TextBuffer buffer(document);
+        std::istream in(&buffer);
+        pt::read_xml(in, tree, 0);
+    }
     const pt::ptree& root = container(tree, "videopreset");
 
     presetName = text(root, "preset", "");
@@ -170,11 +196,13 @@ void readDocument(const QString& path, AnalysisResult& result, MediaInfo& media,
 
 }  // namespace
 
-void readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media, std::string& presetName) {
+bool readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media, std::string& presetName) {
     DeleteOnExit consume(path);
     try {
         readDocument(path, result, media, presetName);
+        return true;
     } catch (...) {
-        // Every failure ends the read quietly; the caller judges what arrived.
+        // Every failure ends the read quietly; what was stored before it stays.
+        return false;
     }
 }

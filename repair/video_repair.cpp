@@ -97,8 +97,8 @@ void videoRepair::stopFixer() { stopRequest = true; }
 
 void videoRepair::setChunkBytes(std::int64_t bytes) { chunkBytes_ = std::max(bytes, kMinChunkBytes); }
 
-void videoRepair::readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media) {
-    ::readVideoPreset(path, result, media, run_->cameraPresetName);
+bool videoRepair::readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media) {
+    return ::readVideoPreset(path, result, media, run_->cameraPresetName);
 }
 
 void videoRepair::setResults(const QString& videoPath, const QString& audioPath) {
@@ -132,7 +132,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     run_ = std::make_unique<RepairRun>();
     RepairRun& run = *run_;
 
-    readVideoPreset(referencePath, run.analysis, run.media);
+    const bool readWhole = readVideoPreset(referencePath, run.analysis, run.media);
     printLine("preset found: ", run.cameraPresetName);
 
     const QString videoPath = outputFolder + kVideoFileName;
@@ -149,6 +149,13 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
         run.audioOut.close();
     };
     if (!run.source.open(source)) return kSourceUnreadable;
+    // What a partial read left (the first tracks, say) is no reference to repair by: the tracks
+    // or the rules it lacks would make the scan take nothing and still report success. A source
+    // that cannot be used is named first, as the user's own choice.
+    if (!readWhole) {
+        closeAll();
+        return kNoTrackRecord;
+    }
     if (!run.videoOut.open(videoPath)) {
         closeAll();
         return kVideoOutputFailed;

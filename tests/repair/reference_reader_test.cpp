@@ -48,6 +48,7 @@ struct Read {
     AnalysisResult result;
     MediaInfo media;
     std::string preset;
+    bool whole = false;  // what the reader answered: the document was read to its end
 };
 
 class ReferenceReader : public ::testing::Test {
@@ -56,7 +57,7 @@ protected:
         const std::string path = dir.file("ref.xml");
         EXPECT_TRUE(testsupport::writeFile(path, document));
         Read r;
-        readVideoPreset(QString::fromStdString(path), r.result, r.media, r.preset);
+        r.whole = readVideoPreset(QString::fromStdString(path), r.result, r.media, r.preset);
         EXPECT_FALSE(testsupport::fileExists(path)) << "the document is consumed";
         return r;
     }
@@ -65,6 +66,7 @@ protected:
 
 TEST_F(ReferenceReader, ReadsEveryValueAndHandsHeadersToTheFirstTracks) {
     const Read r = read(Doc().text());
+    EXPECT_TRUE(r.whole);
     EXPECT_EQ(r.preset, "sony a7");
     EXPECT_EQ(r.media.width, 1920);
     EXPECT_EQ(r.media.height, 1080);  // surrounding white space is allowed
@@ -99,7 +101,7 @@ TEST_F(ReferenceReader, ReadsEveryValueAndHandsHeadersToTheFirstTracks) {
 
 TEST_F(ReferenceReader, NoFileLeavesTheCallersRecords) {
     Read r;
-    readVideoPreset(QString::fromStdString(dir.file("missing.xml")), r.result, r.media, r.preset);
+    EXPECT_FALSE(readVideoPreset(QString::fromStdString(dir.file("missing.xml")), r.result, r.media, r.preset));
     EXPECT_TRUE(r.preset.empty());
     EXPECT_TRUE(r.result.tracks.empty());
     EXPECT_EQ(r.result.nalStats[5].minSize, kUnseenMinSize);
@@ -108,6 +110,7 @@ TEST_F(ReferenceReader, NoFileLeavesTheCallersRecords) {
 
 TEST_F(ReferenceReader, MalformedDocumentReadsNothingAndIsStillDeleted) {
     const Read r = read("<videopreset><preset>x</preset>");
+    EXPECT_FALSE(r.whole);
     EXPECT_TRUE(r.preset.empty());
     EXPECT_TRUE(r.result.tracks.empty());
 }
@@ -151,12 +154,16 @@ TEST_F(ReferenceReader, FailedValuesEndTheReadWhereTheyStand) {
              d.tracks.replace(d.tracks.find("<size>372</size>"), 16, "");
          },
          true, 1, false},
+        {"second track without its type number",
+         [](Doc& d) { d.tracks.replace(d.tracks.find("<typeidx>1</typeidx>"), 20, ""); }, true, 1, false},
+        {"no packets", [](Doc& d) { d.packets.clear(); }, true, 2, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Doc doc;
         c.change(doc);
         const Read r = read(doc.text());
+        EXPECT_FALSE(r.whole);
         EXPECT_EQ(r.preset, "sony a7");
         EXPECT_EQ(r.media.height, c.sizeRead ? 1080 : 0);
         EXPECT_EQ(r.result.tracks.size(), c.tracks);
@@ -165,6 +172,42 @@ TEST_F(ReferenceReader, FailedValuesEndTheReadWhereTheyStand) {
             EXPECT_TRUE(r.result.tracks[0].videoHeaderHex.empty());
         }
     }
+}
+
+TEST_F(ReferenceReader, DeepNestingIsRefusedBeforeAnythingIsRead) {
+    const auto deep = [](const std::string& open, const std::string& close, int levels = 100000) {
+        std::string text;
+        for (int i = 0; i < levels; ++i) text += open;
+        for (int i = 0; i < levels; ++i) text += close;
+        return text;
+    };
+    struct Case {
+        const char* name;
+        void (*change)(Doc&, const std::string&);
+        std::string nesting;
+    };
+    const Case cases[] = {
+        {"in an element the reader ignores", [](Doc& d, const std::string& n) { d.preset += "<extra>" + n + "</extra>"; },
+         deep("<x>", "</x>")},
+        {"in a signature", [](Doc& d, const std::string& n) { d.tracks.insert(d.tracks.find("<size>"), n); },
+         deep("<x>", "</x>")},
+        {"behind attribute values that look like ends",
+         [](Doc& d, const std::string& n) { d.preset += n; }, deep("<x y=\"/>\">", "</x>")},
+        {"unclosed, at the end", [](Doc& d, const std::string& n) { d.packets += n; }, deep("<x>", "")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Doc doc;
+        c.change(doc, c.nesting);
+        const Read r = read(doc.text());
+        EXPECT_FALSE(r.whole);
+        EXPECT_TRUE(r.preset.empty());
+        EXPECT_TRUE(r.result.tracks.empty());
+    }
+    // Nesting as deep as a hand-made description might have is read as usual.
+    Doc doc;
+    doc.preset += deep("<x>", "</x>", 40);
+    EXPECT_TRUE(read(doc.text()).whole);
 }
 
 TEST_F(ReferenceReader, PacketWordsNeedOnlyAValue) {
