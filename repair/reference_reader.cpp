@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <streambuf>
 
+#include "repair/audio_limits.h"
 #include "repair/xml_nesting.h"
 
 namespace pt = boost::property_tree;
@@ -65,6 +66,13 @@ const pt::ptree& container(const pt::ptree& node, const char* path) {
 // numbers then read as 0 instead of ending the read before the tracks.
 std::int32_t audioNumber(const pt::ptree& audio, bool empty, const char* path) {
     return empty ? 0 : number<std::int32_t>(audio, path);
+}
+
+// A format field, which must hold a value some audio format has.
+std::int32_t audioFormatNumber(const pt::ptree& audio, bool empty, const char* path, AudioField field) {
+    const std::int32_t value = audioNumber(audio, empty, path);
+    if (!audioFieldInRange(field, value)) throw ReadEnded{};
+    return value;
 }
 
 void readTrack(const pt::ptree& node, AnalysisResult& result) {
@@ -175,10 +183,10 @@ void readDocument(const QString& path, AnalysisResult& result, MediaInfo& media,
     const std::string littleEndian = text(audio, "audio_little_endian", "false");
     media.bigEndian = bigEndian == "true" ? 1 : 0;
     media.littleEndian = littleEndian == "true" ? 1 : 0;
-    media.bitsPerSample = audioNumber(audio, audioEmpty, "bitpersample");
-    media.channels = audioNumber(audio, audioEmpty, "channel");
-    media.sampleRate = audioNumber(audio, audioEmpty, "SampleRate");
-    media.blockAlign = audioNumber(audio, audioEmpty, "block_align");
+    media.bitsPerSample = audioFormatNumber(audio, audioEmpty, "bitpersample", AudioField::BitsPerSample);
+    media.channels = audioFormatNumber(audio, audioEmpty, "channel", AudioField::Channels);
+    media.sampleRate = audioFormatNumber(audio, audioEmpty, "SampleRate", AudioField::SampleRate);
+    media.blockAlign = audioFormatNumber(audio, audioEmpty, "block_align", AudioField::BlockAlign);
     const std::string audioHeader = text(audio, "audioheader", "");
     media.pcmSampleSize = audioNumber(audio, audioEmpty, "pcm_SampleSize");
     media.pcmSamplesPerChunk = audioNumber(audio, audioEmpty, "pcm_SamplesPerChunk");

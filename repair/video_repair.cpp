@@ -178,12 +178,15 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
             if (audio.sampleDescFormat == fourcc("mp4a")) {
                 const std::string bytes = headerBytes(audio.audioHeaderHex);
                 run.audioOut.write(bytes.data(), bytes.size());
-            } else if (run.media.audioCodecName == "adpcm_ima_wav") {
-                writeWavHeaderAdpcm(run.audioOut, run.media.bitsPerSample, run.media.channels, run.media.sampleRate,
-                                    run.media.blockAlign, run.wav);
             } else {
-                writeWavHeaderPcm(run.audioOut, run.media.bitsPerSample, run.media.channels, run.media.sampleRate,
-                                  run.wav);
+                const bool started =
+                    run.media.audioCodecName == "adpcm_ima_wav"
+                        ? writeWavHeaderAdpcm(run.audioOut, run.media.bitsPerSample, run.media.channels,
+                                              run.media.sampleRate, run.media.blockAlign, run.wav)
+                        : writeWavHeaderPcm(run.audioOut, run.media.bitsPerSample, run.media.channels,
+                                            run.media.sampleRate, run.wav);
+                // A format the header cannot state is as unusable as bad header text.
+                if (!started && !run.audioOut.failed()) throw UnusableHeader{};
             }
         }
     } catch (const UnusableHeader&) {

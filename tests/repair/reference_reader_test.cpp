@@ -210,6 +210,30 @@ TEST_F(ReferenceReader, DeepNestingIsRefusedBeforeAnythingIsRead) {
     EXPECT_TRUE(read(doc.text()).whole);
 }
 
+TEST_F(ReferenceReader, AudioFormatValuesNoAudioHasEndTheRead) {
+    struct Case {
+        const char* element;
+        const char* value;
+        bool whole;
+    };
+    const Case cases[] = {
+        {"bitpersample", "2147483647", false}, {"SampleRate", "2147483647", false}, {"channel", "-1", false},
+        {"block_align", "65536", false},       {"bitpersample", "65", false},       {"channel", "1025", false},
+        {"SampleRate", "50000001", false},     {"bitpersample", "64", true},        {"SampleRate", "50000000", true},
+        {"channel", "1024", true},             {"block_align", "65535", true},      {"channel", "0", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.element) + " " + c.value);
+        Doc doc;
+        const std::string open = std::string("<") + c.element + ">";
+        const std::size_t at = doc.audio.find(open) + open.size();
+        doc.audio.replace(at, doc.audio.find('<', at) - at, c.value);
+        const Read r = read(doc.text());
+        EXPECT_EQ(r.whole, c.whole);
+        EXPECT_EQ(r.result.tracks.size(), c.whole ? 2u : 0u);
+    }
+}
+
 TEST_F(ReferenceReader, PacketWordsNeedOnlyAValue) {
     Doc doc;
     doc.packets =

@@ -304,6 +304,12 @@ TEST_F(VideoRepairTest, UnreadableReferenceEndsTheRunWithoutOutput) {
         {"second track without its type number",
          [](std::string& d) { d.erase(d.find("<typeidx>", d.find("<typeidx>") + 1), 20); }},
         {"packets cut off", [](std::string& d) { d.erase(d.find("<packets>")); }},
+        {"audio format at the int32 limit",
+         [](std::string& d) {
+             d.replace(d.find("<bitpersample>24<"), 17, "<bitpersample>2147483647<");
+             d.replace(d.find("<channel>2<"), 11, "<channel>3<");
+             d.replace(d.find("<SampleRate>48000<"), 18, "<SampleRate>2147483647<");
+         }},
         {"elements nested 100,000 deep",
          [](std::string& d) {
              std::string deep;
