@@ -194,7 +194,10 @@ void readDocument(const QString& path, AnalysisResult& result, MediaInfo& media,
     result.trackCount = number<std::int32_t>(root, "nbtracks");
 
     for (const auto& child : container(root, "tracks")) {
-        if (child.first == "track") readTrack(child.second, result);
+        if (child.first != "track") continue;
+        // More tracks than an analysis makes: not a description Ordwick wrote.
+        if (result.tracks.size() == AnalysisResult::kMaxTracks) throw ReadEnded{};
+        readTrack(child.second, result);
     }
     for (const auto& child : container(root, "packets")) {
         if (child.first == "packet") readPacket(child.second, result);

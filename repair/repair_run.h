@@ -8,6 +8,7 @@
 
 #include "reference/records.h"
 #include "repair/audio_extraction.h"
+#include "repair/camera_tracks.h"
 #include "repair/header_word_table.h"
 #include "repair/output_file.h"
 #include "repair/packet_list.h"
@@ -33,6 +34,7 @@ struct RepairRun {
     PresetTraits preset;
     ScanPresetTests tests;
     HeaderWordTable words;
+    CameraTrackTable cameraTracks;
 
     // Decided before the scan.
     int videoTrack = -1;

@@ -284,7 +284,8 @@ bool Scanner::refusedByPayload(std::int64_t p, std::uint32_t length, int type, s
         if (run_.tests.canon6d) unconfirmed = true;
     }
     if (!unconfirmed) return false;
-    return !checkNextPacket(view_, p, length, run_.analysis, run_.preset, scanValues(), run_.videoTrack, checkText_);
+    return !checkNextPacket(view_, p, length, run_.analysis, run_.cameraTracks, run_.preset, scanValues(),
+                            run_.videoTrack, checkText_);
 }
 
 // Pairing of the candidate with the junk run before it; true when it is refused.
@@ -453,15 +454,15 @@ void Scanner::step(std::int64_t p) {
             run_.sharedFlag = false;
         }
     }
-    if (skip == 0 && cameraAtomRules(buf_.data(), valid_, p, length, run_.analysis, run_.preset, scanValues(), skip,
-                                     cameraTag_))
+    if (skip == 0 && cameraAtomRules(buf_.data(), valid_, p, length, run_.cameraTracks, run_.preset, scanValues(),
+                                     skip, cameraTag_))
         tag = &cameraTag_;
 
     if (skip > 0) {
         const std::int64_t junk = junkLength();
         if (junk > kConfirmAboveJunk && !firmTag(*tag) && !pcmRunLength(junk) &&
-            !checkAfterSpecialPacket(view_, p, skip, run_.analysis, run_.preset, scanValues(), run_.videoTrack,
-                                     checkText_))
+            !checkAfterSpecialPacket(view_, p, skip, run_.analysis, run_.cameraTracks, run_.preset, scanValues(),
+                                     run_.videoTrack, checkText_))
             skip = 0;
         if (skip > 0) {
             if (junk == run_.expectedJunk) run_.expectedJunk = -1;

@@ -220,6 +220,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     applyCameraRules(run.analysis, run.cameraPresetName, run.hevc, std::cout);
     std::cout.flush();
     run.words.build(run.analysis, run.hevc);
+    run.cameraTracks = CameraTrackTable(run.analysis);
     run.preset = PresetTraits::fromName(run.cameraPresetName);
     run.tests = ScanPresetTests::fromName(run.cameraPresetName);
     run.sharedFlag = run.hevc;

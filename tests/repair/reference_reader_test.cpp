@@ -234,6 +234,25 @@ TEST_F(ReferenceReader, AudioFormatValuesNoAudioHasEndTheRead) {
     }
 }
 
+TEST_F(ReferenceReader, MoreTracksThanAnAnalysisMakesAreRefused) {
+    const std::string empty =
+        "<track><type>Unknown (trak)</type><typeidx>0</typeidx><sampleDescType>0</sampleDescType>"
+        "<sampleDescFormatIDX>0</sampleDescFormatIDX><sampleDescCoding/><minsize>16777215</minsize>"
+        "<maxsize>0</maxsize><hexcode/></track>";
+    for (const std::size_t extra : {AnalysisResult::kMaxTracks - 2, AnalysisResult::kMaxTracks - 1}) {
+        SCOPED_TRACE(extra);
+        Doc doc;
+        std::string tracks;
+        for (std::size_t i = 0; i < extra; ++i) tracks += empty;
+        doc.tracks.insert(doc.tracks.find("</tracks>"), tracks);
+        doc.trackCount = "<nbtracks>199999</nbtracks>";
+        const Read r = read(doc.text());
+        const bool withinBound = 2 + extra <= AnalysisResult::kMaxTracks;
+        EXPECT_EQ(r.whole, withinBound);
+        EXPECT_EQ(r.result.tracks.size(), withinBound ? 2 + extra : AnalysisResult::kMaxTracks);
+    }
+}
+
 TEST_F(ReferenceReader, PacketWordsNeedOnlyAValue) {
     Doc doc;
     doc.packets =
