@@ -187,8 +187,8 @@ TEST_F(ReferenceReader, DeepNestingIsRefusedBeforeAnythingIsRead) {
         std::string nesting;
     };
     const Case cases[] = {
-        {"in an element the reader ignores", [](Doc& d, const std::string& n) { d.preset += "<extra>" + n + "</extra>"; },
-         deep("<x>", "</x>")},
+        {"in an element the reader ignores",
+         [](Doc& d, const std::string& n) { d.preset += "<extra>" + n + "</extra>"; }, deep("<x>", "</x>")},
         {"in a signature", [](Doc& d, const std::string& n) { d.tracks.insert(d.tracks.find("<size>"), n); },
          deep("<x>", "</x>")},
         {"behind attribute values that look like ends",

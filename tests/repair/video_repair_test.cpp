@@ -338,6 +338,32 @@ TEST_F(VideoRepairTest, UnreadableReferenceEndsTheRunWithoutOutput) {
     }
 }
 
+// The engine's trace is discarded: standard output holds the named lines of a run alone.
+TEST_F(VideoRepairTest, StandardOutputHoldsOnlyTheNamedLines) {
+    struct Case {
+        const char* preset;
+        std::string lines;
+    };
+    const Case cases[] = {
+        {"sony a7", "preset found: sony a7\n++ preset name: sony a7\n"},
+        {"canon eos 70d",
+         "preset found: canon eos 70d\n++ preset name: canon eos 70d\npreset canon 70d: canon eos 70d\n"},
+        {"canon eos 600d",
+         "preset found: canon eos 600d\n++ preset name: canon eos 600d\npreset canon 600d: canon eos 600d\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.preset);
+        Recording rec;
+        rec.aud().slice(kSlice5, 1200).audio(300).aud().slice(kSlice1, 300).audio(200).aud().slice(kSlice1, 300);
+        RefOptions ref;
+        ref.preset = c.preset;
+        testing::internal::CaptureStdout();
+        const int result = repair(rec.bytes(), ref);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.lines);
+        EXPECT_EQ(result, videoRepair::kFinished);
+    }
+}
+
 TEST_F(VideoRepairTest, UnusableHeaderTextEndsTheRunWithoutOutput) {
     for (const std::string& header : {std::string("0000000"), std::string("00000001GG")}) {
         SCOPED_TRACE(header);
