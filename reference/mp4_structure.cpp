@@ -1,5 +1,6 @@
 #include "reference/mp4_structure.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <limits>
@@ -263,7 +264,8 @@ void parseMp4File(const std::string& path, AnalysisResult& result) {
     if (top.fileType.present && top.fileType.majorBrand == kSkippedBrand) return;
 
     mp4::SampleReader reader(file);
-    for (std::size_t row = 0; row < movie.tracks.size(); ++row) {
+    const std::size_t analysed = std::min(movie.tracks.size(), AnalysisResult::kMaxTracks);
+    for (std::size_t row = 0; row < analysed; ++row) {
         result.tracks.emplace_back();
         analyseTrack(movie.tracks[row], static_cast<int>(row), reader, result);
     }

@@ -129,6 +129,12 @@ struct AnalysisResult {
     std::vector<TrackRecord> tracks;
     std::array<NalTypeStats, kNalTypeCount> nalStats;  // index = NAL unit type
 
+    // Track records an analysis makes and a description may hold. Camera files have a few
+    // tracks, professional ones some dozens; a movie box of thousands of empty 'trak' boxes is
+    // hostile, and its records would only make the analysis, the document and the repair big.
+    // `trackCount` still says how many tracks the movie has.
+    static constexpr std::size_t kMaxTracks = 256;
+
     // Every AnalysisResult starts with its 64 entries seeded: {16777215, 0, i, empty}.
     AnalysisResult();
 };

@@ -46,7 +46,8 @@ constexpr const char* kRefused = "false";
 
 // Examines the packet whose length word starts at buffer position `next`.
 bool checkPacketAt(const ScanSource& src, std::int64_t next, const AnalysisResult& analysis,
-                   const PresetTraits& preset, const ScanValues& scan, VideoCoding video, std::string& result) {
+                   const CameraTrackTable& cameraTracks, const PresetTraits& preset, const ScanValues& scan,
+                   VideoCoding video, std::string& result) {
     result = kNextPacketChecked;
 
     // The next packet starts within the last 999 bytes of the data (or past them): the candidate
@@ -67,7 +68,7 @@ bool checkPacketAt(const ScanSource& src, std::int64_t next, const AnalysisResul
     std::int64_t skip = 0;
     std::string tag;
     if (atoms.skip > 0 || isAudPacket(block.data(), got, 0) || isContainerBox(block.data(), got, 0, code) ||
-        cameraAtomRules(block.data(), got, 0, nextLength, analysis, preset, scan, skip, tag, true)) {
+        cameraAtomRules(block.data(), got, 0, nextLength, cameraTracks, preset, scan, skip, tag, true)) {
         result += kSpecificAtoms;
         return true;
     }
@@ -140,38 +141,28 @@ bool isCanonSliceWord(std::uint32_t word24) {
 }
 
 bool cameraAtomRules(const std::uint8_t* buf, std::int64_t valid, std::int64_t pos, std::uint32_t lengthWord,
-                     const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
+                     const CameraTrackTable& tracks, const PresetTraits& preset, const ScanValues& scan,
                      std::int64_t& skip, std::string& tag, bool signatureOnly) {
-    const std::size_t tracks =
-        std::min(analysis.tracks.size(), std::size_t(std::max<std::int32_t>(analysis.trackCount, 0)));
-    for (std::size_t i = 0; i < tracks; ++i) {
-        const TrackRecord& track = analysis.tracks[i];
-        if (track.typeIndex == 1 || track.typeIndex == 2) continue;
-        const auto signature =
-            std::find_if(track.sampleSignatures.begin(), track.sampleSignatures.end(),
-                         [&](const SampleSignature& s) { return s.value == lengthWord; });
-        const bool found = signature != track.sampleSignatures.end();
+    for (const CameraTrackCandidate& track : tracks.candidates(lengthWord)) {
         std::int64_t matched = 0;
-        if (track.sampleDescCoding == "gpmd") {
-            if (!found) continue;
+        if (track.kind == CameraTrackKind::Gpmd) {
             if (signatureOnly) {
-                matched = std::max<std::int64_t>(signature->size, 1);
+                matched = std::max<std::int64_t>(track.size, 1);
             } else {
                 // The sample's size stands in the word 12 bytes before it.
                 if (!buf || pos < 12 || !fits(valid, pos - 12, 4)) continue;
                 matched = std::int64_t(be32(buf + pos - 12)) + 16;
             }
         } else {
-            if (track.sampleDescCoding == "tmcd" && preset.skipsTimecodeTrack()) continue;
-            if (!found) continue;
+            if (track.kind == CameraTrackKind::Timecode && preset.skipsTimecodeTrack()) continue;
             if (preset.yieldsToShortJunk() && scan.junkRunLength > 0 && scan.junkRunLength < scan.chunkSampleCount &&
                 scan.sharedFlag)
                 continue;
-            matched = signature->size;
+            matched = track.size;
         }
         if (matched > 0) {
             skip = matched;
-            tag = "[" + track.sampleDescCoding + "]";
+            tag = track.tag;
             return true;
         }
     }
@@ -179,13 +170,13 @@ bool cameraAtomRules(const std::uint8_t* buf, std::int64_t valid, std::int64_t p
 }
 
 bool checkNextPacket(const ScanSource& src, std::int64_t pos, std::int64_t candidateLength,
-                     const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
-                     VideoCoding video, std::string& result) {
-    return checkPacketAt(src, pos + 4 + candidateLength, analysis, preset, scan, video, result);
+                     const AnalysisResult& analysis, const CameraTrackTable& cameraTracks, const PresetTraits& preset,
+                     const ScanValues& scan, VideoCoding video, std::string& result) {
+    return checkPacketAt(src, pos + 4 + candidateLength, analysis, cameraTracks, preset, scan, video, result);
 }
 
 bool checkAfterSpecialPacket(const ScanSource& src, std::int64_t pos, std::int64_t skip,
-                             const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
-                             VideoCoding video, std::string& result) {
-    return checkPacketAt(src, pos + skip, analysis, preset, scan, video, result);
+                             const AnalysisResult& analysis, const CameraTrackTable& cameraTracks,
+                             const PresetTraits& preset, const ScanValues& scan, VideoCoding video, std::string& result) {
+    return checkPacketAt(src, pos + skip, analysis, cameraTracks, preset, scan, video, result);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "reference/records.h"
+#include "repair/camera_tracks.h"
 #include "repair/preset_traits.h"
 #include "repair/run_formats.h"
 #include "repair/scan_source.h"
@@ -37,11 +38,12 @@ struct ScanValues {
 };
 
 // Recognises a sample of a reference track that is neither audio nor video by the track's
-// recorded {size, first word} signatures. On a match with a positive skip sets `skip` and
-// `tag` and returns true; otherwise leaves both alone. `signatureOnly` (the look-ahead): a
-// "gpmd" signature match counts without the size word that stands before the sample.
+// recorded {size, first word} signatures, asking the run's table of those tracks (built once
+// from the reference). On a match with a positive skip sets `skip` and `tag` and returns true;
+// otherwise leaves both alone. `signatureOnly` (the look-ahead): a "gpmd" signature match
+// counts without the size word that stands before the sample.
 bool cameraAtomRules(const std::uint8_t* buf, std::int64_t valid, std::int64_t pos, std::uint32_t lengthWord,
-                     const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
+                     const CameraTrackTable& tracks, const PresetTraits& preset, const ScanValues& scan,
                      std::int64_t& skip, std::string& tag, bool signatureOnly = false);
 
 // Result text prefix of every look-ahead.
@@ -56,11 +58,11 @@ constexpr std::int64_t kLookAheadBytes = 1000;
 // `result` is set to kNextPacketChecked plus "true (specific atoms)", "true (classic packet)"
 // or "false" (nothing appended for a refused header word).
 bool checkNextPacket(const ScanSource& src, std::int64_t pos, std::int64_t candidateLength,
-                     const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
-                     VideoCoding video, std::string& result);
+                     const AnalysisResult& analysis, const CameraTrackTable& cameraTracks, const PresetTraits& preset,
+                     const ScanValues& scan, VideoCoding video, std::string& result);
 
 // The same check for a special packet of `skip` bytes at `pos`: the next packet starts right
 // after it, at pos + skip.
 bool checkAfterSpecialPacket(const ScanSource& src, std::int64_t pos, std::int64_t skip,
-                             const AnalysisResult& analysis, const PresetTraits& preset, const ScanValues& scan,
-                             VideoCoding video, std::string& result);
+                             const AnalysisResult& analysis, const CameraTrackTable& cameraTracks,
+                             const PresetTraits& preset, const ScanValues& scan, VideoCoding video, std::string& result);

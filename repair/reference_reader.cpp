@@ -7,7 +7,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <streambuf>
+
+#include "repair/audio_limits.h"
+#include "repair/xml_nesting.h"
 
 namespace pt = boost::property_tree;
 
@@ -15,6 +20,16 @@ namespace {
 
 // Ends the read; never leaves readVideoPreset.
 struct ReadEnded {};
+
+// Ordwick nests six levels deep (videopreset, tracks, track, hexcode, bytes, value). A document
+// nested far deeper is no description, and its parse could overflow the stack.
+constexpr std::size_t kMaxNesting = 100;
+
+// The document's bytes as a stream for the parser, without another copy of them.
+class TextBuffer : public std::streambuf {
+public:
+    explicit TextBuffer(std::string& text) { setg(text.data(), text.data(), text.data() + text.size()); }
+};
 
 // Deletes the document when the read leaves, whichever way it leaves.
 class DeleteOnExit {
@@ -51,6 +66,13 @@ const pt::ptree& container(const pt::ptree& node, const char* path) {
 // numbers then read as 0 instead of ending the read before the tracks.
 std::int32_t audioNumber(const pt::ptree& audio, bool empty, const char* path) {
     return empty ? 0 : number<std::int32_t>(audio, path);
+}
+
+// A format field, which must hold a value some audio format has.
+std::int32_t audioFormatNumber(const pt::ptree& audio, bool empty, const char* path, AudioField field) {
+    const std::int32_t value = audioNumber(audio, empty, path);
+    if (!audioFieldInRange(field, value)) throw ReadEnded{};
+    return value;
 }
 
 void readTrack(const pt::ptree& node, AnalysisResult& result) {
@@ -121,11 +143,23 @@ void handOver(AnalysisResult& result, const MediaInfo& media, std::int32_t width
     }
 }
 
-void readDocument(const QString& path, AnalysisResult& result, MediaInfo& media, std::string& presetName) {
+std::string documentText(const QString& path) {
     std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
-    if (!in) return;
+    if (!in) throw ReadEnded{};
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw ReadEnded{};
+    return text;
+}
+
+void readDocument(const QString& path, AnalysisResult& result, MediaInfo& media, std::string& presetName) {
+    std::string document = documentText(path);
+    if (xmlNestingDepth(document, kMaxNesting) > kMaxNesting) throw ReadEnded{};
     pt::ptree tree;
-    pt::read_xml(in, tree, 0);
+    {
+        TextBuffer buffer(document);
+        std::istream in(&buffer);
+        pt::read_xml(in, tree, 0);
+    }
     const pt::ptree& root = container(tree, "videopreset");
 
     presetName = text(root, "preset", "");
@@ -149,10 +183,10 @@ void readDocument(const QString& path, AnalysisResult& result, MediaInfo& media,
     const std::string littleEndian = text(audio, "audio_little_endian", "false");
     media.bigEndian = bigEndian == "true" ? 1 : 0;
     media.littleEndian = littleEndian == "true" ? 1 : 0;
-    media.bitsPerSample = audioNumber(audio, audioEmpty, "bitpersample");
-    media.channels = audioNumber(audio, audioEmpty, "channel");
-    media.sampleRate = audioNumber(audio, audioEmpty, "SampleRate");
-    media.blockAlign = audioNumber(audio, audioEmpty, "block_align");
+    media.bitsPerSample = audioFormatNumber(audio, audioEmpty, "bitpersample", AudioField::BitsPerSample);
+    media.channels = audioFormatNumber(audio, audioEmpty, "channel", AudioField::Channels);
+    media.sampleRate = audioFormatNumber(audio, audioEmpty, "SampleRate", AudioField::SampleRate);
+    media.blockAlign = audioFormatNumber(audio, audioEmpty, "block_align", AudioField::BlockAlign);
     const std::string audioHeader = text(audio, "audioheader", "");
     media.pcmSampleSize = audioNumber(audio, audioEmpty, "pcm_SampleSize");
     media.pcmSamplesPerChunk = audioNumber(audio, audioEmpty, "pcm_SamplesPerChunk");
@@ -160,7 +194,10 @@ void readDocument(const QString& path, AnalysisResult& result, MediaInfo& media,
     result.trackCount = number<std::int32_t>(root, "nbtracks");
 
     for (const auto& child : container(root, "tracks")) {
-        if (child.first == "track") readTrack(child.second, result);
+        if (child.first != "track") continue;
+        // More tracks than an analysis makes: not a description Ordwick wrote.
+        if (result.tracks.size() == AnalysisResult::kMaxTracks) throw ReadEnded{};
+        readTrack(child.second, result);
     }
     for (const auto& child : container(root, "packets")) {
         if (child.first == "packet") readPacket(child.second, result);
@@ -170,11 +207,13 @@ void readDocument(const QString& path, AnalysisResult& result, MediaInfo& media,
 
 }  // namespace
 
-void readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media, std::string& presetName) {
+bool readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media, std::string& presetName) {
     DeleteOnExit consume(path);
     try {
         readDocument(path, result, media, presetName);
+        return true;
     } catch (...) {
-        // Every failure ends the read quietly; the caller judges what arrived.
+        // Every failure ends the read quietly; what was stored before it stays.
+        return false;
     }
 }

@@ -9,6 +9,7 @@
 
 #include "reference/records.h"
 #include "repair/audio_extraction.h"
+#include "repair/camera_tracks.h"
 #include "repair/header_word_table.h"
 #include "repair/output_file.h"
 #include "repair/packet_list.h"
@@ -34,6 +35,7 @@ struct RepairRun {
     HeaderWordTable words;
     std::array<MeasuredRange, kNalTypeCount> measured;
     SliceHeaderCheck slices;
+    CameraTrackTable cameraTracks;
 
     // Decided before the scan.
     int videoTrack = -1;

@@ -398,7 +398,8 @@ bool Scanner::firmUnitAt(std::int64_t q, bool listedOnly) const {
 }
 
 bool Scanner::confirmedByNext(std::int64_t p, std::uint32_t length, bool orNothingInside) {
-    if (checkNextPacket(view_, p, length, run_.analysis, run_.preset, scanValues(), run_.formats.video, checkText_))
+    if (checkNextPacket(view_, p, length, run_.analysis, run_.cameraTracks, run_.preset, scanValues(), run_.formats.video,
+                        checkText_))
         return true;
     const std::int64_t next = p + 4 + std::int64_t(length);
     if (base_ + next >= run_.source.size()) return true;  // the unit ends the data
@@ -585,9 +586,7 @@ bool Scanner::constantRefused(std::uint8_t value) {
         isContainerBox(stretch.data(), std::int64_t(stretch.size()), at, code))
         return false;
     // A camera track's sample known by this first word would be matched depending on the run.
-    for (const TrackRecord& track : run_.analysis.tracks)
-        for (const SampleSignature& s : track.sampleSignatures)
-            if (s.value == word) return false;
+    if (!run_.cameraTracks.candidates(word).empty()) return false;
     const int type = run_.hevc() ? (value >> 1) & 0x3F : value & 0x1F;
     if (word != 0 && (value & 0x80) == 0) {
         // The word and size tests alone, as admit() runs them (the slice check needs a header).
@@ -686,15 +685,15 @@ void Scanner::step(std::int64_t p) {
             run_.sharedFlag = false;
         }
     }
-    if (skip == 0 && cameraAtomRules(buf_.data(), valid_, p, length, run_.analysis, run_.preset, scanValues(), skip,
-                                     cameraTag_))
+    if (skip == 0 && cameraAtomRules(buf_.data(), valid_, p, length, run_.cameraTracks, run_.preset, scanValues(),
+                                     skip, cameraTag_))
         tag = &cameraTag_;
 
     if (skip > 0) {
         const std::int64_t junk = junkLength();
         if (junk > kConfirmAboveJunk && !firmTag(*tag) && !pcmRunLength(junk) &&
-            !checkAfterSpecialPacket(view_, p, skip, run_.analysis, run_.preset, scanValues(), run_.formats.video,
-                                     checkText_))
+            !checkAfterSpecialPacket(view_, p, skip, run_.analysis, run_.cameraTracks, run_.preset, scanValues(),
+                                     run_.formats.video, checkText_))
             skip = 0;
         if (skip > 0) {
             if (junk == run_.expectedJunk) run_.expectedJunk = -1;

@@ -84,8 +84,8 @@ void videoRepair::stopFixer() { stopRequest = true; }
 
 void videoRepair::setChunkBytes(std::int64_t bytes) { chunkBytes_ = std::max(bytes, kMinChunkBytes); }
 
-void videoRepair::readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media) {
-    ::readVideoPreset(path, result, media, run_->cameraPresetName);
+bool videoRepair::readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media) {
+    return ::readVideoPreset(path, result, media, run_->cameraPresetName);
 }
 
 void videoRepair::setResults(const QString& videoPath, const QString& audioPath) {
@@ -119,7 +119,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     run_ = std::make_unique<RepairRun>();
     RepairRun& run = *run_;
 
-    readVideoPreset(referencePath, run.analysis, run.media);
+    const bool readWhole = readVideoPreset(referencePath, run.analysis, run.media);
     printLine("preset found: ", run.cameraPresetName);
 
     run.videoTrack = firstTrackOfType(run.analysis, 2);
@@ -138,6 +138,13 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
         run.audioOut.close();
     };
     if (!run.source.open(source)) return kSourceUnreadable;
+    // What a partial read left (the first tracks, say) is no reference to repair by: the tracks
+    // or the rules it lacks would make the scan take nothing and still report success. A source
+    // that cannot be used is named first, as the user's own choice.
+    if (!readWhole) {
+        closeAll();
+        return kNoTrackRecord;
+    }
     if (!run.videoOut.open(videoPath)) {
         closeAll();
         return kVideoOutputFailed;
@@ -163,12 +170,15 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
             if (audio.sampleDescFormat == fourcc("mp4a")) {
                 const std::string bytes = headerBytes(audio.audioHeaderHex);
                 run.audioOut.write(bytes.data(), bytes.size());
-            } else if (run.formats.audio == AudioCoding::ImaAdpcm) {
-                writeWavHeaderAdpcm(run.audioOut, run.media.bitsPerSample, run.media.channels, run.media.sampleRate,
-                                    run.media.blockAlign, run.wav);
             } else {
-                writeWavHeaderPcm(run.audioOut, run.media.bitsPerSample, run.media.channels, run.media.sampleRate,
-                                  run.wav);
+                const bool started =
+                    run.formats.audio == AudioCoding::ImaAdpcm
+                        ? writeWavHeaderAdpcm(run.audioOut, run.media.bitsPerSample, run.media.channels,
+                                              run.media.sampleRate, run.media.blockAlign, run.wav)
+                        : writeWavHeaderPcm(run.audioOut, run.media.bitsPerSample, run.media.channels,
+                                            run.media.sampleRate, run.wav);
+                // A format the header cannot state is as unusable as bad header text.
+                if (!started && !run.audioOut.failed()) throw UnusableHeader{};
             }
         }
     } catch (const UnusableHeader&) {
@@ -210,6 +220,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     }
     run.slices.build(parameterSets, run.hevc());
     run.words.build(run.analysis, run.hevc());
+    run.cameraTracks = CameraTrackTable(run.analysis);
     run.preset = PresetTraits::fromName(run.cameraPresetName);
     run.sharedFlag = run.hevc();
     setPcmChunkValues(run);

@@ -19,7 +19,9 @@ class videoRepair : public QObject {
 public:
     // startFixer results. 0 covers every normal end (finished, stopped, data exhausted).
     static constexpr int kFinished = 0;
-    static constexpr int kNoTrackRecord = -1;       // the reference gave no track (or unusable header text)
+    // The reference description is unreadable (missing, not well-formed, cut short, values no
+    // audio format has), gave no track, or its header text is unusable.
+    static constexpr int kNoTrackRecord = -1;
     static constexpr int kSourceUnreadable = -2;    // the damaged file cannot be opened or read
     static constexpr int kVideoOutputFailed = -3;   // out-video.h264 cannot be opened or written
     static constexpr int kAudioOutputFailed = -4;   // the audio output cannot be opened or written
@@ -36,8 +38,9 @@ public:
 
     int startFixer(QString source, QString referencePath, QString outputFolder);
 
-    // Reads the reference description into the run's records and deletes the file.
-    void readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media);
+    // Reads the reference description into the run's records and deletes the file; false when
+    // it could not be read whole.
+    bool readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media);
 
     // Size of the scan's read buffer; tests choose small ones to cut packets at chunk ends.
     void setChunkBytes(std::int64_t bytes);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "repair/audio_limits.h"
 #include "repair/output_file.h"
 
 namespace {
@@ -80,14 +81,16 @@ void pcmHeader(Writer& w, const WavFormat& f, bool completed, std::uint64_t data
     w.u16(1);
     w.u16(unsigned(f.channels));
     w.u32(std::uint32_t(f.sampleRate));
-    w.u32(std::uint32_t(frameBits * f.sampleRate / 8));
+    w.u32(clamp32(std::uint64_t(frameBits) * std::uint64_t(f.sampleRate) / 8));
     w.u16(unsigned(frameBits / 8));
     w.u16(unsigned(f.bitsPerSample));
     w.text("data");
     w.u32(completed ? clamp32(dataBytes) : kPcmDataPlaceholder);
 }
 
-bool append(OutputFile& out, const std::vector<std::uint8_t>& bytes) { return out.write(bytes.data(), bytes.size()); }
+bool append(OutputFile& out, const std::vector<std::uint8_t>& bytes) {
+    return !bytes.empty() && out.write(bytes.data(), bytes.size());
+}
 
 bool finish(OutputFile& out, const WavFormat& written, WavKind kind, std::uint64_t dataBytes) {
     if (written.kind != kind || !out.isOpen()) return false;
@@ -106,8 +109,16 @@ int imaAdpcmSamplesPerBlock(int blockAlign, int channels) {
     return samples > std::numeric_limits<int>::max() ? 0 : static_cast<int>(samples);
 }
 
+bool isWritableFormat(const WavFormat& f) {
+    return audioFieldInRange(AudioField::Channels, f.channels) &&
+           audioFieldInRange(AudioField::SampleRate, f.sampleRate) &&
+           audioFieldInRange(AudioField::BitsPerSample, f.bitsPerSample) &&
+           audioFieldInRange(AudioField::BlockAlign, f.blockAlign);
+}
+
 std::vector<std::uint8_t> wavHeaderBytes(const WavFormat& format, bool completed, std::uint64_t dataBytes) {
     std::vector<std::uint8_t> bytes;
+    if (!isWritableFormat(format)) return bytes;
     Writer w(bytes);
     if (format.kind == WavKind::Pcm) pcmHeader(w, format, completed, dataBytes);
     if (format.kind == WavKind::ImaAdpcm) adpcmHeader(w, format, completed, dataBytes);

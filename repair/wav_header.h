@@ -25,14 +25,18 @@ constexpr std::size_t kAdpcmWavHeaderSize = 60;
 // holding the first sample, then two samples per byte. 0 when the block cannot hold that.
 int imaAdpcmSamplesPerBlock(int blockAlign, int channels);
 
+// Whether the header can state `format`: every field within what audio formats have
+// (audio_limits.h), so that the byte rate and block align are computed without overflow.
+bool isWritableFormat(const WavFormat& format);
+
 // The header bytes for `format`; with `completed` false the size fields hold the placeholders
 // (a header never completed still reads as a WAV file of nearly 2 GiB). Size fields are clamped
-// at 0xFFFFFFFF. Empty for kind None.
+// at 0xFFFFFFFF. Empty for kind None and for a format that is not writable.
 std::vector<std::uint8_t> wavHeaderBytes(const WavFormat& format, bool completed, std::uint64_t dataBytes);
 
 // Write the placeholder header at the current position and fill `written` with its format.
-// `bitsPerSample` of the ADPCM header is not used (IMA ADPCM is 4 bits). False when the write
-// failed (`written` then stays of kind None).
+// `bitsPerSample` of the ADPCM header is not used (IMA ADPCM is 4 bits). False, `written` then
+// of kind None, when the write failed or the format is not writable (nothing is written then).
 bool writeWavHeaderAdpcm(OutputFile& out, int bitsPerSample, int channels, int sampleRate, int blockAlign,
                          WavFormat& written);
 bool writeWavHeaderPcm(OutputFile& out, int bitsPerSample, int channels, int sampleRate, WavFormat& written);

@@ -105,6 +105,18 @@ TEST(ParseMp4File, SkippedBrandCountsTracksWithoutAnalysingThem) {
     EXPECT_FALSE(r.nalStats[5].seen());
 }
 
+TEST(ParseMp4File, TrackRecordsStopAtTheirBound) {
+    // A movie box of thousands of empty 'trak' boxes behind the real tracks.
+    const std::size_t empty = AnalysisResult::kMaxTracks + 1000;
+    FileLayout layout = fileWith({avcTrack(), aacTrack()});
+    for (std::size_t i = 0; i < empty; ++i) layout.extraMoov += box("trak", "");
+    const AnalysisResult r = analyse(layout);
+    EXPECT_EQ(r.trackCount, std::int32_t(2 + empty)) << "the movie's own count";
+    ASSERT_EQ(r.tracks.size(), AnalysisResult::kMaxTracks);
+    EXPECT_EQ(r.tracks[0].sampleDescCoding, "H.264");
+    EXPECT_EQ(r.tracks[1].sampleDescCoding, "MPEG-4 Audio");
+}
+
 TEST(ParseMp4File, MissingInputOrMovie) {
     testsupport::TempDir dir;
     AnalysisResult r;

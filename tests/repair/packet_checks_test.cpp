@@ -150,8 +150,8 @@ TEST(CameraAtomRulesTest, Cases) {
         SCOPED_TRACE(c.name);
         std::int64_t skip = -7;
         std::string tag = "before";
-        const bool matched = cameraAtomRules(bytes.data(), 64, 0, sig, tmcd, PresetTraits::fromName(c.preset),
-                                             c.scan, skip, tag);
+        const bool matched = cameraAtomRules(bytes.data(), 64, 0, sig, CameraTrackTable(tmcd),
+                                             PresetTraits::fromName(c.preset), c.scan, skip, tag);
         EXPECT_EQ(matched, c.matches);
         EXPECT_EQ(skip, c.matches ? 40 : -7);
         EXPECT_EQ(tag, c.matches ? "[tmcd]" : "before");
@@ -167,22 +167,22 @@ TEST(CameraAtomRulesTest, TracksConsideredAndTheirOrder) {
 
     // Audio and video tracks never count, whatever their signatures.
     AnalysisResult av = withTracks({track(1, "mp4a", {{40, sig}}), track(2, "avc1", {{40, sig}})});
-    EXPECT_FALSE(cameraAtomRules(bytes.data(), 64, 0, sig, av, plain, {}, skip, tag));
+    EXPECT_FALSE(cameraAtomRules(bytes.data(), 64, 0, sig, CameraTrackTable(av), plain, {}, skip, tag));
 
     // The first matching track decides; a track beyond the track count is not looked at.
     AnalysisResult two = withTracks({track(4, "meta", {{12, 1}, {60, sig}}), track(3, "tmcd", {{40, sig}})});
-    EXPECT_TRUE(cameraAtomRules(bytes.data(), 64, 0, sig, two, plain, {}, skip, tag));
+    EXPECT_TRUE(cameraAtomRules(bytes.data(), 64, 0, sig, CameraTrackTable(two), plain, {}, skip, tag));
     EXPECT_EQ(skip, 60);
     EXPECT_EQ(tag, "[meta]");
     AnalysisResult counted = withTracks({track(4, "meta", {{12, 1}}), track(3, "tmcd", {{40, sig}})});
     counted.trackCount = 1;
-    EXPECT_FALSE(cameraAtomRules(bytes.data(), 64, 0, sig, counted, plain, {}, skip, tag));
+    EXPECT_FALSE(cameraAtomRules(bytes.data(), 64, 0, sig, CameraTrackTable(counted), plain, {}, skip, tag));
     counted.trackCount = 9;  // more than there are
-    EXPECT_TRUE(cameraAtomRules(bytes.data(), 64, 0, sig, counted, plain, {}, skip, tag));
+    EXPECT_TRUE(cameraAtomRules(bytes.data(), 64, 0, sig, CameraTrackTable(counted), plain, {}, skip, tag));
 
     // A signature of size 0 skips nothing, so the next track is asked.
     AnalysisResult zero = withTracks({track(4, "meta", {{0, sig}}), track(3, "tmcd", {{40, sig}})});
-    EXPECT_TRUE(cameraAtomRules(bytes.data(), 64, 0, sig, zero, plain, {}, skip, tag));
+    EXPECT_TRUE(cameraAtomRules(bytes.data(), 64, 0, sig, CameraTrackTable(zero), plain, {}, skip, tag));
     EXPECT_EQ(tag, "[tmcd]");
 }
 
@@ -193,17 +193,82 @@ TEST(CameraAtomRulesTest, GpmdSizeStandsBeforeTheSample) {
     const std::vector<std::uint8_t> bytes = Bytes().be32(0x1F4).fill(8, 0).be32(sig).padTo(64);
     std::int64_t skip = 0;
     std::string tag;
-    EXPECT_TRUE(cameraAtomRules(bytes.data(), 64, 12, sig, gpmd, gopro, {}, skip, tag));
+    EXPECT_TRUE(cameraAtomRules(bytes.data(), 64, 12, sig, CameraTrackTable(gpmd), gopro, {}, skip, tag));
     EXPECT_EQ(skip, 0x1F4 + 16);
     EXPECT_EQ(tag, "[gpmd]");
 
     // Below 12 the size word does not exist.
     const std::vector<std::uint8_t> early = Bytes().fill(8, 0).be32(sig).padTo(64);
     skip = 0;
-    EXPECT_FALSE(cameraAtomRules(early.data(), 64, 8, sig, gpmd, gopro, {}, skip, tag));
+    EXPECT_FALSE(cameraAtomRules(early.data(), 64, 8, sig, CameraTrackTable(gpmd), gopro, {}, skip, tag));
     EXPECT_EQ(skip, 0);
     // The look-ahead counts the signature alone.
-    EXPECT_TRUE(cameraAtomRules(early.data(), 64, 0, sig, gpmd, gopro, {}, skip, tag, true));
+    EXPECT_TRUE(cameraAtomRules(early.data(), 64, 0, sig, CameraTrackTable(gpmd), gopro, {}, skip, tag, true));
+}
+
+TEST(CameraAtomRulesTest, FirstDecidingTrackAcrossKinds) {
+    const std::uint32_t sig = 0x0A0B0C0D;
+    // At 12 the word before the position says 0x1F4: a "gpmd" sample of 0x1F4 + 16 bytes.
+    const std::vector<std::uint8_t> bytes = Bytes().be32(0x1F4).fill(8, 0).be32(sig).padTo(64);
+    const std::vector<TrackRecord> timecodeGpmdMeta = {track(3, "tmcd", {{40, sig}}), track(3, "gpmd", {{100, sig}}),
+                                                       track(4, "meta", {{60, sig}})};
+    const std::vector<TrackRecord> timecodeMetaGpmd = {track(3, "tmcd", {{40, sig}}), track(4, "meta", {{60, sig}}),
+                                                       track(3, "gpmd", {{100, sig}})};
+    const ScanValues yielding{100, 4096, true};
+    struct Case {
+        const char* name;
+        std::vector<TrackRecord> tracks;
+        const char* preset;
+        ScanValues scan;
+        std::int64_t pos;
+        std::int64_t skip;  // 0: no match
+        const char* tag;
+    };
+    const Case cases[] = {
+        {"time code first", timecodeGpmdMeta, "", {}, 12, 40, "[tmcd]"},
+        {"time code left out: gpmd", timecodeGpmdMeta, "canon eos 70d", {}, 12, 0x1F4 + 16, "[gpmd]"},
+        {"gpmd without its size word: the next track", timecodeGpmdMeta, "canon eos 70d", {}, 8, 60, "[meta]"},
+        {"short junk: only gpmd can take it", timecodeMetaGpmd, "sony a7", yielding, 12, 0x1F4 + 16, "[gpmd]"},
+        {"short junk, no size word: nothing", timecodeMetaGpmd, "sony a7", yielding, 8, 0, ""},
+        {"sizes of 0 skip nothing", {track(4, "meta", {{0, sig}}), track(5, "text", {{0, sig}}),
+          track(3, "tmcd", {{40, sig}})}, "", {}, 8, 40, "[tmcd]"},
+        {"only a track's first signature with the word counts",
+         {track(4, "meta", {{0, sig}, {50, sig}}), track(3, "tmcd", {{40, sig}})}, "", {}, 8, 40, "[tmcd]"},
+        {"a second gpmd track decides nothing new",
+         {track(3, "gpmd", {{100, sig}}), track(3, "gpmd", {{7, sig}}), track(4, "meta", {{60, sig}})}, "", {}, 8,
+         60, "[meta]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CameraTrackTable table(withTracks(c.tracks));
+        std::int64_t skip = 0;
+        std::string tag;
+        EXPECT_EQ(cameraAtomRules(bytes.data(), 64, c.pos, sig, table, PresetTraits::fromName(c.preset), c.scan, skip,
+                                  tag),
+                  c.skip > 0);
+        EXPECT_EQ(skip, c.skip);
+        EXPECT_EQ(tag, c.tag);
+    }
+}
+
+// A reference of many camera tracks (a movie box of empty 'trak' boxes, or metadata tracks of
+// one kind) costs a position no more than one of a few: the table keeps the deciding tracks.
+TEST(CameraAtomRulesTest, TableKeepsOnlyTheDecidingTracks) {
+    std::vector<TrackRecord> tracks(100000, track(3, "", {}));
+    for (std::size_t i = 0; i < 30000; ++i)
+        tracks[i] = track(4, "meta" + std::to_string(i), {{std::int32_t(i + 1), 0x5A5A5A5A}});
+    tracks[50000] = track(3, "tmcd", {{40, 0x5A5A5A5A}, {24, 0x00C0FFEE}});
+    tracks[60000] = track(3, "gpmd", {{100, 0x5A5A5A5A}});
+    const CameraTrackTable table(withTracks(tracks));
+    const std::vector<CameraTrackCandidate>& shared = table.candidates(0x5A5A5A5A);
+    ASSERT_EQ(shared.size(), 3u);
+    EXPECT_EQ(shared[0].tag, "[meta0]");
+    EXPECT_EQ(shared[0].size, 1);
+    EXPECT_EQ(shared[1].tag, "[tmcd]");
+    EXPECT_EQ(shared[2].tag, "[gpmd]");
+    ASSERT_EQ(table.candidates(0x00C0FFEE).size(), 1u);
+    EXPECT_EQ(table.candidates(0x00C0FFEE)[0].size, 24);
+    EXPECT_TRUE(table.candidates(0x12345678).empty());
 }
 
 namespace {
@@ -247,7 +312,8 @@ LookResult look(const std::vector<std::uint8_t>& file, std::int64_t buffered, co
     src.valid = buffered < 0 ? std::int64_t(file.size()) : buffered;
     src.file = withFile ? &source : nullptr;
     std::string text = "stale";
-    const bool ok = checkNextPacket(src, 0, 20, ref, PresetTraits::fromName(preset), {}, videoCodingOf(ref, 0), text);
+    const bool ok =
+        checkNextPacket(src, 0, 20, ref, CameraTrackTable(ref), PresetTraits::fromName(preset), {}, videoCodingOf(ref, 0), text);
     return {ok, text};
 }
 
@@ -363,8 +429,9 @@ TEST(CheckNextPacketTest, AfterASpecialPacketLooksRightBehindIt) {
     MemorySource source(file);
     ScanSource src{file.data(), std::int64_t(file.size()), 0, &source};
     std::string text;
-    EXPECT_TRUE(checkAfterSpecialPacket(src, 0, 128, ref, PresetTraits::fromName("canon eos 70d"), {}, VideoCoding::H264, text));
+    const PresetTraits canon = PresetTraits::fromName("canon eos 70d");
+    EXPECT_TRUE(checkAfterSpecialPacket(src, 0, 128, ref, CameraTrackTable(ref), canon, {}, VideoCoding::H264, text));
     EXPECT_EQ(text, std::string(kNextPacketChecked) + "true (specific atoms)");
     // Looking 4 bytes further, as a NAL candidate of the same length would, misses it.
-    EXPECT_FALSE(checkNextPacket(src, 0, 128, ref, PresetTraits::fromName("canon eos 70d"), {}, VideoCoding::H264, text));
+    EXPECT_FALSE(checkNextPacket(src, 0, 128, ref, CameraTrackTable(ref), canon, {}, VideoCoding::H264, text));
 }

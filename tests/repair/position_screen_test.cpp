@@ -88,6 +88,7 @@ TEST_P(PositionScreenTest, TurnsAwayOnlyPositionsWhereNothingStarts) {
     const PresetTraits preset = PresetTraits::fromName(c.preset);
     PositionScreen screen;
     screen.build(analysis, preset, c.hevc);
+    const CameraTrackTable cameraTracks(analysis);
     const std::vector<std::uint8_t> bytes = trickyBytes(7);
     const auto valid = static_cast<std::int64_t>(bytes.size());
     int found = 0;
@@ -104,7 +105,7 @@ TEST_P(PositionScreenTest, TurnsAwayOnlyPositionsWhereNothingStarts) {
         const std::uint32_t max = analysis.nalStats[std::size_t(type)].maxSize;
         const bool something = atom.skip != 0 || atom.announcedJunk != -1 || isAudPacket(bytes.data(), valid, p) ||
                                isContainerBox(bytes.data(), valid, p, code) ||
-                               cameraAtomRules(bytes.data(), valid, p, length, analysis, preset, ScanValues{}, skip, tag) ||
+                               cameraAtomRules(bytes.data(), valid, p, length, cameraTracks, preset, ScanValues{}, skip, tag) ||
                                (length != 0 && (b[4] & 0x80) == 0 && length <= max);
         found += something;
         if (screen.mayStart(b)) continue;

@@ -48,6 +48,7 @@ struct Read {
     AnalysisResult result;
     MediaInfo media;
     std::string preset;
+    bool whole = false;  // what the reader answered: the document was read to its end
 };
 
 class ReferenceReader : public ::testing::Test {
@@ -56,7 +57,7 @@ protected:
         const std::string path = dir.file("ref.xml");
         EXPECT_TRUE(testsupport::writeFile(path, document));
         Read r;
-        readVideoPreset(QString::fromStdString(path), r.result, r.media, r.preset);
+        r.whole = readVideoPreset(QString::fromStdString(path), r.result, r.media, r.preset);
         EXPECT_FALSE(testsupport::fileExists(path)) << "the document is consumed";
         return r;
     }
@@ -65,6 +66,7 @@ protected:
 
 TEST_F(ReferenceReader, ReadsEveryValueAndHandsHeadersToTheFirstTracks) {
     const Read r = read(Doc().text());
+    EXPECT_TRUE(r.whole);
     EXPECT_EQ(r.preset, "sony a7");
     EXPECT_EQ(r.media.width, 1920);
     EXPECT_EQ(r.media.height, 1080);  // surrounding white space is allowed
@@ -99,7 +101,7 @@ TEST_F(ReferenceReader, ReadsEveryValueAndHandsHeadersToTheFirstTracks) {
 
 TEST_F(ReferenceReader, NoFileLeavesTheCallersRecords) {
     Read r;
-    readVideoPreset(QString::fromStdString(dir.file("missing.xml")), r.result, r.media, r.preset);
+    EXPECT_FALSE(readVideoPreset(QString::fromStdString(dir.file("missing.xml")), r.result, r.media, r.preset));
     EXPECT_TRUE(r.preset.empty());
     EXPECT_TRUE(r.result.tracks.empty());
     EXPECT_EQ(r.result.nalStats[5].minSize, kUnseenMinSize);
@@ -108,6 +110,7 @@ TEST_F(ReferenceReader, NoFileLeavesTheCallersRecords) {
 
 TEST_F(ReferenceReader, MalformedDocumentReadsNothingAndIsStillDeleted) {
     const Read r = read("<videopreset><preset>x</preset>");
+    EXPECT_FALSE(r.whole);
     EXPECT_TRUE(r.preset.empty());
     EXPECT_TRUE(r.result.tracks.empty());
 }
@@ -151,12 +154,16 @@ TEST_F(ReferenceReader, FailedValuesEndTheReadWhereTheyStand) {
              d.tracks.replace(d.tracks.find("<size>372</size>"), 16, "");
          },
          true, 1, false},
+        {"second track without its type number",
+         [](Doc& d) { d.tracks.replace(d.tracks.find("<typeidx>1</typeidx>"), 20, ""); }, true, 1, false},
+        {"no packets", [](Doc& d) { d.packets.clear(); }, true, 2, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Doc doc;
         c.change(doc);
         const Read r = read(doc.text());
+        EXPECT_FALSE(r.whole);
         EXPECT_EQ(r.preset, "sony a7");
         EXPECT_EQ(r.media.height, c.sizeRead ? 1080 : 0);
         EXPECT_EQ(r.result.tracks.size(), c.tracks);
@@ -164,6 +171,85 @@ TEST_F(ReferenceReader, FailedValuesEndTheReadWhereTheyStand) {
         if (!r.result.tracks.empty()) {
             EXPECT_TRUE(r.result.tracks[0].videoHeaderHex.empty());
         }
+    }
+}
+
+TEST_F(ReferenceReader, DeepNestingIsRefusedBeforeAnythingIsRead) {
+    const auto deep = [](const std::string& open, const std::string& close, int levels = 100000) {
+        std::string text;
+        for (int i = 0; i < levels; ++i) text += open;
+        for (int i = 0; i < levels; ++i) text += close;
+        return text;
+    };
+    struct Case {
+        const char* name;
+        void (*change)(Doc&, const std::string&);
+        std::string nesting;
+    };
+    const Case cases[] = {
+        {"in an element the reader ignores",
+         [](Doc& d, const std::string& n) { d.preset += "<extra>" + n + "</extra>"; }, deep("<x>", "</x>")},
+        {"in a signature", [](Doc& d, const std::string& n) { d.tracks.insert(d.tracks.find("<size>"), n); },
+         deep("<x>", "</x>")},
+        {"behind attribute values that look like ends",
+         [](Doc& d, const std::string& n) { d.preset += n; }, deep("<x y=\"/>\">", "</x>")},
+        {"unclosed, at the end", [](Doc& d, const std::string& n) { d.packets += n; }, deep("<x>", "")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Doc doc;
+        c.change(doc, c.nesting);
+        const Read r = read(doc.text());
+        EXPECT_FALSE(r.whole);
+        EXPECT_TRUE(r.preset.empty());
+        EXPECT_TRUE(r.result.tracks.empty());
+    }
+    // Nesting as deep as a hand-made description might have is read as usual.
+    Doc doc;
+    doc.preset += deep("<x>", "</x>", 40);
+    EXPECT_TRUE(read(doc.text()).whole);
+}
+
+TEST_F(ReferenceReader, AudioFormatValuesNoAudioHasEndTheRead) {
+    struct Case {
+        const char* element;
+        const char* value;
+        bool whole;
+    };
+    const Case cases[] = {
+        {"bitpersample", "2147483647", false}, {"SampleRate", "2147483647", false}, {"channel", "-1", false},
+        {"block_align", "65536", false},       {"bitpersample", "65", false},       {"channel", "1025", false},
+        {"SampleRate", "50000001", false},     {"bitpersample", "64", true},        {"SampleRate", "50000000", true},
+        {"channel", "1024", true},             {"block_align", "65535", true},      {"channel", "0", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.element) + " " + c.value);
+        Doc doc;
+        const std::string open = std::string("<") + c.element + ">";
+        const std::size_t at = doc.audio.find(open) + open.size();
+        doc.audio.replace(at, doc.audio.find('<', at) - at, c.value);
+        const Read r = read(doc.text());
+        EXPECT_EQ(r.whole, c.whole);
+        EXPECT_EQ(r.result.tracks.size(), c.whole ? 2u : 0u);
+    }
+}
+
+TEST_F(ReferenceReader, MoreTracksThanAnAnalysisMakesAreRefused) {
+    const std::string empty =
+        "<track><type>Unknown (trak)</type><typeidx>0</typeidx><sampleDescType>0</sampleDescType>"
+        "<sampleDescFormatIDX>0</sampleDescFormatIDX><sampleDescCoding/><minsize>16777215</minsize>"
+        "<maxsize>0</maxsize><hexcode/></track>";
+    for (const std::size_t extra : {AnalysisResult::kMaxTracks - 2, AnalysisResult::kMaxTracks - 1}) {
+        SCOPED_TRACE(extra);
+        Doc doc;
+        std::string tracks;
+        for (std::size_t i = 0; i < extra; ++i) tracks += empty;
+        doc.tracks.insert(doc.tracks.find("</tracks>"), tracks);
+        doc.trackCount = "<nbtracks>199999</nbtracks>";
+        const Read r = read(doc.text());
+        const bool withinBound = 2 + extra <= AnalysisResult::kMaxTracks;
+        EXPECT_EQ(r.whole, withinBound);
+        EXPECT_EQ(r.result.tracks.size(), withinBound ? 2 + extra : AnalysisResult::kMaxTracks);
     }
 }
 

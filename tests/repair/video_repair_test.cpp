@@ -301,6 +301,76 @@ TEST_F(VideoRepairTest, ReferenceWithoutTracksChangesNoResult) {
     EXPECT_FALSE(testsupport::fileExists(dir.file("ref.xml")));
 }
 
+TEST_F(VideoRepairTest, UnreadableReferenceEndsTheRunWithoutOutput) {
+    // Each case spoils the description Ordwick wrote for a recording that repairs well.
+    struct Case {
+        const char* name;
+        void (*spoil)(std::string& description);
+    };
+    const Case cases[] = {
+        {"second track without its type number",
+         [](std::string& d) { d.erase(d.find("<typeidx>", d.find("<typeidx>") + 1), 20); }},
+        {"packets cut off", [](std::string& d) { d.erase(d.find("<packets>")); }},
+        {"audio format at the int32 limit",
+         [](std::string& d) {
+             d.replace(d.find("<bitpersample>24<"), 17, "<bitpersample>2147483647<");
+             d.replace(d.find("<channel>2<"), 11, "<channel>3<");
+             d.replace(d.find("<SampleRate>48000<"), 18, "<SampleRate>2147483647<");
+         }},
+        {"elements nested 100,000 deep",
+         [](std::string& d) {
+             std::string deep;
+             for (int i = 0; i < 100000; ++i) deep += "<x>";
+             for (int i = 0; i < 100000; ++i) deep += "</x>";
+             d.insert(d.find("<tracks>"), deep);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Recording rec;
+        rec.aud().slice(kSlice1, 300).audio(200).aud().slice(kSlice1, 300);
+        const std::string source = dir.file("damaged.mp4");
+        ASSERT_TRUE(testsupport::writeFile(source, rec.bytes()));
+        std::string description = testsupport::readFile(writeReference(dir.file("ref.xml")));
+        c.spoil(description);
+        ASSERT_TRUE(testsupport::writeFile(dir.file("ref.xml"), description));
+        videoRepair fresh;
+        EXPECT_EQ(fresh.startFixer(QString::fromStdString(source), QString::fromStdString(dir.file("ref.xml")),
+                                   QString::fromStdString(dir.path() + "/")),
+                  videoRepair::kNoTrackRecord);
+        EXPECT_TRUE(fresh.videoOutputPath.isEmpty());
+        EXPECT_FALSE(testsupport::fileExists(dir.file("out-video.h264")));
+        EXPECT_FALSE(testsupport::fileExists(dir.file("out-audio.raw")));
+        EXPECT_FALSE(testsupport::fileExists(dir.file("ref.xml")));
+    }
+}
+
+// The engine's trace is discarded: standard output holds the named lines of a run alone.
+TEST_F(VideoRepairTest, StandardOutputHoldsOnlyTheNamedLines) {
+    struct Case {
+        const char* preset;
+        std::string lines;
+    };
+    const Case cases[] = {
+        {"sony a7", "preset found: sony a7\n++ preset name: sony a7\n"},
+        {"canon eos 70d",
+         "preset found: canon eos 70d\n++ preset name: canon eos 70d\npreset canon 70d: canon eos 70d\n"},
+        {"canon eos 600d",
+         "preset found: canon eos 600d\n++ preset name: canon eos 600d\npreset canon 600d: canon eos 600d\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.preset);
+        Recording rec;
+        rec.aud().slice(kSlice5, 1200).audio(300).aud().slice(kSlice1, 300).audio(200).aud().slice(kSlice1, 300);
+        RefOptions ref;
+        ref.preset = c.preset;
+        testing::internal::CaptureStdout();
+        const int result = repair(rec.bytes(), ref);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.lines);
+        EXPECT_EQ(result, videoRepair::kFinished);
+    }
+}
+
 TEST_F(VideoRepairTest, UnusableHeaderTextEndsTheRunWithoutOutput) {
     for (const std::string& header : {std::string("0000000"), std::string("00000001GG")}) {
         SCOPED_TRACE(header);

@@ -76,6 +76,48 @@ TEST(WavHeaderTest, BytesForEachFormat) {
     EXPECT_EQ(adpcm(0, 0, 0, 0, 0, 0, 0, 0).size(), kAdpcmWavHeaderSize);
 }
 
+TEST(WavHeaderTest, FormatsNoAudioHasGetNoHeader) {
+    struct Case {
+        const char* name;
+        WavFormat format;
+        bool writable;
+    };
+    const Case cases[] = {
+        {"fields at the int32 limit", {WavKind::Pcm, 3, 2147483647, 2147483647, 0}, false},
+        {"negative channel count", {WavKind::Pcm, -2, 48000, 16, 0}, false},
+        {"65-bit samples", {WavKind::Pcm, 2, 48000, 65, 0}, false},
+        {"rate above every audio rate", {WavKind::Pcm, 2, 50000001, 16, 0}, false},
+        {"more channels than any layout", {WavKind::Pcm, 1025, 48000, 16, 0}, false},
+        {"block larger than the header's field", {WavKind::ImaAdpcm, 2, 48000, 4, 65536}, false},
+        {"every field at its largest", {WavKind::Pcm, 1024, 50000000, 64, 0}, true},
+        {"block at its largest", {WavKind::ImaAdpcm, 2, 48000, 4, 65535}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(isWritableFormat(c.format), c.writable);
+        EXPECT_EQ(wavHeaderBytes(c.format, false, 0).empty(), !c.writable);
+        EXPECT_EQ(wavHeaderBytes(c.format, true, 100).empty(), !c.writable);
+
+        testsupport::TempDir dir;
+        OutputFile out;
+        ASSERT_TRUE(out.open(QString::fromStdString(dir.file("out-audio.wav"))));
+        WavFormat written;
+        const WavFormat& f = c.format;
+        const bool started = f.kind == WavKind::Pcm
+                                 ? writeWavHeaderPcm(out, f.bitsPerSample, f.channels, f.sampleRate, written)
+                                 : writeWavHeaderAdpcm(out, 4, f.channels, f.sampleRate, f.blockAlign, written);
+        EXPECT_EQ(started, c.writable);
+        EXPECT_EQ(written.kind, c.writable ? f.kind : WavKind::None);
+        ASSERT_TRUE(out.close());
+        EXPECT_EQ(testsupport::readFile(dir.file("out-audio.wav")).empty(), !c.writable);
+    }
+    // The byte rate of the largest format needs more than 32 bits: it is stated as the largest.
+    const std::vector<std::uint8_t> largest = wavHeaderBytes({WavKind::Pcm, 1024, 50000000, 64, 0}, false, 0);
+    ASSERT_EQ(largest.size(), kPcmWavHeaderSize);
+    EXPECT_EQ(std::vector<std::uint8_t>(largest.begin() + 28, largest.begin() + 32),
+              (std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
 TEST(WavHeaderTest, SamplesPerImaBlock) {
     struct Case {
         int align, channels, expected;
