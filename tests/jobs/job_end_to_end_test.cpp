@@ -376,9 +376,16 @@ struct NothingCase {
     const char* format;
     // Returns the reference to use; may change the damaged file.
     std::function<std::string(RepairJob& fixture)> prepare;
-    bool fullDisk = false;
+    // Bytes a file may grow to (0: no limit).
+    rlim_t fileLimit = 0;
     bool readOnlyOutput = false;
+    const char* reachedText = nullptr;  // a status text the run must have shown
 };
+// Room for the reference description, not for the repaired streams.
+constexpr rlim_t kFullDisk = 24 * 1024;
+// Room for each of the engine's streams (the clip's pictures are about 45 kB, its sound about
+// 25 kB), not for the repaired file that holds both.
+constexpr rlim_t kNoRoomForTheMux = 56 * 1024;
 void PrintTo(const NothingCase& c, std::ostream* os) { *os << c.name; }
 class RepairThatLeavesNothing : public ::testing::TestWithParam<NothingCase> {};
 
@@ -406,9 +413,8 @@ TEST_P(RepairThatLeavesNothing, EndsAsAFailureAndLeavesNothing) {
     auto job = makeJob(fixture.damaged, true);
     RunRecord run;
     {
-        // Room for the reference description, not for the repaired streams.
         std::unique_ptr<FileSizeLimit> full;
-        if (c.fullDisk) full = std::make_unique<FileSizeLimit>(24 * 1024);
+        if (c.fileLimit > 0) full = std::make_unique<FileSizeLimit>(c.fileLimit);
         run = runJob(*job);
     }
     ASSERT_TRUE(run.finished);
@@ -417,6 +423,8 @@ TEST_P(RepairThatLeavesNothing, EndsAsAFailureAndLeavesNothing) {
               std::vector<int>{converts ? unitFile::kStatusConversionError : unitFile::kStatusRepairFailed});
     EXPECT_FALSE(job->isRepaired);
     EXPECT_TRUE(job->outputPath.get().empty());
+    if (c.reachedText)
+        EXPECT_NE(std::find(run.events.begin(), run.events.end(), std::string("text:") + c.reachedText), run.events.end());
     if (locked) {
         EXPECT_EQ(listFolder(output), std::vector<std::string>{});
     } else {
@@ -441,9 +449,10 @@ INSTANTIATE_TEST_SUITE_P(
                         f.damagedBytes = readFile(f.damaged);
                         return f.reference;
                     }},
-        NothingCase{"full_disk", "none", keepReference, true},
-        NothingCase{"read_only_output_folder", "none", keepReference, false, true},
-        NothingCase{"read_only_output_folder_with_conversion", "Mp4", keepReference, false, true},
+        NothingCase{"full_disk", "none", keepReference, kFullDisk},
+        NothingCase{"mux_cannot_write", "none", keepReference, kNoRoomForTheMux, false, "Muxing Audio Video..."},
+        NothingCase{"read_only_output_folder", "none", keepReference, 0, true},
+        NothingCase{"read_only_output_folder_with_conversion", "Mp4", keepReference, 0, true},
         NothingCase{"missing_reference_with_conversion", "Mp4",
                     [](RepairJob& f) { return f.dir.file("no-such-reference.mp4"); }}),
     [](const auto& info) { return std::string(info.param.name); });
