@@ -4,7 +4,7 @@
 // parser, and from those the position at which each unit is shown. A bare stream carries no
 // times, so whoever muxes it stamps the pictures from these.
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,35 +33,50 @@ struct AccessUnitOrder {
 // is a permutation of 0..n-1.
 std::vector<std::int64_t> displayPositions(const std::vector<AccessUnitOrder>& units);
 
-struct AccessUnit {
-    const std::uint8_t* data = nullptr;
-    int size = 0;
+// Where an access unit lies in the raw stream and what its pictures are. The units tile the
+// stream: each starts where the one before it ends, the first at 0, the last ends at its end.
+struct AccessUnitPlace {
+    std::int64_t offset = 0;
+    std::int64_t size = 0;
     AccessUnitOrder order;
-    int width = 0;  // picture size as the parser read it from the parameter sets; 0 when unknown
-    int height = 0;
 };
-
-// Returns false to stop the walk (which then fails).
-using AccessUnitHandler = std::function<bool(const AccessUnit& unit)>;
-
-// Splits the raw stream at `rawPath` into access units, in decode order. Deterministic, so two
-// walks see the same units. False (with `error`) on a read or parser failure or a stop.
-bool forEachAccessUnit(const QString& rawPath, AVCodecID id, const AccessUnitHandler& onUnit, std::string& error);
 
 // What a muxer needs to know of the stream before the first packet.
 struct StreamTimeline {
     StreamCodec codec = StreamCodec::Unknown;
-    std::vector<AccessUnitOrder> units;
-    std::vector<std::int64_t> display;  // displayPositions(units)
+    std::vector<AccessUnitPlace> units;  // in decode order
+    std::vector<std::int64_t> display;   // displayPositions of the units' orders
     // Frames by which decoding runs ahead of display at most: unit i decodes at i - delay and is
     // shown at display[i], never before it is decoded.
     std::int64_t delay = 0;
-    int width = 0;
+    int width = 0;  // picture size as the parser read it from the parameter sets; 0 when unknown
     int height = 0;
-    // The parameter sets at the head of the stream, in Annex B form: the decoder configuration.
+    // The parameter sets of the first access unit, in Annex B form: the decoder configuration.
     std::vector<std::uint8_t> parameterSets;
 };
 
-// The first walk over the stream. False (with `error`) on an unknown codec, a stream without
-// units, or a read failure.
-bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::string& error);
+// The first walk over the stream: the units' places, order counts and key flags, split by
+// libavcodec's parser. The stream's NAL units are found here at memory speed, and the parser
+// sees each slice only up to its header (other units whole), so it never walks the picture data.
+// False (with `error`) on an unknown codec, a stream without units, or a read failure.
+// `chunkBytes` is how much is read at a time (any size gives the same timeline).
+bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::string& error,
+                        std::size_t chunkBytes = 8 << 20);
+
+// The second walk: the units' bytes read by their places, in decode order.
+class AccessUnitReader {
+public:
+    AccessUnitReader();
+    ~AccessUnitReader();
+    AccessUnitReader(const AccessUnitReader&) = delete;
+    AccessUnitReader& operator=(const AccessUnitReader&) = delete;
+
+    bool open(const QString& rawPath);
+    // Reads `unit`'s bytes to `into` (room for unit.size bytes); false on a read failure.
+    bool read(const AccessUnitPlace& unit, std::uint8_t* into);
+
+private:
+    struct File;
+    std::unique_ptr<File> file_;
+    std::int64_t position_ = 0;
+};

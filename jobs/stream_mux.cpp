@@ -28,6 +28,11 @@ struct OutputCloser {
 };
 using OutputPtr = std::unique_ptr<AVFormatContext, OutputCloser>;
 
+struct OwnedBuffer {
+    AVBufferRef* ref = nullptr;
+    ~OwnedBuffer() { av_buffer_unref(&ref); }
+};
+
 // Whole numbers are taken as they are (30000/1001 stays exact); anything else as the nearest
 // fraction of the quotient. {0, 0} when the rate is not usable.
 AVRational frameRateOf(double num, double den) {
@@ -178,36 +183,60 @@ MuxResult muxStreams(const MuxSources& sources, const QString& output, const cha
     // Pass 2: the packets, unchanged, with their times; the audio that comes before each one
     // goes first. The packets are written in this order as they come (no interleaving queue in
     // the muxer, which would hold the whole video while it waits for audio that comes late).
+    AccessUnitReader reader;
     PacketPtr packet(av_packet_alloc());
-    if (!packet) {
-        result.error = "out of memory";
+    if (!packet || !reader.open(sources.video)) {
+        result.error = "cannot read the video stream";
         return result;
     }
-    std::size_t index = 0;
-    const bool walked = forEachAccessUnit(sources.video, codecIdOf(timeline.codec), [&](const AccessUnit& unit) {
-        if (index >= timeline.units.size() || av_new_packet(packet.get(), unit.size) < 0) return false;
-        std::copy(unit.data, unit.data + unit.size, packet->data);
+    std::int64_t largest = 0;
+    for (const AccessUnitPlace& unit : timeline.units) largest = std::max(largest, unit.size);
+    // One buffer for every unit, read into in place; a new one only while the muxer still
+    // holds the last.
+    OwnedBuffer owned;
+    AVBufferRef*& buffer = owned.ref;
+    for (std::size_t index = 0; index < timeline.units.size(); ++index) {
+        const AccessUnitPlace& unit = timeline.units[index];
+        if (!buffer || !av_buffer_is_writable(buffer)) {
+            av_buffer_unref(&buffer);
+            buffer = av_buffer_allocz(static_cast<std::size_t>(largest) + AV_INPUT_BUFFER_PADDING_SIZE);
+        }
+        if (!buffer || !reader.read(unit, buffer->data)) {
+            result.error = "read error in the video stream";
+            return result;
+        }
         // Decoding starts `delay` frames before the first picture is shown, at presentation time 0.
         const std::int64_t dts = static_cast<std::int64_t>(index) - timeline.delay;
         const std::int64_t pts = timeline.display[index];
         while (audioLeft && !writeFailed &&
                av_compare_ts(audio.pending()->dts, audio.stream()->time_base, dts, frameDuration) <= 0)
             writeAudio(audio.pending());
+        packet->buf = av_buffer_ref(buffer);
+        if (!packet->buf) {
+            result.error = "out of memory";
+            return result;
+        }
+        packet->data = buffer->data;
+        packet->size = static_cast<int>(unit.size);
         packet->stream_index = 0;
         packet->dts = av_rescale_q(dts, frameDuration, videoStream->time_base);
         packet->pts = av_rescale_q(pts, frameDuration, videoStream->time_base);
         packet->duration = av_rescale_q(1, frameDuration, videoStream->time_base);
         if (unit.order.key) packet->flags |= AV_PKT_FLAG_KEY;
-        ++index;
-        if (writeFailed || av_write_frame(out.get(), packet.get()) < 0) return false;
+        const int written = writeFailed ? -1 : av_write_frame(out.get(), packet.get());
+        av_packet_unref(packet.get());
+        if (written < 0) {
+            result.error = "write error in the output";
+            return result;
+        }
+        result.videoFrames = static_cast<std::int64_t>(index + 1);
         MuxProgress progress;
-        progress.frames = static_cast<std::int64_t>(index);
+        progress.frames = result.videoFrames;
         progress.seconds = static_cast<double>(pts + 1) * av_q2d(frameDuration);
-        return !observer || observer(progress);
-    }, result.error);
-    if (!walked || index != timeline.units.size()) {
-        if (result.error.empty()) result.error = "write error in the output";
-        return result;
+        if (observer && !observer(progress)) {
+            result.error = "stopped";
+            return result;
+        }
     }
     while (audioLeft && !writeFailed) writeAudio(audio.pending());
     if (writeFailed || av_write_trailer(out.get()) < 0 || avio_closep(&out->pb) < 0) {
@@ -215,6 +244,5 @@ MuxResult muxStreams(const MuxSources& sources, const QString& output, const cha
         return result;
     }
     result.ok = true;
-    result.videoFrames = static_cast<std::int64_t>(index);
     return result;
 }
