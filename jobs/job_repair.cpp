@@ -78,7 +78,6 @@ void unitFile::analyseReferenceAndRepair() {
                          {absolute(QString::fromStdString(referencePath)), kReferenceAccessCode, description});
     if (cancelRequested) return removeTemporaryFiles();
 
-    fixer->setPreviewLabel(previewLabel);
     fixer->setPreviewEnabled(previewShow);
     const int engineResult =
         fixer->startFixer(absolute(QString::fromStdString(sourcePath)), description, withTrailingSlash(work));

@@ -1,7 +1,6 @@
 #include "jobs/previewer.h"
 
 #include <QImage>
-#include <QLabel>
 
 #include "media/access_guard.h"
 #include "media/frame_picture.h"
@@ -22,7 +21,7 @@ const char* const previewer::kDefaultPicture = ":/new/graphics/res/preview.png";
 
 void previewer::CodecContextDeleter::operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
 
-previewer::previewer(QLabel* target, QObject* parent) : QThread(parent), previewLabel(target) {}
+previewer::previewer(QObject* target, QObject* parent) : QThread(parent), previewLabel(target) {}
 
 previewer::~previewer() {
     stopRequested.store(true);

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-class QLabel;
+class QObject;
 struct AVCodecContext;
 struct AVFormatContext;
 
@@ -24,7 +24,9 @@ public:
     // Packets read in one search for a picture.
     static constexpr int kMaxPackets = 100;
 
-    explicit previewer(QLabel* target, QObject* parent = nullptr);
+    // `target` is the label the pictures go to (through the queued picture seam); it must
+    // outlive every decode, so its owner closes the file before it goes.
+    explicit previewer(QObject* target, QObject* parent = nullptr);
     ~previewer() override;
 
     // Opens `path` (any earlier file is released first); isOpen tells whether it worked.
@@ -82,7 +84,7 @@ private:
     bool rerunWanted = false;
     QString path;
     double durationSeconds = 0;
-    QLabel* previewLabel;
+    QObject* previewLabel;
     int videoStreamIndex = -1;
     // The video decoder reached the end of the file and needs a flush before it decodes again.
     bool decoderDrained = false;

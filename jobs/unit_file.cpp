@@ -10,6 +10,7 @@ unitFile::unitFile() : QThread(nullptr), fixer(std::make_unique<videoRepair>()) 
     // these run queued there.
     connect(fixer.get(), &videoRepair::statusFix, this, &unitFile::statusFix);
     connect(fixer.get(), &videoRepair::statusFixProgress, this, &unitFile::statusFixProgress);
+    connect(fixer.get(), &videoRepair::previewPicture, this, &unitFile::previewPicture);
     // A run clears the engine's stop request as it starts; a cancel that came just before
     // is passed on again at the run's first report, on the job's thread.
     connect(
@@ -51,8 +52,6 @@ void unitFile::setPreviewShow(bool show) {
     fixer->setPreviewEnabled(show);
 }
 
-void unitFile::setPreviewLabel(QLabel* label) { previewLabel = label; }
-
 void unitFile::setSelected(bool selected) { fixer->setPreviewSelected(selected); }
 
 void unitFile::setCancel(bool cancel) {
@@ -78,6 +77,8 @@ QString unitFile::ffmpegPath() { return childProgramPath(ChildProgram::Ffmpeg); 
 void unitFile::statusFix(QString inMsg) { emit repairStatusText(quid(), inMsg); }
 
 void unitFile::statusFixProgress(int percent) { emit repairStatus(quid(), percent); }
+
+void unitFile::previewPicture(QImage picture) { emit repairPicture(quid(), picture); }
 
 void unitFile::updateStat() {}
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -15,7 +16,6 @@
 #include "jobs/child_process.h"
 #include "jobs/hardware_encoders.h"
 
-class QLabel;
 class WorkFolder;
 class videoRepair;
 
@@ -99,7 +99,6 @@ public:
     std::string referencePath;
     bool isRepaired = false;
     bool hwRetryDone = false;
-    QLabel* previewLabel = nullptr;
 
     // The runners of the three children a cancel must reach. Each makes its process on the
     // job's thread and kills it within a poll once cancelRequested is set, so no process
@@ -121,7 +120,6 @@ public:
                          QString mFileInformationResumed);
     // GUI thread, at any time.
     void setPreviewShow(bool show);
-    void setPreviewLabel(QLabel* label);
     void setSelected(bool selected);
     // false is the window's reset, the only thing that clears a cancel; true cancels.
     void setCancel(bool cancel);
@@ -155,10 +153,13 @@ signals:
     void repairStatusText(QString uid, QString status);
     void repairStatus(QString uid, int percent);
     void endRepair(QString uid);
+    // The repair engine's live preview picture; the window decides whether its row is shown.
+    void repairPicture(QString uid, QImage picture);
 
 public slots:
     void statusFix(QString inMsg);
     void statusFixProgress(int percent);
+    void previewPicture(QImage picture);
     void updateStat();
     void finishDownload();
 

@@ -1,17 +1,16 @@
 #include "repair/live_preview.h"
 
 #include <QImage>
-#include <QLabel>
 #include <QRectF>
 #include <QString>
 
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "media/annexb_decode.h"
 #include "media/frame_picture.h"
 #include "media/hex_text.h"
-#include "media/picture_seam.h"
 #include "media/ffmpeg_handles.h"
 
 extern "C" {
@@ -33,13 +32,9 @@ bool isDelimiter(int nalType) { return nalType == kH264Delimiter || nalType == k
 
 }  // namespace
 
-livePreview::livePreview() = default;
+livePreview::livePreview(PictureSink sink) : sink_(std::move(sink)) {}
 
 livePreview::~livePreview() { closeVideoDecoder(); }
-
-void livePreview::setPreviewLabel(QLabel* label) { label_.store(label); }
-
-QLabel* livePreview::previewLabel() const { return label_.load(); }
 
 int livePreview::openVideoDecoder(bool hevc) {
     // The queue stays: the decode test is queued before the decoder is opened.
@@ -156,14 +151,12 @@ void livePreview::decodeJoined(const std::uint8_t* data, int size) {
     decodeAnnexB(context_, data, size, [this](const AVFrame* frame) {
         // After a damaged picture the rest of the queue's pictures are only discarded.
         if (isDamagedFrame(frame)) return false;
+        if (!sink_) return true;
         QImage picture = scaledPicture(frameToRgbImage(frame, SWS_BILINEAR), kPictureWidth, kPictureHeight);
-        if (!picture.isNull()) {
-            stampTextBox(picture, kRepairBox, QStringLiteral("Repair..."));
-            if (QLabel* label = label_.load()) {
-                handPicture(label, picture);
-                ++picturesShown_;
-            }
-        }
+        if (picture.isNull()) return true;
+        stampTextBox(picture, kRepairBox, QStringLiteral("Repair..."));
+        sink_(picture);
+        ++picturesShown_;
         return true;
     });
 }

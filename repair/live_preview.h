@@ -1,16 +1,17 @@
 #pragma once
 // The repair engine's live preview: the run's one video decoder, the queue of packets that make
-// up the next picture, and the small "Repair..." picture handed to the window's preview label.
+// up the next picture, and the small "Repair..." picture it makes of each decoded one.
 //
-// One object per engine; every call except setPreviewLabel runs on the job's thread. The scan
-// feeds it only for the selected job with Preview on.
-#include <atomic>
+// One object per engine, used only on the job's thread. The scan feeds it only for the selected
+// job with Preview on. Finished pictures go to the sink given at construction, as values: the
+// engine turns them into a signal, so nothing here knows where (or on which thread) they show.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-class QLabel;
+class QImage;
 struct AVCodecContext;
 
 class livePreview {
@@ -24,14 +25,14 @@ public:
     static constexpr int kPictureWidth = 180;
     static constexpr int kPictureHeight = 122;
 
-    livePreview();
+    // Receives each finished picture, on the thread that feeds the queue.
+    using PictureSink = std::function<void(const QImage&)>;
+
+    // Without a sink pictures are still decoded, but go nowhere.
+    explicit livePreview(PictureSink sink = {});
     ~livePreview();
     livePreview(const livePreview&) = delete;
     livePreview& operator=(const livePreview&) = delete;
-
-    // The label that receives the pictures (owned by the GUI thread); may change during a run.
-    void setPreviewLabel(QLabel* label);
-    QLabel* previewLabel() const;
 
     // Opens the decoder for H.265 or H.264 (freeing any previous one; queued packets stay for
     // it). Returns 0 when it is
@@ -53,16 +54,15 @@ public:
     // A taken H.264 type-1 slice. Returns 1.
     int queueSlicePreview(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
                           std::size_t extraLength);
-    // Decodes the queue, one access unit at a time, hands every good picture to the label,
-    // then flushes.
-    // Returns 1.
+    // Decodes the queue, one access unit at a time, hands every good picture to the sink,
+    // then flushes. Returns 1.
     int showRepairPreview();
 
     std::size_t queuedPackets() const { return queue_.size(); }
     std::size_t queuedBytes() const { return queuedBytes_; }
     bool pictureOpen() const { return pictureOpen_; }
     bool decoderOpen() const { return context_ != nullptr; }
-    // Pictures handed to the label since construction.
+    // Pictures handed to the sink since construction.
     int picturesShown() const { return picturesShown_; }
     // Times a queue was handed over for decoding since construction (decoder open or not).
     int decodeRuns() const { return decodeRuns_; }
@@ -76,11 +76,11 @@ private:
     // Splits the joined queue (padded) into access units and decodes each.
     void decodeJoined(const std::uint8_t* data, int size);
 
+    const PictureSink sink_;
     AVCodecContext* context_ = nullptr;
     std::vector<std::vector<std::uint8_t>> queue_;
     std::size_t queuedBytes_ = 0;
     bool pictureOpen_ = false;
     int picturesShown_ = 0;
     int decodeRuns_ = 0;
-    std::atomic<QLabel*> label_{nullptr};
 };

@@ -80,14 +80,10 @@ void setPcmChunkValues(RepairRun& run) {
 
 }  // namespace
 
-videoRepair::videoRepair() : preview_(std::make_unique<livePreview>()) {}
+videoRepair::videoRepair()
+    : preview_(std::make_unique<livePreview>([this](const QImage& picture) { emit previewPicture(picture); })) {}
 
 videoRepair::~videoRepair() = default;
-
-void videoRepair::setPreviewLabel(QLabel* label) {
-    previewLabel = label;
-    preview_->setPreviewLabel(label);
-}
 
 void videoRepair::setPreviewEnabled(bool enabled) { previewEnabled = enabled; }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The repair engine: one object per job. startFixer turns a damaged camera file and the
 // reference description of a healthy one into a raw H.264/H.265 stream and an audio file.
+#include <QImage>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -9,7 +10,6 @@
 
 #include "reference/records.h"
 
-class QLabel;
 struct RepairRun;
 class livePreview;
 
@@ -29,7 +29,6 @@ public:
     videoRepair();
     ~videoRepair() override;
 
-    void setPreviewLabel(QLabel* label);
     void setPreviewEnabled(bool enabled);
     void setPreviewSelected(bool selected);
     // Asks a running scan to end at its next position; the run still finishes normally.
@@ -54,7 +53,6 @@ public:
     float fps_den = 0;
     float fps_num = 0;
     bool isAac = false;
-    QLabel* previewLabel = nullptr;
     std::atomic<bool> previewEnabled{false};
     std::atomic<bool> stopRequest{false};
     std::atomic<bool> previewSelected{true};
@@ -64,6 +62,10 @@ signals:
     void statusFixProgress(int percent);
     void infoFix(QString inMsg);
     void endfixer(QString videoPath, QString audioPath, float fps_dens, float fps_num, bool isAac);
+    // A live preview picture ("Repair..." on a small frame of what the scan took), emitted on the
+    // job's thread while the preview is enabled and selected. Only the image crosses threads:
+    // receivers on the GUI thread get it queued and decide there whether to show it.
+    void previewPicture(QImage picture);
 
 private:
     int run(const QString& source, const QString& referencePath, const QString& outputFolder);

@@ -74,7 +74,6 @@ void MainWindow::FoundVideoDetails(QString FileName, int mNBStreams, int mDurati
     job->sourcePath = FileName.toStdString();
     job->fileName = file.fileName().toStdString();
     job->uid = QUuid::createUuid().toString().toStdString();
-    job->setPreviewLabel(ui->labelPreview);
     job->setPreviewShow(previewShow);
     // Only the shown row's repair paints live pictures; a new row is not shown yet.
     job->setSelected(false);
@@ -107,6 +106,7 @@ void MainWindow::connectJob(unitFile& job) {
     connect(&job, &unitFile::repairStatusText, this, &MainWindow::repairStatusText);
     connect(&job, &unitFile::repairStatus, this, &MainWindow::repairStatus);
     connect(&job, &unitFile::endRepair, this, &MainWindow::endRepair);
+    connect(&job, &unitFile::repairPicture, this, &MainWindow::repairPicture);
     unitFile* raw = &job;
     connect(raw, &QThread::finished, this, [this, raw] { jobThreadEnded(raw); });
 }

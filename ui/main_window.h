@@ -5,6 +5,7 @@
 // Row i of the list always belongs to jobs[i]. A row removed while its job is still ending
 // leaves the list at once; its job ends in the background (it was cancelled) and counts as
 // busy until its thread has stopped, so no two jobs ever run at the same time.
+#include <QImage>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -118,6 +119,9 @@ public slots:
     void repairStatusText(QString uid, QString status);
     void repairStatus(QString uid, int percent);
     void endRepair(QString uid);
+    // A running repair's live picture: shown only while its job's row is the shown row and
+    // Preview is on, judged when it arrives.
+    void repairPicture(QString uid, QImage picture);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

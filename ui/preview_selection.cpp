@@ -3,6 +3,7 @@
 // reports. The previewer decodes on its own thread; everything here runs on the GUI thread.
 #include <QDebug>
 #include <QItemSelectionModel>
+#include <QPixmap>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStandardItemModel>
@@ -147,4 +148,12 @@ void MainWindow::previewShowsRepairEnd(const unitFile& job) {
     showInformationPlain();
     ui->infoFile->setCursor(Qt::ArrowCursor);
     if (previewShow) reopenPreview(job, PreviewOccasion::RepairEnded);
+}
+
+// The engine paints only while its job is the selected one with Preview on, but its pictures
+// travel queued: by the time one arrives the row may have been deselected or removed, or
+// Preview turned off, and then it is stale.
+void MainWindow::repairPicture(QString uid, QImage picture) {
+    if (!previewShow || currentRow < 0 || picture.isNull() || rowOfUid(uid) != currentRow) return;
+    ui->labelPreview->setPixmap(QPixmap::fromImage(picture));
 }

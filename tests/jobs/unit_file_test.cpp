@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QSignalSpy>
 
 #include <thread>
@@ -26,7 +27,6 @@ TEST(UnitFile, NewJobIsIdleAndUsable) {
     EXPECT_TRUE(job.isUsable);
     EXPECT_EQ(job.skip, 0);
     EXPECT_EQ(job.status, 0);
-    EXPECT_EQ(job.previewLabel, nullptr);
     EXPECT_TRUE(job.outputPath.get().empty());
     ASSERT_NE(job.fixer, nullptr);
 }
@@ -55,6 +55,25 @@ TEST(UnitFile, ForwardsTheEngineWithItsBracedUid) {
     ASSERT_EQ(percents.size(), 1);
     EXPECT_EQ(percents[0][0].toString(), QString::fromStdString(job.uid));
     EXPECT_EQ(percents[0][1].toInt(), 37);
+}
+
+// The engine paints on the job's thread; the picture reaches the job's signal on the job
+// object's own (GUI) thread, with the uid that names its row.
+TEST(UnitFile, ForwardsTheEnginesPictureQueuedWithItsUid) {
+    unitFile job;
+    job.uid = "{0b7c1c36-4a67-4f0e-9d55-2f1c41f0a002}";
+    QImage picture(180, 122, QImage::Format_RGB888);
+    picture.fill(Qt::darkCyan);
+    QSignalSpy pictures(&job, &unitFile::repairPicture);
+    bool onGuiThread = false;
+    QObject::connect(&job, &unitFile::repairPicture, &job,
+                     [&] { onGuiThread = QThread::currentThread() == job.thread(); });
+    std::thread([&] { emit job.fixer->previewPicture(picture); }).join();
+    EXPECT_EQ(pictures.size(), 0) << "nothing runs on the job's thread";
+    ASSERT_TRUE(pictures.wait(5000));
+    EXPECT_TRUE(onGuiThread);
+    EXPECT_EQ(pictures[0][0].toString(), QString::fromStdString(job.uid));
+    EXPECT_EQ(pictures[0][1].value<QImage>(), picture);
 }
 
 TEST(UnitFile, CancelReachesTheEngineAndOnlyAResetClearsIt) {

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QLabel>
-#include <QPixmap>
+#include <QImage>
 
 #include <map>
 #include <stdexcept>
@@ -127,6 +125,14 @@ const std::uint8_t kSlice[] = {0x41, 0x9A, 0x02, 0x03, 0x04};
 void delimiter(livePreview& p) { p.queuePreviewPacket(kAud, sizeof kAud, nullptr, 0, 9); }
 void slice(livePreview& p) { p.queueSlicePreview(kSlice, sizeof kSlice, nullptr, 0); }
 
+// What the preview hands out, in order.
+struct Received {
+    std::vector<QImage> pictures;
+    livePreview::PictureSink sink() {
+        return [this](const QImage& picture) { pictures.push_back(picture); };
+    }
+};
+
 // --- queue rules (no decoder needed: a decode hands the queue over and empties it) ---
 
 TEST(LivePreviewQueue, ASecondDelimiterAfterAnOpenPictureIsAppended) {
@@ -236,21 +242,20 @@ void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 
 class LivePreviewDecode : public ::testing::TestWithParam<DecodeCase> {};
 
-TEST_P(LivePreviewDecode, ShowsStampedPicturesOnTheLabel) {
+TEST_P(LivePreviewDecode, HandsStampedPicturesToTheSink) {
     const DecodeCase& c = GetParam();
     const std::vector<Nal> nals = units(elementaryStream({c.codec, 160, 120, 12}), c.codec);
     ASSERT_GT(nals.size(), 12u);
-    QLabel label;
-    livePreview p;
-    p.setPreviewLabel(&label);
+    Received received;
+    livePreview p(received.sink());
     p.flushPreviewPackets();
     p.decodeTestPacket(headerHex(nals, c.codec));
     EXPECT_EQ(p.openVideoDecoder(c.codec == Codec::H265), 0);
     EXPECT_TRUE(p.decoderOpen());
     feed(p, nals, c.codec, c.split);
     EXPECT_GE(p.picturesShown(), 8);
-    QCoreApplication::processEvents();
-    const QImage shown = label.pixmap(Qt::ReturnByValue).toImage();
+    ASSERT_EQ(received.pictures.size(), static_cast<size_t>(p.picturesShown()));
+    const QImage& shown = received.pictures.back();
     ASSERT_EQ(shown.size(), QSize(180, 122));
     int white = 0;
     for (int y = 5; y < 17; ++y)
@@ -282,9 +287,8 @@ TEST_P(LivePreviewHeader, TheDecodeTestLetsThePicturesDecode) {
     for (const Nal& n : nals)
         if (!isParameterSet(n, c.codec)) media.push_back(n);
     ASSERT_LT(media.size(), nals.size());
-    QLabel label;
-    livePreview p;
-    p.setPreviewLabel(&label);
+    Received received;
+    livePreview p(received.sink());
     p.flushPreviewPackets();
     if (c.decodeTest) p.decodeTestPacket(headerHex(nals, c.codec));
     p.openVideoDecoder(c.codec == Codec::H265);
@@ -315,23 +319,14 @@ TEST(LivePreviewDecodeEdges, PicturesOfAStreamWithoutDelimitersMatchTheToolsFram
             {"-f", codec == Codec::H264 ? "h264" : "hevc", "-i", dir.file("stream")}, layout.width, layout.height);
         ASSERT_EQ(frames.size(), 20u);
 
-        QLabel label;
-        livePreview p;
-        p.setPreviewLabel(&label);
+        Received received;
+        livePreview p(received.sink());
         p.openVideoDecoder(codec == Codec::H265);
-        std::vector<QImage> shown;
-        qint64 lastKey = label.pixmap(Qt::ReturnByValue).cacheKey();
-        for (const Nal& n : units(stream, codec)) {
-            feed(p, {n}, codec);
-            QCoreApplication::processEvents();
-            const QPixmap now = label.pixmap(Qt::ReturnByValue);
-            if (now.cacheKey() == lastKey) continue;
-            lastKey = now.cacheKey();
-            shown.push_back(now.toImage().convertToFormat(QImage::Format_RGB888));
-        }
-        EXPECT_GE(shown.size(), 5u);
+        for (const Nal& n : units(stream, codec)) feed(p, {n}, codec);
+        EXPECT_GE(received.pictures.size(), 5u);
         double worst = 0;
-        for (const QImage& picture : shown) worst = std::max(worst, previewpictures::closestFrame(picture, frames));
+        for (const QImage& picture : received.pictures)
+            worst = std::max(worst, previewpictures::closestFrame(picture.convertToFormat(QImage::Format_RGB888), frames));
         EXPECT_LT(worst, 4.0) << "every picture shown is one of the stream's frames";
     }
 }
@@ -339,9 +334,8 @@ TEST(LivePreviewDecodeEdges, PicturesOfAStreamWithoutDelimitersMatchTheToolsFram
 TEST(LivePreviewDecodeEdges, APictureSizeChangeMidStreamIsConvertedAtTheNewSize) {
     const std::vector<Nal> small = units(elementaryStream({Codec::H264, 64, 48, 6}), Codec::H264);
     const std::vector<Nal> large = units(elementaryStream({Codec::H264, 192, 144, 6}), Codec::H264);
-    QLabel label;
-    livePreview p;
-    p.setPreviewLabel(&label);
+    Received received;
+    livePreview p(received.sink());
     p.openVideoDecoder(false);
     feed(p, small, Codec::H264);
     const int before = p.picturesShown();
@@ -349,15 +343,14 @@ TEST(LivePreviewDecodeEdges, APictureSizeChangeMidStreamIsConvertedAtTheNewSize)
     feed(p, large, Codec::H264);
     delimiter(p);
     EXPECT_GE(p.picturesShown() - before, 5) << "pictures of the larger size still come";
-    QCoreApplication::processEvents();
-    EXPECT_EQ(label.pixmap(Qt::ReturnByValue).size(), QSize(180, 122));
+    ASSERT_FALSE(received.pictures.empty());
+    EXPECT_EQ(received.pictures.back().size(), QSize(180, 122));
 }
 
 TEST(LivePreviewDecodeEdges, GarbageDoesNotStopLaterPictures) {
     const std::vector<Nal> nals = units(elementaryStream({Codec::H264, 160, 120, 12}), Codec::H264);
-    QLabel label;
-    livePreview p;
-    p.setPreviewLabel(&label);
+    Received received;
+    livePreview p(received.sink());
     p.openVideoDecoder(false);
     std::string noise(5000, '\0');
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919u + 13u) % 251u);
@@ -372,9 +365,8 @@ TEST(LivePreviewDecodeEdges, GarbageDoesNotStopLaterPictures) {
 
 TEST(LivePreviewDecodeEdges, WithoutAnOpenDecoderNothingIsShownAndTheQueueStillEmpties) {
     const std::vector<Nal> nals = units(elementaryStream({Codec::H264, 160, 120, 12}), Codec::H264);
-    QLabel label;
-    livePreview p;
-    p.setPreviewLabel(&label);
+    Received received;
+    livePreview p(received.sink());
     feed(p, nals, Codec::H264);
     EXPECT_EQ(p.picturesShown(), 0);
     EXPECT_GT(p.decodeRuns(), 0);
@@ -384,9 +376,10 @@ TEST(LivePreviewDecodeEdges, WithoutAnOpenDecoderNothingIsShownAndTheQueueStillE
     EXPECT_FALSE(p.decoderOpen());
     feed(p, nals, Codec::H264);
     EXPECT_EQ(p.picturesShown(), 0) << "closed again";
+    EXPECT_TRUE(received.pictures.empty());
 }
 
-TEST(LivePreviewDecodeEdges, WithoutALabelPicturesAreDecodedButNotHanded) {
+TEST(LivePreviewDecodeEdges, WithoutASinkPicturesAreDecodedButNotHanded) {
     const std::vector<Nal> nals = units(elementaryStream({Codec::H264, 160, 120, 12}), Codec::H264);
     livePreview p;
     p.openVideoDecoder(false);

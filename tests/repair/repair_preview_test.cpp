@@ -6,9 +6,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QPixmap>
+#include <QImage>
+#include <QSignalSpy>
 #include <QStringList>
+#include <QThread>
 
 #include <future>
 #include <map>
@@ -48,22 +49,10 @@ std::string referenceText(const std::string& video) {
     return made[video] = readFile(dir.file("ref.xml"));
 }
 
-QPixmap marker() {
-    QPixmap p(4, 4);
-    p.fill(Qt::magenta);
-    return p;
-}
-
-QImage shownPicture(const QLabel& label) {
-    return label.pixmap(Qt::ReturnByValue).toImage().convertToFormat(QImage::Format_RGB888);
-}
-
-// One engine with its label, repairing cut copies of generated clips.
+// One engine, repairing cut copies of generated clips.
 class RepairPreview : public ::testing::Test {
 protected:
     RepairPreview() {
-        label.setPixmap(marker());
-        engine.setPreviewLabel(&label);
         // A small read buffer: the scan then also crosses chunk ends.
         engine.setChunkBytes(1 << 16);
         QObject::connect(&engine, &videoRepair::statusFix, [this](const QString& s) { phases << s; });
@@ -80,7 +69,6 @@ protected:
     std::int64_t videoBytes() const { return fileSize(dir.file("out-video.h264")); }
 
     TempDir dir;
-    QLabel label;
     videoRepair engine;
     QStringList phases;
 };
@@ -92,7 +80,7 @@ struct SwitchCase {
     bool selected;
 };
 
-TEST_F(RepairPreview, PicturesReachTheLabelOnlyForTheSelectedRowWithPreviewOn) {
+TEST_F(RepairPreview, PicturesAreEmittedOnlyForTheSelectedRowWithPreviewOn) {
     const SwitchCase cases[] = {
         {"h264 selected, preview on", VideoCodec::H264, true, true},
         {"h265 selected, preview on", VideoCodec::H265, true, true},
@@ -103,17 +91,18 @@ TEST_F(RepairPreview, PicturesReachTheLabelOnlyForTheSelectedRowWithPreviewOn) {
     for (const SwitchCase& c : cases) {
         SCOPED_TRACE(c.name);
         const ClipSettings settings = clipOf(c.codec);
-        label.setPixmap(marker());
         engine.setPreviewEnabled(c.enabled);
         engine.setPreviewSelected(c.selected);
+        QSignalSpy pictures(&engine, &videoRepair::previewPicture);
         ASSERT_EQ(repair(settings), videoRepair::kFinished);
         ASSERT_GT(videoBytes(), 10000) << "the repair itself took the video";
-        QCoreApplication::processEvents();
-        const QImage shown = shownPicture(label);
         if (!(c.enabled && c.selected)) {
-            EXPECT_EQ(shown.size(), QSize(4, 4)) << "no picture handed to the label";
+            EXPECT_EQ(pictures.count(), 0) << "no picture emitted";
             continue;
         }
+        ASSERT_GT(pictures.count(), 0);
+        const QImage shown = pictures.last().first().value<QImage>().convertToFormat(QImage::Format_RGB888);
+        ASSERT_FALSE(shown.isNull());
         ASSERT_EQ(shown.size(), QSize(kWidth, kHeight));
         EXPECT_GT(whitePixelsInTextBox(shown), 10) << "\"Repair...\" in its box";
         const double difference = closestFrame(shown, toolFrames({"-i", clip(settings)}, settings.width, settings.height));
@@ -122,14 +111,21 @@ TEST_F(RepairPreview, PicturesReachTheLabelOnlyForTheSelectedRowWithPreviewOn) {
 }
 
 // The job's thread runs the repair while the GUI thread switches the preview and asks for the
-// stop; the scan is held at 40 % until the stop request is in, so the stop lands mid-scan.
+// stop; the scan is held at 40 % until the stop request is in, so the stop lands mid-scan. The
+// pictures reach a receiver of the GUI thread queued, on that thread.
 TEST_F(RepairPreview, StoppingARepairWithPreviewOnEndsItNormallyWithPicturesShown) {
     const ClipSettings settings = clipOf(VideoCodec::H264, 640, 360, 4);
     engine.setPreviewEnabled(false);
     ASSERT_EQ(repair(settings, 1.0), videoRepair::kFinished);
     const std::int64_t wholeRun = videoBytes();
 
-    label.setPixmap(marker());
+    QObject window;  // lives on this (the GUI) thread
+    QImage shown;
+    int offThread = 0;
+    QObject::connect(&engine, &videoRepair::previewPicture, &window, [&](const QImage& picture) {
+        if (QThread::currentThread() != window.thread()) ++offThread;
+        shown = picture;
+    });
     engine.setPreviewEnabled(true);
     engine.setPreviewSelected(true);
     std::promise<void> reached;
@@ -151,7 +147,7 @@ TEST_F(RepairPreview, StoppingARepairWithPreviewOnEndsItNormallyWithPicturesShow
     bool pictured = false;
     while (!pictured && waited.elapsed() < 20000) {
         QCoreApplication::processEvents();
-        pictured = shownPicture(label).size() == QSize(kWidth, kHeight);
+        pictured = shown.size() == QSize(kWidth, kHeight);
         // The window's selection changes while the job runs.
         engine.setPreviewSelected(true);
     }
@@ -165,7 +161,8 @@ TEST_F(RepairPreview, StoppingARepairWithPreviewOnEndsItNormallyWithPicturesShow
     EXPECT_GT(videoBytes(), 0);
     EXPECT_LT(videoBytes(), wholeRun * 3 / 4) << "the scan ended at the stop";
     QCoreApplication::processEvents();
-    EXPECT_EQ(shownPicture(label).size(), QSize(kWidth, kHeight));
+    EXPECT_EQ(shown.size(), QSize(kWidth, kHeight));
+    EXPECT_EQ(offThread, 0) << "every picture was received on the GUI thread";
 }
 
 }  // namespace

@@ -12,12 +12,16 @@
 #include <QSlider>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
 
 #include "jobs/previewer.h"
 #include "jobs/unit_file.h"
+#include "reference/analysis_entry.h"
 #include "repair/video_repair.h"
 #include "tests/support/preview_pictures.h"
 #include "tests/support/qtest_main.h"
+#include "tests/support/test_process.h"
 #include "tests/ui/window_harness.h"
 #include "ui/clickable_label.h"
 #include "ui/file_list_view.h"
@@ -30,6 +34,10 @@ using testsupport::ClipSettings;
 
 Q_DECLARE_METATYPE(PreviewOccasion)
 Q_DECLARE_METATYPE(PreviewFile)
+
+// What happens around a live repair picture before it reaches the window.
+enum class PictureMoment { Nothing, PreviewOff, Deselected, OtherRowSelected, RowRemovedOnItsWay };
+Q_DECLARE_METATYPE(PictureMoment)
 
 namespace {
 
@@ -65,6 +73,40 @@ QString information(MainWindow& w) { return child<QLabel>(w, "infoFile")->text()
 
 
 bool selectedForLivePictures(MainWindow& w, int row) { return w.jobAt(row)->fixer->previewSelected.load(); }
+
+// A picture no clip frame or placeholder looks like, of the live preview's size.
+QImage livePicture() {
+    QImage picture(180, 122, QImage::Format_RGB888);
+    picture.fill(QColor(200, 30, 160));
+    return picture;
+}
+
+// The engine of `job` emits `picture` on a thread of its own, as during a repair; it is on its
+// way (queued) when this returns.
+void emitFromRepairThread(unitFile& job, const QImage& picture) {
+    std::thread([&] { emit job.fixer->previewPicture(picture); }).join();
+}
+
+// Runs the engine of `job` on a thread of its own, as the job's thread does, over a cut copy
+// of `settings`'s clip with the reference description Ordwick writes for the whole clip,
+// turning the event loop until it ends.
+bool repairOnJobThread(unitFile& job, const ClipSettings& settings, const testsupport::TempDir& dir) {
+    const std::string reference = dir.file("ref.xml");
+    const testsupport::ProcessResult analysed =
+        testsupport::runProcess({testsupport::programPath("Ordwick"), testsupport::clip(settings), kAccessCode, reference});
+    if (analysed.exitCode != 0) return false;
+    std::atomic<bool> done{false};
+    int result = -100;
+    std::thread repair([&] {
+        result = job.fixer->startFixer(QString::fromStdString(testsupport::cutClip(settings, 0.8)),
+                                       QString::fromStdString(reference), QString::fromStdString(dir.path() + "/"));
+        done = true;
+    });
+    const bool ended = waitFor([&] { return done.load(); }, 60000);
+    repair.join();
+    QCoreApplication::processEvents();  // the last pictures arrive
+    return ended && result == videoRepair::kFinished;
+}
 
 // A window listing copies of the 4 s clock clip (and whatever else the test adds).
 struct Scene {
@@ -338,6 +380,91 @@ private slots:
         QCOMPARE(w.previewDecoder().filePath(), files.last());
         const QImage small = testsupport::toolPreviewFrame(files.last().toStdString(), 0, 320, 240, dir.path());
         QVERIFY(testsupport::differenceOutsideTimeBox(settledPreview(w), small) < 4.0);
+    }
+
+    // The engine paints only for the selected row with Preview on, but a picture it made just
+    // before a switch arrives after it; the window shows a repair picture only when its row is
+    // the shown one and Preview is on at the moment it arrives.
+    void aRepairPictureShowsOnlyOnTheShownRowWithPreviewOn_data() {
+        QTest::addColumn<PictureMoment>("moment");
+        QTest::addColumn<int>("repairRow");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("the shown row") << PictureMoment::Nothing << 0 << true;
+        QTest::newRow("another row") << PictureMoment::Nothing << 1 << false;
+        QTest::newRow("Preview turned off") << PictureMoment::PreviewOff << 0 << false;
+        QTest::newRow("row deselected") << PictureMoment::Deselected << 0 << false;
+        QTest::newRow("another row selected") << PictureMoment::OtherRowSelected << 0 << false;
+        QTest::newRow("row removed while on its way") << PictureMoment::RowRemovedOnItsWay << 0 << false;
+    }
+    void aRepairPictureShowsOnlyOnTheShownRowWithPreviewOn() {
+        QFETCH(PictureMoment, moment);
+        QFETCH(int, repairRow);
+        QFETCH(bool, shown);
+        Scene s({"clock.mp4", "other.mp4"});
+        QVERIFY(s.listed);
+        MainWindow& w = *s.window;
+        selectRow(w, 0);
+        QVERIFY(s.shows(0));
+        const QImage picture = livePicture();
+        unitFile& job = *w.jobAt(repairRow);
+        switch (moment) {
+        case PictureMoment::Nothing:
+            break;
+        case PictureMoment::PreviewOff:
+            child<QCheckBox>(w, "checkPreview")->setChecked(false);
+            break;
+        case PictureMoment::Deselected:
+            listView(w)->selectionModel()->clearSelection();
+            break;
+        case PictureMoment::OtherRowSelected:
+            selectRow(w, 1);
+            break;
+        case PictureMoment::RowRemovedOnItsWay:
+            emitFromRepairThread(job, picture);
+            child<QAction>(w, "actionDelete_Selected")->trigger();
+            break;
+        }
+        const QImage before = settledPreview(w);
+        if (moment != PictureMoment::RowRemovedOnItsWay) emitFromRepairThread(job, picture);
+        QCoreApplication::processEvents();
+        const QImage after = settledPreview(w);
+        QCOMPARE(after == picture, shown);
+        if (!shown) QCOMPARE(after, before);
+    }
+
+    // A real repair of the shown row, its engine on a thread of its own: its pictures show in
+    // place of the placeholder while Preview is on, and none while it is off.
+    void theShownRowsRunningRepairShowsItsPictures_data() {
+        QTest::addColumn<bool>("preview");
+        QTest::newRow("Preview on") << true;
+        QTest::newRow("Preview off") << false;
+    }
+    void theShownRowsRunningRepairShowsItsPictures() {
+        QFETCH(bool, preview);
+        const ClipSettings settings = testsupport::clipSettings(testsupport::VideoCodec::H264, testsupport::AudioCodec::Aac);
+        freshSettings();
+        testsupport::TempDir dir;
+        MainWindow w;
+        // The damaged recording itself is listed: the probe cannot read it, so the row shows the
+        // placeholder until the repair paints.
+        QVERIFY(dropAndWait(w, {QString::fromStdString(testsupport::cutClip(settings, 0.8))}));
+        child<QCheckBox>(w, "checkPreview")->setChecked(preview);
+        selectRow(w, 0);
+        QVERIFY(showsPlaceholder(w));
+
+        unitFile& job = *w.jobAt(0);
+        QSignalSpy forwarded(&job, &unitFile::repairPicture);
+        QVERIFY(repairOnJobThread(job, settings, dir));
+        if (!preview) {
+            QCOMPARE(forwarded.count(), 0);
+            QVERIFY(showsPlaceholder(w));
+            return;
+        }
+        QVERIFY(forwarded.count() > 0);
+        const QImage last = pixels(QPixmap::fromImage(forwarded.last().at(1).value<QImage>()));
+        QCOMPARE(last.size(), QSize(180, 122));
+        QVERIFY(!showsPlaceholder(w));
+        QCOMPARE(settledPreview(w), last);
     }
 
     // The previewer stops before its label goes with the window.

@@ -51,24 +51,10 @@ bool dropped(const Inputs& inputs, const QString& output) {
     return waitForRows(shown.window, 3) && grab(shown.window, output);
 }
 
-// A repair under way: the first job is held running by a stand-in ffmpeg that waits, and the
-// scan's reports reach the row through the window's own slots, as the engine sends them.
-bool repairing(const Inputs& inputs, const QString& output) {
-    setChildProgramOverride(ChildProgram::Ffmpeg, inputs.file("waiting-ffmpeg"));
-    ShownWindow shown;
-    MainWindow& w = shown.window;
-    dropFiles(w, {inputs.file("healthy.mp4"), inputs.file("Holiday 2024 #2.mov")});
-    if (!waitForRows(w, 2)) return false;
-    action(w, "actionSettings")->trigger();
-    if (!waitUntil([&] { return w.jobAt(0)->isConverting.load(); })) return false;
-    settle(300);
-    const QString uid = QString::fromStdString(w.jobAt(0)->uid);
-    w.startDownloadFile(uid);
-    w.repairStatusText(uid, QStringLiteral("Scan..."));
-    w.repairStatus(uid, 42);
-    const bool ok = grab(w, output);
-    setChildProgramOverride(ChildProgram::Ffmpeg, QString());
-    return ok;
+void selectListRow(MainWindow& window, int row) {
+    auto* view = window.findChild<clsMyTree*>();
+    view->selectionModel()->select(view->model()->index(row, ColumnFileName),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 // Presses "Repair Now!" once the reference dialog has probed its file.
@@ -83,6 +69,35 @@ void acceptReferenceWhenReady() {
         save->click();
     });
     poll->start(100);
+}
+
+// A repair under way on the selected row: the real programs repair the cut recording, its scan
+// paints its live pictures into the preview, and a stand-in ffmpeg that waits holds the job at
+// the mux. The row then shows the scan's reports through the window's own slots, as the engine
+// sends them, so the picture appears beside the phase it belongs to.
+bool repairing(const Inputs& inputs, const QString& output) {
+    store(settingsKeys::referenceFile, inputs.file("reference.mp4"));
+    store(settingsKeys::SavePath, inputs.file("output/"));
+    setChildProgramOverride(ChildProgram::Ffmpeg, inputs.file("waiting-ffmpeg"));
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    dropFiles(w, {inputs.file("CLIP0042.MP4"), inputs.file("healthy.mp4")});
+    bool ok = waitForRows(w, 2);
+    if (ok) {
+        selectListRow(w, 0);
+        acceptReferenceWhenReady();
+        action(w, "actionRepair")->trigger();
+        ok = waitUntil([&] { return cellText(w, 0, ColumnStatus).startsWith(QStringLiteral("Muxing")); }, 120000);
+    }
+    if (ok) {
+        settle(300);
+        const QString uid = QString::fromStdString(w.jobAt(0)->uid);
+        w.repairStatusText(uid, QStringLiteral("Scan..."));
+        w.repairStatus(uid, 42);
+        ok = grab(w, output);
+    }
+    setChildProgramOverride(ChildProgram::Ffmpeg, QString());
+    return ok;
 }
 
 // Two repairs with the real programs: a cut recording that comes back, and a file that holds
@@ -119,12 +134,6 @@ T* shownDialog() {
         return found != nullptr;
     });
     return found;
-}
-
-void selectListRow(MainWindow& window, int row) {
-    auto* view = window.findChild<clsMyTree*>();
-    view->selectionModel()->select(view->model()->index(row, ColumnFileName),
-                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 bool previewSettled(MainWindow& window) {
@@ -200,7 +209,7 @@ const std::vector<State>& states() {
     static const std::vector<State> table = {
         {"empty", "the window as it starts, nothing listed", empty},
         {"dropped", "three files dropped: two videos and a text file", dropped},
-        {"repairing", "a repair in progress: blue status, a partly green bar", repairing},
+        {"repairing", "a repair in progress: blue status, a partly green bar, the live picture", repairing},
         {"finished", "a repaired row in green beside a row that could not be repaired", finished},
         {"reference", "the reference dialog with a probed reference", reference},
         {"selected", "a selected row with its preview picture and time stamp", selected},
