@@ -2,7 +2,8 @@
 // Runs one repair job as the window starts it, with a settings store of its own holding the
 // output folder, the reference and the format ("Re-Encode (Keep same quality)" by default; a
 // name outside the format box, such as "none", converts nothing), and prints one
-// "name: value" line per figure: the seconds of each phase, the status and the result.
+// "name: value" line per figure: the seconds of each phase and of the whole job, the status
+// and the result.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -59,6 +60,13 @@ public:
         if (start == seen_.end()) return 0;
         const auto next = seen_.upper_bound(from);
         return next == seen_.end() ? 0 : next->second - start->second;
+    }
+
+    // From one mark to another, both reached.
+    double span(Mark from, Mark to) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto start = seen_.find(from), end = seen_.find(to);
+        return start == seen_.end() || end == seen_.end() ? 0 : end->second - start->second;
     }
 
 private:
@@ -137,6 +145,7 @@ int main(int argc, char** argv) {
     job.wait();
 
     for (const Figure& figure : kFigures) std::printf("%s: %.3f\n", figure.name, clock.seconds(figure.from));
+    std::printf("total_s: %.3f\n", clock.span(AnalysisStart, End));
     std::printf("status: %d\n", status);
     std::printf("output: %s\n", job.outputPath.get().c_str());
     return 0;

@@ -1,6 +1,6 @@
 // The repair phase of a job: reference analysis, repair engine, audio repair and mux. Every
-// intermediate (the reference description, the engine's streams, the repaired audio, the
-// timestamped copy and the repaired file itself) lives in a folder of the job's own inside
+// intermediate (the reference description, the engine's streams, the repaired or encoded
+// audio and the repaired file itself) lives in a folder of the job's own inside
 // the output folder, so no user file is ever overwritten or read by mistake.
 #include <cmath>
 
@@ -12,7 +12,7 @@
 #include "jobs/child_programs.h"
 #include "jobs/output_names.h"
 #include "jobs/output_parsing.h"
-#include "jobs/timestamped_stream.h"
+#include "jobs/stream_mux.h"
 #include "jobs/unit_file.h"
 #include "jobs/video_information.h"
 #include "jobs/work_folder.h"
@@ -22,8 +22,19 @@ namespace {
 
 QString absolute(const QString& path) { return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath(); }
 
-// Beside the engine's stream; the mux reads it in place of the bare stream.
-QString timestampedCopyPath(const QString& videoPath) { return videoPath + ".ts"; }
+// PCM and ADPCM sound encoded for the repaired file, beside the engine's audio.
+QString encodedAudioPath(const QString& audioPath) { return audioPath.isEmpty() ? audioPath : audioPath + ".m4a"; }
+
+// What the mux does with the engine's audio. The AAC the audio repair re-framed is copied as
+// it is; PCM and ADPCM are encoded; a file of at most 16 bytes is left out, as the tool's mux
+// always left it.
+enum class MuxAudio { None, Copy, Encode };
+
+MuxAudio muxAudioFor(bool isAac, qint64 audioBytes) {
+    constexpr qint64 kLeastAudioBytes = 17;
+    if (audioBytes < kLeastAudioBytes) return MuxAudio::None;
+    return isAac ? MuxAudio::Copy : MuxAudio::Encode;
+}
 
 }  // namespace
 
@@ -91,7 +102,7 @@ void unitFile::analyseReferenceAndRepair() {
 void unitFile::removeTemporaryFiles() {
     removeIfExists(fixer->audioOutputPath);
     removeIfExists(fixer->videoOutputPath);
-    if (!fixer->videoOutputPath.isEmpty()) removeIfExists(timestampedCopyPath(fixer->videoOutputPath));
+    removeIfExists(encodedAudioPath(fixer->audioOutputPath));
     removeIfExists(repairedFilePath);
 }
 
@@ -113,10 +124,11 @@ void unitFile::muxRepairedStreams() {
     const QString audio = fixer->audioOutputPath;
     repairedFilePath = joinFolder(QFileInfo(video).absolutePath(),
                                   baseUpToFirstDot(QString::fromStdString(sourcePath)) + "_fix.mp4");
+    const QString encoded = encodedAudioPath(audio);
     auto dropStreams = [&] {
         removeIfExists(video);
         removeIfExists(audio);
-        removeIfExists(timestampedCopyPath(video));
+        removeIfExists(encoded);
     };
     const float fps = fixer->fps_num / fixer->fps_den;
     if (!std::isfinite(fps) || fps <= 0) {
@@ -125,20 +137,46 @@ void unitFile::muxRepairedStreams() {
         return;
     }
 
-    // With B-frames a bare stream would be stamped in decode order; the copy carries the
-    // pictures' presentation times. A stream the copy cannot read is muxed bare.
-    QString videoInput = video;
-    const TimestampedStreamResult stamped = writeTimestampedStream(video, fps, timestampedCopyPath(video));
-    if (stamped.ok)
-        videoInput = timestampedCopyPath(video);
-    else
-        qDebug() << "timestamped copy failed:" << QString::fromStdString(stamped.error);
-
-    QStringList arguments{"-r", QString::number(fps, 'g', 6), "-i", videoInput};
-    if (fileSizeOrMissing(audio) > 16) arguments << "-i" << audio;
-    arguments << "-c:v" << "copy" << "-y" << repairedFilePath;
-
     statusFixProgress(0);
+    MuxSources sources;
+    sources.video = video;
+    sources.frameRateNum = fixer->fps_num;
+    sources.frameRateDen = fixer->fps_den;
+    switch (muxAudioFor(fixer->isAac, fileSizeOrMissing(audio))) {
+    case MuxAudio::None:
+        break;
+    case MuxAudio::Copy:
+        sources.audio = audio;
+        break;
+    case MuxAudio::Encode:
+        // Pictures with sound that does not play is still a repair: without the encoded audio
+        // the file has the pictures alone.
+        if (encodeAudio(audio, encoded)) sources.audio = encoded;
+        break;
+    }
+    if (cancelRequested) return dropStreams();
+
+    long long lastSecond = -1;
+    const MuxResult result = muxStreams(sources, repairedFilePath, "mp4", [&](const MuxProgress& progress) {
+        if (cancelRequested) return false;
+        const long long second = static_cast<long long>(progress.seconds);
+        if (second > lastSecond) {
+            lastSecond = second;
+            statusFix(QString::fromStdString(muxStatusText(progress.seconds, progress.frames)));
+        }
+        return true;
+    });
+    if (!result.audioError.empty()) qDebug() << "audio left out of the mux:" << QString::fromStdString(result.audioError);
+    if (!result.ok) qDebug() << "mux failed:" << QString::fromStdString(result.error);
+    statusFixProgress(100);
+    // A mux that did not end well may leave a file that only looks usable.
+    if (!result.ok) removeIfExists(repairedFilePath);
+    dropStreams();
+}
+
+bool unitFile::encodeAudio(const QString& audio, const QString& encoded) {
+    // Only the sound goes through the tool: the pictures are muxed as they are, by this job.
+    const QStringList arguments{"-i", audio, "-vn", "-c:a", "aac", "-f", "mp4", "-y", encoded};
     QStringList lines;
     const ChildResult result = muxProcess.run(ffmpegPath(), arguments, [&](const std::string& line) {
         lines << QString::fromStdString(line);
@@ -147,8 +185,7 @@ void unitFile::muxRepairedStreams() {
         if (muxStatusText(line, status)) statusFix(QString::fromStdString(status));
     });
     qDebug().noquote() << lines.join('\n');
-    statusFixProgress(100);
-    // A mux that did not end well may leave a file that only looks usable.
-    if (!result.succeeded() || fileSizeOrMissing(repairedFilePath) == 0) removeIfExists(repairedFilePath);
-    dropStreams();
+    if (result.succeeded() && fileSizeOrMissing(encoded) > 0) return true;
+    removeIfExists(encoded);
+    return false;
 }

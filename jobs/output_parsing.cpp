@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdio>
 
 std::string textBetween(const std::string& text, const std::string& start, const std::string& end) {
     const std::size_t at = text.rfind(start);
@@ -66,6 +67,14 @@ bool muxStatusText(const std::string& line, std::string& status) {
     if (line.find("frame=") == std::string::npos && line.find("size=") == std::string::npos) return false;
     status = "Muxing: " + textBetween(line, "time=", ".") + " (" + textBetween(line, "frame=", "fps") + "fps)";
     return true;
+}
+
+std::string muxStatusText(double seconds, long long frames) {
+    const long long whole = seconds > 0 ? static_cast<long long>(seconds) : 0;
+    char text[64];
+    std::snprintf(text, sizeof text, "Muxing: %02lld:%02lld:%02lld (%5lld fps)", whole / 3600, whole / 60 % 60, whole % 60,
+                  frames);
+    return text;
 }
 
 bool parseAudioRepairProgress(const std::string& line, int& percent) {

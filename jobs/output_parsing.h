@@ -30,5 +30,9 @@ bool parseConversionProgress(const std::string& line, ConversionProgress& progre
 // The mux's status text for a progress line ("Muxing: 00:00:04 (  100 fps)"); false for other lines.
 bool muxStatusText(const std::string& line, std::string& status);
 
+// The same text for the in-process mux: the presentation time reached, whole seconds as h:m:s,
+// and the frames written, as the ffmpeg tool's progress line would give them.
+std::string muxStatusText(double seconds, long long frames);
+
 // The audio repair's "done=<percent>," lines; false when the line holds none or no whole number.
 bool parseAudioRepairProgress(const std::string& line, int& percent);

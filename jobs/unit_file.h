@@ -135,6 +135,9 @@ public:
     void removeTemporaryFiles();
     void repairAudio(const QString& audioPath);
     void muxRepairedStreams();
+    // PCM or ADPCM sound encoded to AAC in an MP4 with the ffmpeg tool, for the mux; false
+    // (leaving no file) when the tool made nothing.
+    bool encodeAudio(const QString& audio, const QString& encoded);
     void probeHardwareEncoders();
     QStringList encoderForCodec(const QString& codecName);
     QStringList buildConversionArguments(const QString& input, const QString& output, const QString& format);

@@ -1,5 +1,6 @@
 #include "mp4/es_descriptor.h"
 
+#include "mp4/bit_reader.h"
 #include "mp4/box_tree.h"
 
 namespace mp4 {
@@ -8,6 +9,14 @@ namespace {
 
 constexpr std::uint8_t kEsDescriptorTag = 0x03;
 constexpr std::uint8_t kDecoderConfigTag = 0x04;
+constexpr std::uint8_t kDecoderSpecificInfoTag = 0x05;
+// Object type indication, stream type, buffer size and the two bit rates.
+constexpr std::size_t kDecoderConfigFixedBytes = 13;
+
+constexpr int kObjectTypeEscape = 31;
+constexpr int kFrequencyEscape = 15;
+constexpr int kSbrObjectType = 5;
+constexpr int kPsObjectType = 29;
 
 // A descriptor's tag and body; the size is up to four bytes of seven bits each.
 bool readDescriptor(ByteReader& reader, std::uint8_t& tag, ByteSpan& body) {
@@ -25,7 +34,54 @@ bool readDescriptor(ByteReader& reader, std::uint8_t& tag, ByteSpan& body) {
     return true;
 }
 
+// Five bits, or 32 + six more after the escape value.
+int readObjectType(BitReader& bits) {
+    const int type = static_cast<int>(bits.readBits(5));
+    return type == kObjectTypeEscape ? 32 + static_cast<int>(bits.readBits(6)) : type;
+}
+
+// Four bits, and the 24-bit frequency itself after the escape value.
+int readFrequencyIndex(BitReader& bits, std::uint32_t& explicitFrequency) {
+    const int index = static_cast<int>(bits.readBits(4));
+    explicitFrequency = index == kFrequencyEscape ? bits.readBits(24) : 0;
+    return index;
+}
+
+// The decoder-specific information of a decoder configuration, when it has one.
+bool findDecoderSpecificInfo(ByteSpan decoderConfig, ByteSpan& info) {
+    ByteReader reader(decoderConfig);
+    reader.skip(kDecoderConfigFixedBytes);
+    while (reader.ok() && reader.remaining() > 0) {
+        std::uint8_t tag = 0;
+        ByteSpan body;
+        if (!readDescriptor(reader, tag, body)) return false;
+        if (tag == kDecoderSpecificInfoTag) {
+            info = body;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+bool parseAudioSpecificConfig(ByteSpan bytes, AudioSpecificConfig& out) {
+    BitReader bits(bytes.data, bytes.size);
+    AudioSpecificConfig config;
+    config.objectType = readObjectType(bits);
+    config.frequencyIndex = readFrequencyIndex(bits, config.explicitFrequency);
+    config.channelConfiguration = static_cast<int>(bits.readBits(4));
+    if (config.objectType == kSbrObjectType || config.objectType == kPsObjectType) {
+        // The extension's output rate, then the coder the extension sits on. The rate read
+        // above stays: it is the core coder's, the one an ADTS header carries.
+        std::uint32_t extensionFrequency = 0;
+        readFrequencyIndex(bits, extensionFrequency);
+        config.objectType = readObjectType(bits);
+    }
+    if (bits.overrun()) return false;
+    out = config;
+    return true;
+}
 
 bool parseEsds(ByteSpan payload, EsDescriptor& out) {
     FullBox box;
@@ -46,7 +102,11 @@ bool parseEsds(ByteSpan payload, EsDescriptor& out) {
         if (tag == kDecoderConfigTag) {
             ByteReader config(body);
             out.objectTypeIndication = config.u8();
-            return config.ok();
+            if (!config.ok()) return false;
+            ByteSpan info;
+            out.hasAudioConfig =
+                findDecoderSpecificInfo(body, info) && parseAudioSpecificConfig(info, out.audioConfig);
+            return true;
         }
     }
     return false;

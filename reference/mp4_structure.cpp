@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <unordered_set>
 
 #include "mp4/avc_config.h"
@@ -75,7 +76,8 @@ std::uint64_t signatureKey(const SampleSignature& s) {
 
 // The description's type: a known format counts as its kind only when its configuration box
 // is there and readable.
-mp4::DescriptionType describeConfiguration(const mp4::SampleEntry& entry, TrackRecord& record) {
+mp4::DescriptionType describeConfiguration(const mp4::SampleEntry& entry, TrackRecord& record,
+                                           std::optional<mp4::AudioSpecificConfig>& audioConfig) {
     const mp4::FormatInfo info = mp4::formatInfo(entry.format);
     mp4::ByteSpan payload;
     switch (info.type) {
@@ -83,6 +85,7 @@ mp4::DescriptionType describeConfiguration(const mp4::SampleEntry& entry, TrackR
         mp4::EsDescriptor es;
         if (!mp4::findEsds(entry, payload) || !mp4::parseEsds(payload, es)) return mp4::kDescriptionOther;
         record.objectTypeIndication = es.objectTypeIndication;
+        if (es.hasAudioConfig) audioConfig = es.audioConfig;
         return mp4::kDescriptionMpeg;
     }
     case mp4::kDescriptionAvc: {
@@ -142,17 +145,47 @@ void walkSamples(const mp4::Track& track, mp4::DescriptionType lastKind, TrackRe
 
 }  // namespace
 
-std::array<std::uint8_t, 7> adtsHeaderFor(const TrackRecord& track) {
-    std::uint32_t r = kEscapeFrequencyIndex;
+namespace {
+
+std::uint32_t frequencyIndexOf(std::uint32_t rate) {
     for (std::uint32_t i = 0; i < std::size(kAacSamplingFrequencies); ++i)
-        if (kAacSamplingFrequencies[i] == track.sampleRate) r = i;
-    const std::uint32_t c = track.channelCount;
-    const std::uint32_t o = track.objectTypeIndication;
+        if (kAacSamplingFrequencies[i] == rate) return i;
+    return kEscapeFrequencyIndex;
+}
+
+// The three fields an ADTS header repeats for every frame. The sample entry's values are
+// often fixed ones; the decoder configuration's replace them field by field wherever it gives
+// one an ADTS header can carry.
+struct AdtsFields {
+    std::uint32_t profile;         // 2 bits: audio object type - 1
+    std::uint32_t frequencyIndex;  // 4 bits
+    std::uint32_t channels;        // 3 bits
+};
+
+AdtsFields adtsFieldsFor(const TrackRecord& track, const mp4::AudioSpecificConfig* config) {
+    // Without a configuration: the object type indication's low bits, as the header was always built.
+    AdtsFields fields{track.objectTypeIndication & 3u, frequencyIndexOf(track.sampleRate), track.channelCount};
+    if (!config) return fields;
+    if (config->objectType >= 1 && config->objectType <= 4) fields.profile = std::uint32_t(config->objectType - 1);
+    const std::uint32_t index = config->frequencyIndex == int(kEscapeFrequencyIndex)
+                                    ? frequencyIndexOf(config->explicitFrequency)
+                                    : std::uint32_t(config->frequencyIndex);
+    if (index < std::size(kAacSamplingFrequencies)) fields.frequencyIndex = index;
+    if (config->channelConfiguration >= 1 && config->channelConfiguration <= 7)
+        fields.channels = std::uint32_t(config->channelConfiguration);
+    return fields;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 7> adtsHeaderFor(const TrackRecord& track, const mp4::AudioSpecificConfig* config) {
+    const AdtsFields f = adtsFieldsFor(track, config);
+    const std::uint32_t c = f.channels;
     const std::uint32_t length = std::uint32_t(track.sampleSize) + 7;
     std::array<std::uint8_t, 7> header{};
     header[0] = 0xFF;
     header[1] = 0xF9;
-    header[2] = static_cast<std::uint8_t>((((o << 4) | r) << 2) | ((c >> 2) & 1));
+    header[2] = static_cast<std::uint8_t>(((f.profile & 3) << 6) | ((f.frequencyIndex & 0x0F) << 2) | ((c >> 2) & 1));
     header[3] = static_cast<std::uint8_t>(((length >> 11) & 3) | (c << 6));
     header[4] = static_cast<std::uint8_t>(length >> 3);
     header[5] = static_cast<std::uint8_t>((length << 5) | 0x1F);
@@ -165,7 +198,8 @@ mp4::DescriptionType describeSampleEntry(const mp4::SampleEntry& entry, int row,
     record.nalLengthSize = 0;
     record.sampleDescFormat = entry.format;
     record.sampleDescCoding = mp4::formatName(entry.format);
-    const mp4::DescriptionType type = describeConfiguration(entry, record);
+    std::optional<mp4::AudioSpecificConfig> audioConfig;
+    const mp4::DescriptionType type = describeConfiguration(entry, record, audioConfig);
     record.sampleDescType = type;
 
     const bool audio = entry.layout == mp4::EntryLayout::Audio;
@@ -185,7 +219,7 @@ mp4::DescriptionType describeSampleEntry(const mp4::SampleEntry& entry, int row,
     } else {
         record.dec3DataRate = 0;
         if (entry.format == mp4::fourcc("mp4a")) {
-            record.adtsHeader = adtsHeaderFor(record);
+            record.adtsHeader = adtsHeaderFor(record, audioConfig ? &*audioConfig : nullptr);
             record.audioHeaderHex.clear();
             appendHex(record.audioHeaderHex, record.adtsHeader.data(), record.adtsHeader.size());
         }

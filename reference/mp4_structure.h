@@ -3,6 +3,7 @@
 // sample signatures and the per-type NAL unit statistics.
 #include <string>
 
+#include "mp4/es_descriptor.h"
 #include "mp4/format_table.h"
 #include "mp4/movie.h"
 #include "mp4/sample_entry.h"
@@ -22,5 +23,7 @@ void analyseTrack(const mp4::Track& track, int row, mp4::SampleReader& reader, A
 mp4::DescriptionType describeSampleEntry(const mp4::SampleEntry& entry, int row, AnalysisResult& result);
 
 // The 7-byte ADTS header built from an 'mp4a' record's rate, channels, object type and sample
-// size; a rate outside the AAC sampling-frequency table uses index 15.
-std::array<std::uint8_t, 7> adtsHeaderFor(const TrackRecord& track);
+// size; a rate outside the AAC sampling-frequency table uses index 15. The profile, the
+// sampling-frequency index and the channel configuration come from the track's decoder
+// configuration (`config`, when there is one) wherever it gives a value the header can carry.
+std::array<std::uint8_t, 7> adtsHeaderFor(const TrackRecord& track, const mp4::AudioSpecificConfig* config = nullptr);

@@ -26,12 +26,6 @@ namespace {
 
 constexpr double kCut = 0.7;
 
-// What the decoder complains about (empty for a clean file).
-std::string decodeErrors(const std::string& path) {
-    const ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i", path, "-f", "null", "-"});
-    return r.exitCode == 0 ? r.err : "exit " + std::to_string(r.exitCode) + ": " + r.err;
-}
-
 struct Stream {
     std::string codec;
     double seconds = 0;
@@ -151,6 +145,76 @@ INSTANTIATE_TEST_SUITE_P(Cameras, RepairAndConvert,
                          ::testing::Values(ConvertCase{"h264_aac_mp4", AudioCodec::Aac, Container::Mp4, "camera.mp4", true},
                                            ConvertCase{"h264_pcm_mov", AudioCodec::PcmS16le, Container::Mov, "camera.MOV", false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+// How the sound reaches the repaired file.
+enum class SoundRoute { Copied, Encoded };
+struct SoundCase {
+    const char* name;
+    AudioCodec audio;
+    Container container;
+    int channels;
+    SoundRoute route;
+};
+void PrintTo(const SoundCase& c, std::ostream* os) { *os << c.name; }
+class RepairedSound : public ::testing::TestWithParam<SoundCase> {};
+
+int probedChannels(const std::string& path) {
+    const ProcessResult r = runProcess({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                                        "stream=channels", "-of", "default=nw=1:nk=1", path});
+    return std::atoi(r.out.c_str());
+}
+}  // namespace
+
+// The recovered AAC goes into the repaired file as the audio repair left it, packet for packet;
+// PCM and ADPCM sound is encoded. Either way the file decodes without a complaint.
+TEST_P(RepairedSound, IsTheRecoveredAudioCopiedOrEncoded) {
+    const SoundCase& c = GetParam();
+    ClipSettings recording = clipSettings(VideoCodec::H264, c.audio, c.container);
+    recording.audioChannels = c.channels;
+    RepairJob fixture(recording, c.container == Container::Mov ? "camera.MOV" : "camera.mp4");
+    ASSERT_FALSE(fixture.original.empty());
+    RealHelperPrograms helpers;
+    // The real audio repair, keeping a copy of what it leaves for the job.
+    const std::string recovered = fixture.dir.file("recovered.aac");
+    ProgramOverride keepCopy(ChildProgram::AudioRepair,
+                             writeScript(fixture.dir, "Brannoc",
+                                         "'" + programPath("Brannoc") + "' \"$@\" || exit $?\n"
+                                         "cp \"$1-checked.aac\" '" + recovered + "'\n"));
+    const ScopedSettings settings(fixture.outputFolder + "/", "none", fixture.reference);
+
+    auto job = makeJob(fixture.damaged, true);
+    const RunRecord run = runJob(*job);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.endStatuses, std::vector<int>{0});
+    const std::string repaired = fixture.outputFolder + "/camera_fix(1).mp4";
+    ASSERT_EQ(job->outputPath.get(), repaired);
+    fixture.expectOutputFolder({"camera_fix(1).mp4"});
+
+    EXPECT_EQ(decodeErrors(repaired), "");
+    const Stream video = probeStream(repaired, "v");
+    const Stream audio = probeStream(repaired, "a");
+    EXPECT_EQ(video.codec, "h264");
+    EXPECT_EQ(audio.codec, "aac");
+    EXPECT_EQ(probedChannels(repaired), c.channels);
+    EXPECT_NEAR(audio.seconds, video.seconds, 0.3);
+    if (c.route == SoundRoute::Copied) {
+        ASSERT_TRUE(fileExists(recovered));
+        const std::vector<std::string> want = audioPacketHashes(recovered);
+        EXPECT_GT(want.size(), 20u);
+        EXPECT_EQ(audioPacketHashes(repaired), want);
+    } else {
+        EXPECT_FALSE(fileExists(recovered)) << "the audio repair ran on PCM or ADPCM sound";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sounds, RepairedSound,
+    ::testing::Values(SoundCase{"aac_stereo", AudioCodec::Aac, Container::Mp4, 2, SoundRoute::Copied},
+                      SoundCase{"aac_5_1", AudioCodec::Aac, Container::Mp4, 6, SoundRoute::Copied},
+                      SoundCase{"pcm_s16le", AudioCodec::PcmS16le, Container::Mov, 2, SoundRoute::Encoded},
+                      SoundCase{"ima_adpcm", AudioCodec::ImaAdpcmWav, Container::Mov, 2, SoundRoute::Encoded}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 namespace {
 struct BFrameCase {
@@ -312,9 +376,16 @@ struct NothingCase {
     const char* format;
     // Returns the reference to use; may change the damaged file.
     std::function<std::string(RepairJob& fixture)> prepare;
-    bool fullDisk = false;
+    // Bytes a file may grow to (0: no limit).
+    rlim_t fileLimit = 0;
     bool readOnlyOutput = false;
+    const char* reachedText = nullptr;  // a status text the run must have shown
 };
+// Room for the reference description, not for the repaired streams.
+constexpr rlim_t kFullDisk = 24 * 1024;
+// Room for each of the engine's streams (the clip's pictures are about 45 kB, its sound about
+// 25 kB), not for the repaired file that holds both.
+constexpr rlim_t kNoRoomForTheMux = 56 * 1024;
 void PrintTo(const NothingCase& c, std::ostream* os) { *os << c.name; }
 class RepairThatLeavesNothing : public ::testing::TestWithParam<NothingCase> {};
 
@@ -342,9 +413,8 @@ TEST_P(RepairThatLeavesNothing, EndsAsAFailureAndLeavesNothing) {
     auto job = makeJob(fixture.damaged, true);
     RunRecord run;
     {
-        // Room for the reference description, not for the repaired streams.
         std::unique_ptr<FileSizeLimit> full;
-        if (c.fullDisk) full = std::make_unique<FileSizeLimit>(24 * 1024);
+        if (c.fileLimit > 0) full = std::make_unique<FileSizeLimit>(c.fileLimit);
         run = runJob(*job);
     }
     ASSERT_TRUE(run.finished);
@@ -353,6 +423,8 @@ TEST_P(RepairThatLeavesNothing, EndsAsAFailureAndLeavesNothing) {
               std::vector<int>{converts ? unitFile::kStatusConversionError : unitFile::kStatusRepairFailed});
     EXPECT_FALSE(job->isRepaired);
     EXPECT_TRUE(job->outputPath.get().empty());
+    if (c.reachedText)
+        EXPECT_NE(std::find(run.events.begin(), run.events.end(), std::string("text:") + c.reachedText), run.events.end());
     if (locked) {
         EXPECT_EQ(listFolder(output), std::vector<std::string>{});
     } else {
@@ -377,9 +449,10 @@ INSTANTIATE_TEST_SUITE_P(
                         f.damagedBytes = readFile(f.damaged);
                         return f.reference;
                     }},
-        NothingCase{"full_disk", "none", keepReference, true},
-        NothingCase{"read_only_output_folder", "none", keepReference, false, true},
-        NothingCase{"read_only_output_folder_with_conversion", "Mp4", keepReference, false, true},
+        NothingCase{"full_disk", "none", keepReference, kFullDisk},
+        NothingCase{"mux_cannot_write", "none", keepReference, kNoRoomForTheMux, false, "Muxing Audio Video..."},
+        NothingCase{"read_only_output_folder", "none", keepReference, 0, true},
+        NothingCase{"read_only_output_folder_with_conversion", "Mp4", keepReference, 0, true},
         NothingCase{"missing_reference_with_conversion", "Mp4",
                     [](RepairJob& f) { return f.dir.file("no-such-reference.mp4"); }}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -79,6 +79,10 @@ TEST(MuxStatus, ShowsTimeAndFrame) {
     ASSERT_TRUE(muxStatusText("frame=  100 fps=0.0 q=-1.0 size=1024kB time=00:00:04.00 bitrate=1", status));
     EXPECT_EQ(status, "Muxing: 00:00:04 (  100 fps)");
     EXPECT_FALSE(muxStatusText("Input #0, h264", status));
+    // The in-process mux says the same in the same words; the hours do not wrap.
+    EXPECT_EQ(muxStatusText(4.96, 100), "Muxing: 00:00:04 (  100 fps)");
+    EXPECT_EQ(muxStatusText(3 * 3600 + 25 * 60 + 7.5, 123456), "Muxing: 03:25:07 (123456 fps)");
+    EXPECT_EQ(muxStatusText(-1, 0), "Muxing: 00:00:00 (    0 fps)");
 }
 
 TEST(AudioRepairProgress, NeedsACommaAndAWholeNumber) {

@@ -113,8 +113,9 @@ inline std::string hvcC(const std::vector<HvcArray>& arrays, unsigned lengthSize
     return box("hvcC", p);
 }
 
-inline std::string esds(unsigned objectType) {
-    const std::string decoderSpecific = u8(0x05) + u8(2) + bytes({0x11, 0x90});
+// `audioConfig` is the decoder-specific information; AAC LC, 48 kHz, stereo unless given.
+inline std::string esds(unsigned objectType, const std::string& audioConfig = bytes({0x11, 0x90})) {
+    const std::string decoderSpecific = u8(0x05) + u8(static_cast<unsigned>(audioConfig.size())) + audioConfig;
     const std::string decoderConfig = u8(0x04) + u8(13 + static_cast<unsigned>(decoderSpecific.size())) + u8(objectType) +
                                       u8(0x15) + u24(0) + u32(128000) + u32(128000) + decoderSpecific;
     const std::string sl = u8(0x06) + u8(1) + u8(2);

@@ -59,9 +59,73 @@ TEST(EsDescriptor, ObjectTypeWithAndWithoutOptionalFields) {
                             u8(0xE0) + u16(7) + u8(3) + "url" + u16(9) + config;
     ASSERT_TRUE(mp4::parseEsds(payloadOf(fullBox("esds", 0, 0, es2)), es));
     EXPECT_EQ(es.objectTypeIndication, 0x6B);
+    EXPECT_FALSE(es.hasAudioConfig);  // no decoder-specific information
 
     EXPECT_FALSE(mp4::parseEsds(payloadOf(fullBox("esds", 0, 0, u8(0x05) + u8(0))), es));
     EXPECT_FALSE(mp4::parseEsds(payloadOf(fullBox("esds", 0, 0, u8(0x03) + u8(3) + u16(1) + u8(0))), es));
+}
+
+TEST(EsDescriptor, AudioConfigFromTheDecoderSpecificInformation) {
+    struct Case {
+        const char* name;
+        std::string info;
+        bool readable;
+        int objectType, frequencyIndex, channels;
+    };
+    const Case cases[] = {
+        {"stereo", bytes({0x11, 0x90}), true, 2, 3, 2},
+        {"5.1 (the sample entry may say 2)", bytes({0x11, 0xB0}), true, 2, 3, 6},
+        {"mono at 44.1 kHz", bytes({0x12, 0x08}), true, 2, 4, 1},
+        {"cut before the channels", bytes({0x11}), false, 0, 0, 0},
+        {"empty", "", false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        mp4::EsDescriptor es;
+        const std::string box = esds(0x40, c.info);
+        ASSERT_TRUE(mp4::parseEsds(payloadOf(box), es));
+        EXPECT_EQ(es.objectTypeIndication, 0x40);
+        ASSERT_EQ(es.hasAudioConfig, c.readable);
+        if (!c.readable) continue;
+        EXPECT_EQ(es.audioConfig.objectType, c.objectType);
+        EXPECT_EQ(es.audioConfig.frequencyIndex, c.frequencyIndex);
+        EXPECT_EQ(es.audioConfig.channelConfiguration, c.channels);
+    }
+}
+
+TEST(AudioSpecificConfig, EscapesAndSbrSignalling) {
+    struct Case {
+        const char* name;
+        std::vector<unsigned> bytes;
+        bool ok;
+        mp4::AudioSpecificConfig want;
+    };
+    const Case cases[] = {
+        {"main profile", {0x09, 0x90}, true, {1, 3, 0, 2}},
+        {"channels in a program config element", {0x11, 0x80}, true, {2, 3, 0, 0}},
+        // Object type 31 is the escape: 32 plus six more bits.
+        {"escaped object type 42", {0xF9, 0x46, 0x40}, true, {42, 3, 0, 2}},
+        // Index 15 is the escape: the frequency follows in 24 bits.
+        {"explicit 48000 Hz", {0x17, 0x80, 0x5D, 0xC0, 0x10}, true, {2, 15, 48000, 2}},
+        {"explicit 47999 Hz", {0x17, 0x80, 0x5D, 0xBF, 0x90}, true, {2, 15, 47999, 2}},
+        {"explicit frequency cut short", {0x17, 0x80, 0x5D}, false, {}},
+        // SBR at 48 kHz over AAC LC at 24 kHz: the core's type and rate are what ADTS carries.
+        {"sbr over lc", {0x2B, 0x11, 0x88}, true, {2, 6, 0, 2}},
+        {"ps over lc", {0xEB, 0x09, 0x88}, true, {2, 6, 0, 1}},
+        {"sbr without its core type", {0x2B, 0x11}, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string raw;
+        for (unsigned b : c.bytes) raw += static_cast<char>(b);
+        mp4::AudioSpecificConfig got;
+        ASSERT_EQ(mp4::parseAudioSpecificConfig(spanOf(raw), got), c.ok);
+        if (!c.ok) continue;
+        EXPECT_EQ(got.objectType, c.want.objectType);
+        EXPECT_EQ(got.frequencyIndex, c.want.frequencyIndex);
+        EXPECT_EQ(got.explicitFrequency, c.want.explicitFrequency);
+        EXPECT_EQ(got.channelConfiguration, c.want.channelConfiguration);
+    }
 }
 
 TEST(Dec3, DataRateIsTheFirstThirteenBits) {

@@ -269,7 +269,8 @@ TEST(ParseMp4File, AacTracksInMp4AndQuickTimeForms) {
         EXPECT_EQ(a.sampleSize, 16);
         EXPECT_EQ(a.sampleWidth, 0);
         EXPECT_FLOAT_EQ(a.frameRate, 0);
-        EXPECT_EQ(a.audioHeaderHex, "fff90c8002fffc");
+        // The decoder configuration's AAC LC (profile 1), 48 kHz, stereo.
+        EXPECT_EQ(a.audioHeaderHex, "fff94c8002fffc");
         EXPECT_EQ(a.minSize, 0);
         EXPECT_EQ(a.maxSize, 16777215);
         EXPECT_EQ(a.pcmSampleSize, 0);

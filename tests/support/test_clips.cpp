@@ -52,6 +52,23 @@ const std::vector<AudioRecipe>& audioRecipes() {
     return table;
 }
 
+struct ContainerRecipe {
+    Container container;
+    const char* format;
+    const char* extension;
+};
+const ContainerRecipe kContainers[] = {
+    {Container::Mp4, "mp4", ".mp4"},
+    {Container::Mov, "mov", ".mov"},
+    {Container::ThreeGp, "3gp", ".3gp"},
+};
+
+const ContainerRecipe& containerRecipe(Container container) {
+    for (const ContainerRecipe& row : kContainers)
+        if (row.container == container) return row;
+    return kContainers[0];
+}
+
 template <typename Table, typename Codec>
 const auto& recipeFor(const Table& table, Codec codec) {
     for (const auto& row : table)
@@ -75,7 +92,7 @@ std::string clipName(const ClipSettings& settings) {
         for (const std::string& a : settings.extraArgs) joined += a + '\x1f';
         name << '-' << std::hex << std::hash<std::string>{}(joined);
     }
-    name << (settings.container == Container::Mp4 ? ".mp4" : ".mov");
+    name << containerRecipe(settings.container).extension;
     return name.str();
 }
 
@@ -127,7 +144,7 @@ std::vector<std::string> clipCommand(const ClipSettings& settings, const std::st
     cmd.insert(cmd.end(), video.begin(), video.end());
     cmd.insert(cmd.end(), audio.begin(), audio.end());
     cmd.insert(cmd.end(), settings.extraArgs.begin(), settings.extraArgs.end());
-    cmd.insert(cmd.end(), {"-f", settings.container == Container::Mp4 ? "mp4" : "mov", output});
+    cmd.insert(cmd.end(), {"-f", containerRecipe(settings.container).format, output});
     return cmd;
 }
 

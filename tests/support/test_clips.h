@@ -8,7 +8,7 @@ namespace testsupport {
 
 enum class VideoCodec { H264, H264NoBFrames, H265, None };
 enum class AudioCodec { Aac, PcmS16be, PcmS16le, PcmS24le, ImaAdpcmQt, ImaAdpcmWav, None };
-enum class Container { Mp4, Mov };
+enum class Container { Mp4, Mov, ThreeGp };
 
 struct ClipSettings {
     VideoCodec video = VideoCodec::H264;

@@ -14,4 +14,11 @@ struct DecodedFrames {
 // dropped or duplicated to fit a rate).
 DecodedFrames decodedFrames(const std::string& path);
 
+// Size and checksum of every packet of the first audio stream as stored, without decoding it
+// (ADTS frames lose their headers first, as on their way into an MP4).
+std::vector<std::string> audioPacketHashes(const std::string& path);
+
+// What the decoder complains about in `path` (empty for a file that decodes cleanly).
+std::string decodeErrors(const std::string& path);
+
 }  // namespace testsupport

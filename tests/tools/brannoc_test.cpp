@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "reference/mp4_structure.h"
+#include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
 
@@ -185,6 +187,52 @@ TEST(Brannoc, HeaderOfAnotherChannelCountIsRefused) {
     EXPECT_NE(r.exitCode, 0) << r.out;
     EXPECT_FALSE(fileExists(input + "-checked.aac"));
 }
+
+namespace {
+struct RecordingCase {
+    const char* name;
+    Container container;
+    int channels;
+};
+void PrintTo(const RecordingCase& c, std::ostream* os) { *os << c.name; }
+class BrannocWithTheReferenceHeader : public ::testing::TestWithParam<RecordingCase> {};
+}  // namespace
+
+// The header the reference analysis builds for sound whose sample entry says two channels
+// fits the frames: every frame comes back.
+TEST_P(BrannocWithTheReferenceHeader, KeepsEveryFrame) {
+    ClipSettings settings = clipSettings(VideoCodec::None, AudioCodec::Aac, GetParam().container);
+    settings.seconds = 4;
+    settings.audioChannels = GetParam().channels;
+    const std::string recording = clip(settings);
+    ASSERT_FALSE(recording.empty());
+    AnalysisResult reference;
+    parseMp4File(recording, reference);
+    ASSERT_EQ(reference.tracks.size(), 1u);
+    EXPECT_EQ(reference.tracks[0].channelCount, 2) << "the sample entry no longer shows the fault";
+
+    TempDir dir;
+    const std::string adts = dir.file("copy.aac");
+    const ProcessResult copied = runProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", recording, "-c:a", "copy", "-f", "adts", adts});
+    ASSERT_EQ(copied.exitCode, 0) << copied.err;
+    const auto frames = adtsFrames(readFile(adts));
+    ASSERT_GT(frames.size(), 100u);
+    const auto& header = reference.tracks[0].adtsHeader;
+    std::string raw(header.begin(), header.end());
+    for (const std::string& frame : frames) raw += frame.substr(7);
+    const std::string input = dir.file("out-audio.raw");
+    ASSERT_TRUE(writeFile(input, raw));
+
+    const ProcessResult r = runBrannoc(input);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(adtsFrames(readFile(input + "-checked.aac")).size(), frames.size());
+    EXPECT_EQ(decodedPcm(input + "-checked.aac"), decodedPcm(adts));
+}
+
+INSTANTIATE_TEST_SUITE_P(Recordings, BrannocWithTheReferenceHeader,
+                         ::testing::Values(RecordingCase{"surround_5_1_mp4", Container::Mp4, 6},
+                                           RecordingCase{"mono_3gp", Container::ThreeGp, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Brannoc, MissingInputOrArgumentsFail) {
     TempDir dir;
