@@ -12,6 +12,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include "jobs/start_codes.h"
 #include "media/ffmpeg_handles.h"
 
 namespace {
@@ -65,47 +66,17 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 FilePtr openForReading(const QString& path) { return FilePtr(std::fopen(QFile::encodeName(path).constData(), "rb")); }
 
-// Start of the next start code (00 00 01) at or after `from`, or `size` (a start code cut by
-// the end is not found). Eight bytes at a time: a start code needs two zero bytes in a row,
-// which coded picture data seldom holds, so most words are passed over at once.
-std::size_t nextStartCode(const std::uint8_t* b, std::size_t size, std::size_t from) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-    std::size_t i = from;
-    while (i + 10 <= size) {
-        std::uint64_t here = 0, next = 0;
-        std::memcpy(&here, b + i, 8);
-        std::memcpy(&next, b + i + 1, 8);
-        // A zero byte of (here | next) is a pair of zero bytes in the stream, in either byte order.
-        const std::uint64_t pairs = here | next;
-        if (((pairs - kOnes) & ~pairs & kHighs) == 0) {
-            i += 8;
-            continue;
-        }
-        for (const std::size_t end = i + 8; i < end; ++i)
-            if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) return i;
-    }
-    for (; i + 3 <= size; ++i)
-        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) return i;
-    return size;
-}
-
 // The parameter-set units of one access unit, each behind a four-byte start code.
 std::vector<std::uint8_t> parameterSetsOf(const std::uint8_t* b, std::size_t size, const CodecSignature& codec) {
     static const std::uint8_t kStartCode[] = {0, 0, 0, 1};
+    std::vector<NalRange> units;
+    splitNalUnits(b, size, units);
     std::vector<std::uint8_t> sets;
-    std::size_t at = nextStartCode(b, size, 0);
-    while (at < size) {
-        const std::size_t begin = at + 3;
-        std::size_t end = nextStartCode(b, size, begin);
-        const std::size_t next = end;
-        // The zero byte of a four-byte start code belongs to the next one.
-        while (end > begin && b[end - 1] == 0) --end;
-        if (begin < end && codec.isParameterSet(b[begin])) {
+    for (const NalRange& unit : units) {
+        if (unit.begin < unit.end && codec.isParameterSet(b[unit.begin])) {
             sets.insert(sets.end(), std::begin(kStartCode), std::end(kStartCode));
-            sets.insert(sets.end(), b + begin, b + end);
+            sets.insert(sets.end(), b + unit.begin, b + unit.end);
         }
-        at = next;
     }
     return sets;
 }
@@ -244,7 +215,8 @@ bool originOf(std::int64_t headOffset, const std::vector<NalStart>& starts, std:
 // libavcodec's parser splits the heads into access units and decodes each one's picture order
 // count, key flag and the picture size; the unit's place in the raw stream follows from the
 // NAL unit it starts with.
-bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::string& error, std::size_t chunkBytes) {
+bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::string& error, std::size_t chunkBytes,
+                        const std::function<bool()>& stopped) {
     FilePtr file = openForReading(rawPath);
     if (!file) {
         error = "cannot open the video stream";
@@ -323,6 +295,10 @@ bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::s
 
     std::int64_t position = 0;
     while (got > 0) {
+        if (stopped && stopped()) {
+            error = "stopped";
+            return false;
+        }
         heads.scan(buffer.data(), got, position);
         position += static_cast<std::int64_t>(got);
         if (!feedPending()) return false;

@@ -4,6 +4,7 @@
 // parser, and from those the position at which each unit is shown. A bare stream carries no
 // times, so whoever muxes it stamps the pictures from these.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,8 +61,10 @@ struct StreamTimeline {
 // sees each slice only up to its header (other units whole), so it never walks the picture data.
 // False (with `error`) on an unknown codec, a stream without units, or a read failure.
 // `chunkBytes` is how much is read at a time (any size gives the same timeline).
+// `stopped` is asked before each chunk; true ends the walk as a failure ("stopped").
+constexpr std::size_t kTimelineChunkBytes = 8 << 20;
 bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::string& error,
-                        std::size_t chunkBytes = 8 << 20);
+                        std::size_t chunkBytes = kTimelineChunkBytes, const std::function<bool()>& stopped = {});
 
 // The second walk: the units' bytes read by their places, in decode order.
 class AccessUnitReader {

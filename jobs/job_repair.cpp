@@ -3,12 +3,14 @@
 // audio and the repaired file itself) lives in a folder of the job's own inside
 // the output folder, so no user file is ever overwritten or read by mistake.
 #include <cmath>
+#include <memory>
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include "jobs/background_timeline.h"
 #include "jobs/child_programs.h"
 #include "jobs/output_names.h"
 #include "jobs/output_parsing.h"
@@ -89,13 +91,16 @@ void unitFile::analyseReferenceAndRepair() {
         return removeTemporaryFiles();
     }
 
+    // The mux's first walk over the video needs nothing from the audio: it runs meanwhile, and
+    // is stopped and waited for before any of the files it may read is removed.
+    auto firstPass = std::make_unique<BackgroundTimeline>(fixer->videoOutputPath, cancelRequested);
     if (fixer->isAac && QFileInfo::exists(fixer->audioOutputPath)) {
         repairAudio(fixer->audioOutputPath);
         QFile::remove(fixer->audioOutputPath);
         fixer->audioOutputPath += "-checked.aac";
     }
-    if (cancelRequested) return removeTemporaryFiles();
-    muxRepairedStreams();
+    if (!cancelRequested) muxRepairedStreams(*firstPass);
+    firstPass.reset();
     if (cancelRequested) removeTemporaryFiles();
 }
 
@@ -118,7 +123,7 @@ void unitFile::repairAudio(const QString& audioPath) {
     if (!result.succeeded()) removeIfExists(audioPath + "-checked.aac");
 }
 
-void unitFile::muxRepairedStreams() {
+void unitFile::muxRepairedStreams(BackgroundTimeline& firstPass) {
     statusFix("Muxing Audio Video...");
     const QString video = fixer->videoOutputPath;
     const QString audio = fixer->audioOutputPath;
@@ -126,6 +131,7 @@ void unitFile::muxRepairedStreams() {
                                   baseUpToFirstDot(QString::fromStdString(sourcePath)) + "_fix.mp4");
     const QString encoded = encodedAudioPath(audio);
     auto dropStreams = [&] {
+        firstPass.stop();
         removeIfExists(video);
         removeIfExists(audio);
         removeIfExists(encoded);
@@ -157,7 +163,7 @@ void unitFile::muxRepairedStreams() {
     if (cancelRequested) return dropStreams();
 
     long long lastSecond = -1;
-    const MuxResult result = muxStreams(sources, repairedFilePath, "mp4", [&](const MuxProgress& progress) {
+    auto observer = [&](const MuxProgress& progress) {
         if (cancelRequested) return false;
         const long long second = static_cast<long long>(progress.seconds);
         if (second > lastSecond) {
@@ -165,7 +171,11 @@ void unitFile::muxRepairedStreams() {
             statusFix(QString::fromStdString(muxStatusText(progress.seconds, progress.frames)));
         }
         return true;
-    });
+    };
+    StreamTimeline timeline;
+    MuxResult result;
+    if (firstPass.take(timeline, result.error))
+        result = muxStreams(sources, timeline, repairedFilePath, "mp4", observer);
     if (!result.audioError.empty()) qDebug() << "audio left out of the mux:" << QString::fromStdString(result.audioError);
     if (!result.ok) qDebug() << "mux failed:" << QString::fromStdString(result.error);
     statusFixProgress(100);

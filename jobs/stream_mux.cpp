@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -14,11 +16,28 @@ extern "C" {
 }
 
 #include "jobs/access_units.h"
+#include "jobs/decoder_config.h"
+#include "jobs/length_prefixed.h"
 #include "media/ffmpeg_handles.h"
 
 namespace {
 
 constexpr double kHighestFrameRate = 1000;
+// Writable bytes in front of each unit read: the place of the first length when the unit's
+// first start code lost its zero byte to the unit before.
+constexpr std::size_t kHeadroom = 1;
+
+// How the video packets reach the muxer, decided once per mux.
+enum class PacketForm { AnnexB, LengthPrefixed };
+
+// Formats whose samples hold length-prefixed NAL units behind an avcC / hvcC record.
+const char* const kLengthPrefixedFormats[] = {"mp4", "mov", "3gp", "3g2", "ipod", "psp", "ismv"};
+
+bool storesLengthPrefixed(const char* format) {
+    for (const char* f : kLengthPrefixedFormats)
+        if (std::strcmp(f, format) == 0) return true;
+    return false;
+}
 
 struct OutputCloser {
     void operator()(AVFormatContext* c) const {
@@ -99,7 +118,8 @@ private:
     std::int64_t nextDts_ = 0;
 };
 
-bool addVideoStream(AVFormatContext* output, const StreamTimeline& timeline, AVRational frameDuration) {
+bool addVideoStream(AVFormatContext* output, const StreamTimeline& timeline, const std::vector<std::uint8_t>& extradata,
+                    AVRational frameDuration) {
     AVStream* stream = avformat_new_stream(output, nullptr);
     if (!stream) return false;
     AVCodecParameters* par = stream->codecpar;
@@ -107,12 +127,13 @@ bool addVideoStream(AVFormatContext* output, const StreamTimeline& timeline, AVR
     par->codec_id = codecIdOf(timeline.codec);
     par->width = timeline.width;
     par->height = timeline.height;
-    // The decoder configuration (avcC, hvcC) is built from these; the packets keep their own copies.
-    if (!timeline.parameterSets.empty()) {
-        const std::size_t size = timeline.parameterSets.size();
+    // The decoder configuration: a record, or the Annex B parameter sets a muxer makes one of.
+    // The packets keep their own copies of the parameter sets.
+    if (!extradata.empty()) {
+        const std::size_t size = extradata.size();
         par->extradata = static_cast<std::uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!par->extradata) return false;
-        std::copy(timeline.parameterSets.begin(), timeline.parameterSets.end(), par->extradata);
+        std::copy(extradata.begin(), extradata.end(), par->extradata);
         par->extradata_size = static_cast<int>(size);
     }
     stream->time_base = frameDuration;
@@ -132,6 +153,15 @@ bool addAudioStream(AVFormatContext* output, const AVStream* input) {
 
 MuxResult muxStreams(const MuxSources& sources, const QString& output, const char* format,
                      const MuxObserver& observer) {
+    // Pass 1: the order counts, the picture size and the parameter sets.
+    StreamTimeline timeline;
+    MuxResult result;
+    if (!readStreamTimeline(sources.video, timeline, result.error)) return result;
+    return muxStreams(sources, timeline, output, format, observer);
+}
+
+MuxResult muxStreams(const MuxSources& sources, const StreamTimeline& timeline, const QString& output,
+                     const char* format, const MuxObserver& observer) {
     MuxResult result;
     const AVRational frameRate = frameRateOf(sources.frameRateNum, sources.frameRateDen);
     if (frameRate.num <= 0 || frameRate.den <= 0) {
@@ -139,10 +169,19 @@ MuxResult muxStreams(const MuxSources& sources, const QString& output, const cha
         return result;
     }
     const AVRational frameDuration = av_inv_q(frameRate);
+    if (timeline.units.empty()) {
+        result.error = "no frame in the video stream";
+        return result;
+    }
 
-    // Pass 1: the order counts, the picture size and the parameter sets.
-    StreamTimeline timeline;
-    if (!readStreamTimeline(sources.video, timeline, result.error)) return result;
+    // Parameter sets that make no record leave the packets in Annex B form, for the muxer to
+    // convert as it would.
+    std::vector<std::uint8_t> extradata;
+    PacketForm form = PacketForm::AnnexB;
+    if (storesLengthPrefixed(format) && decoderConfigOf(timeline.codec, timeline.parameterSets, extradata))
+        form = PacketForm::LengthPrefixed;
+    else
+        extradata = timeline.parameterSets;
 
     AudioSource audio;
     bool withAudio = !sources.audio.isEmpty() && audio.open(sources.audio, result.audioError);
@@ -158,7 +197,7 @@ MuxResult muxStreams(const MuxSources& sources, const QString& output, const cha
         return result;
     }
     OutputPtr out(raw);
-    if (!addVideoStream(out.get(), timeline, frameDuration) || (withAudio && !addAudioStream(out.get(), audio.stream()))) {
+    if (!addVideoStream(out.get(), timeline, extradata, frameDuration) || (withAudio && !addAudioStream(out.get(), audio.stream()))) {
         result.error = "cannot add the streams";
         return result;
     }
@@ -195,15 +234,38 @@ MuxResult muxStreams(const MuxSources& sources, const QString& output, const cha
     // holds the last.
     OwnedBuffer owned;
     AVBufferRef*& buffer = owned.ref;
+    LengthPrefixer prefixer;
     for (std::size_t index = 0; index < timeline.units.size(); ++index) {
         const AccessUnitPlace& unit = timeline.units[index];
         if (!buffer || !av_buffer_is_writable(buffer)) {
             av_buffer_unref(&buffer);
-            buffer = av_buffer_allocz(static_cast<std::size_t>(largest) + AV_INPUT_BUFFER_PADDING_SIZE);
+            buffer = av_buffer_allocz(kHeadroom + static_cast<std::size_t>(largest) + AV_INPUT_BUFFER_PADDING_SIZE);
         }
-        if (!buffer || !reader.read(unit, buffer->data)) {
+        std::uint8_t* const unitBytes = buffer ? buffer->data + kHeadroom : nullptr;
+        if (!buffer || !reader.read(unit, unitBytes)) {
             result.error = "read error in the video stream";
             return result;
+        }
+        LengthPrefixedUnit bytes{unitBytes, static_cast<std::size_t>(unit.size), true};
+        AVBufferRef* holder = buffer;
+        OwnedBuffer converted;  // only for a unit the prefixer could not convert in place
+        if (form == PacketForm::LengthPrefixed) {
+            bytes = prefixer.convert(unitBytes, bytes.size, kHeadroom);
+            if (bytes.size == 0) {
+                result.error = "an access unit of the video stream has no NAL unit";
+                return result;
+            }
+            if (!bytes.inPlace) {
+                converted.ref = av_buffer_alloc(bytes.size + AV_INPUT_BUFFER_PADDING_SIZE);
+                if (!converted.ref) {
+                    result.error = "out of memory";
+                    return result;
+                }
+                std::memcpy(converted.ref->data, bytes.data, bytes.size);
+                std::memset(converted.ref->data + bytes.size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+                bytes.data = converted.ref->data;
+                holder = converted.ref;
+            }
         }
         // Decoding starts `delay` frames before the first picture is shown, at presentation time 0.
         const std::int64_t dts = static_cast<std::int64_t>(index) - timeline.delay;
@@ -211,13 +273,13 @@ MuxResult muxStreams(const MuxSources& sources, const QString& output, const cha
         while (audioLeft && !writeFailed &&
                av_compare_ts(audio.pending()->dts, audio.stream()->time_base, dts, frameDuration) <= 0)
             writeAudio(audio.pending());
-        packet->buf = av_buffer_ref(buffer);
+        packet->buf = av_buffer_ref(holder);
         if (!packet->buf) {
             result.error = "out of memory";
             return result;
         }
-        packet->data = buffer->data;
-        packet->size = static_cast<int>(unit.size);
+        packet->data = bytes.data;
+        packet->size = static_cast<int>(bytes.size);
         packet->stream_index = 0;
         packet->dts = av_rescale_q(dts, frameDuration, videoStream->time_base);
         packet->pts = av_rescale_q(pts, frameDuration, videoStream->time_base);

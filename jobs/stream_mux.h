@@ -2,12 +2,15 @@
 // The repaired file in one pass: the engine's bare H.264/H.265 stream, its packets unchanged,
 // each with the decode and presentation time its place in the stream gives it, and the audio
 // of a file libavformat reads, its packets copied as they are (no second encoding), the two
-// interleaved by time.
+// interleaved by time. Into an MP4 the packets go length-prefixed with an avcC / hvcC record,
+// converted here in the buffer they are read into, so the muxer only copies them.
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include <QString>
+
+#include "jobs/access_units.h"
 
 struct MuxSources {
     QString video;  // the engine's raw Annex B stream
@@ -40,3 +43,8 @@ struct MuxResult {
 // write error or a stop; what a failed mux leaves at `output` is not usable.
 MuxResult muxStreams(const MuxSources& sources, const QString& output, const char* format,
                      const MuxObserver& observer = {});
+
+// The same with the first walk over the video already made (readStreamTimeline of
+// sources.video), so that it can run while something else does.
+MuxResult muxStreams(const MuxSources& sources, const StreamTimeline& timeline, const QString& output,
+                     const char* format, const MuxObserver& observer = {});

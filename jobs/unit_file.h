@@ -16,6 +16,7 @@
 #include "jobs/child_process.h"
 #include "jobs/hardware_encoders.h"
 
+class BackgroundTimeline;
 class WorkFolder;
 class videoRepair;
 
@@ -134,7 +135,8 @@ public:
     void analyseReferenceAndRepair();
     void removeTemporaryFiles();
     void repairAudio(const QString& audioPath);
-    void muxRepairedStreams();
+    // `firstPass` is the mux's first walk over the engine's video, started beside the audio repair.
+    void muxRepairedStreams(BackgroundTimeline& firstPass);
     // PCM or ADPCM sound encoded to AAC in an MP4 with the ffmpeg tool, for the mux; false
     // (leaving no file) when the tool made nothing.
     bool encodeAudio(const QString& audio, const QString& encoded);

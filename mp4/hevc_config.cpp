@@ -2,9 +2,71 @@
 
 #include <cstdio>
 
+#include "mp4/bit_reader.h"
 #include "mp4/fourcc_text.h"
+#include "mp4/rbsp.h"
+#include "mp4/record_writer.h"
 
 namespace mp4 {
+
+namespace {
+
+enum NalType : std::uint8_t { kVideoSet = 32, kSequenceSet = 33, kPictureSet = 34 };
+constexpr NalType kArrayOrder[] = {kVideoSet, kSequenceSet, kPictureSet};
+// The SPS fields up to the bit depths lie inside this many payload bytes, whatever the number
+// of sub-layers.
+constexpr std::size_t kSpsHeadBytes = 128;
+
+// The record's fields an SPS (its two header bytes included) gives, into `config`: the general
+// profile_tier_level, the temporal layers, the chroma format and the bit depths.
+bool readSequenceSet(ByteSpan sps, HevcConfig& config) {
+    const std::vector<std::uint8_t> rbsp = rbspOf(sps, 2, kSpsHeadBytes);
+    BitReader bits(rbsp.data(), rbsp.size());
+    bits.readBits(4);  // video parameter set id
+    const unsigned subLayersMinus1 = bits.readBits(3);
+    config.temporalIdNested = bits.readBit() != 0;
+    if (subLayersMinus1 > 6) return false;
+    config.temporalLayers = static_cast<std::uint8_t>(subLayersMinus1 + 1);
+    config.profileSpace = static_cast<std::uint8_t>(bits.readBits(2));
+    config.tierFlag = static_cast<std::uint8_t>(bits.readBit());
+    config.profileIdc = static_cast<std::uint8_t>(bits.readBits(5));
+    config.compatibilityFlags = bits.readBits(32);
+    for (std::uint8_t& byte : config.constraintFlags) byte = static_cast<std::uint8_t>(bits.readBits(8));
+    config.levelIdc = static_cast<std::uint8_t>(bits.readBits(8));
+    // The sub-layers' profile and level, present by their flags, are passed over.
+    bool profilePresent[8] = {}, levelPresent[8] = {};
+    for (unsigned i = 0; i < subLayersMinus1; ++i) {
+        profilePresent[i] = bits.readBit() != 0;
+        levelPresent[i] = bits.readBit() != 0;
+    }
+    if (subLayersMinus1 > 0)
+        for (unsigned i = subLayersMinus1; i < 8; ++i) bits.readBits(2);
+    for (unsigned i = 0; i < subLayersMinus1; ++i) {
+        if (profilePresent[i]) {
+            bits.readBits(32);
+            bits.readBits(32);
+            bits.readBits(24);
+        }
+        if (levelPresent[i]) bits.readBits(8);
+    }
+    if (readUeGolomb(bits) < 0) return false;  // sequence parameter set id
+    const std::int64_t chroma = readUeGolomb(bits);
+    if (chroma < 0 || chroma > 3) return false;
+    if (chroma == 3) bits.readBit();  // separate colour planes
+    readUeGolomb(bits);               // picture width and height
+    readUeGolomb(bits);
+    if (bits.readBit())  // conformance window
+        for (int i = 0; i < 4; ++i) readUeGolomb(bits);
+    const std::int64_t luma = readUeGolomb(bits);
+    const std::int64_t chromaDepth = readUeGolomb(bits);
+    if (luma < 0 || luma > 7 || chromaDepth < 0 || chromaDepth > 7 || bits.overrun()) return false;
+    config.chromaFormat = static_cast<std::uint8_t>(chroma);
+    config.bitDepthLuma = static_cast<std::uint8_t>(luma + 8);
+    config.bitDepthChroma = static_cast<std::uint8_t>(chromaDepth + 8);
+    return true;
+}
+
+}  // namespace
 
 bool parseHevcConfig(ByteSpan payload, HevcConfig& out) {
     ByteReader reader(payload);
@@ -16,8 +78,15 @@ bool parseHevcConfig(ByteSpan payload, HevcConfig& out) {
     out.compatibilityFlags = reader.u32();
     for (std::uint8_t& byte : out.constraintFlags) byte = reader.u8();
     out.levelIdc = reader.u8();
-    reader.skip(2 + 1 + 1 + 1 + 1 + 2);  // segmentation, parallelism, chroma, bit depths, frame rate
-    out.nalLengthSize = static_cast<std::uint8_t>((reader.u8() & 0x03) + 1);
+    reader.skip(2 + 1);  // segmentation, parallelism
+    out.chromaFormat = reader.u8() & 0x03;
+    out.bitDepthLuma = static_cast<std::uint8_t>((reader.u8() & 0x07) + 8);
+    out.bitDepthChroma = static_cast<std::uint8_t>((reader.u8() & 0x07) + 8);
+    reader.skip(2);  // frame rate
+    const std::uint8_t layers = reader.u8();
+    out.temporalLayers = (layers >> 3) & 0x07;
+    out.temporalIdNested = (layers >> 2) & 1;
+    out.nalLengthSize = static_cast<std::uint8_t>((layers & 0x03) + 1);
     const int arrayCount = reader.u8();
     for (int a = 0; a < arrayCount && reader.ok(); ++a) {
         HevcConfig::Array array;
@@ -31,6 +100,44 @@ bool parseHevcConfig(ByteSpan payload, HevcConfig& out) {
         out.arrays.push_back(std::move(array));
     }
     return reader.ok();
+}
+
+bool writeHevcConfig(const std::vector<ByteSpan>& parameterSets, std::vector<std::uint8_t>& record) {
+    std::vector<ByteSpan> arrays[3];
+    for (const ByteSpan& unit : parameterSets) {
+        const int type = unit.size < 2 ? -1 : (unit.data[0] >> 1) & 0x3F;
+        std::size_t slot = 0;
+        while (slot < 3 && kArrayOrder[slot] != type) ++slot;
+        if (slot == 3) return false;
+        arrays[slot].push_back(unit);
+    }
+    HevcConfig config;
+    for (const std::vector<ByteSpan>& array : arrays)
+        if (array.empty() || array.size() > 0xFFFF) return false;
+    if (!readSequenceSet(arrays[1].front(), config)) return false;
+
+    RecordWriter out;
+    out.u8(1);  // configuration version
+    out.u8((config.profileSpace << 6) | (config.tierFlag << 5) | config.profileIdc);
+    out.u32(config.compatibilityFlags);
+    for (std::uint8_t byte : config.constraintFlags) out.u8(byte);
+    out.u8(config.levelIdc);
+    out.u16(0xF000);  // minimum spatial segmentation: unknown
+    out.u8(0xFC);     // parallelism: unknown
+    out.u8(0xFC | config.chromaFormat);
+    out.u8(0xF8 | (config.bitDepthLuma - 8));
+    out.u8(0xF8 | (config.bitDepthChroma - 8));
+    out.u16(0);  // average frame rate: unknown
+    out.u8((config.temporalLayers << 3) | (config.temporalIdNested ? 0x04 : 0) | 3);  // four-byte lengths
+    out.u8(3);
+    for (std::size_t slot = 0; slot < 3; ++slot) {
+        out.u8(kArrayOrder[slot]);  // not complete: more may come in the stream
+        out.u16(static_cast<unsigned>(arrays[slot].size()));
+        for (const ByteSpan& unit : arrays[slot]) out.unit(unit);
+    }
+    if (!out.ok()) return false;
+    record.swap(out.bytes());
+    return true;
 }
 
 std::string hevcCodecString(std::uint32_t format, const HevcConfig& config) {

@@ -1,5 +1,5 @@
 #pragma once
-// The HEVC decoder configuration record of an 'hvcC' box.
+// The HEVC decoder configuration record of an 'hvcC' box, read and written.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +15,11 @@ struct HevcConfig {
     std::uint32_t compatibilityFlags = 0;
     std::uint8_t constraintFlags[6] = {};
     std::uint8_t levelIdc = 0;
+    std::uint8_t chromaFormat = 0;
+    std::uint8_t bitDepthLuma = 8;
+    std::uint8_t bitDepthChroma = 8;
+    std::uint8_t temporalLayers = 0;  // 0: unknown
+    bool temporalIdNested = false;
     std::uint8_t nalLengthSize = 0;
     struct Array {
         std::uint8_t nalUnitType = 0;
@@ -25,6 +30,15 @@ struct HevcConfig {
 
 // False when the record is shorter than its counts say.
 bool parseHevcConfig(ByteSpan payload, HevcConfig& out);
+
+// The record of an H.265 stream's parameter sets (NAL units from their two header bytes on,
+// without start codes, in stream order), with four-byte lengths and one array per unit type in
+// the order VPS, SPS, PPS. Profile, tier, level, picture format and temporal layers come from
+// the first SPS; segmentation, parallelism and frame rate are written as unknown, and the arrays
+// as not complete (the stream carries its parameter sets itself). False when a VPS, SPS or PPS
+// is missing, a unit is of another type or longer than 65535 bytes, or the first SPS cannot be
+// read.
+bool writeHevcConfig(const std::vector<ByteSpan>& parameterSets, std::vector<std::uint8_t>& record);
 
 // "hvc1.1.6.L93.B0": format, profile space and profile, reversed compatibility flags, tier and
 // level, and the constraint bytes without trailing zero bytes.

@@ -1,0 +1,37 @@
+#pragma once
+// The mux's first walk over the engine's video on a thread of its own, so that it runs while
+// the audio is repaired (it needs nothing from the audio). The thread never outlives this
+// object: a cancel or the destructor stops the walk within one chunk read, and the destructor
+// waits for the thread.
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include <QString>
+
+#include "jobs/access_units.h"
+
+class BackgroundTimeline {
+public:
+    // Starts the walk over `video`; `cancel` is the job's flag, which outlives this object.
+    BackgroundTimeline(const QString& video, const std::atomic<bool>& cancel);
+    ~BackgroundTimeline();
+    BackgroundTimeline(const BackgroundTimeline&) = delete;
+    BackgroundTimeline& operator=(const BackgroundTimeline&) = delete;
+
+    // Waits for the walk to end; false (with `error`) when it failed or was stopped. The
+    // timeline is moved out: call once.
+    bool take(StreamTimeline& timeline, std::string& error);
+    // Stops the walk and waits for the thread (before the video is removed, say).
+    void stop();
+
+private:
+    void finish();
+
+    const std::atomic<bool>& cancel_;
+    std::atomic<bool> stop_{false};
+    StreamTimeline timeline_;
+    std::string error_;
+    bool ok_ = false;
+    std::thread thread_;  // last: started once everything it writes exists
+};

@@ -1,0 +1,44 @@
+#include "jobs/start_codes.h"
+
+#include <cstring>
+
+// Eight bytes at a time: a start code needs two zero bytes in a row, which coded picture data
+// seldom holds, so most words are passed over at once.
+std::size_t nextStartCode(const std::uint8_t* b, std::size_t size, std::size_t from) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    std::size_t i = from;
+    while (i + 10 <= size) {
+        std::uint64_t here = 0, next = 0;
+        std::memcpy(&here, b + i, 8);
+        std::memcpy(&next, b + i + 1, 8);
+        // A zero byte of (here | next) is a pair of zero bytes in the stream, in either byte order.
+        const std::uint64_t pairs = here | next;
+        if (((pairs - kOnes) & ~pairs & kHighs) == 0) {
+            i += 8;
+            continue;
+        }
+        for (const std::size_t end = i + 8; i < end; ++i)
+            if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) return i;
+    }
+    for (; i + 3 <= size; ++i)
+        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) return i;
+    return size;
+}
+
+void splitNalUnits(const std::uint8_t* b, std::size_t size, std::vector<NalRange>& units) {
+    units.clear();
+    std::size_t at = nextStartCode(b, size, 0);
+    while (at < size) {
+        NalRange unit;
+        unit.startCode = at > 0 && b[at - 1] == 0 ? at - 1 : at;
+        unit.begin = at + 3;
+        const std::size_t next = nextStartCode(b, size, unit.begin);
+        // The zero byte of a four-byte start code, and any trailing zeros, belong to no unit.
+        std::size_t end = next;
+        while (end > unit.begin && b[end - 1] == 0) --end;
+        unit.end = end;
+        units.push_back(unit);
+        at = next;
+    }
+}
