@@ -17,6 +17,9 @@ using namespace testsupport;
 namespace {
 
 enum class AudioInput { None, Adts, AacInMp4 };
+// The start codes of the bare stream: as the bitstream filter writes them, or every one cut to
+// three bytes (as some writers do), which the mux cannot convert by overwriting them.
+enum class StartCodes { AsWritten, ThreeBytes };
 
 struct MuxCase {
     const char* name;
@@ -24,6 +27,8 @@ struct MuxCase {
     AudioInput audio;
     double rateNum, rateDen;
     const char* probedRate;  // the video stream's frame rate as ffprobe gives it
+    StartCodes startCodes = StartCodes::AsWritten;
+    std::vector<std::string> videoArgs = {};  // after the clip's own, so they override it
 };
 void PrintTo(const MuxCase& c, std::ostream* os) { *os << c.name; }
 class MuxOfTheRepairedStreams : public ::testing::TestWithParam<MuxCase> {};
@@ -43,6 +48,18 @@ std::string probeField(const std::string& path, const std::string& streams, cons
     std::string out = r.out;
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
+}
+
+void cutStartCodesToThreeBytes(const std::string& path) {
+    const std::string bytes = readFile(path);
+    std::string cut;
+    cut.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i + 4 <= bytes.size() && bytes.compare(i, 4, std::string("\0\0\0\1", 4)) == 0) continue;
+        cut.push_back(bytes[i]);
+    }
+    ASSERT_LT(cut.size(), bytes.size());
+    writeFile(path, cut);
 }
 
 // The largest distance in time between an audio packet and the video packet stored last
@@ -82,7 +99,7 @@ double largestInterleaveGap(const std::string& path) {
 
 TEST_P(MuxOfTheRepairedStreams, KeepsEveryPictureInOrderAndTheAudioPacketsAsTheyAre) {
     const MuxCase& c = GetParam();
-    ClipSettings settings = clipSettings(c.codec, AudioCodec::Aac, Container::Mp4);
+    ClipSettings settings = clipSettings(c.codec, AudioCodec::Aac, Container::Mp4, c.videoArgs);
     settings.seconds = 4;
     const std::string original = clip(settings);
     ASSERT_FALSE(original.empty());
@@ -92,6 +109,7 @@ TEST_P(MuxOfTheRepairedStreams, KeepsEveryPictureInOrderAndTheAudioPacketsAsThey
     sources.video = QString::fromStdString(ffmpegCopy(
         original, {"-map", "0:v", "-c", "copy", "-bsf:v", hevc ? "hevc_mp4toannexb" : "h264_mp4toannexb", "-f", hevc ? "hevc" : "h264"},
         dir.file("out-video.h264")));
+    if (c.startCodes == StartCodes::ThreeBytes) cutStartCodesToThreeBytes(sources.video.toStdString());
     sources.frameRateNum = c.rateNum;
     sources.frameRateDen = c.rateDen;
     std::string audio;
@@ -138,7 +156,16 @@ INSTANTIATE_TEST_SUITE_P(
                       // As the tool leaves encoded PCM: AAC in an MP4, with the encoder's priming.
                       MuxCase{"h264_with_aac_in_mp4", VideoCodec::H264, AudioInput::AacInMp4, 25, 1, "25/1"},
                       // The reference's rate as numerator and denominator stays exact.
-                      MuxCase{"h264_alone_at_29_97", VideoCodec::H264, AudioInput::None, 30000, 1001, "30000/1001"}),
+                      MuxCase{"h264_alone_at_29_97", VideoCodec::H264, AudioInput::None, 30000, 1001, "30000/1001"},
+                      MuxCase{"h264_three_byte_start_codes", VideoCodec::H264, AudioInput::Adts, 25, 1, "25/1",
+                              StartCodes::ThreeBytes},
+                      MuxCase{"h265_three_byte_start_codes", VideoCodec::H265, AudioInput::None, 25, 1, "25/1",
+                              StartCodes::ThreeBytes},
+                      // Records carrying a picture format other than 4:2:0 at 8 bits.
+                      MuxCase{"h264_high444_10bit", VideoCodec::H264, AudioInput::Adts, 25, 1, "25/1",
+                              StartCodes::AsWritten, {"-profile:v", "high444", "-pix_fmt", "yuv444p10le"}},
+                      MuxCase{"h265_422_10bit", VideoCodec::H265, AudioInput::None, 25, 1, "25/1", StartCodes::AsWritten,
+                              {"-pix_fmt", "yuv422p10le"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MuxOfTheRepairedStreams, AudioThatCannotBeReadLeavesThePicturesAlone) {

@@ -134,3 +134,48 @@ TEST(Dec3, DataRateIsTheFirstThirteenBits) {
     EXPECT_EQ(rate, 640u);
     EXPECT_FALSE(mp4::parseDec3DataRate(spanOf(bytes({0x50})), rate));
 }
+
+namespace {
+
+struct RefusedRecord {
+    const char* name;
+    bool hevc;
+    std::vector<std::string> units;
+};
+void PrintTo(const RefusedRecord& c, std::ostream* os) { *os << c.name; }
+class RecordWriterRefuses : public ::testing::TestWithParam<RefusedRecord> {};
+
+// A Baseline SPS of id 0, and H.265 units by their header's type.
+const std::string kAvcSps = bytes({0x67, 0x42, 0x00, 0x1E, 0x80}), kAvcPps = bytes({0x68, 0xCE});
+const std::string kVps = bytes({0x40, 0x01, 0x0C}), kHevcPps = bytes({0x44, 0x01, 0xC1});
+
+}  // namespace
+
+// A record that would read back wrong is never written.
+TEST_P(RecordWriterRefuses, ParameterSetsThatMakeNoRecord) {
+    const RefusedRecord& c = GetParam();
+    std::vector<mp4::ByteSpan> units;
+    for (const std::string& u : c.units) units.push_back(spanOf(u));
+    std::vector<std::uint8_t> record;
+    EXPECT_FALSE(c.hevc ? mp4::writeHevcConfig(units, record) : mp4::writeAvcConfig(units, record));
+    EXPECT_TRUE(record.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, RecordWriterRefuses,
+    ::testing::Values(RefusedRecord{"avc_without_pps", false, {kAvcSps}},
+                      RefusedRecord{"avc_without_sps", false, {kAvcPps}},
+                      RefusedRecord{"avc_slice_among_them", false, {kAvcSps, kAvcPps, bytes({0x65, 0x88})}},
+                      RefusedRecord{"avc_sps_cut_before_its_id", false, {bytes({0x67, 0x42, 0x00}), kAvcPps}},
+                      RefusedRecord{"avc_unit_past_16_bit_length", false, {kAvcSps, u8(0x68) + zeros(70000)}},
+                      RefusedRecord{"avc_32_sps", false, [] {
+                                        std::vector<std::string> u(32, kAvcSps);
+                                        u.push_back(kAvcPps);
+                                        return u;
+                                    }()},
+                      RefusedRecord{"hevc_without_vps", true, {bytes({0x42, 0x01, 0x01}), kHevcPps}},
+                      // Seven sub-layers at most: a count of 8 is no SPS.
+                      RefusedRecord{"hevc_sps_of_eight_sub_layers", true,
+                                    {kVps, bytes({0x42, 0x01, 0x0E}) + zeros(40), kHevcPps}},
+                      RefusedRecord{"hevc_sps_cut_in_its_profile", true, {kVps, bytes({0x42, 0x01, 0x01, 0x60}), kHevcPps}}),
+    [](const auto& info) { return std::string(info.param.name); });
