@@ -17,9 +17,9 @@ constexpr NalType kArrayOrder[] = {kVideoSet, kSequenceSet, kPictureSet};
 // of sub-layers.
 constexpr std::size_t kSpsHeadBytes = 128;
 
-// The record's fields an SPS (its two header bytes included) gives, into `config`: the general
-// profile_tier_level, the temporal layers, the chroma format and the bit depths.
-bool readSequenceSet(ByteSpan sps, HevcConfig& config) {
+}  // namespace
+
+bool readHevcSequenceSet(ByteSpan sps, HevcConfig& config, HevcPictureLayout& layout) {
     const std::vector<std::uint8_t> rbsp = rbspOf(sps, 2, kSpsHeadBytes);
     BitReader bits(rbsp.data(), rbsp.size());
     bits.readBits(4);  // video parameter set id
@@ -49,12 +49,14 @@ bool readSequenceSet(ByteSpan sps, HevcConfig& config) {
         }
         if (levelPresent[i]) bits.readBits(8);
     }
-    if (readUeGolomb(bits) < 0) return false;  // sequence parameter set id
+    const std::int64_t id = readUeGolomb(bits);
+    if (id < 0 || id > 15) return false;
+    layout.spsId = static_cast<std::uint32_t>(id);
     const std::int64_t chroma = readUeGolomb(bits);
     if (chroma < 0 || chroma > 3) return false;
-    if (chroma == 3) bits.readBit();  // separate colour planes
-    readUeGolomb(bits);               // picture width and height
-    readUeGolomb(bits);
+    layout.separateColourPlanes = chroma == 3 && bits.readBit() != 0;
+    const std::int64_t width = readUeGolomb(bits);
+    const std::int64_t height = readUeGolomb(bits);
     if (bits.readBit())  // conformance window
         for (int i = 0; i < 4; ++i) readUeGolomb(bits);
     const std::int64_t luma = readUeGolomb(bits);
@@ -63,10 +65,24 @@ bool readSequenceSet(ByteSpan sps, HevcConfig& config) {
     config.chromaFormat = static_cast<std::uint8_t>(chroma);
     config.bitDepthLuma = static_cast<std::uint8_t>(luma + 8);
     config.bitDepthChroma = static_cast<std::uint8_t>(chromaDepth + 8);
+    // The picture's layout, for reading slice headers.
+    const std::int64_t pocBits = readUeGolomb(bits) + 4;
+    const bool orderingForAll = bits.readBit() != 0;
+    for (unsigned i = orderingForAll ? 0 : subLayersMinus1; i <= subLayersMinus1; ++i)
+        for (int k = 0; k < 3; ++k) readUeGolomb(bits);
+    const std::int64_t minCodingBlockLog2 = readUeGolomb(bits) + 3;
+    const std::int64_t ctbLog2 = minCodingBlockLog2 + readUeGolomb(bits);
+    if (width <= 0 || height <= 0 || pocBits < 4 || pocBits > 16 || ctbLog2 < 4 || ctbLog2 > 6 || bits.overrun()) {
+        layout.width = 0;  // the record's fields stand; the layout is unknown
+        return true;
+    }
+    layout.width = static_cast<std::uint32_t>(width);
+    layout.height = static_cast<std::uint32_t>(height);
+    layout.log2MaxPocLsb = static_cast<int>(pocBits);
+    layout.log2CtbSize = static_cast<int>(ctbLog2);
     return true;
 }
 
-}  // namespace
 
 bool parseHevcConfig(ByteSpan payload, HevcConfig& out) {
     ByteReader reader(payload);
@@ -114,7 +130,8 @@ bool writeHevcConfig(const std::vector<ByteSpan>& parameterSets, std::vector<std
     HevcConfig config;
     for (const std::vector<ByteSpan>& array : arrays)
         if (array.empty() || array.size() > 0xFFFF) return false;
-    if (!readSequenceSet(arrays[1].front(), config)) return false;
+    HevcPictureLayout layout;
+    if (!readHevcSequenceSet(arrays[1].front(), config, layout)) return false;
 
     RecordWriter out;
     out.u8(1);  // configuration version

@@ -28,6 +28,22 @@ struct HevcConfig {
     std::vector<Array> arrays;  // in record order
 };
 
+// The picture layout an H.265 SPS gives, as slice headers are read with it. `width` is 0 when
+// the SPS is cut off or out of range after the record's fields.
+struct HevcPictureLayout {
+    std::uint32_t spsId = 0;
+    bool separateColourPlanes = false;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int log2MaxPocLsb = 4;
+    int log2CtbSize = 4;
+};
+
+// Reads an SPS (its two header bytes included): the record's fields (the general
+// profile_tier_level, temporal layers, chroma format, bit depths) into `config`, and its picture
+// layout. False when the record's fields cannot be read.
+bool readHevcSequenceSet(ByteSpan sps, HevcConfig& config, HevcPictureLayout& layout);
+
 // False when the record is shorter than its counts say.
 bool parseHevcConfig(ByteSpan payload, HevcConfig& out);
 

@@ -5,6 +5,7 @@
 #include "media/h264_bit_reader.h"
 #include "media/h264_nal.h"
 #include "media/h264_syntax.h"
+#include "mp4/hevc_config.h"
 
 namespace {
 
@@ -54,67 +55,6 @@ bool allOnesToByteEnd(BitReader& r) {
     return true;
 }
 
-// profile_tier_level() of an H.265 SPS, read to move past it.
-void skipProfileTierLevel(BitReader& r, std::uint32_t maxSubLayersMinus1) {
-    r.readBits(8);   // profile space, tier, profile idc
-    r.readBits(32);  // compatibility flags
-    r.readBits(32);  // source and constraint flags
-    r.readBits(16);
-    r.readBits(8);  // level
-    std::uint32_t profilePresent[8] = {};
-    std::uint32_t levelPresent[8] = {};
-    for (std::uint32_t i = 0; i < maxSubLayersMinus1; ++i) {
-        profilePresent[i] = r.readBit();
-        levelPresent[i] = r.readBit();
-    }
-    if (maxSubLayersMinus1 > 0)
-        for (std::uint32_t i = maxSubLayersMinus1; i < 8; ++i) r.readBits(2);
-    for (std::uint32_t i = 0; i < maxSubLayersMinus1; ++i) {
-        if (profilePresent[i]) {
-            r.readBits(8);
-            r.readBits(32);
-            r.readBits(32);
-            r.readBits(16);
-        }
-        if (levelPresent[i]) r.readBits(8);
-    }
-}
-
-SliceHeaderCheck::HevcSps readHevcSps(BitReader& r, std::uint32_t& id) {
-    SliceHeaderCheck::HevcSps sps;
-    r.readBits(4);  // video parameter set id
-    const std::uint32_t maxSubLayersMinus1 = std::min<std::uint32_t>(r.readBits(3), 6);
-    r.readBit();
-    skipProfileTierLevel(r, maxSubLayersMinus1);
-    id = r.readUe();
-    const std::uint32_t chroma = r.readUe();
-    if (chroma == 3) sps.separateColourPlane = r.readBit() != 0;
-    const std::uint64_t width = r.readUe();
-    const std::uint64_t height = r.readUe();
-    if (r.readBit()) {  // conformance window
-        for (int i = 0; i < 4; ++i) r.readUe();
-    }
-    r.readUe();  // bit depths
-    r.readUe();
-    const std::uint32_t pocBits = r.readUe() + 4;
-    const bool orderingForAll = r.readBit() != 0;
-    for (std::uint32_t i = orderingForAll ? 0 : maxSubLayersMinus1; i <= maxSubLayersMinus1; ++i) {
-        r.readUe();
-        r.readUe();
-        r.readUe();
-    }
-    const std::uint32_t minCbLog2 = r.readUe() + 3;
-    const std::uint32_t ctbLog2 = minCbLog2 + r.readUe();
-    if (pocBits > 16 || ctbLog2 < 4 || ctbLog2 > 6 || width == 0 || height == 0 || width > 16888 || height > 16888)
-        return sps;
-    const std::uint64_t ctb = std::uint64_t(1) << ctbLog2;
-    sps.ctbsInPicture = std::uint32_t(((width + ctb - 1) / ctb) * ((height + ctb - 1) / ctb));
-    sps.maxSubLayers = maxSubLayersMinus1 + 1;
-    sps.log2MaxPocLsb = int(pocBits);
-    sps.present = true;
-    return sps;
-}
-
 }  // namespace
 
 void SliceHeaderCheck::build(const std::string& header, bool hevc) {
@@ -156,13 +96,25 @@ void SliceHeaderCheck::addAvcUnit(const std::uint8_t* unit, std::int64_t size) {
 void SliceHeaderCheck::addHevcUnit(const std::uint8_t* unit, std::int64_t size) {
     if (size < 3) return;
     const int type = (unit[0] >> 1) & 0x3F;
-    const std::vector<std::uint8_t> rbsp = unitPayload(unit + 1, std::uint64_t(size - 1));
-    BitReader r(rbsp.data(), rbsp.size());
     if (type == 33) {
-        std::uint32_t id = 0;
-        const HevcSps sps = readHevcSps(r, id);
-        if (id < kHevcSpsIds && sps.present) hevcSps_[id] = sps;
+        // The largest picture any level allows is 16888 samples on a side.
+        constexpr std::uint32_t kMaxSide = 16888;
+        mp4::HevcConfig config;
+        mp4::HevcPictureLayout layout;
+        if (!mp4::readHevcSequenceSet(mp4::ByteSpan{unit, std::size_t(size)}, config, layout) || layout.width == 0 ||
+            layout.width > kMaxSide || layout.height > kMaxSide)
+            return;
+        const std::uint64_t ctb = std::uint64_t(1) << layout.log2CtbSize;
+        HevcSps sps;
+        sps.ctbsInPicture = std::uint32_t(((layout.width + ctb - 1) / ctb) * ((layout.height + ctb - 1) / ctb));
+        sps.maxSubLayers = std::max<std::uint32_t>(config.temporalLayers, 1);
+        sps.separateColourPlane = layout.separateColourPlanes;
+        sps.log2MaxPocLsb = layout.log2MaxPocLsb;
+        sps.present = true;
+        if (layout.spsId < kHevcSpsIds) hevcSps_[layout.spsId] = sps;
     } else if (type == 34) {
+        const std::vector<std::uint8_t> rbsp = unitPayload(unit + 1, std::uint64_t(size - 1));
+        BitReader r(rbsp.data(), rbsp.size());
         HevcPps pps;
         const std::uint32_t id = r.readUe();
         pps.spsId = r.readUe();
