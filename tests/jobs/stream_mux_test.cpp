@@ -168,14 +168,21 @@ INSTANTIATE_TEST_SUITE_P(
                               {"-pix_fmt", "yuv422p10le"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(MuxOfTheRepairedStreams, AudioThatCannotBeReadLeavesThePicturesAlone) {
-    ClipSettings settings = clipSettings(VideoCodec::H264, AudioCodec::None, Container::Mp4);
-    const std::string original = clip(settings);
-    ASSERT_FALSE(original.empty());
-    TempDir dir;
-    MuxSources sources;
+namespace {
+// Sources of a 2 s H.264 clip without sound, as the engine writes its stream: Annex B, 25 fps.
+bool silentH264Stream(const TempDir& dir, MuxSources& sources) {
+    const std::string original = clip(clipSettings(VideoCodec::H264, AudioCodec::None, Container::Mp4));
+    if (original.empty()) return false;
     sources.video = QString::fromStdString(
         ffmpegCopy(original, {"-c", "copy", "-bsf:v", "h264_mp4toannexb", "-f", "h264"}, dir.file("v.h264")));
+    return !sources.video.isEmpty();
+}
+}  // namespace
+
+TEST(MuxOfTheRepairedStreams, AudioThatCannotBeReadLeavesThePicturesAlone) {
+    TempDir dir;
+    MuxSources sources;
+    ASSERT_TRUE(silentH264Stream(dir, sources));
     sources.frameRateNum = 25;
     for (const std::string& bytes : {std::string(), std::string(5000, 'x')}) {
         const std::string audio = dir.file("audio.aac");
@@ -192,13 +199,9 @@ TEST(MuxOfTheRepairedStreams, AudioThatCannotBeReadLeavesThePicturesAlone) {
 }
 
 TEST(MuxOfTheRepairedStreams, StopsWhenTheObserverSaysSo) {
-    ClipSettings settings = clipSettings(VideoCodec::H264, AudioCodec::None, Container::Mp4);
-    const std::string original = clip(settings);
-    ASSERT_FALSE(original.empty());
     TempDir dir;
     MuxSources sources;
-    sources.video = QString::fromStdString(
-        ffmpegCopy(original, {"-c", "copy", "-bsf:v", "h264_mp4toannexb", "-f", "h264"}, dir.file("v.h264")));
+    ASSERT_TRUE(silentH264Stream(dir, sources));
     sources.frameRateNum = 25;
     int calls = 0;
     const MuxResult result = muxStreams(sources, QString::fromStdString(dir.file("fix.mp4")), "mp4",
