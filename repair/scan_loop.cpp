@@ -100,6 +100,8 @@ private:
     bool isCandidateListed(std::int64_t p, int type, std::int64_t avail) const;
     // The word and size tests of the candidate at p (length word `length`, NAL type `type`).
     Admission admit(std::int64_t p, std::uint32_t length, int type, std::int64_t avail) const;
+    // The longest length word admit() can take for `type`.
+    std::uint64_t longestAdmitted(int type) const;
     // Whether what follows the candidate at p confirms it: a recognised packet, a unit the rules
     // take firmly, or the end of the data.
     bool confirmedByNext(std::int64_t p, std::uint32_t length, bool orNothingInside);
@@ -303,11 +305,8 @@ ScanEnd Scanner::scan() {
         for (const std::uint32_t word : run_.analysis.nalStats[static_cast<std::size_t>(type)].headerWords)
             headerBytes_[static_cast<std::size_t>(type)].set((word >> shift) & 0xFF);
     }
-    for (int type = 0; type < kNalTypeCount; ++type) {
-        const MeasuredRange& measured = run_.measured[static_cast<std::size_t>(type)];
-        const std::uint64_t longest = measured.setByRules ? measured.maxSize : kBeyondMeasuredFactor * measured.maxSize;
-        screen_.allowLength(type, static_cast<std::uint32_t>(std::min<std::uint64_t>(longest, UINT32_MAX)));
-    }
+    for (int type = 0; type < kNalTypeCount; ++type)
+        screen_.allowLength(type, static_cast<std::uint32_t>(std::min<std::uint64_t>(longestAdmitted(type), UINT32_MAX)));
     const std::int64_t size = run_.source.size();
     progress_.reset(size);
     const std::int64_t start = locateMediaData();
@@ -355,13 +354,21 @@ bool Scanner::isCandidateListed(std::int64_t p, int type, std::int64_t avail) co
     return isCanonSliceWord((std::uint32_t(b[0]) << 16) | (std::uint32_t(b[1]) << 8) | b[2]);
 }
 
+std::uint64_t Scanner::longestAdmitted(int type) const {
+    const std::uint32_t ruled = run_.analysis.nalStats[static_cast<std::size_t>(type)].maxSize;
+    const MeasuredRange& measured = run_.measured[static_cast<std::size_t>(type)];
+    return std::max<std::uint64_t>(ruled, measured.setByRules ? measured.maxSize
+                                                              : kBeyondMeasuredFactor * measured.maxSize);
+}
+
 Admission Scanner::admit(std::int64_t p, std::uint32_t length, int type, std::int64_t avail) const {
     const NalTypeStats& entry = run_.analysis.nalStats[static_cast<std::size_t>(type)];
     const MeasuredRange& measured = run_.measured[static_cast<std::size_t>(type)];
     const bool listed = entry.maxSize > 0 && isCandidateListed(p, type, avail);
     if (!listed && (entry.maxSize == 0 && measured.maxSize == 0)) return Admission::Refused;
-    if (!listed && (avail < 4 + kSliceHeaderBytes || !headerBytes_[static_cast<std::size_t>(type)].test(buf_.data()[p + 4]) ||
-                    !run_.slices.parses(buf_.data() + p + 4, avail - 4)))
+    const std::uint8_t* unit = buf_.data() + p + 4;
+    if (!listed && (avail < 4 + kSliceHeaderBytes || !headerBytes_[static_cast<std::size_t>(type)].test(unit[0]) ||
+                    !run_.slices.parses(unit, avail - 4)))
         return Admission::Refused;
     const bool halved = run_.hevc() || type == 1 || type == 5;
     auto within = [&](std::uint32_t min, std::uint32_t max) {
@@ -590,11 +597,7 @@ bool Scanner::constantRefused(std::uint8_t value) {
     const int type = run_.hevc() ? (value >> 1) & 0x3F : value & 0x1F;
     if (word != 0 && (value & 0x80) == 0) {
         // The word and size tests alone, as admit() runs them (the slice check needs a header).
-        const NalTypeStats& entry = run_.analysis.nalStats[static_cast<std::size_t>(type)];
-        const MeasuredRange& measured = run_.measured[static_cast<std::size_t>(type)];
-        const std::uint64_t longest = std::max<std::uint64_t>(
-            entry.maxSize, measured.setByRules ? measured.maxSize : kBeyondMeasuredFactor * measured.maxSize);
-        if (word <= longest) return false;
+        if (word <= longestAdmitted(type)) return false;
     }
     answer = ConstantAnswer::Refused;
     return true;

@@ -13,6 +13,8 @@
 #include "jobs/child_programs.h"
 #include "jobs/settings.h"
 #include "tests/jobs/job_harness.h"
+#include "tests/support/clip_packets.h"
+#include "tests/support/encoder_recordings.h"
 #include "tests/support/special_files.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_frames.h"
@@ -497,3 +499,41 @@ TEST_P(RepairFromAFifo, EndsAsAFailureWithoutWaiting) {
 INSTANTIATE_TEST_SUITE_P(Files, RepairFromAFifo,
                          ::testing::Values(FifoCase{"damaged_file", true}, FifoCase{"reference", false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+class EncoderSettingsJob : public ::testing::TestWithParam<RecordingCase> {};
+
+int wholeVideoPacketsBefore(const std::string& recording, std::int64_t cut) {
+    int whole = 0;
+    for (const clippackets::MediaPacket& p : clippackets::packetsOf(recording)) whole += !p.audio && p.pos + p.size <= cut;
+    return whole;
+}
+}  // namespace
+
+// Every recording of the encoder table through the whole job, as the window starts it: the
+// repaired file decodes without a complaint and shows every frame that lay whole before the cut.
+TEST_P(EncoderSettingsJob, RepairedFileDecodesWithoutErrors) {
+    const RecordingCase& c = GetParam();
+    TempDir dir;
+    const DamagedRecording clips = damagedRecording(c, dir);
+    ASSERT_FALSE(clips.damaged.empty());
+    const std::string outputFolder = dir.file("output");
+    QDir().mkpath(QString::fromStdString(outputFolder));
+    QDir().mkpath(QString::fromStdString(dir.file("source")));
+    const std::string source = dir.file("source") + (c.settings.container == Container::Mov ? "/take.MOV" : "/take.mp4");
+    writeFile(source, readFile(clips.damaged));
+    RealHelperPrograms helpers;
+    const ScopedSettings settings(outputFolder + "/", "none", clips.reference);
+
+    auto job = makeJob(source, true);
+    const RunRecord run = runJob(*job, {}, nullptr, 120000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.endStatuses, std::vector<int>{0});
+    const std::string repaired = job->outputPath.get();
+    ASSERT_TRUE(fileExists(repaired));
+    EXPECT_EQ(decodeErrors(repaired), "");
+    EXPECT_EQ(decodedFrames(repaired).hashes.size(), std::size_t(wholeVideoPacketsBefore(clips.recording, clips.cut)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, EncoderSettingsJob, ::testing::ValuesIn(encoderRecordings()),
+                         [](const ::testing::TestParamInfo<RecordingCase>& info) { return std::string(info.param.name); });

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "reference/analysis_entry.h"
-#include "tests/repair/clip_packets.h"
+#include "tests/support/clip_packets.h"
 #include "repair/video_repair.h"
 #include "repair/wav_header.h"
 #include "tests/support/test_clips.h"

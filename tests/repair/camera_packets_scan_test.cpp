@@ -12,7 +12,7 @@
 #include "reference/document_writer.h"
 #include "repair/repair_run.h"
 #include "repair/video_repair.h"
-#include "tests/repair/clip_packets.h"
+#include "tests/support/clip_packets.h"
 #include "tests/repair/packet_bytes.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"

@@ -1,0 +1,95 @@
+#include "tests/support/encoder_recordings.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "tests/support/clip_packets.h"
+#include "tests/support/test_files.h"
+
+namespace testsupport {
+
+namespace {
+
+constexpr double kCut = 0.7;
+
+ClipSettings settings(VideoCodec video, AudioCodec audio, Container container, std::vector<std::string> extra,
+                      int channels = 2) {
+    ClipSettings s = clipSettings(video, audio, container, std::move(extra));
+    s.audioChannels = channels;
+    return s;
+}
+
+ClipSettings lasting(ClipSettings s, double seconds) {
+    s.seconds = seconds;
+    return s;
+}
+
+// `damaged` with `zeros` zero bytes put in at `at`, as `target`.
+std::string withHole(const std::string& damaged, std::int64_t at, std::int64_t zeros, const std::string& target) {
+    const std::string bytes = readFile(damaged);
+    std::ofstream out(target, std::ios::binary);
+    out.write(bytes.data(), at);
+    const std::string block(1 << 20, '\0');
+    for (std::int64_t left = zeros; left > 0; left -= std::int64_t(block.size()))
+        out.write(block.data(), std::min<std::int64_t>(left, std::int64_t(block.size())));
+    out.write(bytes.data() + at, std::streamsize(bytes.size()) - at);
+    return target;
+}
+
+// The reference lasts 1.6 s and the recording 4 s. x264 gets a key frame every 2 s, so that the
+// reference holds one IDR picture and the recording several (x264 alternates idr_pic_id); x265
+// one every second, so that the reference shows a CRA picture as well.
+const std::vector<std::string> kX264Defaults = {"-preset", "medium", "-crf", "23", "-g", "50"};
+const std::vector<std::string> kX265Defaults = {"-preset", "medium", "-x265-params", "log-level=error:keyint=25"};
+
+}  // namespace
+
+const std::vector<RecordingCase>& encoderRecordings() {
+    static const std::vector<RecordingCase> cases = {
+        {"x264_defaults_aac", settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, kX264Defaults)},
+        {"x264_baseline_aac",
+         settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, {"-profile:v", "baseline", "-g", "50"})},
+        {"x264_aud_aac", settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, {"-x264-params", "aud=1:keyint=50"})},
+        {"x264_high_pcm_mov_2997",
+         settings(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov, {"-b:v", "6M", "-r", "30000/1001", "-g", "60"})},
+        {"x264_aac_51", settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, kX264Defaults, 6)},
+        {"x264_ima_adpcm_mov", settings(VideoCodec::H264, AudioCodec::ImaAdpcmWav, Container::Mov, {"-g", "25"})},
+        {"x264_camera_gop_pyramid_aac",
+         settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4,
+                  {"-g", "15", "-bf", "2", "-x264-params", "b-pyramid=normal:open-gop=1", "-b:v", "3M"})},
+        {"x264_hole_of_zeros_aac", settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, kX264Defaults),
+         40 << 20},
+        {"x265_defaults_aac", settings(VideoCodec::H265, AudioCodec::Aac, Container::Mp4, kX265Defaults)},
+        {"x265_noisy_aac",
+         settings(VideoCodec::H265, AudioCodec::Aac, Container::Mp4,
+                  {"-b:v", "4M", "-x265-params", "log-level=error:keyint=25", "-vf", "noise=alls=40:allf=t"})},
+        {"x265_pcm_mov", settings(VideoCodec::H265, AudioCodec::PcmS16le, Container::Mov, kX265Defaults)},
+    };
+    return cases;
+}
+
+DamagedRecording damagedRecording(const RecordingCase& c, const TempDir& dir) {
+    DamagedRecording r;
+    const ClipSettings recordingSettings = lasting(c.settings, 4);
+    r.reference = clip(lasting(c.settings, 1.6));
+    r.recording = clip(recordingSettings);
+    r.damaged = cutClip(recordingSettings, kCut);
+    if (r.reference.empty() || r.recording.empty() || r.damaged.empty()) {
+        ADD_FAILURE() << "clips of " << c.name << " could not be made";
+        return {};
+    }
+    r.cut = fileSize(r.damaged);
+    if (c.holeBytes > 0) {
+        // Between two samples near the middle of what is left.
+        std::int64_t at = 0;
+        for (const clippackets::MediaPacket& p : clippackets::packetsOf(r.recording))
+            if (!p.audio && p.pos < r.cut / 2) at = p.pos;
+        EXPECT_GT(at, 0);
+        r.damaged = withHole(r.damaged, at, c.holeBytes, dir.file("holed.bin"));
+    }
+    return r;
+}
+
+}  // namespace testsupport
