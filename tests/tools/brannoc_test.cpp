@@ -14,53 +14,13 @@
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
+#include "tests/tools/aac_fixtures.h"
 
 using namespace testsupport;
 
 namespace {
 
 const char* kCode = "7305918462QK.3840";
-
-struct AacSource {
-    int rate;
-    int channels;
-    int seconds = 2;
-};
-
-void PrintTo(const AacSource& s, std::ostream* os) { *os << s.rate << " Hz, " << s.channels << " channels"; }
-
-// A short AAC tone as ADTS frames, made with the ffmpeg tool.
-std::string makeAdts(const TempDir& dir, const AacSource& source) {
-    const std::string path = dir.file("tone.aac");
-    ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                  "sine=frequency=440:beep_factor=4:sample_rate=" + std::to_string(source.rate) +
-                                      ":duration=" + std::to_string(source.seconds),
-                                  "-ac", std::to_string(source.channels), "-c:a", "aac", "-b:a", "96k", "-f", "adts", path});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    return path;
-}
-
-std::vector<std::string> adtsFrames(const std::string& bytes) {
-    std::vector<std::string> frames;
-    std::size_t at = 0;
-    while (at + 7 <= bytes.size()) {
-        const auto b = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[at + i]); };
-        const std::size_t length = ((b(3) & 3u) << 11) | (b(4) << 3) | (b(5) >> 5);
-        if (b(0) != 0xFF || length < 7 || at + length > bytes.size()) break;
-        frames.push_back(bytes.substr(at, length));
-        at += length;
-    }
-    return frames;
-}
-
-// What the repair engine leaves: the first frame's header, then the frames without headers,
-// with `junk(i)` after frame i.
-template <typename Junk>
-std::string engineAudio(const std::vector<std::string>& frames, Junk junk) {
-    std::string out = frames.at(0).substr(0, 7);
-    for (std::size_t i = 0; i < frames.size(); ++i) out += frames[i].substr(7) + junk(i);
-    return out;
-}
 
 std::string decodedPcm(const std::string& path) {
     ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i", path, "-f", "s16le", "-"});
@@ -286,4 +246,47 @@ TEST(Brannoc, CutLastFrameIsDroppedNotPadded) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(readFile(input + "-checked.aac"), whole);
     EXPECT_EQ(decodedPcm(input + "-checked.aac"), decodedPcm(expected));
+}
+
+// Junk right behind the header that the decoder takes for two single-channel elements: a decoder
+// that keeps the layout of the first frame it meets would then refuse every frame of the 5.1
+// recording. The walk keeps all of them.
+TEST(Brannoc, JunkBeforeTheFirstFrameDoesNotFixTheLayout) {
+    TempDir dir;
+    const std::string original = makeAdts(dir, {32000, 6});
+    const auto frames = adtsFrames(readFile(original));
+    ASSERT_GT(frames.size(), 20u);
+    // Two silent single-channel elements (tags 0 and 1), then the end element.
+    const std::string twoSingles("\x00\xC8\x00\x00\x16\x40\x00\x38", 8);
+    std::string raw = engineAudio(frames, [](std::size_t) { return std::string(); });
+    raw.insert(7, twoSingles);
+    const std::string input = dir.file("surround.raw");
+    ASSERT_TRUE(writeFile(input, raw));
+
+    const ProcessResult r = runBrannoc(input);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readFile(input + "-checked.aac"), readFile(original));
+}
+
+// A run of zeros in mono sound: some positions near its end left the decoder refusing every
+// later frame, so everything behind the run was lost.
+TEST(Brannoc, MonoSoundAfterARunOfZerosComesBack) {
+    TempDir dir;
+    const auto frames = adtsFrames(readFile(makeAdts(dir, {44100, 1})));
+    ASSERT_GT(frames.size(), 40u);
+    constexpr std::size_t kRunAfter = 12;
+    const std::string input = dir.file("mono.raw");
+    ASSERT_TRUE(writeFile(input, engineAudio(frames, [](std::size_t i) {
+        return i == kRunAfter ? std::string(4000, '\0') : std::string();
+    })));
+
+    const ProcessResult r = runBrannoc(input);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The frame right behind the run opens with zero bytes, so the walk may take it a few bytes
+    // early; every frame after that one comes back as it was.
+    std::string behind;
+    for (std::size_t i = kRunAfter + 2; i < frames.size(); ++i) behind += frames[i];
+    const std::string output = readFile(input + "-checked.aac");
+    ASSERT_GE(output.size(), behind.size());
+    EXPECT_EQ(output.substr(output.size() - behind.size()), behind);
 }

@@ -1,123 +1,13 @@
 #include "tools/brannoc/adts_reframer.h"
 
-#include <neaacdec.h>
+#include <sys/stat.h>
 
 #include <vector>
 
+#include "tools/brannoc/frame_walk.h"
+#include "tools/brannoc/input_window.h"
+
 namespace brannoc {
-
-namespace {
-
-// The window kept in memory: large enough that a refill is rare, small enough to be bounded.
-constexpr std::size_t kWindow = 1 << 20;
-// Refill before a decode could run past the window's end: faad may read up to
-// FAAD_MIN_STREAMSIZE bytes per channel, and no valid frame is longer than kMaxRawFrame.
-constexpr std::size_t kLowWater = 16 * 1024;
-
-// Syntactic element ids of a raw data block.
-constexpr int kSingleChannelElement = 0;
-constexpr int kChannelPairElement = 1;
-constexpr int kDataStreamElement = 4;
-constexpr int kFillElement = 6;
-
-class BitReader {
-public:
-    BitReader(const std::uint8_t* data, std::size_t length) : data_(data), bits_(length * 8) {}
-    // Reads n (<= 24) bits; false when they run past the end.
-    bool read(int n, unsigned& value) {
-        if (position_ + static_cast<std::size_t>(n) > bits_) return false;
-        value = 0;
-        for (int i = 0; i < n; ++i, ++position_)
-            value = (value << 1) | ((data_[position_ >> 3] >> (7 - (position_ & 7))) & 1u);
-        return true;
-    }
-    bool skipBytes(std::size_t n) {
-        if (position_ + n * 8 > bits_) return false;
-        position_ += n * 8;
-        return true;
-    }
-    void byteAlign() { position_ = (position_ + 7) & ~static_cast<std::size_t>(7); }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t bits_;
-    std::size_t position_ = 0;
-};
-
-// The decoder takes a fair share of random bytes for a frame, so a frame must open with the
-// channel element its configuration calls for (tag 0), after at most a few fill or data
-// stream elements (encoders put their signature there).
-bool opensWithChannelElement(const std::uint8_t* data, std::size_t available, int firstElement) {
-    BitReader bits(data, available);
-    for (int element = 0; element < 4; ++element) {
-        unsigned id = 0, value = 0;
-        if (!bits.read(3, id)) return false;
-        if (static_cast<int>(id) == firstElement) return bits.read(4, value) && value == 0;
-        if (static_cast<int>(id) == kFillElement) {
-            unsigned count = 0;
-            if (!bits.read(4, count)) return false;
-            if (count == 15) {
-                if (!bits.read(8, value)) return false;
-                count += value - 1;
-            }
-            if (!bits.skipBytes(count)) return false;
-        } else if (static_cast<int>(id) == kDataStreamElement) {
-            unsigned align = 0, count = 0;
-            if (!bits.read(4, value) || !bits.read(1, align) || !bits.read(8, count)) return false;
-            if (count == 255) {
-                if (!bits.read(8, value)) return false;
-                count += value;
-            }
-            if (align) bits.byteAlign();
-            if (!bits.skipBytes(count)) return false;
-        } else {
-            return false;
-        }
-    }
-    return false;
-}
-
-class Decoder {
-public:
-    Decoder() : handle_(NeAACDecOpen()) {}
-    ~Decoder() {
-        if (handle_) NeAACDecClose(handle_);
-    }
-    Decoder(const Decoder&) = delete;
-    Decoder& operator=(const Decoder&) = delete;
-
-    bool init(const AdtsConfig& config) {
-        if (!handle_) return false;
-        NeAACDecConfigurationPtr conf = NeAACDecGetCurrentConfiguration(handle_);
-        if (!conf) return false;
-        conf->outputFormat = FAAD_FMT_16BIT;
-        conf->dontUpSampleImplicitSBR = 1;
-        if (!NeAACDecSetConfiguration(handle_, conf)) return false;
-        // AudioSpecificConfig: object type (5 bits), frequency index (4), channels (4), 3 zero bits.
-        unsigned char asc[2] = {
-            static_cast<unsigned char>((config.objectType << 3) | (config.frequencyIndex >> 1)),
-            static_cast<unsigned char>(((config.frequencyIndex & 1) << 7) | (config.channels << 3)),
-        };
-        unsigned long rate = 0;
-        unsigned char channels = 0;
-        return NeAACDecInit2(handle_, asc, sizeof asc, &rate, &channels) == 0;
-    }
-
-    // Bytes of one raw frame at `data`, or 0 when no frame decodes there.
-    std::size_t frameAt(std::uint8_t* data, std::size_t available, int firstElement) {
-        if (!opensWithChannelElement(data, available, firstElement)) return 0;
-        NeAACDecFrameInfo info{};
-        NeAACDecDecode(handle_, &info, data, static_cast<unsigned long>(available));
-        if (info.error != 0 || info.bytesconsumed == 0) return 0;
-        if (info.bytesconsumed > available || info.bytesconsumed > kMaxRawFrame) return 0;
-        return info.bytesconsumed;
-    }
-
-private:
-    NeAACDecHandle handle_;
-};
-
-}  // namespace
 
 bool parseAdtsHeader(const std::uint8_t* b, std::size_t length, AdtsConfig& config) {
     if (length < 7) return false;
@@ -145,34 +35,15 @@ void writeAdtsHeader(const AdtsConfig& config, std::size_t frameLength, std::uin
 }
 
 ReframeResult reframe(std::FILE* input, std::uint64_t inputSize, std::FILE* output, ReframeStats& stats,
-                      const std::function<void(double)>& progress) {
-    std::vector<std::uint8_t> window(kWindow);
-    std::size_t begin = 0, end = 0;
-    bool atEof = false;
-    std::uint64_t consumed = 0;  // input bytes behind `begin`
-    int lastPercent = -1;
+                      const std::function<void(double)>& progress, const ReframeOptions& options) {
+    const int fd = fileno(input);
+    struct stat info {};
+    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return ReframeResult::ReadError;
+    InputWindow window(fd, static_cast<std::uint64_t>(info.st_size));
 
-    auto refill = [&]() -> bool {
-        if (atEof) return true;
-        if (begin > 0) {
-            std::copy(window.begin() + static_cast<std::ptrdiff_t>(begin), window.begin() + static_cast<std::ptrdiff_t>(end),
-                      window.begin());
-            end -= begin;
-            begin = 0;
-        }
-        while (end < window.size()) {
-            const std::size_t got = std::fread(window.data() + end, 1, window.size() - end, input);
-            end += got;
-            if (got == 0) {
-                if (std::ferror(input)) return false;
-                atEof = true;
-                break;
-            }
-        }
-        return true;
-    };
-    auto advance = [&](std::size_t n) {
-        begin += n;
+    std::uint64_t consumed = 0;  // input bytes the walk has passed
+    int lastPercent = -1;
+    auto advance = [&](std::uint64_t n) {
         consumed += n;
         if (inputSize > 0) {
             const double percent = 100.0 * static_cast<double>(consumed) / static_cast<double>(inputSize);
@@ -183,34 +54,41 @@ ReframeResult reframe(std::FILE* input, std::uint64_t inputSize, std::FILE* outp
         }
     };
 
-    if (!refill()) return ReframeResult::ReadError;
+    std::uint8_t* bytes = nullptr;
+    std::size_t available = 0;
+    if (!window.at(0, 7, bytes, available)) return ReframeResult::ReadError;
     AdtsConfig config;
-    if (!parseAdtsHeader(window.data(), end - begin, config)) return ReframeResult::NoHeader;
+    if (!parseAdtsHeader(bytes, available, config)) return ReframeResult::NoHeader;
     advance(7);
 
-    Decoder decoder;
-    if (!decoder.init(config)) return ReframeResult::DecoderError;
-    // Configuration 2 is one channel pair; every other one starts with a single channel (centre or mono).
-    const int firstElement = config.channels == 2 ? kChannelPairElement : kSingleChannelElement;
+    const WalkResult walk = walkFrames(fd, window.size(), 7, config, options.threads, options.minPiece);
+    if (walk.readError) return ReframeResult::ReadError;
+    if (walk.decoderError) return ReframeResult::DecoderError;
 
-    while (true) {
-        if (end - begin < kLowWater && !refill()) return ReframeResult::ReadError;
-        if (begin >= end) break;
-        const std::size_t length = decoder.frameAt(window.data() + begin, end - begin, firstElement);
-        if (length == 0) {
+    // Skipped bytes advance one at a time, as the walk passed them, so the progress lines are the
+    // serial walk's whatever the split.
+    std::uint64_t at = 7;
+    auto skipTo = [&](std::uint64_t position) {
+        for (; at < position; ++at) {
             ++stats.skippedBytes;
             advance(1);
-            continue;
         }
+    };
+    for (const FoundFrame& frame : walk.frames) {
+        skipTo(frame.at);
+        if (!window.at(frame.at, frame.length, bytes, available) || available < frame.length)
+            return ReframeResult::ReadError;
         std::uint8_t header[7];
-        writeAdtsHeader(config, length, header);
+        writeAdtsHeader(config, frame.length, header);
         if (std::fwrite(header, 1, sizeof header, output) != sizeof header ||
-            std::fwrite(window.data() + begin, 1, length, output) != length)
+            std::fwrite(bytes, 1, frame.length, output) != frame.length)
             return ReframeResult::WriteError;
         ++stats.frames;
-        stats.frameBytes += length;
-        advance(length);
+        stats.frameBytes += frame.length;
+        advance(frame.length);
+        at = frame.at + frame.length;
     }
+    skipTo(window.size());
     if (std::fflush(output) != 0) return ReframeResult::WriteError;
     const std::uint64_t behindHeader = stats.frameBytes + stats.skippedBytes;
     if (stats.frames == 0 || static_cast<double>(stats.frameBytes) < kMinFrameShare * static_cast<double>(behindHeader))

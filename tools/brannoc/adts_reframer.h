@@ -40,9 +40,16 @@ struct ReframeStats {
     std::uint64_t skippedBytes = 0;
 };
 
-// Reads `input` to its end, writing re-framed ADTS frames to `output`. `progress` gets the
-// share of the input consumed, in percent, whenever its whole-percent value grows.
+// How the walk over the frames is split. Any split gives the same result as the serial walk.
+struct ReframeOptions {
+    unsigned threads = 0;                 // 0: one per hardware thread; 1: serial
+    std::uint64_t minPiece = 512 * 1024;  // bytes each thread walks at least
+};
+
+// Reads `input` (a regular file, read from its start) to its end, writing re-framed ADTS frames
+// to `output`. `progress` gets the share of the input consumed, in percent, whenever its
+// whole-percent value grows.
 ReframeResult reframe(std::FILE* input, std::uint64_t inputSize, std::FILE* output, ReframeStats& stats,
-                      const std::function<void(double)>& progress);
+                      const std::function<void(double)>& progress, const ReframeOptions& options = {});
 
 }  // namespace brannoc

@@ -1,0 +1,31 @@
+#pragma once
+// AAC streams for the audio-repair stand-in's tests: ADTS tones made with the ffmpeg tool and
+// the file the repair engine leaves (one ADTS header, then raw frames).
+#include <cstddef>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_files.h"
+
+namespace testsupport {
+
+struct AacSource {
+    int rate;
+    int channels;
+    int seconds = 2;
+};
+void PrintTo(const AacSource& source, std::ostream* os);
+
+// A short AAC tone as ADTS frames; the path of the file in `dir`.
+std::string makeAdts(const TempDir& dir, const AacSource& source);
+
+// The whole ADTS frames of `bytes`, header included, up to the first that is not one.
+std::vector<std::string> adtsFrames(const std::string& bytes);
+
+// What the repair engine leaves: the first frame's header, then the frames without headers,
+// with `junk(i)` after frame i.
+std::string engineAudio(const std::vector<std::string>& frames, const std::function<std::string(std::size_t)>& junk);
+
+}  // namespace testsupport
