@@ -113,7 +113,9 @@ bool isWritableFormat(const WavFormat& f) {
     return audioFieldInRange(AudioField::Channels, f.channels) &&
            audioFieldInRange(AudioField::SampleRate, f.sampleRate) &&
            audioFieldInRange(AudioField::BitsPerSample, f.bitsPerSample) &&
-           audioFieldInRange(AudioField::BlockAlign, f.blockAlign);
+           audioFieldInRange(AudioField::BlockAlign, f.blockAlign) &&
+           // The ADPCM header states the samples of a block in 16 bits as well.
+           (f.kind != WavKind::ImaAdpcm || imaAdpcmSamplesPerBlock(f.blockAlign, f.channels) <= 0xFFFF);
 }
 
 std::vector<std::uint8_t> wavHeaderBytes(const WavFormat& format, bool completed, std::uint64_t dataBytes) {

@@ -91,6 +91,8 @@ TEST(WavHeaderTest, FormatsNoAudioHasGetNoHeader) {
         {"block larger than the header's field", {WavKind::ImaAdpcm, 2, 48000, 4, 65536}, false},
         {"every field at its largest", {WavKind::Pcm, 1024, 50000000, 64, 0}, true},
         {"block at its largest", {WavKind::ImaAdpcm, 2, 48000, 4, 65535}, true},
+        {"mono block whose samples pass the header's field", {WavKind::ImaAdpcm, 1, 48000, 4, 32772}, false},
+        {"mono block whose samples just fit", {WavKind::ImaAdpcm, 1, 48000, 4, 32771}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
