@@ -59,6 +59,10 @@ constexpr std::int64_t kSliceHeaderBytes = 96;
 // passed over whole; the bytes around a position inside one that the tests read are this many.
 constexpr std::int64_t kConstantRegionBytes = kMaxAudioRun + 1;
 constexpr std::int64_t kConstantWindow = 128;
+// Within how many bytes the stream goes on behind a false length word read in sound: twice the
+// longest audio run so far, within these bounds.
+constexpr std::int64_t kStreamGapMinBytes = 4096;
+constexpr std::int64_t kStreamGapMaxBytes = 1 << 20;
 // A unit of a type the rules leave to the reference may be this many times its largest.
 constexpr std::uint64_t kBeyondMeasuredFactor = 2;
 
@@ -105,8 +109,12 @@ private:
     // Whether what follows the candidate at p confirms it: a recognised packet, a unit the rules
     // take firmly, or the end of the data.
     bool confirmedByNext(std::int64_t p, std::uint32_t length, bool orNothingInside);
-    // Whether a unit the rules take firmly (with a listed header word only, when asked) starts at q.
-    bool firmUnitAt(std::int64_t q, bool listedOnly) const;
+    // Whether a delimiter, box, camera packet or a unit the rules take firmly (`strict`: see
+    // firmUnitAt) starts inside the candidate at p, before `end`.
+    bool recognisedWithin(std::int64_t p, std::int64_t end, bool strict) const;
+    // Whether a unit the rules take firmly starts at q; `strict` asks for a listed header word
+    // and, for a slice, a header that parses.
+    bool firmUnitAt(std::int64_t q, bool strict) const;
     bool refusedByPayload(std::int64_t p, std::uint32_t length, int type, std::int64_t avail, Admission admission);
     bool refusedByPairing(int type);
     void takePacket(std::int64_t p, std::uint32_t length, int type);
@@ -122,6 +130,11 @@ private:
     // audio run, so no run of sound is split): hands the run before it on, then passes over the
     // stretch in one step. False when p starts no such stretch.
     bool passConstantRegion(std::int64_t p);
+    // Within how many bytes the stream goes on behind a false length word read in sound.
+    std::int64_t streamGapBytes() const {
+        return std::clamp<std::int64_t>(2 * std::int64_t(run_.audio.largestRun), kStreamGapMinBytes,
+                                        kStreamGapMaxBytes);
+    }
     // Whether every test refuses a position inside a stretch of `value`, whatever the scan's state.
     bool constantRefused(std::uint8_t value);
 
@@ -190,7 +203,6 @@ private:
 
     bool ended_ = false;
     ScanEnd why_ = ScanEnd::DataEnded;
-    bool junkIsCutOffUnit_ = false;  // the junk run starts with a unit that the file cuts off
 };
 
 void Scanner::restartAt(std::int64_t absolute) {
@@ -262,7 +274,6 @@ void Scanner::trimJunk(std::int64_t length) {
 void Scanner::discardJunk() {
     spill_.clear();
     junkStart_ = junkEnd_ = 0;
-    junkIsCutOffUnit_ = false;
 }
 
 void Scanner::handJunk(bool firstPacket) {
@@ -283,7 +294,6 @@ void Scanner::handJunk(bool firstPacket) {
 }
 
 ScanEnd Scanner::finishData() {
-    if (junkIsCutOffUnit_) discardJunk();
     // Uncompressed sound that the file cuts off keeps its whole sample frames (or blocks).
     const std::int64_t unit = run_.audio.chunkSampleCount > 0 ? audioUnit(run_.media, run_.formats.audio) : 0;
     if (unit > 0) trimJunk(junkLength() / unit * unit);
@@ -393,15 +403,19 @@ Admission Scanner::admit(std::int64_t p, std::uint32_t length, int type, std::in
     return Admission::Refused;
 }
 
-bool Scanner::firmUnitAt(std::int64_t q, bool listedOnly) const {
+bool Scanner::firmUnitAt(std::int64_t q, bool strict) const {
     const std::int64_t avail = valid_ - q;
     if (avail < 8) return false;
     const std::uint8_t* b = buf_.data() + q;
     const std::uint32_t length = be32(b);
     if (length == 0 || (b[4] & 0x80) != 0) return false;
     const int type = run_.hevc() ? (b[4] >> 1) & 0x3F : b[4] & 0x1F;
-    if (listedOnly && !isCandidateListed(q, type, avail)) return false;
-    return admit(q, length, type, avail) == Admission::Firm;
+    if (!strict) return admit(q, length, type, avail) == Admission::Firm;
+    // Inside a long unit's payload a listed word with a fitting length turns up now and then;
+    // a slice there must parse as well to count.
+    if (!isCandidateListed(q, type, avail) || admit(q, length, type, avail) != Admission::Firm) return false;
+    const bool slice = run_.hevc() ? type < 32 : type >= 1 && type <= 5;
+    return !slice || (avail >= 4 + kSliceHeaderBytes && run_.slices.parses(b + 4, avail - 4));
 }
 
 bool Scanner::confirmedByNext(std::int64_t p, std::uint32_t length, bool orNothingInside) {
@@ -414,14 +428,28 @@ bool Scanner::confirmedByNext(std::int64_t p, std::uint32_t length, bool orNothi
     if (!orNothingInside) return false;
     // With audio interleaved frame by frame a picture is followed by sound, which confirms
     // nothing. A false length word read in the sound reaches into the stream behind it, where
-    // the next recognised unit then starts inside the candidate; inside a real unit none does.
-    const std::int64_t end = std::min(next, valid_ - 8);
-    for (std::int64_t q = p + 5; q < end; ++q)
-        if (screen_.mayStart(buf_.data() + q) && (isAudPacket(buf_.data(), valid_, q) || firmUnitAt(q, true)))
-            return false;
+    // the next recognised unit starts within about one audio run; inside a real unit none does
+    // (only a listed word in the picture's own data now and then, so the search goes no
+    // further than the stream's audio runs are long).
     // A unit reaching past the buffer is judged by the part inside it, so that its fate does not
     // hang on where a chunk ends more than it must.
-    return true;
+    return !recognisedWithin(p, std::min(next, p + 4 + streamGapBytes()), true);
+}
+
+bool Scanner::recognisedWithin(std::int64_t p, std::int64_t end, bool strict) const {
+    end = std::min(end, valid_ - 8);
+    const std::uint8_t* data = buf_.data();
+    for (std::int64_t q = p + 5; q < end; ++q) {
+        if (!screen_.mayStart(data + q)) continue;
+        if (isAudPacket(data, valid_, q) || firmUnitAt(q, strict)) return true;
+        std::uint32_t code = 0;
+        const std::uint32_t word = be32(data + q);
+        if (isContainerBox(data, valid_, q, code) || !run_.cameraTracks.candidates(word).empty()) return true;
+        AtomCheck atom;
+        specificAtomsChecker(data, valid_, q, word, run_.preset, AtomsVariant::Repair, atom);
+        if (atom.skip > 0) return true;
+    }
+    return false;
 }
 
 // The checks on a candidate that passed the first test; true when it is refused.
@@ -722,11 +750,17 @@ void Scanner::step(std::int64_t p) {
         return;
     }
     if (cutOff) {
-        // The run before it is decided alone; the unit's bytes start a run of their own, which
-        // is dropped when the data ends inside it.
+        // The run before it is decided alone. A unit the file cuts off is the rest of the data:
+        // its bytes are neither a picture nor sound, whatever turns up inside them. Only when
+        // the stream goes on within about an audio run of it was its length word false.
         handJunk(true);
-        refuse(p);
-        junkIsCutOffUnit_ = !ended_;
+        if (ended_) return;
+        if (recognisedWithin(p, p + 4 + streamGapBytes(), false)) {
+            refuse(p);
+            return;
+        }
+        run_.packets.addSkip();
+        stopWith(ScanEnd::DataEnded);
         return;
     }
     if (refusedByPairing(type)) {

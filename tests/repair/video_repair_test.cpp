@@ -597,6 +597,20 @@ TEST_F(VideoRepairTest, PicturesBehindAJunkRunLongerThanTheLimitAreFound) {
     EXPECT_EQ(audio.find(std::string(64, '\0')), std::string::npos) << "no zeros of the hole in the sound";
 }
 
+TEST_F(VideoRepairTest, AUnitTheFileCutsOffNeverGoesIntoTheSound) {
+    // The cut goes through the last slice; a box pattern deep inside its bytes must not make
+    // them a run of sound.
+    Recording rec;
+    rec.aud().slice(kSlice5, 3000).audio(200);
+    Bytes cutOff;
+    cutOff.be32(20000).raw({0x41, 0x9A}).fill(6000, 0x5C).be32(16).text("free").fill(8, 0x33).fill(3000, 0x5C);
+    rec.raw(cutOff);
+    ASSERT_EQ(repair(rec.bytes()), videoRepair::kFinished);
+    EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
+    EXPECT_EQ(firstDifference(audioRaw(), fromHex(kAudioHeaderHex) + rec.expectedAudio()), std::string::npos)
+        << audioRaw().size() << " bytes of sound";
+}
+
 TEST_F(VideoRepairTest, StopFromAnotherThreadEndsTheRun) {
     Recording rec;
     while (rec.size() < (8u << 20)) rec.aud().slice(kSlice1, 4000).audio(2000);
