@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -96,8 +97,10 @@ std::string clipName(const ClipSettings& settings) {
     return name.str();
 }
 
-// Writes through a private name and renames into place, so parallel test programs
-// asking for the same clip never see a half-written file.
+// Writes through a private name and links it into place, so parallel test programs asking for
+// the same clip never see a half-written file. The first one to finish wins: the encoders are
+// not deterministic from run to run (x265 with threads), and a test that read one version must
+// not find another in its place a moment later.
 bool produce(const std::string& path, const std::function<bool(const std::string&)>& make) {
     if (fileExists(path)) return true;
     std::error_code ec;
@@ -108,8 +111,9 @@ bool produce(const std::string& path, const std::function<bool(const std::string
         fs::remove(part, ec);
         return false;
     }
-    fs::rename(part, path, ec);
-    return !ec;
+    const bool linked = ::link(part.c_str(), path.c_str()) == 0 || errno == EEXIST;
+    fs::remove(part, ec);
+    return linked;
 }
 
 }  // namespace
