@@ -49,20 +49,16 @@ UnitWindow unitWindow(const std::string& s, bool hevc) {
 
 std::string rawStream(const std::string& name, const std::string& source, const std::vector<std::string>& codecArgs) {
     const std::string path = clipDir() + "/" + name;
-    if (fileExists(path)) return path;
-    std::filesystem::create_directories(clipDir());
-    const std::string part = path + ".part" + std::to_string(::getpid());
-    std::vector<std::string> cmd = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", source};
-    cmd.insert(cmd.end(), codecArgs.begin(), codecArgs.end());
-    cmd.insert(cmd.end(), {"-an", "-f", codecArgs.size() && codecArgs[1] == "libx265" ? "hevc" : "h264", part});
-    const ProcessResult r = runProcess(cmd);
-    if (r.exitCode != 0) {
-        ADD_FAILURE() << "ffmpeg could not make " << name << ": " << r.err;
-        std::remove(part.c_str());
-        return {};
-    }
-    std::filesystem::rename(part, path);
-    return path;
+    const bool made = produceOnce(path, [&](const std::string& part) {
+        std::vector<std::string> cmd = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi",
+                                        "-i",     source};
+        cmd.insert(cmd.end(), codecArgs.begin(), codecArgs.end());
+        cmd.insert(cmd.end(), {"-an", "-f", codecArgs.size() && codecArgs[1] == "libx265" ? "hevc" : "h264", part});
+        const ProcessResult r = runProcess(cmd);
+        if (r.exitCode != 0) ADD_FAILURE() << "ffmpeg could not make " << name << ": " << r.err;
+        return r.exitCode == 0;
+    });
+    return made ? path : std::string();
 }
 
 }  // namespace testsupport

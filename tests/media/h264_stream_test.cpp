@@ -34,25 +34,21 @@ struct StreamCase {
 // An Annex B elementary stream of `c`, made once into the clip folder.
 std::string annexBClip(const StreamCase& c) {
     const std::string path = testsupport::clipDir() + "/annexb-" + c.name + ".h264";
-    if (testsupport::fileExists(path)) return path;
     testsupport::ClipSettings settings;
     settings.audio = testsupport::AudioCodec::None;
     settings.seconds = 0.2;
     settings.width = c.width;
     settings.height = c.height;
     settings.extraArgs = c.args;
-    std::filesystem::create_directories(testsupport::clipDir());
-    const std::string part = path + ".part" + std::to_string(getpid());  // parallel test programs
-    std::vector<std::string> cmd = testsupport::clipCommand(settings, part);
-    cmd.resize(cmd.size() - 3);  // the container output
-    cmd.insert(cmd.end(), {"-bsf:v", "h264_mp4toannexb", "-f", "h264", part});
-    const testsupport::ProcessResult r = testsupport::runProcess(cmd);
-    if (r.exitCode != 0) {
-        ADD_FAILURE() << "ffmpeg could not make " << path << ": " << r.err;
-        return {};
-    }
-    std::filesystem::rename(part, path);
-    return path;
+    const bool made = testsupport::produceOnce(path, [&](const std::string& part) {
+        std::vector<std::string> cmd = testsupport::clipCommand(settings, part);
+        cmd.resize(cmd.size() - 3);  // the container output
+        cmd.insert(cmd.end(), {"-bsf:v", "h264_mp4toannexb", "-f", "h264", part});
+        const testsupport::ProcessResult r = testsupport::runProcess(cmd);
+        if (r.exitCode != 0) ADD_FAILURE() << "ffmpeg could not make " << path << ": " << r.err;
+        return r.exitCode == 0;
+    });
+    return made ? path : std::string();
 }
 
 // Width and height as the ffmpeg probe reports them.

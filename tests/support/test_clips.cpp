@@ -97,11 +97,15 @@ std::string clipName(const ClipSettings& settings) {
     return name.str();
 }
 
+}  // namespace
+
+std::string clipDir() { return VANTOREL_TEST_CLIP_DIR; }
+
 // Writes through a private name and links it into place, so parallel test programs asking for
 // the same clip never see a half-written file. The first one to finish wins: the encoders are
 // not deterministic from run to run (x265 with threads), and a test that read one version must
 // not find another in its place a moment later.
-bool produce(const std::string& path, const std::function<bool(const std::string&)>& make) {
+bool produceOnce(const std::string& path, const std::function<bool(const std::string&)>& make) {
     if (fileExists(path)) return true;
     std::error_code ec;
     fs::create_directories(clipDir(), ec);
@@ -116,9 +120,6 @@ bool produce(const std::string& path, const std::function<bool(const std::string
     return linked;
 }
 
-}  // namespace
-
-std::string clipDir() { return VANTOREL_TEST_CLIP_DIR; }
 
 ClipSettings clipSettings(VideoCodec video, AudioCodec audio, Container container, std::vector<std::string> extraArgs) {
     ClipSettings s;
@@ -155,7 +156,7 @@ std::vector<std::string> clipCommand(const ClipSettings& settings, const std::st
 std::string clip(const ClipSettings& settings) {
     const std::string path = clipDir() + "/" + clipName(settings);
     std::string errors;
-    bool ok = produce(path, [&](const std::string& part) {
+    bool ok = produceOnce(path, [&](const std::string& part) {
         ProcessResult r = runProcess(clipCommand(settings, part));
         errors = r.err;
         return r.exitCode == 0;
@@ -173,7 +174,7 @@ std::string cutClip(const ClipSettings& settings, double fraction) {
     fs::path src(source);
     const std::string path =
         (src.parent_path() / ("cut" + number(fraction) + "-" + src.filename().string())).string();
-    if (!produce(path, [&](const std::string& part) { return truncatedCopy(source, part, fraction); })) {
+    if (!produceOnce(path, [&](const std::string& part) { return truncatedCopy(source, part, fraction); })) {
         ADD_FAILURE() << "could not cut " << source;
         return {};
     }

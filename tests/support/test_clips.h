@@ -1,6 +1,7 @@
 #pragma once
 // Short clips generated with the ffmpeg tool at test time (testsrc2 picture, sine tone),
 // made once into the build tree and reused by every test that asks for the same recipe.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,11 @@ std::vector<std::string> clipCommand(const ClipSettings& settings, const std::st
 
 // The folder the clips are made in.
 std::string clipDir();
+
+// Makes the file at `path` once: `make` writes a private name, which is then linked into place;
+// the first maker wins, so parallel test programs never see a half-written file or a second
+// version of one they read (the encoders are not deterministic from run to run). True when
+// the file is there.
+bool produceOnce(const std::string& path, const std::function<bool(const std::string&)>& make);
 
 }  // namespace testsupport
