@@ -581,20 +581,23 @@ TEST_F(VideoRepairTest, HevcShiftedLengthWordDoesNotSwallowTheUnitAfterAudioEndi
 }
 
 TEST_F(VideoRepairTest, PicturesBehindAJunkRunLongerThanTheLimitAreFound) {
-    // 33 MiB that match nothing (a damaged stretch), then a hole of zeros longer than any audio
-    // run: the scan drops both and goes on to the pictures behind them.
-    Recording rec;
-    rec.aud().slice(kSlice5, 3000).audio(200);
+    // 33 MiB that match nothing (a damaged stretch), then a hole longer than any audio run, of
+    // zeros or of erased flash (0xFF): the scan drops both and goes on to the pictures behind.
     Bytes junk;
     for (std::size_t i = 0; i < (33u << 20); ++i) junk.raw({std::uint8_t(0x80 | (i * 7) % 120)});
-    rec.raw(junk).aud().slice(kSlice1, 300).audio(300);
-    rec.raw(Bytes().fill(4u << 20, 0)).audio(300).aud().slice(kSlice1, 400).audio(150).aud().slice(kSlice1, 350);
-    ASSERT_EQ(repair(rec.bytes()), videoRepair::kFinished);
-    EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
-    // The runs beside the hole are sound of their own; the hole itself is dropped.
-    const std::string audio = audioRaw();
-    EXPECT_NE(audio.find(std::string(300, '\xA5').substr(0, 298)), std::string::npos);
-    EXPECT_EQ(audio.find(std::string(64, '\0')), std::string::npos) << "no zeros of the hole in the sound";
+    for (const std::uint8_t hole : {std::uint8_t(0x00), std::uint8_t(0xFF)}) {
+        SCOPED_TRACE(int(hole));
+        Recording rec;
+        rec.aud().slice(kSlice5, 3000).audio(200);
+        rec.raw(junk).aud().slice(kSlice1, 300).audio(300);
+        rec.raw(Bytes().fill(4u << 20, hole)).audio(300).aud().slice(kSlice1, 400).audio(150).aud().slice(kSlice1, 350);
+        ASSERT_EQ(repair(rec.bytes()), videoRepair::kFinished);
+        EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
+        // The runs beside the hole are sound of their own; the hole itself is dropped.
+        const std::string audio = audioRaw();
+        EXPECT_NE(audio.find(std::string(298, '\xA5')), std::string::npos);
+        EXPECT_EQ(audio.find(std::string(64, char(hole))), std::string::npos) << "no bytes of the hole in the sound";
+    }
 }
 
 TEST_F(VideoRepairTest, AUnitTheFileCutsOffNeverGoesIntoTheSound) {
