@@ -78,7 +78,7 @@ void acceptReferenceWhenReady() {
 bool repairing(const Inputs& inputs, const QString& output) {
     store(settingsKeys::referenceFile, inputs.file("reference.mp4"));
     store(settingsKeys::SavePath, inputs.file("output/"));
-    setChildProgramOverride(ChildProgram::Ffmpeg, inputs.file("waiting-ffmpeg"));
+    setChildProgramOverride(ChildProgram::AudioRepair, inputs.file("waiting-audio-repair"));
     ShownWindow shown;
     MainWindow& w = shown.window;
     dropFiles(w, {inputs.file("CLIP0042.MP4"), inputs.file("healthy.mp4")});
@@ -87,7 +87,8 @@ bool repairing(const Inputs& inputs, const QString& output) {
         selectListRow(w, 0);
         acceptReferenceWhenReady();
         action(w, "actionRepair")->trigger();
-        ok = waitUntil([&] { return cellText(w, 0, ColumnStatus).startsWith(QStringLiteral("Muxing")); }, 120000);
+        ok = waitUntil([&] { return cellText(w, 0, ColumnStatus).startsWith(QStringLiteral("Audio repair")); },
+                       120000);
     }
     if (ok) {
         settle(300);
@@ -96,7 +97,7 @@ bool repairing(const Inputs& inputs, const QString& output) {
         w.repairStatus(uid, 42);
         ok = grab(w, output);
     }
-    setChildProgramOverride(ChildProgram::Ffmpeg, QString());
+    setChildProgramOverride(ChildProgram::AudioRepair, QString());
     return ok;
 }
 
