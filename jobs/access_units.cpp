@@ -12,7 +12,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include "jobs/start_codes.h"
+#include "media/start_codes.h"
 #include "media/ffmpeg_handles.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "jobs/decoder_config.h"
 
-#include "jobs/start_codes.h"
+#include "media/start_codes.h"
 #include "mp4/avc_config.h"
 #include "mp4/hevc_config.h"
 

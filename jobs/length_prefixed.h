@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "jobs/start_codes.h"
+#include "media/start_codes.h"
 
 struct LengthPrefixedUnit {
     std::uint8_t* data = nullptr;

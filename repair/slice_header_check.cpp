@@ -5,6 +5,7 @@
 #include "media/h264_bit_reader.h"
 #include "media/h264_nal.h"
 #include "media/h264_syntax.h"
+#include "media/start_codes.h"
 #include "mp4/hevc_config.h"
 
 namespace {
@@ -30,25 +31,6 @@ std::vector<std::uint8_t> rbspAfter(const std::uint8_t* unit, std::int64_t size,
     return unitPayload(unit + headerBytes - 1, std::uint64_t(length - headerBytes + 1));
 }
 
-// Splits an Annex B stream into its units (start codes of three or four bytes).
-template <typename Handler>
-void forEachUnit(const std::string& stream, Handler handle) {
-    const auto* b = reinterpret_cast<const std::uint8_t*>(stream.data());
-    const std::int64_t n = std::int64_t(stream.size());
-    std::int64_t start = -1;
-    for (std::int64_t i = 0; i + 2 < n; ++i) {
-        if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1) continue;
-        if (start >= 0) {
-            std::int64_t end = i;
-            while (end > start && b[end - 1] == 0) --end;
-            handle(b + start, end - start);
-        }
-        start = i + 3;
-        i += 2;
-    }
-    if (start >= 0 && start < n) handle(b + start, n - start);
-}
-
 bool allOnesToByteEnd(BitReader& r) {
     while (!r.byteAligned())
         if (r.readBit() != 1) return false;
@@ -64,12 +46,16 @@ void SliceHeaderCheck::build(const std::string& header, bool hevc) {
     avcPpsPresent_.assign(kAvcPpsIds, false);
     hevcSps_.assign(kHevcSpsIds, HevcSps{});
     hevcPps_.assign(kHevcPpsIds, HevcPps{});
-    forEachUnit(header, [&](const std::uint8_t* unit, std::int64_t size) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(header.data());
+    std::vector<NalRange> units;
+    splitNalUnits(bytes, header.size(), units);
+    for (const NalRange& unit : units) {
+        const std::int64_t size = std::int64_t(unit.end - unit.begin);
         if (hevc_)
-            addHevcUnit(unit, size);
+            addHevcUnit(bytes + unit.begin, size);
         else
-            addAvcUnit(unit, size);
-    });
+            addAvcUnit(bytes + unit.begin, size);
+    }
 }
 
 void SliceHeaderCheck::addAvcUnit(const std::uint8_t* unit, std::int64_t size) {

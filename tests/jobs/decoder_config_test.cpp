@@ -4,7 +4,7 @@
 
 #include "jobs/access_units.h"
 #include "jobs/decoder_config.h"
-#include "jobs/start_codes.h"
+#include "media/start_codes.h"
 #include "mp4/avc_config.h"
 #include "mp4/hevc_config.h"
 #include "tests/support/test_clips.h"

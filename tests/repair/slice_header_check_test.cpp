@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "media/start_codes.h"
 #include "repair/slice_header_check.h"
 #include "tests/repair/recovery_harness.h"
 #include "tests/support/h264_bit_writer.h"
@@ -130,14 +131,11 @@ TEST_P(EncodedSlices, EverySliceOfTheStreamParses) {
         file, 50, {"-bsf:v", hevc ? "hevc_mp4toannexb" : "h264_mp4toannexb", "-f", hevc ? "hevc" : "h264"},
         dir.file("stream.raw"));
     std::string header;
+    // The converted stream mixes three- and four-byte start codes.
+    std::vector<NalRange> ranges;
+    splitNalUnits(reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size(), ranges);
     std::vector<std::string> units;
-    for (std::string& unit : recovery::annexBUnits(stream)) {
-        // The converted stream may use three-byte start codes: split those off as well.
-        std::size_t at = 0;
-        for (std::size_t next; (next = unit.find(std::string("\0\0\1", 3), at)) != std::string::npos; at = next + 3)
-            units.push_back(unit.substr(at, next - at));
-        units.push_back(unit.substr(at));
-    }
+    for (const NalRange& r : ranges) units.push_back(stream.substr(r.begin, r.end - r.begin));
     int slices = 0;
     int idrOrIrap = 0;
     SliceHeaderCheck check;

@@ -1,4 +1,4 @@
-#include "jobs/start_codes.h"
+#include "media/start_codes.h"
 
 #include <cstring>
 
