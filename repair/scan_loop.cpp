@@ -112,6 +112,9 @@ private:
     // Whether a delimiter, box, camera packet or a unit the rules take firmly (`strict`: see
     // firmUnitAt) starts inside the candidate at p, before `end`.
     bool recognisedWithin(std::int64_t p, std::int64_t end, bool strict) const;
+    // Whether a delimiter, a box, a camera track's sample or a camera special packet starts at
+    // q of `data` (`valid` bytes); `atom` receives the special-packet check's answer.
+    bool packetOtherThanUnitAt(const std::uint8_t* data, std::int64_t valid, std::int64_t q, AtomCheck& atom) const;
     // Whether a unit the rules take firmly starts at q; `strict` asks for a listed header word
     // and, for a slice, a header that parses.
     bool firmUnitAt(std::int64_t q, bool strict) const;
@@ -441,15 +444,21 @@ bool Scanner::recognisedWithin(std::int64_t p, std::int64_t end, bool strict) co
     const std::uint8_t* data = buf_.data();
     for (std::int64_t q = p + 5; q < end; ++q) {
         if (!screen_.mayStart(data + q)) continue;
-        if (isAudPacket(data, valid_, q) || firmUnitAt(q, strict)) return true;
-        std::uint32_t code = 0;
-        const std::uint32_t word = be32(data + q);
-        if (isContainerBox(data, valid_, q, code) || !run_.cameraTracks.candidates(word).empty()) return true;
         AtomCheck atom;
-        specificAtomsChecker(data, valid_, q, word, run_.preset, AtomsVariant::Repair, atom);
-        if (atom.skip > 0) return true;
+        if (firmUnitAt(q, strict) || packetOtherThanUnitAt(data, valid_, q, atom)) return true;
     }
     return false;
+}
+
+bool Scanner::packetOtherThanUnitAt(const std::uint8_t* data, std::int64_t valid, std::int64_t q,
+                                    AtomCheck& atom) const {
+    const std::uint32_t word = be32(data + q);
+    std::uint32_t code = 0;
+    if (isAudPacket(data, valid, q) || isContainerBox(data, valid, q, code) ||
+        !run_.cameraTracks.candidates(word).empty())
+        return true;
+    specificAtomsChecker(data, valid, q, word, run_.preset, AtomsVariant::Repair, atom);
+    return atom.skip != 0;
 }
 
 // The checks on a candidate that passed the first test; true when it is refused.
@@ -614,14 +623,11 @@ bool Scanner::constantRefused(std::uint8_t value) {
     const std::vector<std::uint8_t> stretch(static_cast<std::size_t>(4 * kConstantWindow), value);
     const std::int64_t at = 2 * kConstantWindow;
     const std::uint32_t word = be32(stretch.data() + at);
+    // A camera track's sample known by this first word would be matched depending on the run,
+    // and an announced junk length changes what follows.
     AtomCheck atom;
-    specificAtomsChecker(stretch.data(), std::int64_t(stretch.size()), at, word, run_.preset, AtomsVariant::Repair, atom);
-    std::uint32_t code = 0;
-    if (atom.skip != 0 || atom.announcedJunk >= 0 || isAudPacket(stretch.data(), std::int64_t(stretch.size()), at) ||
-        isContainerBox(stretch.data(), std::int64_t(stretch.size()), at, code))
+    if (packetOtherThanUnitAt(stretch.data(), std::int64_t(stretch.size()), at, atom) || atom.announcedJunk >= 0)
         return false;
-    // A camera track's sample known by this first word would be matched depending on the run.
-    if (!run_.cameraTracks.candidates(word).empty()) return false;
     const int type = run_.hevc() ? (value >> 1) & 0x3F : value & 0x1F;
     if (word != 0 && (value & 0x80) == 0) {
         // The word and size tests alone, as admit() runs them (the slice check needs a header).
