@@ -2,9 +2,13 @@
 
 #include <cstring>
 
-// Eight bytes at a time: a start code needs two zero bytes in a row, which coded picture data
-// seldom holds, so most words are passed over at once.
-std::size_t nextStartCode(const std::uint8_t* b, std::size_t size, std::size_t from) {
+namespace {
+
+// The first pair of zero bytes at or after `from` whose next byte `third` accepts, eight bytes
+// at a time: coded picture data seldom holds two zero bytes in a row, so most words are passed
+// over at once. `size` when there is none (a sequence cut by the end is not found).
+template <typename Third>
+std::size_t nextZeroPair(const std::uint8_t* b, std::size_t size, std::size_t from, Third third) {
     constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
     constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
     std::size_t i = from;
@@ -19,11 +23,21 @@ std::size_t nextStartCode(const std::uint8_t* b, std::size_t size, std::size_t f
             continue;
         }
         for (const std::size_t end = i + 8; i < end; ++i)
-            if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) return i;
+            if (b[i] == 0 && b[i + 1] == 0 && third(b[i + 2])) return i;
     }
     for (; i + 3 <= size; ++i)
-        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) return i;
+        if (b[i] == 0 && b[i + 1] == 0 && third(b[i + 2])) return i;
     return size;
+}
+
+}  // namespace
+
+std::size_t nextStartCode(const std::uint8_t* b, std::size_t size, std::size_t from) {
+    return nextZeroPair(b, size, from, [](std::uint8_t third) { return third == 1; });
+}
+
+std::size_t nextForbiddenZeros(const std::uint8_t* b, std::size_t size, std::size_t from) {
+    return nextZeroPair(b, size, from, [](std::uint8_t third) { return third <= 2; });
 }
 
 void splitNalUnits(const std::uint8_t* b, std::size_t size, std::vector<NalRange>& units) {

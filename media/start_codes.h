@@ -9,6 +9,11 @@
 // the end is not found).
 std::size_t nextStartCode(const std::uint8_t* bytes, std::size_t size, std::size_t from);
 
+// Start of the first 00 00 00, 00 00 01 or 00 00 02 at or after `from`, or `size` when there is
+// none. The bytes of a NAL unit never hold one: emulation prevention breaks every such sequence,
+// so a length-prefixed "unit" that does is no unit.
+std::size_t nextForbiddenZeros(const std::uint8_t* bytes, std::size_t size, std::size_t from = 0);
+
 // One NAL unit of an Annex B byte string: its start code of three bytes, or four when a zero
 // byte precedes it, and its bytes [begin, end) without trailing zero bytes.
 struct NalRange {

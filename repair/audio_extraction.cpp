@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "media/aac_frame_start.h"
 #include "repair/big_endian.h"
 #include "repair/output_file.h"
 #include "repair/wav_header.h"
@@ -25,6 +26,36 @@ bool zeroWord(const std::uint8_t* run, std::int64_t length) {
 }
 
 }  // namespace
+
+std::int64_t soundRunBound(const AudioRunBook& book) {
+    std::int64_t usual = 0;
+    if (book.chunkByteCount > 0) {
+        usual = book.chunkByteCount;
+    } else {
+        std::uint64_t runs = 0;
+        for (const std::uint32_t count : book.runsByLength) runs += count;
+        std::uint64_t seen = 0;
+        for (std::size_t power = 0; power < book.runsByLength.size() && runs > 0; ++power) {
+            seen += book.runsByLength[power];
+            if (10 * seen >= 9 * runs) {
+                usual = std::int64_t(1) << (power + 1);
+                break;
+            }
+        }
+    }
+    return std::clamp<std::int64_t>(2 * usual, kLeastSoundRunBound, kMaxAudioRun);
+}
+
+bool plausibleSoundRun(const MediaInfo& media, const RunFormats& formats, const AudioRunBook& book,
+                       const std::uint8_t* run, std::int64_t available, std::int64_t length) {
+    if (formats.audio == AudioCoding::None || length < 1 || length > soundRunBound(book)) return false;
+    if (writesWav(formats.audio)) {
+        const std::int64_t unit = audioUnit(media, formats.audio);
+        return unit <= 0 || length % unit == 0;
+    }
+    if (formats.aacChannels < 0) return true;
+    return opensLikeAacFrame(run, std::size_t(std::min(available, length)), formats.aacChannels);
+}
 
 std::int64_t audioUnit(const MediaInfo& media, AudioCoding coding) {
     if (coding == AudioCoding::ImaAdpcm) return std::max(media.blockAlign, 0);
@@ -86,8 +117,10 @@ AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo&
     book.handedTotal += handed;
 
     const std::int64_t length = handed - trailingVideoUnit(analysis, formats.hevc(), run, handed);
+    const bool noAacFrame =
+        formats.aacChannels >= 0 && !opensLikeAacFrame(run, std::size_t(length), formats.aacChannels);
     if (length == 0 || !isCandidate(length, audioOut, audioTrack, media, formats.audio, book) ||
-        (length >= 4 && length <= 16 && zeroWord(run, length))) {
+        (length >= 4 && length <= 16 && zeroWord(run, length)) || noAacFrame) {
         packets.addSkip();
         if (handed > 16) book.droppedBytes += handed;
         return AudioRunOutcome::Skipped;
@@ -103,5 +136,8 @@ AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo&
     if (size > book.largestRun) book.largestRun = size;
     ++book.runCount;
     book.audioTotal += length;
+    int power = 0;
+    while (power + 1 < int(book.runsByLength.size()) && (std::int64_t(2) << power) <= length) ++power;
+    ++book.runsByLength[std::size_t(power)];
     return AudioRunOutcome::Audio;
 }

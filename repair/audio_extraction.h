@@ -1,6 +1,7 @@
 #pragma once
 // Deciding whether a junk run (the bytes the scan did not take as video) is audio, and appending
 // it to the audio output when it is.
+#include <array>
 #include <cstdint>
 #include <limits>
 
@@ -24,7 +25,22 @@ struct AudioRunBook {
     std::int64_t audioTotal = 0;        // bytes written to the audio output
     std::int64_t droppedBytes = 0;      // bytes of dropped runs longer than 16
     std::int64_t handedTotal = 0;       // bytes of every run handed over and decided
+    // Runs written as audio by the power of two of their length: what a usual run of the stream is.
+    std::array<std::uint32_t, 24> runsByLength{};
 };
+
+// The longest a run of the stream's sound usually is, with room: twice the chunk for
+// uncompressed audio, else twice the length that nine in ten of the runs kept so far stay under,
+// and never below kLeastSoundRunBound. A stretch of one value longer than this is no sound, and
+// junk longer than this lies between the pictures where the stream's sync was lost.
+std::int64_t soundRunBound(const AudioRunBook& book);
+constexpr std::int64_t kLeastSoundRunBound = 4 * 1024;
+
+// Whether the `length` bytes at `run` (`available` readable) can be a run of the stream's sound:
+// whole sample frames or blocks for uncompressed audio, a run opening like a raw frame for AAC,
+// and never longer than the stream's runs.
+bool plausibleSoundRun(const MediaInfo& media, const RunFormats& formats, const AudioRunBook& book,
+                       const std::uint8_t* run, std::int64_t available, std::int64_t length);
 
 enum class AudioRunOutcome {
     Kept,        // not decided (no first packet yet, or empty): the run stays and grows
@@ -44,7 +60,8 @@ std::int64_t audioUnit(const MediaInfo& media, AudioCoding coding);
 // run's codecs.
 // Beyond the exact chunk length, uncompressed audio runs of whole samples within a factor of two
 // of the chunk count as audio; a video unit that the scan refused only for its size and that
-// ends the run is cut off; the encoder's name frame is audio.
+// ends the run is cut off; the encoder's name frame is audio; an AAC run that does not open like a
+// raw frame holds none and is dropped.
 AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo& media, const RunFormats& formats,
                                 std::uint8_t* run,
                                 std::int64_t length, OutputFile* audioOut, bool firstPacket, int audioTrack,

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "repair/big_endian.h"
+#include "repair/nal_first_test.h"
 #include "repair/special_packets.h"
 
 namespace {
@@ -75,27 +76,17 @@ bool checkPacketAt(const ScanSource& src, std::int64_t next, const AnalysisResul
 
     const std::uint8_t b = block[4];
     const bool hevc = video == VideoCoding::H265;
-    const int type = hevc ? (b >> 1) & 63 : b & 31;
+    const int type = nalTypeOf(b, hevc);
     const NalTypeStats& entry = analysis.nalStats[std::size_t(type)];
     if (nextLength == 0 || (b & 0x80) || entry.maxSize < 1) {
         result += kRefused;
         return false;
     }
-    const bool threeBytes = (!hevc && type == 5) || (hevc && type == 39);
-    const std::uint32_t word = threeBytes ? (std::uint32_t(b) << 16) | (block[5] << 8) | block[6]
-                                          : (std::uint32_t(b) << 8) | block[5];
-    std::uint32_t minSize = entry.minSize;
-    const std::uint32_t maxSize = entry.maxSize;
-    const bool listed = entry.headerWords.contains(word);
-    if (listed) {
-        if (type == 1 || type == 5 || hevc) minSize /= 2;
-    } else {
-        if (type != 1 || !preset.canon || preset.canon600d) return false;
-        const std::uint32_t word24 = (std::uint32_t(b) << 16) | (block[5] << 8) | block[6];
-        if (!isCanonSliceWord(word24)) return false;
-        minSize /= 2;
-    }
-    if (minSize <= nextLength && nextLength <= maxSize) {
+    const bool listed = entry.headerWords.contains(headerWordOf(block.data() + 4, type, hevc));
+    const bool canonWord = !listed && carriesCanonSliceWord(preset, type, block.data() + 4);
+    // A word the entry does not list refuses without a verdict.
+    if (!listed && !canonWord) return false;
+    if (passesFirstTest(entry, type, hevc, listed, canonWord, nextLength)) {
         result += kClassicPacket;
         return true;
     }

@@ -21,6 +21,9 @@ AudioCoding audioCodingOf(const MediaInfo& media, int audioTrack);
 struct RunFormats {
     VideoCoding video = VideoCoding::H264;
     AudioCoding audio = AudioCoding::None;
+    // AAC whose raw frames a run can be told by: the channel configuration of the reference's
+    // ADTS header (0 when a program config element gives the layout); -1 for other sound.
+    int aacChannels = -1;
     bool hevc() const { return video == VideoCoding::H265; }
 };
 

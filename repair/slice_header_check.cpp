@@ -46,16 +46,26 @@ void SliceHeaderCheck::build(const std::string& header, bool hevc) {
     avcPpsPresent_.assign(kAvcPpsIds, false);
     hevcSps_.assign(kHevcSpsIds, HevcSps{});
     hevcPps_.assign(kHevcPpsIds, HevcPps{});
+    parameterSets_.clear();
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(header.data());
     std::vector<NalRange> units;
     splitNalUnits(bytes, header.size(), units);
     for (const NalRange& unit : units) {
         const std::int64_t size = std::int64_t(unit.end - unit.begin);
+        parameterSets_.emplace_back(header.substr(unit.begin, std::size_t(size)));
         if (hevc_)
             addHevcUnit(bytes + unit.begin, size);
         else
             addAvcUnit(bytes + unit.begin, size);
     }
+    usable_ = hevc_ ? std::any_of(hevcPps_.begin(), hevcPps_.end(), [](const HevcPps& p) { return p.present; })
+                    : std::find(avcPpsPresent_.begin(), avcPpsPresent_.end(), true) != avcPpsPresent_.end();
+}
+
+bool SliceHeaderCheck::isReferenceParameterSet(const std::uint8_t* unit, std::int64_t size) const {
+    for (const std::string& set : parameterSets_)
+        if (std::int64_t(set.size()) == size && std::equal(set.begin(), set.end(), unit)) return true;
+    return false;
 }
 
 void SliceHeaderCheck::addAvcUnit(const std::uint8_t* unit, std::int64_t size) {
@@ -112,12 +122,15 @@ void SliceHeaderCheck::addHevcUnit(const std::uint8_t* unit, std::int64_t size) 
     }
 }
 
-bool SliceHeaderCheck::parses(const std::uint8_t* unit, std::int64_t size) const {
+bool SliceHeaderCheck::parses(const std::uint8_t* unit, std::int64_t size, SliceInfo* info) const {
     if (!unit || size < 4 || (unit[0] & 0x80) != 0) return false;
-    return hevc_ ? parsesHevc(unit, size) : parsesAvc(unit, size);
+    SliceInfo scratch;
+    SliceInfo& out = info ? *info : scratch;
+    out = SliceInfo{};
+    return hevc_ ? parsesHevc(unit, size, out) : parsesAvc(unit, size, out);
 }
 
-bool SliceHeaderCheck::parsesAvc(const std::uint8_t* unit, std::int64_t size) const {
+bool SliceHeaderCheck::parsesAvc(const std::uint8_t* unit, std::int64_t size, SliceInfo& info) const {
     H264NalHeader nal;
     nal.nal_ref_idc = (unit[0] >> 5) & 3;
     nal.nal_unit_type = unit[0] & 0x1F;
@@ -162,10 +175,21 @@ bool SliceHeaderCheck::parsesAvc(const std::uint8_t* unit, std::int64_t size) co
         if (sh.slice_beta_offset_div2 < -6 || sh.slice_beta_offset_div2 > 6) return false;
     }
     // CABAC slice data starts byte-aligned behind one bits.
-    return !pps.entropy_coding_mode_flag || allOnesToByteEnd(r);
+    if (pps.entropy_coding_mode_flag && !allOnesToByteEnd(r)) return false;
+    info.firstInPicture = sh.first_mb_in_slice == 0;
+    info.intraRandomAccess = idr;
+    info.hasFrameNum = true;
+    info.frameNum = sh.frame_num;
+    info.frameNumBits = int(sps.log2_max_frame_num_minus4) + 4;
+    if (sps.pic_order_cnt_type == 0) {
+        info.hasPocLsb = true;
+        info.pocLsb = sh.pic_order_cnt_lsb;
+        info.pocLsbBits = int(sps.log2_max_pic_order_cnt_lsb_minus4) + 4;
+    }
+    return true;
 }
 
-bool SliceHeaderCheck::parsesHevc(const std::uint8_t* unit, std::int64_t size) const {
+bool SliceHeaderCheck::parsesHevc(const std::uint8_t* unit, std::int64_t size, SliceInfo& info) const {
     const int type = (unit[0] >> 1) & 0x3F;
     const int layer = ((unit[0] & 1) << 5) | (unit[1] >> 3);
     const int temporalIdPlus1 = unit[1] & 7;
@@ -194,9 +218,13 @@ bool SliceHeaderCheck::parsesHevc(const std::uint8_t* unit, std::int64_t size) c
         if (pps.outputFlag) r.readBit();
         if (sps.separateColourPlane) r.readBits(2);
         if (type != 19 && type != 20) {
-            r.readBits(sps.log2MaxPocLsb);
+            info.hasPocLsb = true;
+            info.pocLsb = r.readBits(sps.log2MaxPocLsb);
+            info.pocLsbBits = sps.log2MaxPocLsb;
             r.readBit();  // short_term_ref_pic_set_sps_flag
         }
     }
+    info.firstInPicture = first;
+    info.intraRandomAccess = irap;
     return !r.atEnd();
 }

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "media/aac_frame_start.h"
 #include "media/hex_text.h"
 #include "repair/camera_rules.h"
 #include "repair/live_preview.h"
@@ -170,6 +171,10 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
             if (audio.sampleDescFormat == fourcc("mp4a")) {
                 const std::string bytes = headerBytes(audio.audioHeaderHex);
                 run.audioOut.write(bytes.data(), bytes.size());
+                // AAC runs can be told by their first frame's opening.
+                if (run.media.audioCodecName == "aac")
+                    run.formats.aacChannels = adtsChannelConfiguration(
+                        reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
             } else {
                 const bool started =
                     run.formats.audio == AudioCoding::ImaAdpcm

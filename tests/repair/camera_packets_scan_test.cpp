@@ -113,6 +113,13 @@ struct PacketCase {
 
 std::string str(const Bytes& b) { return std::string(b.vec().begin(), b.vec().end()); }
 
+// `count` bytes that change from one to the next and that no rule reads as anything.
+std::vector<std::uint8_t> varying(std::size_t count) {
+    std::vector<std::uint8_t> bytes(count);
+    for (std::size_t i = 0; i < count; ++i) bytes[i] = std::uint8_t(0xC1 + i % 7);
+    return bytes;
+}
+
 const std::vector<PacketCase>& packetCases() {
     static const std::vector<PacketCase> cases = {
         {"CanonWord", str(Bytes().be32(0x04008040).padTo(128, 0xC3)), "[CANON - 0x04008040]", "canon eos 70d",
@@ -127,7 +134,9 @@ const std::vector<PacketCase>& packetCases() {
          "ambarella", "nikon d5"},
         {"IphoneRecord", str(Bytes().be32(0x68).be32(1).padTo(0x68, 0xC3)), "[IPHONE - 0x00000068]", "iphone 6",
          "canon eos 70d"},
-        {"JvcCinf", str(Bytes().be32(0x40).text("cinf").padTo(94720, 0xC3)), "[CINF jvc]", "jvc gy-hm", "nikon d5"},
+        // Longer than a run of sound: filled with varying bytes, as one stretch of a single value
+        // that long is dropped whatever the preset.
+        {"JvcCinf", str(Bytes().be32(0x40).text("cinf").raw(varying(94720 - 8))), "[CINF jvc]", "jvc gy-hm", "nikon d5"},
         {"PanasonicRottenData", str(Bytes().be32(0xFFFFFFFF).be32(0xFFFFFFFF)), "[rotten data 0xFFFFFFFF]",
          "panasonic gh5", "nikon d5"},
         {"CanonRepi", str(Bytes().text("repi").raw({0x00, 0x00, 0x00, 0x30}).text("tmcd").padTo(0x30, 0xC3)),

@@ -26,6 +26,10 @@ public:
         data_.insert(data_.end(), bytes.begin(), bytes.end());
         return *this;
     }
+    Bytes& raw(const std::vector<std::uint8_t>& bytes) {
+        data_.insert(data_.end(), bytes.begin(), bytes.end());
+        return *this;
+    }
     Bytes& fill(std::size_t count, std::uint8_t value) {
         data_.insert(data_.end(), count, value);
         return *this;

@@ -1,0 +1,77 @@
+#pragma once
+// The video output of a scan. Units that are no picture (delimiters, SEI, parameter sets) are
+// held until a picture follows: in a recording they stand in the same sample as their picture, so
+// a parameter set or SEI with anything but camera packets between it and the picture, and any unit
+// with a second delimiter or the end of the data behind it, belongs to no picture (junk that
+// looked like a unit, or a sample the file cuts off) and is never written.
+// The writer also knows where the current picture began, so that a picture the end of the data
+// cuts through (some of its slices written) can be taken back whole.
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class OutputFile;
+class livePreview;
+
+class StreamWriter {
+public:
+    // `videoTotal` counts the payload bytes written (start codes and delimiters not counted).
+    StreamWriter(OutputFile& out, std::int64_t& videoTotal);
+
+    // The live preview to feed, or null while it is off; asked whenever units are written.
+    void setPreview(std::function<livePreview*()> preview) { preview_ = std::move(preview); }
+
+    // Holds a unit that is no picture: `payload` of `length` bytes (NAL header on) of NAL type
+    // `type`, which stood at file offsets [begin, end). What is held already is dropped first when
+    // both open an access unit, and all but a delimiter when it does not end where this unit begins.
+    void hold(const std::uint8_t* payload, std::int64_t length, int type, std::int64_t begin, std::int64_t end,
+              bool delimiter);
+    // Starts a picture slice that stood at file offset `begin`: the held units go first (all but a
+    // delimiter are dropped when they do not end right there, and that too when junk longer than
+    // the stream's sound runs lies `afterJunk` before the slice), then the start code. `first`
+    // marks the first slice of a picture.
+    void startPicture(std::int64_t begin, bool first, bool afterJunk);
+    // The slice's payload, in pieces; copyFrom lets the system copy large ones file to file.
+    void write(const std::uint8_t* bytes, std::int64_t size);
+    void copyFrom(int sourceFd, std::int64_t offset, const std::uint8_t* bytes, std::int64_t size);
+    // Ends the slice started last.
+    void endPicture();
+
+    // A camera packet or box at file offsets [begin, end) that the scan skipped: held units stay
+    // held across it (a delimiter may stand before one and its picture after it).
+    void passOver(std::int64_t begin, std::int64_t end) {
+        if (!heldUnits_.empty() && heldEnd_ == begin) heldEnd_ = end;
+    }
+    // Drops what is held (the end of the data, or a stretch no unit of a picture can lie across).
+    void dropHeld();
+    // Takes back the slices of the current picture (the end of the data cuts through it).
+    void dropCurrentPicture();
+
+    bool failed() const { return failed_; }
+    std::int64_t heldBytes() const { return static_cast<std::int64_t>(held_.size()); }
+    // Output bytes up to the end of the last whole slice written.
+    std::int64_t pictureEnd() const { return pictureEnd_; }
+    void setPictureEnd(std::int64_t end) { pictureEnd_ = pictureStart_ = end; }
+
+private:
+    struct HeldUnit {
+        std::size_t offset;  // in held_, at its start code
+        std::int64_t length;
+        int type;
+        bool delimiter;
+    };
+    void flushHeld();
+    void dropDetached();
+    void put(const void* bytes, std::size_t size);
+
+    OutputFile& out_;
+    std::int64_t& videoTotal_;
+    std::function<livePreview*()> preview_;
+    std::vector<std::uint8_t> held_;
+    std::vector<HeldUnit> heldUnits_;
+    std::int64_t heldEnd_ = -1;
+    bool heldDelimiter_ = false;
+    std::int64_t pictureStart_ = 0;
+    std::int64_t pictureEnd_ = 0;
+    bool failed_ = false;
+};
