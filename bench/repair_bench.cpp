@@ -1,12 +1,17 @@
-// One repair run over a damaged file, timed: repair_bench DAMAGED REFERENCE_XML OUTPUT_FOLDER [CHUNK_BYTES].
+// One repair run over a damaged file, timed:
+//   repair_bench [--preview] DAMAGED REFERENCE_XML OUTPUT_FOLDER [CHUNK_BYTES]
+// --preview runs it as the window's shown row with Preview on: the engine makes live pictures.
 // The engine deletes the reference description it reads, so it is given a copy and the file
 // named on the command line is kept for the next run.
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sys/resource.h>
 
 #include "repair/video_repair.h"
@@ -22,10 +27,18 @@ double peakRssMb() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    const bool preview = argc > 1 && std::strcmp(argv[1], "--preview") == 0;
+    if (preview) {
+        --argc;
+        ++argv;
+    }
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s DAMAGED REFERENCE_XML OUTPUT_FOLDER [CHUNK_BYTES]\n", argv[0]);
+        std::fprintf(stderr, "usage: repair_bench [--preview] DAMAGED REFERENCE_XML OUTPUT_FOLDER [CHUNK_BYTES]\n");
         return 2;
     }
+    // The pictures' text is painted with the application's fonts.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     const QString damaged = QString::fromLocal8Bit(argv[1]);
     const QString reference = QString::fromLocal8Bit(argv[2]);
     QString folder = QString::fromLocal8Bit(argv[3]);
@@ -39,6 +52,11 @@ int main(int argc, char* argv[]) {
 
     videoRepair engine;
     if (argc > 4) engine.setChunkBytes(std::strtoll(argv[4], nullptr, 10));
+    engine.setPreviewEnabled(preview);
+    engine.setPreviewSelected(preview);
+    // Pictures may come from any thread; no event loop runs here, so they are counted directly.
+    std::atomic<int> pictures{0};
+    QObject::connect(&engine, &videoRepair::previewPicture, [&pictures] { ++pictures; });
     const auto start = std::chrono::steady_clock::now();
     const int result = engine.startFixer(damaged, copy, folder);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
@@ -52,5 +70,6 @@ int main(int argc, char* argv[]) {
     std::printf("video_bytes: %lld\n", static_cast<long long>(QFileInfo(engine.videoOutputPath).size()));
     std::printf("audio_bytes: %lld\n", static_cast<long long>(QFileInfo(engine.audioOutputPath).size()));
     std::printf("peak_rss_mb: %.1f\n", peakRssMb());
+    if (preview) std::printf("preview_pictures: %d\n", pictures.load());
     return 0;
 }

@@ -54,3 +54,10 @@ void decodeAnnexB(AVCodecContext* context, const std::uint8_t* data, int size, c
         if (flushing) return;
     }
 }
+
+void drainDecoder(AVCodecContext* context, const PictureSink& sink) {
+    if (!context) return;
+    bool looking = true;
+    if (avcodec_send_packet(context, nullptr) >= 0) receivePictures(context, sink, looking);
+    avcodec_flush_buffers(context);
+}

@@ -15,3 +15,8 @@ using PictureSink = std::function<bool(const AVFrame* picture)>;
 // decoder `context`, one access unit at a time, handing each picture to `sink` until it says
 // stop. Does nothing for a null context.
 void decodeAnnexB(AVCodecContext* context, const std::uint8_t* data, int size, const PictureSink& sink);
+
+// Takes out the pictures `context` still holds back for reordering, handing them to `sink`
+// until it says stop, and readies it for input that does not follow on: a decoder fed single
+// pictures would otherwise show each one only when a later one pushes it out.
+void drainDecoder(AVCodecContext* context, const PictureSink& sink);

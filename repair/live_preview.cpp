@@ -4,14 +4,15 @@
 #include <QRectF>
 #include <QString>
 
+#include <algorithm>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 #include "media/annexb_decode.h"
+#include "media/ffmpeg_handles.h"
 #include "media/frame_picture.h"
 #include "media/hex_text.h"
-#include "media/ffmpeg_handles.h"
+#include "repair/preview_units.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,22 +24,43 @@ extern "C" {
 namespace {
 
 constexpr std::uint8_t kStartCode[4] = {0, 0, 0, 1};
-constexpr int kH264Delimiter = 9;
-constexpr int kHevcDelimiter = 35;
 // The "Repair..." box along the top edge, as wide as the previewer's time box.
 const QRectF kRepairBox(110, 5, 66, 12);
 
-bool isDelimiter(int nalType) { return nalType == kH264Delimiter || nalType == kHevcDelimiter; }
+// Start code + payload + extra behind `to`.
+void appendUnit(std::vector<std::uint8_t>& to, const std::uint8_t* payload, std::size_t payloadLength,
+                const std::uint8_t* extra, std::size_t extraLength) {
+    to.insert(to.end(), kStartCode, kStartCode + sizeof kStartCode);
+    if (payloadLength) to.insert(to.end(), payload, payload + payloadLength);
+    if (extraLength) to.insert(to.end(), extra, extra + extraLength);
+}
+
+// The unit's first bytes, which may run on into the extra bytes, into `lead`.
+std::size_t leadBytes(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
+                      std::size_t extraLength, std::uint8_t (&lead)[kPreviewLeadBytes]) {
+    const std::size_t fromPayload = std::min(payloadLength, kPreviewLeadBytes);
+    const std::size_t fromExtra = std::min(extraLength, kPreviewLeadBytes - fromPayload);
+    if (fromPayload) std::memcpy(lead, payload, fromPayload);
+    if (fromExtra) std::memcpy(lead + fromPayload, extra, fromExtra);
+    return fromPayload + fromExtra;
+}
 
 }  // namespace
 
-livePreview::livePreview(PictureSink sink) : sink_(std::move(sink)) {}
+livePreview::livePreview(PictureSink sink, Clock clock)
+    : sink_(std::move(sink)),
+      clock_(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)),
+      worker_([this](std::vector<std::uint8_t>& picture) { decodePicture(picture); }) {}
 
 livePreview::~livePreview() { closeVideoDecoder(); }
 
 int livePreview::openVideoDecoder(bool hevc) {
-    // The queue stays: the decode test is queued before the decoder is opened.
+    // The decoding thread lets go of the old decoder first. The parameter sets stay: the
+    // decode test is kept before the decoder is opened.
+    finishPictures();
+    dropPicture();
     avcodec_free_context(&context_);
+    hevc_ = hevc;
     av_log_set_level(AV_LOG_QUIET);
     const AVCodec* codec = avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
     if (!codec) return AVERROR_DECODER_NOT_FOUND;
@@ -54,109 +76,146 @@ int livePreview::openVideoDecoder(bool hevc) {
 }
 
 void livePreview::flushPreviewPackets() {
-    queue_.clear();
-    queue_.shrink_to_fit();
-    queuedBytes_ = 0;
-    pictureOpen_ = false;
+    dropPicture();
+    picture_.shrink_to_fit();
+    referenceSets_.clear();
+    streamSets_.clear();
+    streamSetsOpen_ = false;
+    // A new run shows its first picture at once.
+    picked_ = false;
 }
 
 void livePreview::closeVideoDecoder() {
+    // The last picture picked still shows: it is what the repair ended on.
+    showRepairPreview();
+    finishPictures();
     flushPreviewPackets();
     avcodec_free_context(&context_);
 }
 
 int livePreview::decodeTestPacket(const std::string& text) {
     const std::string bytes = hexToBytes(text);
-    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    makeRoomFor(bytes.size());
-    append(data, bytes.size(), nullptr, 0, false);
+    if (referenceSets_.size() + bytes.size() <= kMaxParameterSetBytes)
+        referenceSets_.insert(referenceSets_.end(), bytes.begin(), bytes.end());
     return 1;
 }
 
 int livePreview::queuePreviewPacket(const std::uint8_t* payload, std::size_t payloadLength,
                                     const std::uint8_t* extra, std::size_t extraLength, int nalType) {
-    const std::size_t incoming = sizeof kStartCode + payloadLength + extraLength;
-    if (isDelimiter(nalType)) {
-        if (pictureOpen_ && queue_.size() == 1) {
-            append(payload, payloadLength, extra, extraLength, true);
-            return 1;
-        }
-        if (pictureOpen_) {
-            pictureOpen_ = false;
-            showRepairPreview();
-        }
-        makeRoomFor(incoming);
-        pictureOpen_ = true;
-        append(payload, payloadLength, extra, extraLength, true);
-        return 1;
-    }
-    makeRoomFor(incoming);
-    append(payload, payloadLength, extra, extraLength, true);
+    take(payload, payloadLength, extra, extraLength, nalType);
     return 1;
 }
 
 int livePreview::queueSlicePreview(const std::uint8_t* payload, std::size_t payloadLength,
                                    const std::uint8_t* extra, std::size_t extraLength) {
-    makeRoomFor(sizeof kStartCode + payloadLength + extraLength);
-    append(payload, payloadLength, extra, extraLength, true);
-    if (pictureOpen_ && queue_.size() < kSliceQueueLimit) return 1;
-    showRepairPreview();
+    take(payload, payloadLength, extra, extraLength, 1);
     return 1;
 }
 
-void livePreview::append(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
-                         std::size_t extraLength, bool withStartCode) {
+void livePreview::take(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
+                       std::size_t extraLength, int nalType) {
+    if (!context_) return;  // nothing would decode it
     if (!payload) payloadLength = 0;
     if (!extra) extraLength = 0;
-    const std::size_t size = (withStartCode ? sizeof kStartCode : 0) + payloadLength + extraLength;
-    // A single packet beyond the byte bound is never kept; the picture it belongs to is lost.
-    if (size > kMaxQueuedBytes) return;
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(size);
-    if (withStartCode) bytes.insert(bytes.end(), kStartCode, kStartCode + sizeof kStartCode);
-    if (payloadLength) bytes.insert(bytes.end(), payload, payload + payloadLength);
-    if (extraLength) bytes.insert(bytes.end(), extra, extra + extraLength);
-    queuedBytes_ += bytes.size();
-    queue_.push_back(std::move(bytes));
+    std::uint8_t lead[kPreviewLeadBytes];
+    const PreviewUnitKind kind =
+        previewUnitKind(nalType, hevc_, lead, leadBytes(payload, payloadLength, extra, extraLength, lead));
+    const std::size_t incoming = sizeof kStartCode + payloadLength + extraLength;
+    switch (kind.unit) {
+    case PreviewUnit::Other:
+        return;
+    case PreviewUnit::PictureBoundary:
+        showRepairPreview();
+        return;
+    case PreviewUnit::ParameterSet:
+        showRepairPreview();
+        keepStreamSet(payload, payloadLength, extra, extraLength);
+        return;
+    case PreviewUnit::StandAloneSlice:
+    case PreviewUnit::DependentSlice:
+        break;
+    }
+    streamSetsOpen_ = false;
+    if (pictureOpen() && nalType == pictureType_ && !kind.firstSlice) {
+        // A later slice of the picture being picked; a picture past the bounds is dropped whole
+        // rather than decoded in part.
+        if (picturePackets_ + 1 > kMaxQueuedPackets || picture_.size() + incoming > kMaxQueuedBytes) {
+            dropPicture();
+            return;
+        }
+        appendUnit(picture_, payload, payloadLength, extra, extraLength);
+        ++picturePackets_;
+        return;
+    }
+    showRepairPreview();
+    if (kind.unit != PreviewUnit::StandAloneSlice || !kind.firstSlice) return;
+    const std::size_t sets = referenceSets_.size() + streamSets_.size();
+    if (sets + incoming > kMaxQueuedBytes || !pictureDue()) return;
+    startPicture(nalType);
+    appendUnit(picture_, payload, payloadLength, extra, extraLength);
+    picturePackets_ = 1;
 }
 
-void livePreview::makeRoomFor(std::size_t incoming) {
-    if (queue_.empty()) return;
-    if (queue_.size() + 1 > kMaxQueuedPackets || queuedBytes_ + incoming > kMaxQueuedBytes) showRepairPreview();
+bool livePreview::pictureDue() {
+    // Only a free decoding thread takes a picture at once; any other would wait, grow stale
+    // and hold its bytes meanwhile.
+    if (!worker_.idle()) return false;
+    const auto now = clock_();
+    if (picked_ && now - lastPicked_ < kPictureInterval) return false;
+    picked_ = true;
+    lastPicked_ = now;
+    return true;
+}
+
+void livePreview::startPicture(int nalType) {
+    picture_.clear();
+    picture_.insert(picture_.end(), referenceSets_.begin(), referenceSets_.end());
+    picture_.insert(picture_.end(), streamSets_.begin(), streamSets_.end());
+    pictureType_ = nalType;
+}
+
+void livePreview::dropPicture() {
+    picture_.clear();
+    pictureType_ = -1;
+    picturePackets_ = 0;
+}
+
+void livePreview::keepStreamSet(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
+                                std::size_t extraLength) {
+    // The sets in front of a picture replace those in front of an earlier one.
+    if (!streamSetsOpen_) streamSets_.clear();
+    streamSetsOpen_ = true;
+    if (streamSets_.size() + sizeof kStartCode + payloadLength + extraLength > kMaxParameterSetBytes) return;
+    appendUnit(streamSets_, payload, payloadLength, extra, extraLength);
 }
 
 int livePreview::showRepairPreview() {
-    if (!queue_.empty()) ++decodeRuns_;
-    if (!context_ || queuedBytes_ == 0 || queuedBytes_ > static_cast<std::size_t>(INT32_MAX)) {
-        flushPreviewPackets();
-        return 1;
-    }
-    PacketPtr joined(av_packet_alloc());
-    // av_new_packet zeroes the input tail the decoder may read past the end.
-    if (!joined || av_new_packet(joined.get(), static_cast<int>(queuedBytes_)) < 0) {
-        flushPreviewPackets();
-        return 1;
-    }
-    std::uint8_t* out = joined->data;
-    for (const auto& bytes : queue_) {
-        std::memcpy(out, bytes.data(), bytes.size());
-        out += bytes.size();
-    }
-    decodeJoined(joined->data, joined->size);
-    flushPreviewPackets();
+    if (!pictureOpen()) return 1;
+    // The decoder may read past the end: its input tail is zeroed.
+    picture_.insert(picture_.end(), AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    ++handedOver_;
+    worker_.handOver(std::move(picture_));
+    picture_ = {};
+    pictureType_ = -1;
+    picturePackets_ = 0;
     return 1;
 }
 
-void livePreview::decodeJoined(const std::uint8_t* data, int size) {
-    decodeAnnexB(context_, data, size, [this](const AVFrame* frame) {
-        // After a damaged picture the rest of the queue's pictures are only discarded.
+void livePreview::finishPictures() { worker_.finish(); }
+
+void livePreview::decodePicture(std::vector<std::uint8_t>& picture) {
+    const auto size = static_cast<int>(picture.size() - AV_INPUT_BUFFER_PADDING_SIZE);
+    auto show = [this](const AVFrame* frame) {
         if (isDamagedFrame(frame)) return false;
         if (!sink_) return true;
-        QImage picture = scaledPicture(frameToRgbImage(frame, SWS_BILINEAR), kPictureWidth, kPictureHeight);
-        if (picture.isNull()) return true;
-        stampTextBox(picture, kRepairBox, QStringLiteral("Repair..."));
-        sink_(picture);
+        QImage shown = scaledPicture(frameToRgbImage(frame, SWS_BILINEAR), kPictureWidth, kPictureHeight);
+        if (shown.isNull()) return true;
+        stampTextBox(shown, kRepairBox, QStringLiteral("Repair..."));
+        sink_(shown);
         ++picturesShown_;
         return true;
-    });
+    };
+    decodeAnnexB(context_, picture.data(), size, show);
+    // A picture held back for reordering is shown now, not when a later one would push it out.
+    drainDecoder(context_, show);
 }

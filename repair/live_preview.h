@@ -1,86 +1,121 @@
 #pragma once
-// The repair engine's live preview: the run's one video decoder, the queue of packets that make
-// up the next picture, and the small "Repair..." picture it makes of each decoded one.
+// The repair engine's live preview: the small "Repair..." picture of what the scan takes.
 //
-// One object per engine, used only on the job's thread. The scan feeds it only for the selected
-// job with Preview on. Finished pictures go to the sink given at construction, as values: the
-// engine turns them into a signal, so nothing here knows where (or on which thread) they show.
+// The scan's thread only picks and copies: of the units it takes, the parameter sets and the
+// pictures that decode on their own (IDR / IRAP / I pictures), at most one picture per
+// kPictureInterval and only while the decoding thread is free. Whether a unit is kept is decided
+// from its type and first header bits before a byte of it is copied, so the scan pays for
+// nothing it does not show. A thread of the preview's own (previewWorker) decodes the picked
+// picture behind the parameter sets and paints it; the scan never waits for it during the run.
+//
+// One object per engine. The queueing calls come from the job's thread; finished pictures go to
+// the sink given at construction, as values, on the decoding thread: the engine turns them into
+// a signal, so nothing here knows where they show.
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "repair/preview_worker.h"
+
 class QImage;
 struct AVCodecContext;
 
 class livePreview {
 public:
-    // A slice inside an open access unit is decoded once the queue holds this many packets.
-    static constexpr std::size_t kSliceQueueLimit = 51;
-    // Any queue is decoded before it grows past these, so a stream without delimiters (all
-    // intra, say) never keeps every packet in memory.
+    // Bounds of the one picture being picked: one beyond them is dropped, not decoded in part.
     static constexpr std::size_t kMaxQueuedPackets = 256;
     static constexpr std::size_t kMaxQueuedBytes = 32u * 1024u * 1024u;
+    // Bound of each of the two parameter-set runs kept (the reference's and the stream's own).
+    static constexpr std::size_t kMaxParameterSetBytes = 64u * 1024u;
+    // A picture is picked at most this often: a few a second show the progress of the repair.
+    static constexpr std::chrono::milliseconds kPictureInterval{250};
     static constexpr int kPictureWidth = 180;
     static constexpr int kPictureHeight = 122;
 
-    // Receives each finished picture, on the thread that feeds the queue.
+    // Receives each finished picture, on the decoding thread.
     using PictureSink = std::function<void(const QImage&)>;
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-    // Without a sink pictures are still decoded, but go nowhere.
-    explicit livePreview(PictureSink sink = {});
+    // Without a sink pictures are still decoded, but go nowhere. Without a clock the steady
+    // clock paces the picking.
+    explicit livePreview(PictureSink sink = {}, Clock clock = {});
+    // Closes the decoder: the decoding thread ends before anything it uses goes.
     ~livePreview();
     livePreview(const livePreview&) = delete;
     livePreview& operator=(const livePreview&) = delete;
 
-    // Opens the decoder for H.265 or H.264 (freeing any previous one; queued packets stay for
-    // it). Returns 0 when it is
-    // open, 0 without opening when no context could be allocated, negative when opening failed.
+    // Opens the decoder for H.265 or H.264 (after finishing with any previous one; the kept
+    // parameter sets stay for it). Returns 0 when it is open, 0 without opening when no context
+    // could be allocated, negative when opening failed. Without an open decoder nothing is kept.
     int openVideoDecoder(bool hevc);
-    // Drops every queued packet and clears the picture-open flag.
+    // Drops the picture being picked and every kept parameter set.
     void flushPreviewPackets();
-    // Flushes, then closes and frees the decoder.
+    // Hands over the picture being picked, waits until the decoding thread has shown what it
+    // was given (one picture at most), ends that thread, then flushes and frees the decoder.
     void closeVideoDecoder();
 
-    // Queues the bytes of the hexadecimal parameter-set text (which carries its own start
-    // codes) so that the first picture can be decoded. Returns 1. Throws std::invalid_argument
-    // from hexToBytes for a text that is not upper-case hexadecimal.
+    // Keeps the bytes of the hexadecimal parameter-set text (which carries its own start codes)
+    // ahead of every picture decoded. Returns 1. Throws std::invalid_argument from hexToBytes
+    // for a text that is not upper-case hexadecimal.
     int decodeTestPacket(const std::string& text);
-    // A taken packet other than an H.264 type-1 slice; `nalType` 9 or 35 is a delimiter.
-    // `extra` holds payload bytes that lie past the scan's buffer (may be null). Returns 1.
+    // A taken unit of `nalType`, from its NAL header on; `extra` holds payload bytes that lie
+    // past the scan's buffer (may be null). Returns 1.
     int queuePreviewPacket(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
                            std::size_t extraLength, int nalType);
-    // A taken H.264 type-1 slice. Returns 1.
+    // A taken unit of type 1 (an H.264 non-IDR slice, an H.265 TRAIL_R slice). Returns 1.
     int queueSlicePreview(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
                           std::size_t extraLength);
-    // Decodes the queue, one access unit at a time, hands every good picture to the sink,
-    // then flushes. Returns 1.
+    // Hands the picture being picked to the decoding thread without waiting for it. Returns 1.
     int showRepairPreview();
+    // Waits until every picture handed over has been decoded and shown, and ends the decoding
+    // thread (a later picture starts a new one).
+    void finishPictures();
 
-    std::size_t queuedPackets() const { return queue_.size(); }
-    std::size_t queuedBytes() const { return queuedBytes_; }
-    bool pictureOpen() const { return pictureOpen_; }
+    // Units of the picture being picked.
+    std::size_t queuedPackets() const { return picturePackets_; }
+    // Bytes the scan's side holds: the kept parameter sets and the picture being picked.
+    std::size_t queuedBytes() const { return referenceSets_.size() + streamSets_.size() + picture_.size(); }
+    // A picture is being picked.
+    bool pictureOpen() const { return pictureType_ >= 0; }
     bool decoderOpen() const { return context_ != nullptr; }
+    bool decodingThreadRunning() const { return worker_.running(); }
     // Pictures handed to the sink since construction.
-    int picturesShown() const { return picturesShown_; }
-    // Times a queue was handed over for decoding since construction (decoder open or not).
-    int decodeRuns() const { return decodeRuns_; }
+    int picturesShown() const { return picturesShown_.load(); }
+    // Pictures handed to the decoding thread since construction (decoder open or not).
+    int picturesHandedOver() const { return handedOver_; }
 
 private:
-    // Start code + payload + extra; the zeroed input tail is added when the queue is joined.
-    void append(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
-                std::size_t extraLength, bool withStartCode);
-    // Decodes first when appending `incoming` bytes would pass a bound.
-    void makeRoomFor(std::size_t incoming);
-    // Splits the joined queue (padded) into access units and decodes each.
-    void decodeJoined(const std::uint8_t* data, int size);
+    void take(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
+              std::size_t extraLength, int nalType);
+    // Whether a picture may be picked now: the decoding thread is free and the interval passed.
+    bool pictureDue();
+    void startPicture(int nalType);
+    void dropPicture();
+    void keepStreamSet(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,
+                       std::size_t extraLength);
+    // Runs on the decoding thread.
+    void decodePicture(std::vector<std::uint8_t>& picture);
 
     const PictureSink sink_;
-    AVCodecContext* context_ = nullptr;
-    std::vector<std::vector<std::uint8_t>> queue_;
-    std::size_t queuedBytes_ = 0;
-    bool pictureOpen_ = false;
-    int picturesShown_ = 0;
-    int decodeRuns_ = 0;
+    const Clock clock_;
+    AVCodecContext* context_ = nullptr;  // used by the decoding thread while it runs
+    bool hevc_ = false;
+
+    std::vector<std::uint8_t> referenceSets_;  // the decode test's parameter sets
+    std::vector<std::uint8_t> streamSets_;     // the last run of parameter sets the scan took
+    bool streamSetsOpen_ = false;              // no slice came since the last of them
+    std::vector<std::uint8_t> picture_;        // parameter sets, then the picked picture's slices
+    int pictureType_ = -1;                     // NAL type of its slices; -1: none being picked
+    std::size_t picturePackets_ = 0;
+    bool picked_ = false;                      // a picture was picked before (lastPicked_ is set)
+    std::chrono::steady_clock::time_point lastPicked_{};
+
+    int handedOver_ = 0;
+    std::atomic<int> picturesShown_{0};
+    // Last: it is destroyed first, ending the thread before the members it uses go.
+    previewWorker worker_;
 };

@@ -73,9 +73,14 @@ void setPcmChunkValues(RepairRun& run) {
 }  // namespace
 
 videoRepair::videoRepair()
-    : preview_(std::make_unique<livePreview>([this](const QImage& picture) { emit previewPicture(picture); })) {}
+    : preview_(std::make_unique<livePreview>([this](const QImage& picture) {
+          // Decoded beside the scan, a picture may finish after the window turned Preview off
+          // or selected another row: it is then not sent.
+          if (previewEnabled.load() && previewSelected.load()) emit previewPicture(picture);
+      })) {}
 
-videoRepair::~videoRepair() = default;
+// The preview's decoding thread emits through this object: it ends before the object does.
+videoRepair::~videoRepair() { preview_.reset(); }
 
 void videoRepair::setPreviewEnabled(bool enabled) { previewEnabled = enabled; }
 

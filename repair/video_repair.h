@@ -66,8 +66,9 @@ signals:
     void infoFix(QString inMsg);
     void endfixer(QString videoPath, QString audioPath, float fps_dens, float fps_num, bool isAac);
     // A live preview picture ("Repair..." on a small frame of what the scan took), emitted on the
-    // job's thread while the preview is enabled and selected. Only the image crosses threads:
-    // receivers on the GUI thread get it queued and decide there whether to show it.
+    // preview's decoding thread while the preview is enabled and selected; never after
+    // startFixer returned. Only the image crosses threads: receivers on the GUI thread get it
+    // queued and decide there whether to show it.
     void previewPicture(QImage picture);
 
 private:

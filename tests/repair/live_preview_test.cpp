@@ -4,9 +4,13 @@
 
 #include <QImage>
 
+#include <chrono>
+#include <future>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/repair/preview_pictures.h"
@@ -14,6 +18,7 @@
 #include "tests/support/test_process.h"
 
 using namespace testsupport;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -24,13 +29,35 @@ struct StreamLayout {
     int width;
     int height;
     int frames;
-    // A delimiter before every picture and no B-frames, or neither (x264's own defaults).
+    // A delimiter before every picture and no B-frames, or neither (the encoders' defaults).
     bool delimited = true;
+    // A key picture every this many frames exactly; 0 for the encoder's default (one at the start
+    // of these short streams).
+    int keyint = 0;
+    // H.264 only: the key pictures after the first are I pictures, not IDR pictures. (x265 writes
+    // CRA pictures, open ones, by default.)
+    bool openGop = false;
     bool operator<(const StreamLayout& o) const {
-        return std::tie(codec, width, height, frames, delimited) <
-               std::tie(o.codec, o.width, o.height, o.frames, o.delimited);
+        return std::tie(codec, width, height, frames, delimited, keyint, openGop) <
+               std::tie(o.codec, o.width, o.height, o.frames, o.delimited, o.keyint, o.openGop);
     }
 };
+
+// The encoder's own options for `layout`, as one -x264-params / -x265-params text.
+std::string encoderParams(const StreamLayout& layout) {
+    std::vector<std::string> params;
+    if (layout.codec == Codec::H265) params.push_back("log-level=error");
+    if (layout.delimited) params.insert(params.end(), {"aud=1", "bframes=0"});
+    if (layout.keyint > 0) {
+        const std::string k = std::to_string(layout.keyint);
+        params.insert(params.end(), {"keyint=" + k, "min-keyint=" + k, "scenecut=0"});
+    }
+    if (layout.openGop) params.push_back("open-gop=1");
+    if (params.empty()) params.push_back("bframes=3");
+    std::string text;
+    for (const std::string& p : params) text += (text.empty() ? "" : ":") + p;
+    return text;
+}
 
 // An Annex B elementary stream, made once per layout.
 const std::string& elementaryStream(const StreamLayout& layout) {
@@ -40,21 +67,12 @@ const std::string& elementaryStream(const StreamLayout& layout) {
     if (found != made.end()) return found->second;
     const bool hevc = layout.codec == Codec::H265;
     const std::string out = dir.file("s" + std::to_string(made.size()) + (hevc ? ".hevc" : ".h264"));
-    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
-                                     "-f", "lavfi", "-i",
-                                     "testsrc2=size=" + std::to_string(layout.width) + "x" + std::to_string(layout.height) +
-                                         ":rate=25",
-                                     "-frames:v", std::to_string(layout.frames), "-pix_fmt", "yuv420p"};
-    if (hevc)
-        argv.insert(argv.end(), {"-c:v", "libx265", "-preset", "veryfast", "-x265-params",
-                                 layout.delimited ? "log-level=error:aud=1:bframes=0" : "log-level=error", "-f", "hevc",
-                                 out});
-    else if (layout.delimited)
-        argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "veryfast", "-bf", "0", "-x264-params", "aud=1", "-f",
-                                 "h264", out});
-    else
-        argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "veryfast", "-f", "h264", out});
-    const ProcessResult r = runProcess(argv);
+    const ProcessResult r = runProcess(
+        {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+         "testsrc2=size=" + std::to_string(layout.width) + "x" + std::to_string(layout.height) + ":rate=25",
+         "-frames:v", std::to_string(layout.frames), "-pix_fmt", "yuv420p", "-c:v", hevc ? "libx265" : "libx264",
+         "-preset", "veryfast", hevc ? "-x265-params" : "-x264-params", encoderParams(layout), "-f",
+         hevc ? "hevc" : "h264", out});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return made[layout] = readFile(out);
 }
@@ -103,10 +121,14 @@ std::string headerHex(const std::vector<Nal>& nals, Codec codec) {
     return hex;
 }
 
-// Feeds units as the scan does: delimiters and other units with their type, type-1 units (of
-// either codec) through the slice preview. `split` puts the second half of each unit in the extra
-// bytes, as for a unit that runs past the scan's buffer.
-void feed(livePreview& preview, const std::vector<Nal>& nals, Codec codec, bool split = false) {
+// How units are fed: as fast as the scan takes them, or waiting after each until the decoding
+// thread is done, so that it is free for every picture (the pace of a scan slower than it).
+enum class Pace { AsTheScanTakes, WaitingForTheDecoder };
+
+// Feeds units as the scan does: type-1 units (of either codec) through the slice preview, the
+// others with their type. `split` puts the second half of each unit in the extra bytes, as for a
+// unit that runs past the scan's buffer.
+void feed(livePreview& preview, const std::vector<Nal>& nals, Pace pace, bool split = false) {
     for (const Nal& n : nals) {
         const size_t head = split ? n.bytes.size() / 2 : n.bytes.size();
         const std::uint8_t* extra = split ? bytesOf(n.bytes) + head : nullptr;
@@ -114,16 +136,16 @@ void feed(livePreview& preview, const std::vector<Nal>& nals, Codec codec, bool 
         if (n.type == 1)
             preview.queueSlicePreview(bytesOf(n.bytes), head, extra, extraLength);
         else
-            preview.queuePreviewPacket(bytesOf(n.bytes), head, extra, extraLength,
-                                       codec == Codec::H264 && n.type == 9 ? 9 : n.type);
+            preview.queuePreviewPacket(bytesOf(n.bytes), head, extra, extraLength, n.type);
+        if (pace == Pace::WaitingForTheDecoder) preview.finishPictures();
     }
 }
 
-const std::uint8_t kAud[] = {0x09, 0x10};
-const std::uint8_t kSlice[] = {0x41, 0x9A, 0x02, 0x03, 0x04};
-
-void delimiter(livePreview& p) { p.queuePreviewPacket(kAud, sizeof kAud, nullptr, 0, 9); }
-void slice(livePreview& p) { p.queueSlicePreview(kSlice, sizeof kSlice, nullptr, 0); }
+// A clock on which the picking interval has always passed by the next reading.
+livePreview::Clock everReadyClock() {
+    auto now = std::make_shared<std::chrono::steady_clock::time_point>();
+    return [now] { return *now += 1s; };
+}
 
 // What the preview hands out, in order.
 struct Received {
@@ -133,259 +155,361 @@ struct Received {
     }
 };
 
-// --- queue rules (no decoder needed: a decode hands the queue over and empties it) ---
+// A preview with its decoder open and the stream's parameter sets as the decode test, as the
+// engine sets it up for a run.
+void setUp(livePreview& p, const std::vector<Nal>& nals, Codec codec) {
+    p.flushPreviewPackets();
+    p.decodeTestPacket(headerHex(nals, codec));
+    ASSERT_EQ(p.openVideoDecoder(codec == Codec::H265), 0);
+    ASSERT_TRUE(p.decoderOpen());
+}
 
-TEST(LivePreviewQueue, ASecondDelimiterAfterAnOpenPictureIsAppended) {
+// The units of `nals` up to the first key slice: the stream's first picture, not yet ended.
+std::vector<Nal> upToTheFirstKeySlice(const std::vector<Nal>& nals) {
+    std::vector<Nal> out;
+    for (const Nal& n : nals) {
+        out.push_back(n);
+        if (n.type == 5) break;
+    }
+    return out;
+}
+
+// --- what is picked and copied (made-up units: what the decoder makes of them does not matter) ---
+
+// H.264 units, from the NAL header on. Slice headers: first_mb_in_slice 0 is the bit 1, so
+// 0x88 starts a picture with slice type 7 (I) and 0x9A with slice type 5 (P); 0x40 continues one.
+const std::string kSps = "\x67\x64\x11\x1F";
+const std::string kPps = "\x68\xEE\x3C\x80";
+const std::string kAud = "\x09\x10";
+const std::string kSei = "\x06\x05\x01\x02";
+const std::string kIdrFirst = "\x65\x88\x84\x21\x33\xFF";
+const std::string kIdrNext = "\x65\x40\x84\x21\x33\xFF";
+const std::string kIFirst = "\x41\x88\x84\x21\x33\xFF";
+const std::string kPFirst = "\x41\x9A\x02\x03\x04";
+const std::string kPNext = "\x41\x40\x02\x03\x04";
+// H.265: IDR_W_RADL (19), CRA (21), TRAIL_R (1); the third byte's top bit starts a picture.
+const std::string kHevcIdrFirst = "\x26\x01\xAF\x09\x40";
+const std::string kHevcCraFirst = "\x2A\x01\xAF\x09\x40";
+const std::string kHevcIdrNext = "\x26\x01\x2F\x09\x40";
+const std::string kHevcTrailFirst = "\x02\x01\xD0\x09\x40";
+
+Nal unit(const std::string& bytes, Codec codec) { return units(std::string("\0\0\1", 3) + bytes, codec).front(); }
+
+// Bytes a unit takes in a picture: its start code and itself.
+size_t held(const std::string& bytes) { return 4 + bytes.size(); }
+
+struct PickCase {
+    const char* name;
+    Codec codec;
+    std::vector<std::string> units;
+    int handedOver;       // pictures handed to the decoding thread
+    bool pictureOpen;     // one is still being picked at the end
+    size_t queuedBytes;   // what the scan's side holds at the end (no decode test here)
+};
+
+void PrintTo(const PickCase& c, std::ostream* os) { *os << c.name; }
+
+class LivePreviewPicking : public ::testing::TestWithParam<PickCase> {};
+
+TEST_P(LivePreviewPicking, KeepsOnlyParameterSetsAndPicturesThatDecodeOnTheirOwn) {
+    const PickCase& c = GetParam();
+    livePreview p({}, everReadyClock());
+    ASSERT_EQ(p.openVideoDecoder(c.codec == Codec::H265), 0);
+    std::vector<Nal> nals;
+    for (const std::string& bytes : c.units) nals.push_back(unit(bytes, c.codec));
+    feed(p, nals, Pace::WaitingForTheDecoder);
+    EXPECT_EQ(p.picturesHandedOver(), c.handedOver);
+    EXPECT_EQ(p.pictureOpen(), c.pictureOpen);
+    EXPECT_EQ(p.queuedBytes(), c.queuedBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, LivePreviewPicking,
+    ::testing::Values(
+        PickCase{"idr_picture_with_its_slices", Codec::H264, {kAud, kSps, kPps, kSei, kIdrFirst, kIdrNext, kIdrNext},
+                 0, true, held(kSps) + held(kPps) + held(kSps) + held(kPps) + 3 * held(kIdrFirst)},
+        PickCase{"a_delimiter_hands_the_picture_over", Codec::H264, {kSps, kPps, kIdrFirst, kIdrNext, kAud}, 1, false,
+                 held(kSps) + held(kPps)},
+        PickCase{"the_next_picture_hands_it_over", Codec::H264, {kIdrFirst, kPFirst}, 1, false, 0},
+        PickCase{"an_sei_does_not_end_it", Codec::H264, {kIdrFirst, kSei, kIdrNext}, 0, true,
+                 2 * held(kIdrFirst)},
+        PickCase{"p_pictures_are_not_copied", Codec::H264, {kAud, kPFirst, kPNext, kPNext, kAud, kPFirst}, 0, false, 0},
+        PickCase{"an_i_picture_is_picked", Codec::H264, {kAud, kIFirst, kAud}, 1, false, 0},
+        PickCase{"a_slice_cut_from_its_picture_is_not_picked", Codec::H264, {kIdrNext, kIdrNext}, 0, false, 0},
+        PickCase{"the_stream_sets_before_the_last_picture_are_kept", Codec::H264,
+                 {kSps, kPps, kPFirst, kSps, kPFirst}, 0, false, held(kSps)},
+        PickCase{"hevc_idr_picture", Codec::H265, {kHevcIdrFirst, kHevcIdrNext}, 0, true, 2 * held(kHevcIdrFirst)},
+        PickCase{"hevc_cra_picture", Codec::H265, {kHevcCraFirst, kHevcTrailFirst}, 1, false, 0},
+        PickCase{"hevc_trailing_pictures_are_not_copied", Codec::H265, {kHevcTrailFirst, kHevcTrailFirst}, 0, false,
+                 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LivePreviewPace, PicksAPictureAtMostOncePerInterval) {
+    std::chrono::steady_clock::time_point now{};
+    livePreview p({}, [&now] { return now; });
+    p.openVideoDecoder(false);
+    // Key pictures 100 ms apart: those at 0, 300 and 600 ms are picked.
+    for (int picture = 0; picture < 7; ++picture) {
+        feed(p, {unit(kAud, Codec::H264), unit(kIdrFirst, Codec::H264), unit(kAud, Codec::H264)},
+             Pace::WaitingForTheDecoder);
+        now += 100ms;
+    }
+    EXPECT_EQ(p.picturesHandedOver(), 3);
+    p.flushPreviewPackets();
+    feed(p, {unit(kIdrFirst, Codec::H264)}, Pace::WaitingForTheDecoder);
+    EXPECT_TRUE(p.pictureOpen()) << "a new run picks its first picture at once";
+}
+
+TEST(LivePreviewQueue, UnitsCarryStartCodePayloadAndExtraBytes) {
     livePreview p;
-    delimiter(p);
-    delimiter(p);
-    EXPECT_EQ(p.queuedPackets(), 2u);
-    EXPECT_EQ(p.decodeRuns(), 0);
+    p.openVideoDecoder(false);
+    const std::uint8_t extra[] = {1, 2, 3};
+    p.queuePreviewPacket(bytesOf(kSps), kSps.size(), extra, sizeof extra, 7);
+    EXPECT_EQ(p.queuedBytes(), 4u + kSps.size() + sizeof extra);
+    p.queuePreviewPacket(bytesOf(kPps), kPps.size(), nullptr, 7, 8);
+    EXPECT_EQ(p.queuedBytes(), 2 * 4u + kSps.size() + kPps.size() + sizeof extra) << "no extra bytes without a pointer";
+}
+
+TEST(LivePreviewQueue, AUnitWhoseHeaderLiesInTheExtraBytesIsStillKnown) {
+    livePreview p({}, everReadyClock());
+    p.openVideoDecoder(false);
+    p.queuePreviewPacket(bytesOf(kIdrFirst), 1, bytesOf(kIdrFirst) + 1, kIdrFirst.size() - 1, 5);
     EXPECT_TRUE(p.pictureOpen());
+    EXPECT_EQ(p.queuedBytes(), held(kIdrFirst));
 }
 
-TEST(LivePreviewQueue, ADelimiterAfterAPictureDecodesItAndOpensTheNext) {
-    livePreview p;
-    delimiter(p);
-    const std::uint8_t sei[] = {0x06, 0x05, 0x01};
-    p.queuePreviewPacket(sei, sizeof sei, nullptr, 0, 6);
-    slice(p);
-    EXPECT_EQ(p.queuedPackets(), 3u);
-    delimiter(p);
-    EXPECT_EQ(p.decodeRuns(), 1);
-    EXPECT_EQ(p.queuedPackets(), 1u) << "only the new delimiter";
-    EXPECT_TRUE(p.pictureOpen());
-}
-
-TEST(LivePreviewQueue, SlicesInAnOpenPictureAreDecodedAtFiftyOnePackets) {
-    livePreview p;
-    delimiter(p);
-    for (int i = 0; i < 49; ++i) slice(p);
-    EXPECT_EQ(p.queuedPackets(), 50u);
-    EXPECT_EQ(p.decodeRuns(), 0);
-    slice(p);
-    EXPECT_EQ(p.decodeRuns(), 1) << "the 51st packet";
-    EXPECT_EQ(p.queuedPackets(), 0u);
-    EXPECT_FALSE(p.pictureOpen());
-    for (int i = 0; i < 10; ++i) slice(p);
-    EXPECT_EQ(p.decodeRuns(), 11) << "without an open picture every slice is decoded at once";
-}
-
-TEST(LivePreviewQueue, ASliceOutsideAPictureIsDecodedWithWhatCameBefore) {
+TEST(LivePreviewQueue, TheDecodeTestIsKeptAndAnInvalidOneRefused) {
     livePreview p;
     EXPECT_EQ(p.decodeTestPacket("0000000167640028" "0000000168EE3C80"), 1);
     EXPECT_EQ(p.queuedBytes(), 16u) << "the text carries its own start codes";
-    slice(p);
-    EXPECT_EQ(p.decodeRuns(), 1);
-    EXPECT_EQ(p.queuedPackets(), 0u);
-}
-
-TEST(LivePreviewQueue, PacketsCarryStartCodePayloadAndExtraBytes) {
-    livePreview p;
-    const std::uint8_t extra[] = {1, 2, 3};
-    p.queuePreviewPacket(kSlice, sizeof kSlice, extra, sizeof extra, 6);
-    EXPECT_EQ(p.queuedBytes(), 4u + sizeof kSlice + sizeof extra);
-    p.queuePreviewPacket(kSlice, sizeof kSlice, nullptr, 7, 6);
-    EXPECT_EQ(p.queuedBytes(), 2 * (4u + sizeof kSlice) + sizeof extra) << "no extra bytes without a pointer";
-}
-
-TEST(LivePreviewQueue, AnInvalidHeaderTextIsRefusedAndQueuesNothing) {
-    livePreview p;
+    p.flushPreviewPackets();
     for (const char* text : {"0000000", "0000000167g4", "00 00"}) {
         EXPECT_THROW(p.decodeTestPacket(text), std::invalid_argument) << text;
-        EXPECT_EQ(p.queuedPackets(), 0u) << text;
+        EXPECT_EQ(p.queuedBytes(), 0u) << text;
     }
 }
 
-// Without delimiters (an all-intra stream, say) nothing else would ever empty the queue.
-TEST(LivePreviewQueue, StaysWithinItsCountAndByteBounds) {
+// Nothing else ends a picture of slices without a delimiter or a next picture (a stream of one
+// endless picture, say): the one picture picked stays within its bounds.
+TEST(LivePreviewQueue, APictureBeyondItsBoundsIsDroppedWhole) {
     struct Case {
         const char* what;
-        size_t packetSize;
-        int packets;
+        size_t sliceSize;
+        size_t slices;
     };
-    for (const Case& c : {Case{"many small", 100, 2000}, Case{"few large", 3u << 20, 40}}) {
-        livePreview p;
-        const std::vector<std::uint8_t> payload(c.packetSize, 0x65);
+    for (const Case& c : {Case{"many small slices", 100, livePreview::kMaxQueuedPackets + 10},
+                          Case{"few large slices", 3u << 20, 40}}) {
+        livePreview p({}, everReadyClock());
+        p.openVideoDecoder(false);
+        std::string slice = kIdrNext;
+        slice.resize(c.sliceSize, '\x55');
+        p.queuePreviewPacket(bytesOf(kIdrFirst), kIdrFirst.size(), nullptr, 0, 5);
         size_t mostPackets = 0;
         size_t mostBytes = 0;
-        for (int i = 0; i < c.packets; ++i) {
-            p.queuePreviewPacket(payload.data(), payload.size(), nullptr, 0, 5);
+        for (size_t i = 0; i < c.slices; ++i) {
+            p.queuePreviewPacket(bytesOf(slice), slice.size(), nullptr, 0, 5);
             mostPackets = std::max(mostPackets, p.queuedPackets());
             mostBytes = std::max(mostBytes, p.queuedBytes());
         }
         EXPECT_LE(mostPackets, livePreview::kMaxQueuedPackets) << c.what;
         EXPECT_LE(mostBytes, livePreview::kMaxQueuedBytes) << c.what;
-        EXPECT_GT(p.decodeRuns(), 0) << c.what;
+        EXPECT_FALSE(p.pictureOpen()) << c.what;
+        p.queuePreviewPacket(bytesOf(kAud), kAud.size(), nullptr, 0, 9);
+        EXPECT_EQ(p.picturesHandedOver(), 0) << c.what << ": no part of a picture is decoded";
     }
 }
 
-TEST(LivePreviewQueue, APacketLargerThanTheByteBoundIsNotKept) {
-    livePreview p;
-    const std::vector<std::uint8_t> huge(livePreview::kMaxQueuedBytes + 1, 0x65);
-    p.queuePreviewPacket(huge.data(), huge.size(), nullptr, 0, 5);
-    EXPECT_EQ(p.queuedPackets(), 0u);
-    const std::vector<std::uint8_t> half(livePreview::kMaxQueuedBytes / 2, 0x65);
-    p.queuePreviewPacket(half.data(), half.size(), half.data(), half.size(), 5);
-    EXPECT_EQ(p.queuedPackets(), 0u) << "payload and extra bytes together";
+TEST(LivePreviewQueue, ASliceLargerThanTheByteBoundIsNotKept) {
+    livePreview p({}, everReadyClock());
+    p.openVideoDecoder(false);
+    std::string huge = kIdrFirst;
+    huge.resize(livePreview::kMaxQueuedBytes + 1, '\x55');
+    p.queuePreviewPacket(bytesOf(huge), huge.size(), nullptr, 0, 5);
+    EXPECT_FALSE(p.pictureOpen());
+    const size_t half = livePreview::kMaxQueuedBytes / 2;
+    p.queuePreviewPacket(bytesOf(huge), half, bytesOf(huge) + half, half, 5);
+    EXPECT_FALSE(p.pictureOpen()) << "payload and extra bytes together";
+    EXPECT_EQ(p.queuedBytes(), 0u);
+}
+
+TEST(LivePreviewQueue, WithoutAnOpenDecoderNothingIsCopied) {
+    livePreview p({}, everReadyClock());
+    feed(p, {unit(kSps, Codec::H264), unit(kIdrFirst, Codec::H264), unit(kAud, Codec::H264)}, Pace::AsTheScanTakes);
+    EXPECT_EQ(p.queuedBytes(), 0u);
+    EXPECT_EQ(p.picturesHandedOver(), 0);
+    p.openVideoDecoder(false);
+    p.closeVideoDecoder();
+    EXPECT_FALSE(p.decoderOpen());
+    feed(p, {unit(kIdrFirst, Codec::H264), unit(kAud, Codec::H264)}, Pace::AsTheScanTakes);
+    EXPECT_EQ(p.picturesHandedOver(), 0) << "closed again";
 }
 
 // --- decoding real streams ---
 
 struct DecodeCase {
     const char* name;
-    Codec codec;
+    StreamLayout layout;
     bool split;
+    std::vector<int> keyFrames;  // display positions of the pictures that decode on their own
 };
 
 void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 
 class LivePreviewDecode : public ::testing::TestWithParam<DecodeCase> {};
 
-TEST_P(LivePreviewDecode, HandsStampedPicturesToTheSink) {
+// The decoding thread shows every key picture it is free for, each as the frame it is.
+TEST_P(LivePreviewDecode, ShowsEachKeyPictureStampedAsTheToolDecodesIt) {
     const DecodeCase& c = GetParam();
-    const std::vector<Nal> nals = units(elementaryStream({c.codec, 160, 120, 12}), c.codec);
-    ASSERT_GT(nals.size(), 12u);
+    const std::string& stream = elementaryStream(c.layout);
+    const std::vector<Nal> nals = units(stream, c.layout.codec);
+    TempDir dir;
+    ASSERT_TRUE(writeFile(dir.file("stream"), stream));
+    const std::vector<QImage> frames = previewpictures::toolFrames(
+        {"-f", c.layout.codec == Codec::H264 ? "h264" : "hevc", "-i", dir.file("stream")}, c.layout.width,
+        c.layout.height);
+    ASSERT_EQ(frames.size(), static_cast<size_t>(c.layout.frames));
+
     Received received;
-    livePreview p(received.sink());
-    p.flushPreviewPackets();
-    p.decodeTestPacket(headerHex(nals, c.codec));
-    EXPECT_EQ(p.openVideoDecoder(c.codec == Codec::H265), 0);
-    EXPECT_TRUE(p.decoderOpen());
-    feed(p, nals, c.codec, c.split);
-    EXPECT_GE(p.picturesShown(), 8);
-    ASSERT_EQ(received.pictures.size(), static_cast<size_t>(p.picturesShown()));
-    const QImage& shown = received.pictures.back();
-    ASSERT_EQ(shown.size(), QSize(180, 122));
-    int white = 0;
-    for (int y = 5; y < 17; ++y)
-        for (int x = 110; x < 176; ++x) white += qRed(shown.pixel(x, y)) > 230 && qBlue(shown.pixel(x, y)) > 230;
-    EXPECT_GT(white, 10) << "the \"Repair...\" text in its box";
-}
-
-INSTANTIATE_TEST_SUITE_P(Codecs, LivePreviewDecode,
-                         ::testing::Values(DecodeCase{"h264", Codec::H264, false}, DecodeCase{"h265", Codec::H265, false},
-                                           DecodeCase{"h264_extra", Codec::H264, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// A damaged file's media data carries no parameter sets: only the decode test of the
-// reference's header text gets them to the decoder.
-struct HeaderCase {
-    const char* name;
-    Codec codec;
-    bool decodeTest;
-};
-
-void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.name; }
-
-class LivePreviewHeader : public ::testing::TestWithParam<HeaderCase> {};
-
-TEST_P(LivePreviewHeader, TheDecodeTestLetsThePicturesDecode) {
-    const HeaderCase& c = GetParam();
-    const std::vector<Nal> nals = units(elementaryStream({c.codec, 160, 120, 12}), c.codec);
-    std::vector<Nal> media;
-    for (const Nal& n : nals)
-        if (!isParameterSet(n, c.codec)) media.push_back(n);
-    ASSERT_LT(media.size(), nals.size());
-    Received received;
-    livePreview p(received.sink());
-    p.flushPreviewPackets();
-    if (c.decodeTest) p.decodeTestPacket(headerHex(nals, c.codec));
-    p.openVideoDecoder(c.codec == Codec::H265);
-    feed(p, media, c.codec);
-    if (c.decodeTest)
-        EXPECT_GE(p.picturesShown(), 8);
-    else
-        EXPECT_EQ(p.picturesShown(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Codecs, LivePreviewHeader,
-                         ::testing::Values(HeaderCase{"h264", Codec::H264, true}, HeaderCase{"h265", Codec::H265, true},
-                                           HeaderCase{"h264_no_decode_test", Codec::H264, false},
-                                           HeaderCase{"h265_no_decode_test", Codec::H265, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// Without delimiters one queue holds several pictures (the key frame and the slice after it,
-// B-frames after their reference); each must reach the decoder as a picture of its own, or
-// the pictures after it come out smeared.
-TEST(LivePreviewDecodeEdges, PicturesOfAStreamWithoutDelimitersMatchTheToolsFrames) {
-    for (const Codec codec : {Codec::H264, Codec::H265}) {
-        SCOPED_TRACE(codec == Codec::H264 ? "h264" : "h265");
-        const StreamLayout layout{codec, 160, 120, 20, false};
-        const std::string& stream = elementaryStream(layout);
-        TempDir dir;
-        ASSERT_TRUE(writeFile(dir.file("stream"), stream));
-        const std::vector<QImage> frames = previewpictures::toolFrames(
-            {"-f", codec == Codec::H264 ? "h264" : "hevc", "-i", dir.file("stream")}, layout.width, layout.height);
-        ASSERT_EQ(frames.size(), 20u);
-
-        Received received;
-        livePreview p(received.sink());
-        p.openVideoDecoder(codec == Codec::H265);
-        for (const Nal& n : units(stream, codec)) feed(p, {n}, codec);
-        EXPECT_GE(received.pictures.size(), 5u);
-        double worst = 0;
-        for (const QImage& picture : received.pictures)
-            worst = std::max(worst, previewpictures::closestFrame(picture.convertToFormat(QImage::Format_RGB888), frames));
-        EXPECT_LT(worst, 4.0) << "every picture shown is one of the stream's frames";
+    livePreview p(received.sink(), everReadyClock());
+    setUp(p, nals, c.layout.codec);
+    feed(p, nals, Pace::WaitingForTheDecoder, c.split);
+    p.closeVideoDecoder();
+    ASSERT_EQ(received.pictures.size(), c.keyFrames.size());
+    EXPECT_EQ(p.picturesShown(), static_cast<int>(c.keyFrames.size()));
+    for (size_t k = 0; k < c.keyFrames.size(); ++k) {
+        const QImage& shown = received.pictures[k];
+        ASSERT_EQ(shown.size(), QSize(180, 122));
+        EXPECT_GT(previewpictures::whitePixelsInTextBox(shown), 10) << "the \"Repair...\" text in its box";
+        const QImage picture = shown.convertToFormat(QImage::Format_RGB888);
+        EXPECT_LT(previewpictures::meanDifference(picture, frames[size_t(c.keyFrames[k])]), 4.0)
+            << "picture " << k << " is frame " << c.keyFrames[k];
     }
 }
 
-TEST(LivePreviewDecodeEdges, APictureSizeChangeMidStreamIsConvertedAtTheNewSize) {
-    const std::vector<Nal> small = units(elementaryStream({Codec::H264, 64, 48, 6}), Codec::H264);
-    const std::vector<Nal> large = units(elementaryStream({Codec::H264, 192, 144, 6}), Codec::H264);
+INSTANTIATE_TEST_SUITE_P(
+    Streams, LivePreviewDecode,
+    ::testing::Values(
+        DecodeCase{"h264_idr", {Codec::H264, 160, 120, 12, true, 4}, false, {0, 4, 8}},
+        DecodeCase{"h264_idr_extra", {Codec::H264, 160, 120, 12, true, 4}, true, {0, 4, 8}},
+        // Open pictures: the key pictures after the first are I pictures behind their B-frames.
+        DecodeCase{"h264_i_pictures", {Codec::H264, 160, 120, 12, false, 4, true}, false, {0, 4, 8}},
+        // Reordered pictures: each key picture shows when it is decoded, not when a later one
+        // pushes it out of the decoder.
+        DecodeCase{"h264_b_frames", {Codec::H264, 160, 120, 12, false, 6}, false, {0, 6}},
+        DecodeCase{"h265_irap", {Codec::H265, 160, 120, 12, true, 4}, false, {0, 4, 8}},
+        DecodeCase{"h265_b_frames", {Codec::H265, 160, 120, 12, false, 6}, false, {0, 6}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A damaged file's media data carries no parameter sets: only the decode test of the
+// reference's header text gets them to the decoder.
+TEST(LivePreviewDecodeEdges, TheDecodeTestLetsThePicturesDecode) {
+    for (const Codec codec : {Codec::H264, Codec::H265}) {
+        for (const bool decodeTest : {true, false}) {
+            SCOPED_TRACE(std::string(codec == Codec::H264 ? "h264" : "h265") + (decodeTest ? "" : " without"));
+            const std::vector<Nal> nals = units(elementaryStream({codec, 160, 120, 12, true, 4}), codec);
+            std::vector<Nal> media;
+            for (const Nal& n : nals)
+                if (!isParameterSet(n, codec)) media.push_back(n);
+            ASSERT_LT(media.size(), nals.size());
+            livePreview p([](const QImage&) {}, everReadyClock());
+            if (decodeTest) p.decodeTestPacket(headerHex(nals, codec));
+            p.openVideoDecoder(codec == Codec::H265);
+            feed(p, media, Pace::WaitingForTheDecoder);
+            p.closeVideoDecoder();
+            EXPECT_EQ(p.picturesShown(), decodeTest ? 3 : 0);
+        }
+    }
+}
+
+TEST(LivePreviewDecodeEdges, APictureSizeChangeMidStreamIsShownAtThePreviewSize) {
+    const std::vector<Nal> small = units(elementaryStream({Codec::H264, 64, 48, 6, true, 2}), Codec::H264);
+    const std::vector<Nal> large = units(elementaryStream({Codec::H264, 192, 144, 6, true, 2}), Codec::H264);
     Received received;
-    livePreview p(received.sink());
+    livePreview p(received.sink(), everReadyClock());
     p.openVideoDecoder(false);
-    feed(p, small, Codec::H264);
+    feed(p, small, Pace::WaitingForTheDecoder);
     const int before = p.picturesShown();
-    EXPECT_GT(before, 0);
-    feed(p, large, Codec::H264);
-    delimiter(p);
-    EXPECT_GE(p.picturesShown() - before, 5) << "pictures of the larger size still come";
+    EXPECT_EQ(before, 3);
+    feed(p, large, Pace::WaitingForTheDecoder);
+    p.closeVideoDecoder();
+    EXPECT_EQ(p.picturesShown() - before, 3) << "pictures of the larger size still come";
     ASSERT_FALSE(received.pictures.empty());
     EXPECT_EQ(received.pictures.back().size(), QSize(180, 122));
 }
 
 TEST(LivePreviewDecodeEdges, GarbageDoesNotStopLaterPictures) {
-    const std::vector<Nal> nals = units(elementaryStream({Codec::H264, 160, 120, 12}), Codec::H264);
-    Received received;
-    livePreview p(received.sink());
-    p.openVideoDecoder(false);
+    const std::vector<Nal> nals = units(elementaryStream({Codec::H264, 160, 120, 12, true, 4}), Codec::H264);
+    livePreview p([](const QImage&) {}, everReadyClock());
+    setUp(p, nals, Codec::H264);
     std::string noise(5000, '\0');
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919u + 13u) % 251u);
-    noise[0] = 0x41;
-    for (int i = 0; i < 5; ++i) {
-        delimiter(p);
-        p.queueSlicePreview(bytesOf(noise), noise.size(), nullptr, 0);
-    }
-    feed(p, nals, Codec::H264);
-    EXPECT_GE(p.picturesShown(), 8);
-}
-
-TEST(LivePreviewDecodeEdges, WithoutAnOpenDecoderNothingIsShownAndTheQueueStillEmpties) {
-    const std::vector<Nal> nals = units(elementaryStream({Codec::H264, 160, 120, 12}), Codec::H264);
-    Received received;
-    livePreview p(received.sink());
-    feed(p, nals, Codec::H264);
-    EXPECT_EQ(p.picturesShown(), 0);
-    EXPECT_GT(p.decodeRuns(), 0);
-    EXPECT_LE(p.queuedPackets(), 10u);
-    p.openVideoDecoder(false);
+    noise[0] = 0x65;
+    noise[1] = static_cast<char>(0x88);
+    for (int i = 0; i < 5; ++i)
+        feed(p, {unit(kAud, Codec::H264), Nal{noise, 5}}, Pace::WaitingForTheDecoder);
+    EXPECT_EQ(p.picturesHandedOver(), 4) << "the last is still being picked";
+    feed(p, nals, Pace::WaitingForTheDecoder);
     p.closeVideoDecoder();
-    EXPECT_FALSE(p.decoderOpen());
-    feed(p, nals, Codec::H264);
-    EXPECT_EQ(p.picturesShown(), 0) << "closed again";
-    EXPECT_TRUE(received.pictures.empty());
+    EXPECT_GE(p.picturesShown(), 3);
 }
 
 TEST(LivePreviewDecodeEdges, WithoutASinkPicturesAreDecodedButNotHanded) {
-    const std::vector<Nal> nals = units(elementaryStream({Codec::H264, 160, 120, 12}), Codec::H264);
-    livePreview p;
-    p.openVideoDecoder(false);
-    feed(p, nals, Codec::H264);
+    const std::vector<Nal> nals = units(elementaryStream({Codec::H264, 160, 120, 12, true, 4}), Codec::H264);
+    livePreview p({}, everReadyClock());
+    setUp(p, nals, Codec::H264);
+    feed(p, nals, Pace::WaitingForTheDecoder);
+    p.closeVideoDecoder();
     EXPECT_EQ(p.picturesShown(), 0);
-    EXPECT_GT(p.decodeRuns(), 0);
+    EXPECT_EQ(p.picturesHandedOver(), 3);
+}
+
+// The last picture picked is what the repair ended on: closing shows it, then ends the thread.
+TEST(LivePreviewDecodeEdges, ClosingShowsThePicturePickedLast) {
+    const std::vector<Nal> nals = units(elementaryStream({Codec::H264, 160, 120, 12, true, 4}), Codec::H264);
+    livePreview p([](const QImage&) {}, everReadyClock());
+    setUp(p, nals, Codec::H264);
+    feed(p, upToTheFirstKeySlice(nals), Pace::AsTheScanTakes);
+    EXPECT_TRUE(p.pictureOpen());
+    p.closeVideoDecoder();
+    EXPECT_EQ(p.picturesShown(), 1);
+    EXPECT_FALSE(p.decodingThreadRunning());
+}
+
+// A receiver that takes its time (or a decoder slower than the scan) never holds the scan: the
+// pictures that come while the decoding thread is busy are passed over without being copied.
+TEST(LivePreviewDecodeEdges, TheScanNeverWaitsForABusyDecodingThread) {
+    const std::vector<Nal> nals = units(elementaryStream({Codec::H264, 160, 120, 12, true, 4}), Codec::H264);
+    std::promise<void> released;
+    std::shared_future<void> release = released.get_future().share();
+    std::promise<void> entered;
+    int pictures = 0;
+    bool timedOut = false;
+    livePreview p(
+        [&](const QImage&) {
+            if (++pictures > 1) return;
+            entered.set_value();
+            timedOut = release.wait_for(30s) == std::future_status::timeout;
+        },
+        everReadyClock());
+    setUp(p, nals, Codec::H264);
+    feed(p, upToTheFirstKeySlice(nals), Pace::AsTheScanTakes);
+    p.showRepairPreview();
+    entered.get_future().wait();  // the decoding thread is held in the receiver from here
+
+    size_t mostHeld = 0;
+    for (int pass = 0; pass < 20; ++pass)
+        for (const Nal& n : nals) {
+            feed(p, {n}, Pace::AsTheScanTakes);
+            mostHeld = std::max(mostHeld, p.queuedBytes());
+        }
+    EXPECT_EQ(p.picturesHandedOver(), 1) << "nothing else was picked while the thread was busy";
+    // The decode test's sets and the stream's own.
+    const size_t setBytes = headerHex(nals, Codec::H264).size() / 2;
+    EXPECT_LE(mostHeld, 2 * setBytes) << "only the parameter sets were copied";
+    released.set_value();
+    p.closeVideoDecoder();
+    EXPECT_FALSE(timedOut) << "the feeding finished while the receiver was held";
+    EXPECT_EQ(pictures, 1);
 }
 
 }  // namespace

@@ -165,4 +165,31 @@ TEST_F(RepairPreview, StoppingARepairWithPreviewOnEndsItNormallyWithPicturesShow
     EXPECT_EQ(offThread, 0) << "every picture was received on the GUI thread";
 }
 
+// The pictures are made beside the scan: a receiver that holds the decoding thread (as a slow
+// decoder would) does not hold the scan, which runs to its end meanwhile.
+TEST_F(RepairPreview, TheScanRunsOnWhileThePreviewIsHeld) {
+    ClipSettings settings = clipOf(VideoCodec::H264, 640, 360, 4);
+    settings.extraArgs = {"-g", "10"};
+    engine.setPreviewEnabled(true);
+    engine.setPreviewSelected(true);
+    std::promise<void> scanEnded;
+    std::shared_future<void> ended = scanEnded.get_future().share();
+    QObject::connect(&engine, &videoRepair::statusFix, [&](const QString& phase) {
+        if (phase == "Finilizing process...") scanEnded.set_value();
+    });
+    const std::thread::id scanThread = std::this_thread::get_id();
+    int pictures = 0;
+    int onTheScansThread = 0;
+    bool heldUntilTheEnd = true;
+    // Without a context object the receiver runs on the emitting thread.
+    QObject::connect(&engine, &videoRepair::previewPicture, [&](const QImage&) {
+        onTheScansThread += std::this_thread::get_id() == scanThread;
+        if (++pictures == 1) heldUntilTheEnd = ended.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    });
+    ASSERT_EQ(repair(settings, 1.0), videoRepair::kFinished);
+    EXPECT_GT(pictures, 0);
+    EXPECT_TRUE(heldUntilTheEnd) << "the scan ended while the first picture's receiver held on";
+    EXPECT_EQ(onTheScansThread, 0);
+}
+
 }  // namespace
