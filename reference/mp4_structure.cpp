@@ -113,6 +113,30 @@ mp4::DescriptionType describeConfiguration(const mp4::SampleEntry& entry, TrackR
     }
 }
 
+// The distinct signatures of one track's samples, within what the analysis records in all.
+class SignatureRecorder {
+public:
+    SignatureRecorder(TrackRecord& record, const AnalysisResult& result) : record_(record) {
+        for (const SampleSignature& s : record.sampleSignatures) seen_.insert(signatureKey(s));
+        for (const TrackRecord& track : result.tracks) recorded_ += track.sampleSignatures.size();
+    }
+    bool full() const { return recorded_ >= AnalysisResult::kMaxSampleSignatures; }
+    void add(mp4::ByteSpan data) {
+        SampleSignature signature;
+        signature.size = static_cast<std::int32_t>(data.size);
+        signature.value = firstWord(data);
+        if (!seen_.insert(signatureKey(signature)).second) return;
+        record_.sampleSignatures.push_back(signature);
+        ++recorded_;
+    }
+
+private:
+    TrackRecord& record_;
+    // A damaged metadata track may hold millions of distinct signatures; the set keeps the look-up cheap.
+    std::unordered_set<std::uint64_t> seen_;
+    std::size_t recorded_ = 0;
+};
+
 void walkSamples(const mp4::Track& track, mp4::DescriptionType lastKind, TrackRecord& record,
                  mp4::SampleReader& reader, AnalysisResult& result) {
     mp4::SampleCursor cursor = mp4::sampleCursor(track);
@@ -122,9 +146,7 @@ void walkSamples(const mp4::Track& track, mp4::DescriptionType lastKind, TrackRe
     // that say more (a chunk offset repeated, sizes cut at the end of the file again and again)
     // end the walk instead of reading the same bytes over and over.
     std::uint64_t budget = reader.fileSize();
-    // The distinct signatures so far; a damaged metadata track may hold millions of them.
-    std::unordered_set<std::uint64_t> seen;
-    for (const SampleSignature& s : record.sampleSignatures) seen.insert(signatureKey(s));
+    SignatureRecorder signatures(record, result);
     while (cursor.next(location) && reader.read(location, data)) {
         if (data.size > budget) return;
         budget -= data.size;
@@ -132,13 +154,12 @@ void walkSamples(const mp4::Track& track, mp4::DescriptionType lastKind, TrackRe
             walkAvcNalUnits(data.data, data.size, record.nalLengthSize, record, result);
         } else if (lastKind == mp4::kDescriptionHevc) {
             walkHevcNalUnits(data.data, data.size, record.nalLengthSize, record, result);
-        } else if (track.type != kVideoTrack) {
-            SampleSignature signature;
-            signature.size = static_cast<std::int32_t>(data.size);
-            signature.value = firstWord(data);
-            if (seen.insert(signatureKey(signature)).second) record.sampleSignatures.push_back(signature);
+        } else if (track.type != kVideoTrack && !signatures.full()) {
+            signatures.add(data);
         } else {
-            return;  // a video track of another kind has nothing to learn from its samples
+            // A video track of another kind has nothing to learn from its samples, nor a track
+            // once the analysis holds all the signatures it records.
+            return;
         }
     }
 }
