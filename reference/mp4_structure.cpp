@@ -1,6 +1,5 @@
 #include "reference/mp4_structure.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <limits>
@@ -311,16 +310,16 @@ void parseMp4File(const std::string& path, AnalysisResult& result) {
     if (!top.hasMovie) return;
     const mp4::BoxTree tree(std::move(top.movie));
     if (!tree.root()) return;
-    const mp4::Movie movie = mp4::readMovie(tree);
+    // Only the tracks an analysis keeps are read; a movie of thousands costs what they cost.
+    const bool skipped = top.fileType.present && top.fileType.majorBrand == kSkippedBrand;
+    const mp4::Movie movie = mp4::readMovie(tree, skipped ? 0 : AnalysisResult::kMaxTracks);
     result.timeScale = movie.timeScale;
     result.durationMs = saturate32(mp4::convertTime(movie.duration, movie.timeScale, 1000));
     result.hasFragments = movie.fragmented ? 1 : 0;
-    result.trackCount = static_cast<std::int32_t>(movie.tracks.size());
-    if (top.fileType.present && top.fileType.majorBrand == kSkippedBrand) return;
+    result.trackCount = static_cast<std::int32_t>(movie.trackCount);
 
     mp4::SampleReader reader(file);
-    const std::size_t analysed = std::min(movie.tracks.size(), AnalysisResult::kMaxTracks);
-    for (std::size_t row = 0; row < analysed; ++row) {
+    for (std::size_t row = 0; row < movie.tracks.size(); ++row) {
         result.tracks.emplace_back();
         analyseTrack(movie.tracks[row], static_cast<int>(row), reader, result);
     }
