@@ -21,6 +21,14 @@ struct PacketFreer {
 struct FrameFreer {
     void operator()(AVFrame* f) const { av_frame_free(&f); }
 };
+// A context reading through the caller's own functions; the buffer goes with it (the library
+// may have replaced the one it was given).
+struct IoContextFreer {
+    void operator()(AVIOContext* c) const {
+        av_freep(&c->buffer);
+        avio_context_free(&c);
+    }
+};
 struct ParserCloser {
     void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
 };
@@ -30,6 +38,7 @@ using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using ParserPtr = std::unique_ptr<AVCodecParserContext, ParserCloser>;
+using IoContextPtr = std::unique_ptr<AVIOContext, IoContextFreer>;
 
 // A picture the decoder marks as damaged: errors while decoding, or a corrupt frame.
 inline bool isDamagedFrame(const AVFrame* frame) {

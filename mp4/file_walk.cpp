@@ -51,6 +51,7 @@ TopLevel walkTopLevel(const MediaFile& file) {
             std::vector<std::uint8_t> movie(static_cast<std::size_t>(available));
             if (!file.readAt(pos, movie.data(), movie.size())) break;
             top.movie = std::move(movie);
+            top.movieOffset = pos;
             top.hasMovie = true;
             top.movieBeforeMediaData = !sawMediaData;
             // Nothing after the movie box is used; a file-type box comes first in every brand.
@@ -62,6 +63,20 @@ TopLevel walkTopLevel(const MediaFile& file) {
         pos += header.size;
     }
     return top;
+}
+
+std::vector<std::uint64_t> trackBoxOffsets(const TopLevel& top) {
+    std::vector<std::uint64_t> offsets;
+    if (!top.hasMovie) return offsets;
+    const ByteSpan movie{top.movie.data(), top.movie.size()};
+    BoxHeader header;
+    if (readBoxHeader(movie, movie.size, header) != HeaderResult::Ok) return offsets;
+    // A movie box cut off by the end of the file holds what was loaded of it.
+    BoxRange children(movie.sub(header.headerSize, static_cast<std::size_t>(header.size) - header.headerSize));
+    RawBox child;
+    while (children.next(child))
+        if (child.type == fourcc("trak")) offsets.push_back(top.movieOffset + header.headerSize + child.offset);
+    return offsets;
 }
 
 }  // namespace mp4

@@ -21,6 +21,7 @@ struct TopLevel {
     bool hasMovie = false;
     bool movieBeforeMediaData = false;  // no 'mdat' precedes the movie box
     std::vector<std::uint8_t> movie;    // the whole first movie box, header included
+    std::uint64_t movieOffset = 0;      // where that box starts in the file
 };
 
 // A movie box larger than this is not loaded (a real one for hours of video is a few tens of MB).
@@ -29,5 +30,10 @@ constexpr std::uint64_t kMaxMovieBytes = 256ull << 20;
 // Walks the top level of `file`. A box running past the end of the file ends the walk; a movie
 // box cut off that way is loaded up to the end of the file.
 TopLevel walkTopLevel(const MediaFile& file);
+
+// File offsets of the 'trak' boxes directly inside the loaded movie box, in file order: the
+// boxes the movie's tracks are read from (a box running past its parent ends the list, as it
+// ends the movie's tree).
+std::vector<std::uint64_t> trackBoxOffsets(const TopLevel& top);
 
 }  // namespace mp4

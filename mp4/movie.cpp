@@ -63,7 +63,7 @@ Track readTrack(const BoxTree& tree, const Box& trak) {
 
 }  // namespace
 
-Movie readMovie(const BoxTree& tree) {
+Movie readMovie(const BoxTree& tree, std::size_t maxTracks) {
     Movie movie;
     const Box* root = tree.root();
     if (!root) return movie;
@@ -75,7 +75,9 @@ Movie readMovie(const BoxTree& tree) {
         }
     }
     movie.fragmented = tree.firstChild(*root, fourcc("mvex")) != nullptr;
-    for (const Box* trak : tree.children(*root, fourcc("trak"))) movie.tracks.push_back(readTrack(tree, *trak));
+    const std::vector<const Box*> traks = tree.children(*root, fourcc("trak"));
+    movie.trackCount = traks.size();
+    for (std::size_t i = 0; i < traks.size() && i < maxTracks; ++i) movie.tracks.push_back(readTrack(tree, *traks[i]));
     return movie;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // The movie and its tracks as the analysis sees them, read from the movie box's tree.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,13 +36,15 @@ struct Movie {
     std::uint32_t timeScale = 0;
     std::uint64_t duration = 0;  // in timeScale units
     bool fragmented = false;     // the movie box holds an 'mvex'
-    std::vector<Track> tracks;   // one per 'trak', in file order
+    std::size_t trackCount = 0;  // 'trak' boxes in the movie box, read or not
+    std::vector<Track> tracks;   // one per 'trak' read, in file order
 };
 
-// Reads the movie from `tree`, whose root is the movie box. Tracks whose boxes are missing or
+// Reads the movie from `tree`, whose root is the movie box, with its first `maxTracks` tracks
+// (the tables of tracks nobody looks at are not read). Tracks whose boxes are missing or
 // damaged keep the fields that could be read; a track without usable sample tables has no
 // samples to walk.
-Movie readMovie(const BoxTree& tree);
+Movie readMovie(const BoxTree& tree, std::size_t maxTracks);
 
 // A cursor over the samples of `track`.
 SampleCursor sampleCursor(const Track& track);

@@ -10,7 +10,7 @@ extern "C" {
 }
 
 #include "media/ffmpeg_handles.h"
-#include "mp4/regular_file.h"
+#include "reference/probe_input.h"
 
 namespace {
 
@@ -71,14 +71,16 @@ void takeVideoFrameRate(int realNum, int realDen, int guessNum, int guessDen, Me
 }
 
 bool probeMediaInfo(const std::string& path, MediaInfo& info) {
-    AVFormatContext* raw = nullptr;
-    // The library would wait on a FIFO for as long as nothing writes to it.
-    if (!mp4::isRegularFile(path) || avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+    // Only regular files (the library would wait on a FIFO for as long as nothing writes to
+    // it), with no more tracks in view than the analysis keeps: the stream information opens
+    // a decoder per stream.
+    ProbeInput input;
+    if (!input.open(path, AnalysisResult::kMaxTracks)) {
         std::cout << "avformat_open_input failed" << std::endl;
         return false;
     }
-    FormatInputPtr fmt(raw);
-    if (avformat_find_stream_info(fmt.get(), nullptr) < 0) {
+    AVFormatContext* const fmt = input.format();
+    if (avformat_find_stream_info(fmt, nullptr) < 0) {
         std::cout << "avformat_find_stream_info failed" << std::endl;
         return false;
     }
@@ -93,7 +95,7 @@ bool probeMediaInfo(const std::string& path, MediaInfo& info) {
         const CodecContextPtr ctx = contextFor(stream->codecpar, decoder);
         if (!ctx) continue;
         if (video)
-            takeVideo(fmt.get(), stream, *ctx, decoder, info);
+            takeVideo(fmt, stream, *ctx, decoder, info);
         else
             takeAudio(*ctx, decoder, info);
     }

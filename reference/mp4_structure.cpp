@@ -1,6 +1,5 @@
 #include "reference/mp4_structure.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <limits>
@@ -113,6 +112,30 @@ mp4::DescriptionType describeConfiguration(const mp4::SampleEntry& entry, TrackR
     }
 }
 
+// The distinct signatures of one track's samples, within what the analysis records in all.
+class SignatureRecorder {
+public:
+    SignatureRecorder(TrackRecord& record, const AnalysisResult& result) : record_(record) {
+        for (const SampleSignature& s : record.sampleSignatures) seen_.insert(signatureKey(s));
+        for (const TrackRecord& track : result.tracks) recorded_ += track.sampleSignatures.size();
+    }
+    bool full() const { return recorded_ >= AnalysisResult::kMaxSampleSignatures; }
+    void add(mp4::ByteSpan data) {
+        SampleSignature signature;
+        signature.size = static_cast<std::int32_t>(data.size);
+        signature.value = firstWord(data);
+        if (!seen_.insert(signatureKey(signature)).second) return;
+        record_.sampleSignatures.push_back(signature);
+        ++recorded_;
+    }
+
+private:
+    TrackRecord& record_;
+    // A damaged metadata track may hold millions of distinct signatures; the set keeps the look-up cheap.
+    std::unordered_set<std::uint64_t> seen_;
+    std::size_t recorded_ = 0;
+};
+
 void walkSamples(const mp4::Track& track, mp4::DescriptionType lastKind, TrackRecord& record,
                  mp4::SampleReader& reader, AnalysisResult& result) {
     mp4::SampleCursor cursor = mp4::sampleCursor(track);
@@ -122,9 +145,7 @@ void walkSamples(const mp4::Track& track, mp4::DescriptionType lastKind, TrackRe
     // that say more (a chunk offset repeated, sizes cut at the end of the file again and again)
     // end the walk instead of reading the same bytes over and over.
     std::uint64_t budget = reader.fileSize();
-    // The distinct signatures so far; a damaged metadata track may hold millions of them.
-    std::unordered_set<std::uint64_t> seen;
-    for (const SampleSignature& s : record.sampleSignatures) seen.insert(signatureKey(s));
+    SignatureRecorder signatures(record, result);
     while (cursor.next(location) && reader.read(location, data)) {
         if (data.size > budget) return;
         budget -= data.size;
@@ -132,13 +153,12 @@ void walkSamples(const mp4::Track& track, mp4::DescriptionType lastKind, TrackRe
             walkAvcNalUnits(data.data, data.size, record.nalLengthSize, record, result);
         } else if (lastKind == mp4::kDescriptionHevc) {
             walkHevcNalUnits(data.data, data.size, record.nalLengthSize, record, result);
-        } else if (track.type != kVideoTrack) {
-            SampleSignature signature;
-            signature.size = static_cast<std::int32_t>(data.size);
-            signature.value = firstWord(data);
-            if (seen.insert(signatureKey(signature)).second) record.sampleSignatures.push_back(signature);
+        } else if (track.type != kVideoTrack && !signatures.full()) {
+            signatures.add(data);
         } else {
-            return;  // a video track of another kind has nothing to learn from its samples
+            // A video track of another kind has nothing to learn from its samples, nor a track
+            // once the analysis holds all the signatures it records.
+            return;
         }
     }
 }
@@ -290,16 +310,16 @@ void parseMp4File(const std::string& path, AnalysisResult& result) {
     if (!top.hasMovie) return;
     const mp4::BoxTree tree(std::move(top.movie));
     if (!tree.root()) return;
-    const mp4::Movie movie = mp4::readMovie(tree);
+    // Only the tracks an analysis keeps are read; a movie of thousands costs what they cost.
+    const bool skipped = top.fileType.present && top.fileType.majorBrand == kSkippedBrand;
+    const mp4::Movie movie = mp4::readMovie(tree, skipped ? 0 : AnalysisResult::kMaxTracks);
     result.timeScale = movie.timeScale;
     result.durationMs = saturate32(mp4::convertTime(movie.duration, movie.timeScale, 1000));
     result.hasFragments = movie.fragmented ? 1 : 0;
-    result.trackCount = static_cast<std::int32_t>(movie.tracks.size());
-    if (top.fileType.present && top.fileType.majorBrand == kSkippedBrand) return;
+    result.trackCount = static_cast<std::int32_t>(movie.trackCount);
 
     mp4::SampleReader reader(file);
-    const std::size_t analysed = std::min(movie.tracks.size(), AnalysisResult::kMaxTracks);
-    for (std::size_t row = 0; row < analysed; ++row) {
+    for (std::size_t row = 0; row < movie.tracks.size(); ++row) {
         result.tracks.emplace_back();
         analyseTrack(movie.tracks[row], static_cast<int>(row), reader, result);
     }

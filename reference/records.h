@@ -134,6 +134,12 @@ struct AnalysisResult {
     // hostile, and its records would only make the analysis, the document and the repair big.
     // `trackCount` still says how many tracks the movie has.
     static constexpr std::size_t kMaxTracks = 256;
+    // Sample signatures an analysis records over all its tracks. The time-code and metadata
+    // tracks of a camera show a few distinct {size, first word} pairs, a few thousand in an
+    // hour's recording; a damaged or hostile track shows one per sample, enough to make the
+    // description larger than the repair reads. The first tracks keep theirs: the repair asks
+    // the first track of each kind first.
+    static constexpr std::size_t kMaxSampleSignatures = 8192;
 
     // Every AnalysisResult starts with its 64 entries seeded: {16777215, 0, i, empty}.
     AnalysisResult();

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <streambuf>
 
@@ -143,10 +142,19 @@ void handOver(AnalysisResult& result, const MediaInfo& media, std::int32_t width
     }
 }
 
+// The document's bytes; a file larger than a description can be is not read to its end.
 std::string documentText(const QString& path) {
     std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
     if (!in) throw ReadEnded{};
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    constexpr std::size_t kChunk = std::size_t(1) << 16;
+    std::string text;
+    while (in) {
+        const std::size_t had = text.size();
+        text.resize(had + kChunk);
+        in.read(&text[had], static_cast<std::streamsize>(kChunk));
+        text.resize(had + static_cast<std::size_t>(in.gcount()));
+        if (text.size() > kMaxDescriptionBytes) throw ReadEnded{};
+    }
     if (in.bad()) throw ReadEnded{};
     return text;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "mp4/file_walk.h"
 #include "mp4/fourcc_text.h"
 #include "tests/mp4/box_builder.h"
@@ -58,6 +60,41 @@ TEST(FileWalk, CutOffMovieIsLoadedUpToTheEnd) {
     const mp4::TopLevel top = walkBytes(file);
     ASSERT_TRUE(top.hasMovie);
     EXPECT_EQ(top.movie.size(), file.size() - ftyp("isom", 0, {}).size());
+}
+
+TEST(FileWalk, TrackBoxOffsetsAreTheMoviesOwnTracks) {
+    const std::string head = ftyp("isom", 0, {"isom"}) + box("mdat", "data");
+    const std::string trak = box("trak", box("tkhd", "x"));
+    struct Case {
+        const char* name;
+        std::vector<std::string> children;  // of the movie box
+        bool wideHeader;
+        std::size_t cut;  // bytes cut off the end of the file
+        std::vector<std::size_t> tracks;  // which children are listed
+    };
+    const Case cases[] = {
+        {"among other boxes", {box("mvhd", "x"), trak, box("udta", trak), trak}, false, 0, {1, 3}},
+        {"behind a 64-bit movie header", {trak, trak}, true, 0, {0, 1}},
+        {"the last one cut off by the end of the file", {trak, trak}, false, 2, {0}},
+        {"no tracks", {box("mvhd", "x")}, false, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string children;
+        for (const std::string& child : c.children) children += child;
+        std::string file = head + (c.wideHeader ? box64("moov", children) : box("moov", children));
+        file.resize(file.size() - c.cut);
+        std::vector<std::uint64_t> expected;
+        std::uint64_t at = head.size() + (c.wideHeader ? 16 : 8);
+        for (std::size_t i = 0; i < c.children.size(); ++i) {
+            if (std::find(c.tracks.begin(), c.tracks.end(), i) != c.tracks.end()) expected.push_back(at);
+            at += c.children[i].size();
+        }
+        const mp4::TopLevel top = walkBytes(file);
+        EXPECT_EQ(top.movieOffset, head.size());
+        EXPECT_EQ(mp4::trackBoxOffsets(top), expected);
+    }
+    EXPECT_TRUE(mp4::trackBoxOffsets(walkBytes(head)).empty()) << "no movie";
 }
 
 TEST(FileWalk, FilesWithoutBoxes) {

@@ -12,6 +12,7 @@
 
 #include "reference/analysis_entry.h"
 #include "tests/reference/ffprobe_streams.h"
+#include "tests/reference/stream_copies.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 #include "tests/support/special_files.h"
@@ -32,6 +33,20 @@ pt::ptree readDocument(const std::string& path) {
     pt::ptree tree;
     pt::read_xml(path, tree);
     return tree.get_child("videopreset");
+}
+
+// The first line in which two documents differ, with its number; empty when they are the same.
+std::string firstDifference(const std::string& a, const std::string& b) {
+    std::istringstream left(a);
+    std::istringstream right(b);
+    std::string l;
+    std::string r;
+    for (int line = 1;; ++line) {
+        const bool more = static_cast<bool>(std::getline(left, l));
+        if (more != static_cast<bool>(std::getline(right, r)) || (more && l != r))
+            return "line " + std::to_string(line) + ": \"" + (more ? l : "") + "\" against \"" + r + "\"";
+        if (!more) return "";
+    }
 }
 
 // "30000/1001" -> {"30000", "1001"}
@@ -173,6 +188,45 @@ TEST(AnalysisEntry, InProcessRunKeepsItsState) {
     EXPECT_EQ(state.media.videoCodecName, "h264");
     EXPECT_EQ(state.cameraPresetName, "mp4-ext");
     EXPECT_EQ(readDocument(out).get<std::string>("preset"), state.cameraPresetName);
+}
+
+// Tracks past the ones an analysis keeps change nothing Ordwick writes but the movie's track
+// count, though the last ones are of another stream (H.265 at 30 frames per second), which the
+// probe would take as the video's if it looked at them.
+TEST(AnalysisEntry, TracksPastTheKeptOnesChangeOnlyTheTrackCount) {
+    ClipSettings first;
+    first.seconds = 1;
+    first.width = 64;
+    first.height = 48;
+    ClipSettings other = first;
+    other.video = VideoCodec::H265;
+    other.audio = AudioCodec::None;
+    other.fps = 30;
+    const std::string firstClip = clip(first);
+    const std::string otherClip = clip(other);
+    ASSERT_FALSE(firstClip.empty());
+    ASSERT_FALSE(otherClip.empty());
+    const std::size_t kept = AnalysisResult::kMaxTracks;
+    const std::vector<StreamCopies> keptTracks = {{firstClip, "v", 1}, {firstClip, "a", 1}, {firstClip, "v", kept - 2}};
+    std::vector<StreamCopies> allTracks = keptTracks;
+    allTracks.push_back({otherClip, "v", 44});
+
+    TempDir dir;
+    ASSERT_TRUE(copyStreams(keptTracks, "mp4", dir.file("kept.mp4")));
+    ASSERT_TRUE(copyStreams(allTracks, "mp4", dir.file("all.mp4")));
+    for (const char* name : {"kept", "all"}) {
+        const ProcessResult r = ordwick({dir.file(std::string(name) + ".mp4"), kAccessCode, dir.file(std::string(name) + ".xml")});
+        ASSERT_EQ(r.exitCode, kExitWritten) << name << r.out << r.err;
+    }
+    const pt::ptree doc = readDocument(dir.file("kept.xml"));
+    EXPECT_EQ(doc.get<std::string>("videocodec"), "h264");
+    EXPECT_EQ(doc.get<std::string>("videoFps_num"), "25");
+    EXPECT_EQ(doc.get<std::string>("nbtracks"), std::to_string(kept));
+    std::string all = readFile(dir.file("all.xml"));
+    const std::string count = "<nbtracks>" + std::to_string(kept + 44) + "</nbtracks>";
+    ASSERT_NE(all.find(count), std::string::npos);
+    all.replace(all.find(count), count.size(), "<nbtracks>" + std::to_string(kept) + "</nbtracks>");
+    EXPECT_EQ(firstDifference(all, readFile(dir.file("kept.xml"))), "");
 }
 
 // The document agrees with what ffprobe reports for the same clip.

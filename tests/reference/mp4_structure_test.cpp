@@ -337,6 +337,21 @@ TEST(ParseMp4File, SignaturesOfTracksThatAreNeitherAudioNorVideo) {
     EXPECT_EQ(gpmd.tracks[0].sampleWidth, 0);
 }
 
+TEST(ParseMp4File, SampleSignaturesStopAtTheirBound) {
+    // A metadata track whose every sample starts with a word of its own, then a time code.
+    std::vector<std::string> samples;
+    for (std::uint32_t i = 0; i < AnalysisResult::kMaxSampleSignatures + 100; ++i) samples.push_back(u32(i));
+    TrackLayout timecode = dataTrack("tmcd", "tmcd", {u32(0x0001E240)});
+    timecode.id = 4;
+    const AnalysisResult r = analyse(fileWith({dataTrack("meta", "gpmd", samples), timecode}));
+    ASSERT_EQ(r.tracks.size(), 2u);
+    const std::vector<SampleSignature>& kept = r.tracks[0].sampleSignatures;
+    ASSERT_EQ(kept.size(), AnalysisResult::kMaxSampleSignatures);
+    EXPECT_EQ(kept.front(), (SampleSignature{4, 0}));
+    EXPECT_EQ(kept.back(), (SampleSignature{4, std::uint32_t(AnalysisResult::kMaxSampleSignatures - 1)}));
+    EXPECT_TRUE(r.tracks[1].sampleSignatures.empty()) << "the bound holds for the analysis, not per track";
+}
+
 TEST(ParseMp4File, NoDivisionByZeroTimeScalesOrDurations) {
     struct Case {
         const char* name;

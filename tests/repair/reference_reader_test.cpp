@@ -253,6 +253,69 @@ TEST_F(ReferenceReader, MoreTracksThanAnAnalysisMakesAreRefused) {
     }
 }
 
+TEST_F(ReferenceReader, DescriptionsLargerThanTheBoundAreRefusedUnread) {
+    for (const std::size_t size : {kMaxDescriptionBytes, kMaxDescriptionBytes + 1}) {
+        SCOPED_TRACE(size);
+        // A comment, which the reader skips, makes the document `size` bytes long.
+        std::string text = Doc().text();
+        const std::string comment = "<!---->";
+        ASSERT_LT(text.size() + comment.size(), size);
+        text.insert(text.rfind("</videopreset>"), "<!--" + std::string(size - text.size() - comment.size(), 'x') + "-->");
+        ASSERT_EQ(text.size(), size);
+        const Read r = read(text);
+        const bool withinBound = size <= kMaxDescriptionBytes;
+        EXPECT_EQ(r.whole, withinBound);
+        EXPECT_EQ(r.preset, withinBound ? "sony a7" : "") << "nothing of a larger one is taken";
+        EXPECT_EQ(r.result.tracks.size(), withinBound ? 2u : 0u);
+    }
+}
+
+// Ordwick at its limits: as many tracks, header words and sample signatures as an analysis
+// records, each value as wide as its field allows.
+AnalysisResult analysisAtItsLimits() {
+    AnalysisResult result;
+    for (std::size_t i = 0; i < AnalysisResult::kMaxTracks; ++i) {
+        TrackRecord track;
+        const bool video = i == 0;
+        track.typeName = video ? "Video" : "Audio";
+        track.typeIndex = video ? 2 : 1;
+        track.sampleDescType = -2147483647;
+        track.sampleDescFormat = fourcc(video ? "avc1" : "mp4a");
+        track.sampleDescCoding = "MPEG-4 Audio";
+        track.minSize = track.maxSize = -2147483647;
+        track.videoHeaderHex = std::string(512, 'a');  // parameter sets as a camera writes them, many times over
+        track.audioHeaderHex = std::string(14, 'f');
+        track.pcmSampleSize = track.pcmSamplesPerChunk = -2147483647;
+        result.tracks.push_back(track);
+    }
+    for (std::size_t i = 0; i < AnalysisResult::kMaxSampleSignatures; ++i)
+        result.tracks[i % result.tracks.size()].sampleSignatures.push_back(
+            {std::int32_t(-2147483647), 0x80000000u + std::uint32_t(i)});
+    result.trackCount = 2147483647;
+    for (NalTypeStats& type : result.nalStats) {
+        type.minSize = type.maxSize = 0x7FFFFFFFu;
+        for (std::uint32_t w = 0; w < HeaderWordList::kMaxHeaderWords; ++w) type.headerWords.add(0x80000000u + w);
+    }
+    return result;
+}
+
+TEST_F(ReferenceReader, WhatOrdwickWritesAtItsLimitsIsFarWithinTheBound) {
+    const AnalysisResult written = analysisAtItsLimits();
+    MediaInfo media;
+    media.videoCodecName = "h264";
+    media.audioCodecName = "pcm_s16be";
+    const std::string path = dir.file("limits.xml");
+    ASSERT_TRUE(writeVideoPreset(path, "Unknown", "gopro hero 5", written, media));
+    const std::size_t size = testsupport::readFile(path).size();
+    EXPECT_LE(2 * size, kMaxDescriptionBytes) << "a description of " << size << " bytes";
+
+    Read r;
+    EXPECT_TRUE(readVideoPreset(QString::fromStdString(path), r.result, r.media, r.preset));
+    EXPECT_EQ(r.result.tracks.size(), AnalysisResult::kMaxTracks);
+    EXPECT_EQ(r.result.tracks[1].sampleSignatures, written.tracks[1].sampleSignatures);
+    EXPECT_EQ(r.result.nalStats[63].headerWords, written.nalStats[63].headerWords);
+}
+
 TEST_F(ReferenceReader, PacketWordsNeedOnlyAValue) {
     Doc doc;
     doc.packets =

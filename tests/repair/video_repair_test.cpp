@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "reference/document_writer.h"
+#include "repair/reference_reader.h"
 #include "repair/repair_run.h"
 #include "tests/repair/packet_bytes.h"
 #include "tests/support/special_files.h"
@@ -316,6 +317,10 @@ TEST_F(VideoRepairTest, UnreadableReferenceEndsTheRunWithoutOutput) {
              d.replace(d.find("<bitpersample>24<"), 17, "<bitpersample>2147483647<");
              d.replace(d.find("<channel>2<"), 11, "<channel>3<");
              d.replace(d.find("<SampleRate>48000<"), 18, "<SampleRate>2147483647<");
+         }},
+        {"grown past the largest description the engine reads",
+         [](std::string& d) {
+             d.insert(d.find("<tracks>"), "<!--" + std::string(kMaxDescriptionBytes - d.size(), 'x') + "-->");
          }},
         {"elements nested 100,000 deep",
          [](std::string& d) {
