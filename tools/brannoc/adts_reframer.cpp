@@ -126,7 +126,7 @@ ReframeResult reframe(std::FILE* input, std::uint64_t inputSize, std::FILE* outp
         std::uint8_t header[7];
         writeAdtsHeader(config, lead.size() + frame.length, header);
         if (std::fwrite(header, 1, sizeof header, output) != sizeof header ||
-            std::fwrite(lead.data(), 1, lead.size(), output) != lead.size() ||
+            (!lead.empty() && std::fwrite(lead.data(), 1, lead.size(), output) != lead.size()) ||
             std::fwrite(bytes, 1, frame.length, output) != frame.length)
             return ReframeResult::WriteError;
         lead.clear();
