@@ -1,8 +1,10 @@
 // Speed of the audio-repair stand-in on long audio: builds the file the repair engine leaves
 // (one ADTS header, then raw AAC frames) from a short ADTS source repeated to the asked
-// length, runs Brannoc on it once and prints one "name: value" line per figure.
+// length, with a region of ZERO_MB megabytes of zeros in the middle of the frames when asked
+// (a hole the card left), runs Brannoc on it once and prints one "name: value" line per figure.
 //
-//   brannoc_bench BRANNOC ADTS_SOURCE WORK_DIR [SECONDS]   (SECONDS defaults to 3600)
+//   brannoc_bench BRANNOC ADTS_SOURCE WORK_DIR [SECONDS [ZERO_MB]]   (3600 and 0 by default)
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
     const std::string source = readAll(argv[2]);
     const std::string raw = std::string(argv[3]) + "/out-audio.raw";
     const double wanted = argc > 4 ? std::stod(argv[4]) : 3600.0;
+    const auto zeroBytes = static_cast<std::uint64_t>((argc > 5 ? std::stod(argv[5]) : 0.0) * 1048576.0);
 
     const std::vector<Frame> frames = adtsFrames(source);
     if (frames.empty()) {
@@ -65,12 +68,15 @@ int main(int argc, char** argv) {
     {
         std::ofstream out(raw, std::ios::binary);
         out.write(source.data(), 7);
-        std::string block;
-        for (const Frame& f : frames) block.append(source, f.at + 7, f.length - 7);
-        const std::uint64_t blocks = frameCount / frames.size();
-        for (std::uint64_t i = 0; i < blocks; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
-        for (std::uint64_t i = 0; i < frameCount % frames.size(); ++i)
-            out.write(source.data() + frames[i].at + 7, static_cast<std::streamsize>(frames[i].length - 7));
+        const std::string zeros(1 << 20, '\0');
+        for (std::uint64_t i = 0; i < frameCount; ++i) {
+            // The zero region lies between two frames, halfway.
+            if (i == frameCount / 2)
+                for (std::uint64_t left = zeroBytes; left > 0; left -= std::min<std::uint64_t>(left, zeros.size()))
+                    out.write(zeros.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(left, zeros.size())));
+            const Frame& f = frames[i % frames.size()];
+            out.write(source.data() + f.at + 7, static_cast<std::streamsize>(f.length - 7));
+        }
         if (!out) {
             std::cerr << "cannot write " << raw << "\n";
             return 1;
@@ -89,17 +95,19 @@ int main(int argc, char** argv) {
     const std::string output = readAll(raw + "-checked.aac");
     const std::uint64_t framesOut = adtsFrames(output).size();
     const bool ok = ran && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 &&
-                    framesOut == frameCount && output.size() == input.size() - 7 + 7 * frameCount;
+                    framesOut == frameCount && output.size() == input.size() - zeroBytes - 7 + 7 * frameCount;
     std::remove(raw.c_str());
     std::remove((raw + "-checked.aac").c_str());
 
     std::printf("audio_s: %.0f\n", frameCount * 1024.0 / rate);
     std::printf("sample_rate: %d\n", rate);
     std::printf("input_mb: %.1f\n", input.size() / 1048576.0);
+    std::printf("zeros_mb: %.1f\n", zeroBytes / 1048576.0);
     std::printf("frames: %llu\n", static_cast<unsigned long long>(frameCount));
     std::printf("frames_out: %llu\n", static_cast<unsigned long long>(framesOut));
     std::printf("seconds: %.3f\n", seconds);
     std::printf("x_realtime: %.0f\n", seconds > 0 ? frameCount * 1024.0 / rate / seconds : 0);
+    std::printf("input_gb_per_s: %.2f\n", seconds > 0 ? input.size() / seconds / 1e9 : 0);
     std::printf("status: %s\n", ok ? "ok" : "failed");
     return ok ? 0 : 1;
 }

@@ -13,6 +13,15 @@ unsigned BitReader::readBit() {
     return value;
 }
 
+void BitReader::skipBits(std::size_t count) {
+    if (count > size_ * 8 - bit_) {
+        overrun_ = true;
+        bit_ = size_ * 8;
+        return;
+    }
+    bit_ += count;
+}
+
 std::uint32_t BitReader::readBits(int count) {
     std::uint32_t value = 0;
     for (int i = 0; i < count && i < 32; ++i) value = (value << 1) | readBit();

@@ -15,6 +15,10 @@ public:
     std::uint32_t readBits(int count);
     // True once a read went past the last byte.
     bool overrun() const { return overrun_; }
+    // Bits read so far.
+    std::size_t position() const { return bit_; }
+    // Passes `count` bits without reading them.
+    void skipBits(std::size_t count);
 
 private:
     const std::uint8_t* data_;

@@ -17,6 +17,9 @@ constexpr int kObjectTypeEscape = 31;
 constexpr int kFrequencyEscape = 15;
 constexpr int kSbrObjectType = 5;
 constexpr int kPsObjectType = 29;
+// Object types whose own configuration is the general audio one, which holds the program
+// config element of channel configuration 0.
+constexpr int kGeneralAudioTypes[] = {1, 2, 3, 4, 6, 7, 17, 19, 20, 21, 22, 23};
 
 // A descriptor's tag and body; the size is up to four bytes of seven bits each.
 bool readDescriptor(ByteReader& reader, std::uint8_t& tag, ByteSpan& body) {
@@ -63,6 +66,22 @@ bool findDecoderSpecificInfo(ByteSpan decoderConfig, ByteSpan& info) {
     return false;
 }
 
+bool isGeneralAudio(int objectType) {
+    for (int type : kGeneralAudioTypes)
+        if (type == objectType) return true;
+    return false;
+}
+
+// The general audio configuration up to its program config element (channel configuration 0).
+std::optional<ProgramConfig> readProgramConfigOf(BitReader& bits) {
+    bits.readBit();  // frame length flag
+    if (bits.readBit()) bits.readBits(14);  // core coder delay
+    bits.readBit();  // extension flag
+    ProgramConfig config;
+    if (bits.overrun() || !readProgramConfig(bits, 0, config)) return std::nullopt;
+    return config;
+}
+
 }  // namespace
 
 bool parseAudioSpecificConfig(ByteSpan bytes, AudioSpecificConfig& out) {
@@ -79,6 +98,8 @@ bool parseAudioSpecificConfig(ByteSpan bytes, AudioSpecificConfig& out) {
         config.objectType = readObjectType(bits);
     }
     if (bits.overrun()) return false;
+    if (config.channelConfiguration == 0 && isGeneralAudio(config.objectType))
+        config.programConfig = readProgramConfigOf(bits);
     out = config;
     return true;
 }

@@ -3,8 +3,10 @@
 // type indication and, for MPEG-4 audio, the decoder's own description of the sound (the
 // AudioSpecificConfig in the decoder-specific information).
 #include <cstdint>
+#include <optional>
 
 #include "mp4/byte_reader.h"
+#include "mp4/program_config.h"
 
 namespace mp4 {
 
@@ -19,10 +21,13 @@ struct AudioSpecificConfig {
     int frequencyIndex = 0;
     std::uint32_t explicitFrequency = 0;  // only with index 15
     int channelConfiguration = 0;         // 0: the channels are in a program config element
+    // With channel configuration 0, the program config element, when it could be read.
+    std::optional<ProgramConfig> programConfig = std::nullopt;
 };
 
 // Reads the fields up to the channel configuration and, for SBR/PS signalling, the core
-// object type behind them. False when the bytes end before those fields.
+// object type behind them; with channel configuration 0 also the program config element of an
+// AAC coder's own configuration. False when the bytes end before the channel configuration.
 bool parseAudioSpecificConfig(ByteSpan bytes, AudioSpecificConfig& out);
 
 struct EsDescriptor {

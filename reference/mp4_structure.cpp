@@ -198,11 +198,15 @@ AdtsFields adtsFieldsFor(const TrackRecord& track, const mp4::AudioSpecificConfi
 
 }  // namespace
 
-std::array<std::uint8_t, 7> adtsHeaderFor(const TrackRecord& track, const mp4::AudioSpecificConfig* config) {
-    const AdtsFields f = adtsFieldsFor(track, config);
+std::vector<std::uint8_t> adtsHeaderFor(const TrackRecord& track, const mp4::AudioSpecificConfig* config) {
+    AdtsFields f = adtsFieldsFor(track, config);
+    // Channels that only a program config element describes: channel configuration 0, and the
+    // element behind the header, where it stands first in a raw data block.
+    const bool programConfig = config && config->channelConfiguration == 0 && config->programConfig;
+    if (programConfig) f.channels = 0;
     const std::uint32_t c = f.channels;
     const std::uint32_t length = std::uint32_t(track.sampleSize) + 7;
-    std::array<std::uint8_t, 7> header{};
+    std::vector<std::uint8_t> header(7);
     header[0] = 0xFF;
     header[1] = 0xF9;
     header[2] = static_cast<std::uint8_t>(((f.profile & 3) << 6) | ((f.frequencyIndex & 0x0F) << 2) | ((c >> 2) & 1));
@@ -210,6 +214,10 @@ std::array<std::uint8_t, 7> adtsHeaderFor(const TrackRecord& track, const mp4::A
     header[4] = static_cast<std::uint8_t>(length >> 3);
     header[5] = static_cast<std::uint8_t>((length << 5) | 0x1F);
     header[6] = static_cast<std::uint8_t>((track.sampleSize / 1024) | 0xFC);
+    if (programConfig) {
+        const std::vector<std::uint8_t> element = mp4::programConfigElement(*config->programConfig);
+        header.insert(header.end(), element.begin(), element.end());
+    }
     return header;
 }
 

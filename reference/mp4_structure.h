@@ -26,4 +26,6 @@ mp4::DescriptionType describeSampleEntry(const mp4::SampleEntry& entry, int row,
 // size; a rate outside the AAC sampling-frequency table uses index 15. The profile, the
 // sampling-frequency index and the channel configuration come from the track's decoder
 // configuration (`config`, when there is one) wherever it gives a value the header can carry.
-std::array<std::uint8_t, 7> adtsHeaderFor(const TrackRecord& track, const mp4::AudioSpecificConfig* config = nullptr);
+// A configuration whose channels are in a program config element gives channel configuration
+// 0 and that element behind the 7 bytes (its id first, whole bytes).
+std::vector<std::uint8_t> adtsHeaderFor(const TrackRecord& track, const mp4::AudioSpecificConfig* config = nullptr);

@@ -107,7 +107,8 @@ struct TrackRecord {
     std::uint8_t nalLengthSize = 0;
     std::string videoHeaderHex;           // "00000001" + lower-case hex, once per parameter set
     std::string codecString;
-    std::array<std::uint8_t, 7> adtsHeader{};
+    // 7 bytes, or more with a program config element behind them (channel configuration 0).
+    std::vector<std::uint8_t> adtsHeader;
     std::string audioHeaderHex;
     std::vector<NalEntry> nalList;
     std::int32_t minSize = 0;

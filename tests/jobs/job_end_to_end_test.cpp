@@ -503,15 +503,18 @@ INSTANTIATE_TEST_SUITE_P(Files, RepairFromAFifo,
 namespace {
 class EncoderSettingsJob : public ::testing::TestWithParam<RecordingCase> {};
 
-int wholeVideoPacketsBefore(const std::string& recording, std::int64_t cut) {
-    int whole = 0;
-    for (const clippackets::MediaPacket& p : clippackets::packetsOf(recording)) whole += !p.audio && p.pos + p.size <= cut;
+// The recording's packets of one kind that lie whole before the cut.
+std::size_t wholePacketsBefore(const std::string& recording, std::int64_t cut, bool audio) {
+    std::size_t whole = 0;
+    for (const clippackets::MediaPacket& p : clippackets::packetsOf(recording))
+        whole += p.audio == audio && p.pos + p.size <= cut;
     return whole;
 }
 }  // namespace
 
 // Every recording of the encoder table through the whole job, as the window starts it: the
-// repaired file decodes without a complaint and shows every frame that lay whole before the cut.
+// repaired file decodes without a complaint and shows every frame that lay whole before the cut;
+// AAC sound is there packet for packet as recorded up to the cut.
 TEST_P(EncoderSettingsJob, RepairedFileDecodesWithoutErrors) {
     const RecordingCase& c = GetParam();
     TempDir dir;
@@ -532,7 +535,13 @@ TEST_P(EncoderSettingsJob, RepairedFileDecodesWithoutErrors) {
     const std::string repaired = job->outputPath.get();
     ASSERT_TRUE(fileExists(repaired));
     EXPECT_EQ(decodeErrors(repaired), "");
-    EXPECT_EQ(decodedFrames(repaired).hashes.size(), std::size_t(wholeVideoPacketsBefore(clips.recording, clips.cut)));
+    EXPECT_EQ(decodedFrames(repaired).hashes.size(), wholePacketsBefore(clips.recording, clips.cut, false));
+    if (c.settings.audio == AudioCodec::Aac) {
+        std::vector<std::string> recorded = audioPacketHashes(clips.recording);
+        recorded.resize(std::min(recorded.size(), wholePacketsBefore(clips.recording, clips.cut, true)));
+        ASSERT_GT(recorded.size(), 20u);
+        EXPECT_EQ(audioPacketHashes(repaired), recorded);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, EncoderSettingsJob, ::testing::ValuesIn(encoderRecordings()),

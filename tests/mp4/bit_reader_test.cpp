@@ -35,3 +35,16 @@ TEST(BitReader, BitsPastTheEndAreZeroAndNoted) {
     EXPECT_EQ(reader.readBits(8), 0xF0u);
     EXPECT_TRUE(reader.overrun());
 }
+
+TEST(BitReader, SkippedBitsMoveThePositionAndStopAtTheEnd) {
+    const std::uint8_t bytes[] = {0x0F, 0xA5};
+    mp4::BitReader reader(bytes, 2);
+    reader.skipBits(4);
+    EXPECT_EQ(reader.readBits(8), 0xFAu);
+    EXPECT_EQ(reader.position(), 12u);
+    reader.skipBits(4);
+    EXPECT_FALSE(reader.overrun());
+    reader.skipBits(1);
+    EXPECT_TRUE(reader.overrun());
+    EXPECT_EQ(reader.position(), 16u);
+}

@@ -3,8 +3,8 @@
 // entry says two channels whatever the sound has).
 #include <gtest/gtest.h>
 
-#include <array>
 #include <string>
+#include <vector>
 
 #include "reference/mp4_structure.h"
 #include "tests/reference/ffprobe_streams.h"
@@ -18,7 +18,7 @@ struct HeaderFields {
     int profile, frequencyIndex, channels;
 };
 
-HeaderFields fieldsOf(const std::array<std::uint8_t, 7>& h) {
+HeaderFields fieldsOf(const std::vector<std::uint8_t>& h) {
     return {h[2] >> 6, (h[2] >> 2) & 0x0F, ((h[2] & 1) << 2) | (h[3] >> 6)};
 }
 
@@ -57,6 +57,7 @@ TEST(AdtsHeader, FieldsComeFromTheDecoderConfigurationWhereItGivesThem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto header = adtsHeaderFor(c.entry, &c.config);
+        ASSERT_EQ(header.size(), 7u);
         const HeaderFields got = fieldsOf(header);
         EXPECT_EQ(got.profile, c.want.profile);
         EXPECT_EQ(got.frequencyIndex, c.want.frequencyIndex);
@@ -72,12 +73,40 @@ TEST(AdtsHeader, FieldsComeFromTheDecoderConfigurationWhereItGivesThem) {
     }
 }
 
+// Four-channel sound laid out by a program config element: the header says channel configuration
+// 0 and the element follows it, byte-aligned as the first element of a raw data block, so that
+// the audio repair reads the layout from it.
+TEST(AdtsHeader, ChannelsOfAProgramConfigElementFollowTheHeader) {
+    mp4::ProgramConfig quad;
+    quad.profile = 1;
+    quad.frequencyIndex = 3;
+    quad.front = {{true, 0}};
+    quad.back = {{true, 1}};
+    quad.comment = {'q', 'u', 'a', 'd'};
+    mp4::AudioSpecificConfig config{2, 3, 0, 0};
+    config.programConfig = quad;
+
+    const auto header = adtsHeaderFor(aacEntry(48000, 2), &config);
+    ASSERT_GT(header.size(), 7u);
+    const HeaderFields got = fieldsOf(header);
+    EXPECT_EQ(got.profile, 1);
+    EXPECT_EQ(got.frequencyIndex, 3);
+    EXPECT_EQ(got.channels, 0);
+    mp4::ProgramConfig back;
+    std::size_t size = 0;
+    ASSERT_TRUE(mp4::readProgramConfigElement(header.data() + 7, header.size() - 7, back, size));
+    EXPECT_EQ(size, header.size() - 7);
+    EXPECT_EQ(back.channels(), 4);
+    EXPECT_EQ(back.comment, quad.comment);
+}
+
 namespace {
 
 struct ClipCase {
     const char* name;
     Container container;
     int rate, channels;
+    std::vector<std::string> extraArgs = {};
 };
 void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
 class AdtsHeaderOfARecording : public ::testing::TestWithParam<ClipCase> {};
@@ -98,6 +127,7 @@ TEST_P(AdtsHeaderOfARecording, SaysWhatTheSoundIs) {
     settings.seconds = 1;
     settings.audioRate = c.rate;
     settings.audioChannels = c.channels;
+    settings.extraArgs = c.extraArgs;
     const std::string path = clip(settings);
     ASSERT_FALSE(path.empty());
     const StreamFields probed = lastStreamOf(ffprobeStreams(path), "audio");
@@ -110,13 +140,25 @@ TEST_P(AdtsHeaderOfARecording, SaysWhatTheSoundIs) {
     const HeaderFields got = fieldsOf(track.adtsHeader);
     EXPECT_EQ(got.profile, 1);  // AAC LC
     EXPECT_EQ(got.frequencyIndex, frequencyIndexOf(c.rate));
-    EXPECT_EQ(got.channels, c.channels);
-    EXPECT_EQ(track.audioHeaderHex.size(), 14u);
+    EXPECT_EQ(track.audioHeaderHex.size(), 2 * track.adtsHeader.size());
+    if (got.channels != 0) {
+        EXPECT_EQ(got.channels, c.channels);
+        EXPECT_EQ(track.adtsHeader.size(), 7u);
+        return;
+    }
+    // The layout is in the program config element behind the header.
+    mp4::ProgramConfig layout;
+    std::size_t size = 0;
+    ASSERT_TRUE(mp4::readProgramConfigElement(track.adtsHeader.data() + 7, track.adtsHeader.size() - 7, layout, size));
+    EXPECT_EQ(size + 7, track.adtsHeader.size());
+    EXPECT_EQ(layout.channels(), c.channels);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sounds, AdtsHeaderOfARecording,
                          ::testing::Values(ClipCase{"stereo_mp4", Container::Mp4, 48000, 2},
                                            ClipCase{"surround_5_1_mp4", Container::Mp4, 48000, 6},
                                            ClipCase{"mono_3gp", Container::ThreeGp, 48000, 1},
-                                           ClipCase{"stereo_44k_mp4", Container::Mp4, 44100, 2}),
+                                           ClipCase{"stereo_44k_mp4", Container::Mp4, 44100, 2},
+                                           // The encoder writes quad sound with a program config element.
+                                           ClipCase{"quad_mp4", Container::Mp4, 48000, 4, {"-channel_layout", "quad"}}),
                          [](const auto& info) { return std::string(info.param.name); });

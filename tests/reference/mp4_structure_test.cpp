@@ -446,7 +446,7 @@ TEST(AdtsHeader, BytesFromRateChannelsAndObjectType) {
         std::uint32_t rate;
         std::uint16_t channels, bits;
         std::uint8_t objectType;
-        std::array<std::uint8_t, 7> header;
+        std::vector<std::uint8_t> header;
     };
     const Case cases[] = {
         {48000, 2, 16, 0x40, {0xFF, 0xF9, 0x0C, 0x80, 0x02, 0xFF, 0xFC}},

@@ -63,14 +63,24 @@ inline std::vector<std::string> annexBUnits(const std::string& data) {
     return units;
 }
 
-// The video header text of a reference description, as bytes.
-inline std::string videoHeader(const std::string& description) {
+// The hexadecimal text at `key` of a reference description, as bytes.
+inline std::string descriptionBytes(const std::string& description, const std::string& key) {
     boost::property_tree::ptree tree;
     boost::property_tree::read_xml(description, tree);
-    const std::string hex = tree.get<std::string>("videopreset.videoheader", "");
+    const std::string hex = tree.get<std::string>(key, "");
     std::string bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(char(std::stoi(hex.substr(i, 2), nullptr, 16)));
     return bytes;
+}
+
+// The video header text of a reference description, as bytes.
+inline std::string videoHeader(const std::string& description) {
+    return descriptionBytes(description, "videopreset.videoheader");
+}
+
+// The audio header text of a reference description (the ADTS header of AAC sound), as bytes.
+inline std::string audioHeader(const std::string& description) {
+    return descriptionBytes(description, "videopreset.audio.audioheader");
 }
 
 // The first `packets` video packets of `file`, stream-copied with the given ffmpeg output options.

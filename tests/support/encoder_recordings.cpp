@@ -66,6 +66,9 @@ const std::vector<RecordingCase>& encoderRecordings() {
          settings(VideoCodec::H265, AudioCodec::Aac, Container::Mp4,
                   {"-b:v", "4M", "-x265-params", "log-level=error:keyint=25", "-vf", "noise=alls=40:allf=t"})},
         {"x265_pcm_mov", settings(VideoCodec::H265, AudioCodec::PcmS16le, Container::Mov, kX265Defaults)},
+        // Quad sound: the encoder gives it channel configuration 0 and a program config element.
+        {"x264_aac_quad",
+         settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, {"-g", "50", "-channel_layout", "quad"}, 4)},
     };
     return cases;
 }

@@ -1,11 +1,13 @@
 // The frame walk split over threads gives exactly the serial walk's output, statistics, progress
-// lines and result, wherever the pieces' boundaries fall: inside frames, junk or zero runs.
+// lines and result, wherever the pieces' boundaries fall: inside frames, junk or runs of one
+// byte value; and such regions inside the sound leave every frame around them as it was.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/test_files.h"
@@ -51,7 +53,7 @@ std::string randomBytes(std::size_t length, unsigned seed) {
 
 std::string noJunk(std::size_t) { return std::string(); }
 std::string junkBetweenFrames(std::size_t frame) { return randomBytes(13 + frame % 41, static_cast<unsigned>(frame) + 1u); }
-// Zeros cost a mono or 5.1 decoder a long decode per byte, so the run is kept short.
+// A zero run that the coarse splits' pieces hold whole and the fine ones cut into many.
 std::string zeroRun(std::size_t frame) { return frame == 30 ? std::string(2000, '\0') : std::string(); }
 std::string junkStretch(std::size_t frame) { return frame == 8 ? randomBytes(30000, 77) : std::string(); }
 
@@ -132,3 +134,58 @@ TEST(BrannocSplit, InputSizesAroundThePieceBoundaries) {
         expectSameAsSerial(path, {2, kPiece}, serial);
     }
 }
+
+namespace {
+
+struct Layout {
+    const char* name;
+    AacSource source;
+};
+const Layout kLayouts[] = {
+    {"mono", {44100, 1}},
+    {"stereo", {48000, 2}},
+    {"surround_5_1", {32000, 6}},
+    {"quad_program_config", quadSource()},
+};
+
+struct Region {
+    const char* name;
+    std::string (*bytes)();
+};
+// Runs longer than the pieces of most splits, of values that zero or erased space holds and of
+// one that opens a channel pair element; and junk that decodes nowhere.
+const Region kRegions[] = {
+    {"zeros", [] { return std::string(300000, '\x00'); }},
+    {"erased_flash", [] { return std::string(300000, '\xFF'); }},
+    {"run_of_0x21", [] { return std::string(300000, '\x21'); }},
+    {"junk", [] { return randomBytes(20000, 4242); }},
+};
+
+using RegionCase = std::tuple<Layout, Region>;
+class BrannocRegion : public ::testing::TestWithParam<RegionCase> {};
+
+const brannoc::ReframeOptions kRegionSplits[] = {{3, 64 * 1024}, {8, 16 * 1024}, {64, 256}};
+
+}  // namespace
+
+TEST_P(BrannocRegion, FramesAroundTheRegionComeBackAsTheyWere) {
+    const auto& [layout, region] = GetParam();
+    TempDir dir;
+    const std::string original = readFile(makeAdts(dir, layout.source));
+    const auto frames = adtsFrames(original);
+    ASSERT_GT(frames.size(), 20u);
+    const std::string path = dir.file("audio.raw");
+    const std::string bytes = region.bytes();
+    ASSERT_TRUE(writeFile(path, engineAudio(frames, [&](std::size_t i) { return i == 10 ? bytes : std::string(); })));
+
+    const Outcome serial = reframeFile(path, {1, 0});
+    ASSERT_EQ(serial.result, brannoc::ReframeResult::Ok);
+    EXPECT_TRUE(serial.output == original) << adtsFrames(serial.output).size() << " frames of " << frames.size();
+    EXPECT_EQ(serial.skippedBytes, bytes.size());
+    for (const brannoc::ReframeOptions& split : kRegionSplits) expectSameAsSerial(path, split, serial);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, BrannocRegion, ::testing::Combine(::testing::ValuesIn(kLayouts), ::testing::ValuesIn(kRegions)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+                         });

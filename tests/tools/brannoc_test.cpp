@@ -51,9 +51,14 @@ TEST_P(BrannocSources, CleanFramesComeBackByteIdentical) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Configurations, BrannocSources,
-                         ::testing::Values(AacSource{48000, 2}, AacSource{44100, 1}, AacSource{32000, 6}),
+                         ::testing::Values(AacSource{48000, 2}, AacSource{44100, 1}, AacSource{32000, 6},
+                                           // Channel configuration 0: the layout is in a program config element.
+                                           quadSource(),
+                                           // The profile goes out as it came in.
+                                           AacSource{48000, 2, 2, "main_profile", {"-profile:a", "aac_main"}}),
                          [](const auto& info) {
-                             return std::to_string(info.param.rate) + "hz_" + std::to_string(info.param.channels) + "ch";
+                             return std::to_string(info.param.rate) + "hz_" + std::to_string(info.param.channels) + "ch" +
+                                    (info.param.variant ? std::string("_") + info.param.variant : std::string());
                          });
 
 struct JunkCase {
@@ -117,6 +122,16 @@ TEST(Brannoc, RefusesWithoutInventingAudio) {
         {"header only", [](const std::vector<std::string>& f) { return f.at(0).substr(0, 7); }, kCode, false},
         {"header then junk", [](const std::vector<std::string>& f) { return f.at(0).substr(0, 7) + std::string(5000, '\x55'); }, kCode, false},
         {"empty file", [](const std::vector<std::string>&) { return std::string(); }, kCode, false},
+        // Channel configuration 0 says the layout follows in a program config element; without
+        // one nothing tells what the frames hold.
+        {"channel configuration 0 without its element",
+         [](const std::vector<std::string>& f) {
+             std::string raw = engineAudio(f, [](std::size_t) { return std::string(); });
+             raw[2] = static_cast<char>(raw[2] & ~1);
+             raw[3] = static_cast<char>(raw[3] & 0x3F);
+             return raw;
+         },
+         kCode, false},
         {"wrong code", [](const std::vector<std::string>& f) { return engineAudio(f, [](std::size_t) { return std::string(); }); }, "7305918462QK.384", false},
         {"code in other case", [](const std::vector<std::string>& f) { return engineAudio(f, [](std::size_t) { return std::string(); }); }, "7305918462qk.3840", false},
     };
@@ -131,6 +146,83 @@ TEST(Brannoc, RefusesWithoutInventingAudio) {
         EXPECT_FALSE(fileExists(raw + "-checked.aac"));
     }
 }
+
+namespace {
+std::string noise(std::size_t length, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(length, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+// Whether `frames` holds every one of `wanted`, in order.
+bool holdsInOrder(const std::vector<std::string>& frames, const std::vector<std::string>& wanted) {
+    std::size_t next = 0;
+    for (const std::string& frame : frames)
+        if (next < wanted.size() && frame == wanted[next]) ++next;
+    return next == wanted.size();
+}
+
+struct ShareCase {
+    const char* name;
+    AacSource source;
+    // The input from the recording's frames.
+    std::string (*input)(const std::vector<std::string>& frames);
+    bool keptEveryFrame;  // else refused, with no file left
+};
+void PrintTo(const ShareCase& c, std::ostream* os) { *os << c.name; }
+class BrannocShare : public ::testing::TestWithParam<ShareCase> {};
+
+std::string afterFrame10(const std::vector<std::string>& frames, const std::string& region) {
+    return engineAudio(frames, [&](std::size_t i) { return i == 10 ? region : std::string(); });
+}
+std::string headerThen(const std::vector<std::string>& frames, const std::string& rest) {
+    return frames.at(0).substr(0, leadSize(frames[0])) + rest;
+}
+}  // namespace
+
+// Real frames make a stream the recording's sound however little of the input they cover (two
+// seconds of sound around 2 MB of erased flash); what decodes only by chance, in noise, does not.
+TEST_P(BrannocShare, KeepsRealFramesWhateverTheirShareAndRefusesNoise) {
+    const ShareCase& c = GetParam();
+    TempDir dir;
+    const std::string original = makeAdts(dir, c.source);
+    const auto frames = adtsFrames(readFile(original));
+    ASSERT_GT(frames.size(), 20u);
+    const std::string input = dir.file("out-audio.raw");
+    ASSERT_TRUE(writeFile(input, c.input(frames)));
+
+    const ProcessResult r = runBrannoc(input);
+    if (!c.keptEveryFrame) {
+        EXPECT_NE(r.exitCode, 0) << r.out;
+        EXPECT_FALSE(fileExists(input + "-checked.aac"));
+        return;
+    }
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(holdsInOrder(adtsFrames(readFile(input + "-checked.aac")), frames));
+    EXPECT_EQ(decodedPcm(input + "-checked.aac").size(), decodedPcm(original).size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, BrannocShare,
+    ::testing::Values(
+        ShareCase{"stereo_around_erased_flash", {48000, 2},
+                  [](const std::vector<std::string>& f) { return afterFrame10(f, std::string(2 << 20, '\xFF')); }, true},
+        ShareCase{"mono_around_zeros", {44100, 1},
+                  [](const std::vector<std::string>& f) { return afterFrame10(f, std::string(2 << 20, '\0')); }, true},
+        ShareCase{"quad_around_erased_flash", quadSource(),
+                  [](const std::vector<std::string>& f) { return afterFrame10(f, std::string(2 << 20, '\xFF')); }, true},
+        ShareCase{"stereo_around_noise_ten_times_its_size", {48000, 2},
+                  [](const std::vector<std::string>& f) { return afterFrame10(f, noise(400000, 3)); }, true},
+        ShareCase{"mono_noise", {44100, 1}, [](const std::vector<std::string>& f) { return headerThen(f, noise(1 << 20, 5)); }, false},
+        ShareCase{"stereo_noise", {48000, 2}, [](const std::vector<std::string>& f) { return headerThen(f, noise(1 << 20, 6)); }, false},
+        ShareCase{"surround_5_1_noise", {32000, 6},
+                  [](const std::vector<std::string>& f) { return headerThen(f, noise(1 << 20, 7)); }, false},
+        ShareCase{"quad_noise", quadSource(),
+                  [](const std::vector<std::string>& f) { return headerThen(f, noise(1 << 20, 8)); }, false},
+        ShareCase{"erased_flash_alone", {48000, 2},
+                  [](const std::vector<std::string>& f) { return headerThen(f, std::string(2 << 20, '\xFF')); }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Mono AAC whose header says two channels (a 3GP sample entry always does): over some seconds a
 // frame decodes now and then by chance, which is not the recording's sound. The program says so

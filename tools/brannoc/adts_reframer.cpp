@@ -2,37 +2,90 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
+#include "tools/brannoc/frame_probe.h"
 #include "tools/brannoc/frame_walk.h"
 #include "tools/brannoc/input_window.h"
 
 namespace brannoc {
 
-bool parseAdtsHeader(const std::uint8_t* b, std::size_t length, AdtsConfig& config) {
-    if (length < 7) return false;
-    if (b[0] != 0xFF || (b[1] & 0xF6) != 0xF0) return false;  // sync word, layer 0
-    const int profile = b[2] >> 6;
-    const int frequencyIndex = (b[2] >> 2) & 0x0F;
-    const int channels = ((b[2] & 0x01) << 2) | (b[3] >> 6);
-    if (profile == 3 || frequencyIndex > 12 || channels == 0) return false;
-    config.objectType = profile + 1;
-    config.frequencyIndex = frequencyIndex;
-    config.channels = channels;
-    return true;
+namespace {
+
+// The share of the input consumed, reported whenever its whole-percent value grows.
+class ProgressReport {
+public:
+    ProgressReport(std::uint64_t inputSize, const std::function<void(double)>& progress)
+        : size_(inputSize), progress_(progress) {}
+
+    // `n` bytes consumed at once (a header, a frame).
+    void advance(std::uint64_t n) {
+        consumed_ += n;
+        report();
+    }
+    // `n` bytes passed one at a time: the report comes at the byte where the percentage grows,
+    // without a step per byte.
+    void pass(std::uint64_t n) {
+        while (n > 0) {
+            const std::uint64_t step = std::min(n, std::max<std::uint64_t>(1, nextReportAt() - consumed_));
+            advance(step);
+            n -= step;
+        }
+    }
+
+private:
+    double percentAt(std::uint64_t consumed) const {
+        return 100.0 * static_cast<double>(consumed) / static_cast<double>(size_);
+    }
+    void report() {
+        if (size_ == 0) return;
+        const double percent = percentAt(consumed_);
+        if (static_cast<int>(percent) > lastPercent_) {
+            lastPercent_ = static_cast<int>(percent);
+            progress_(percent);
+        }
+    }
+    // The least count of consumed bytes whose whole percentage is above the last reported one.
+    std::uint64_t nextReportAt() const {
+        if (size_ == 0) return UINT64_MAX;
+        const int want = lastPercent_ + 1;
+        auto reaches = [&](std::uint64_t c) { return static_cast<int>(percentAt(c)) >= want; };
+        auto at = static_cast<std::uint64_t>(std::ceil(static_cast<double>(want) * static_cast<double>(size_) / 100.0));
+        while (at > 0 && reaches(at - 1)) --at;
+        while (!reaches(at)) ++at;
+        return at;
+    }
+
+    std::uint64_t size_;
+    const std::function<void(double)>& progress_;
+    std::uint64_t consumed_ = 0;
+    int lastPercent_ = -1;
+};
+
+// The most frames that stand back to back in the walk's result.
+std::uint64_t longestChain(const std::vector<FoundFrame>& frames) {
+    std::uint64_t longest = 0, chain = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const bool joined = i > 0 && frames[i - 1].at + frames[i - 1].length == frames[i].at;
+        chain = joined ? chain + 1 : 1;
+        longest = std::max(longest, chain);
+    }
+    return longest;
 }
 
-void writeAdtsHeader(const AdtsConfig& config, std::size_t frameLength, std::uint8_t out[7]) {
-    const std::size_t total = frameLength + 7;
-    const int lcProfile = 1;  // object type 2 - 1
-    out[0] = 0xFF;
-    out[1] = 0xF1;  // MPEG-4, layer 0, no CRC
-    out[2] = static_cast<std::uint8_t>((lcProfile << 6) | (config.frequencyIndex << 2) | ((config.channels >> 2) & 1));
-    out[3] = static_cast<std::uint8_t>(((config.channels & 3) << 6) | ((total >> 11) & 0x03));
-    out[4] = static_cast<std::uint8_t>((total >> 3) & 0xFF);
-    out[5] = static_cast<std::uint8_t>(((total & 0x07) << 5) | 0x1F);  // buffer fullness 0x7FF: variable rate
-    out[6] = 0xFC;
+// Real frames come back to back wherever the recording wrote more than one in a row; frames that
+// decode by chance in junk or under the wrong configuration stand alone. Either a chain or a
+// fair share of the bytes makes the frames the recording's sound.
+bool holdsTheSound(const ReframeStats& stats, std::uint64_t chain) {
+    if (stats.frames == 0) return false;
+    if (chain >= kLeastChain) return true;
+    const std::uint64_t behindHeader = stats.frameBytes + stats.skippedBytes;
+    return static_cast<double>(stats.frameBytes) >= kMinFrameShare * static_cast<double>(behindHeader);
 }
+
+}  // namespace
 
 ReframeResult reframe(std::FILE* input, std::uint64_t inputSize, std::FILE* output, ReframeStats& stats,
                       const std::function<void(double)>& progress, const ReframeOptions& options) {
@@ -40,60 +93,51 @@ ReframeResult reframe(std::FILE* input, std::uint64_t inputSize, std::FILE* outp
     struct stat info {};
     if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return ReframeResult::ReadError;
     InputWindow window(fd, static_cast<std::uint64_t>(info.st_size));
-
-    std::uint64_t consumed = 0;  // input bytes the walk has passed
-    int lastPercent = -1;
-    auto advance = [&](std::uint64_t n) {
-        consumed += n;
-        if (inputSize > 0) {
-            const double percent = 100.0 * static_cast<double>(consumed) / static_cast<double>(inputSize);
-            if (static_cast<int>(percent) > lastPercent) {
-                lastPercent = static_cast<int>(percent);
-                progress(percent);
-            }
-        }
-    };
+    ProgressReport report(inputSize, progress);
 
     std::uint8_t* bytes = nullptr;
     std::size_t available = 0;
-    if (!window.at(0, 7, bytes, available)) return ReframeResult::ReadError;
+    if (!window.at(0, kProbeReach, bytes, available)) return ReframeResult::ReadError;
     AdtsConfig config;
-    if (!parseAdtsHeader(bytes, available, config)) return ReframeResult::NoHeader;
-    advance(7);
+    if (!parseAudioHeader(bytes, available, config)) return ReframeResult::NoHeader;
+    const std::uint64_t headerSize = config.headerSize();
+    report.advance(headerSize);
 
-    const WalkResult walk = walkFrames(fd, window.size(), 7, config, options.threads, options.minPiece);
+    const WalkResult walk = walkFrames(fd, window.size(), headerSize, config, options.threads, options.minPiece);
     if (walk.readError) return ReframeResult::ReadError;
     if (walk.decoderError) return ReframeResult::DecoderError;
 
-    // Skipped bytes advance one at a time, as the walk passed them, so the progress lines are the
-    // serial walk's whatever the split.
-    std::uint64_t at = 7;
+    // Skipped bytes are passed as the walk passed them, so the progress lines are the serial
+    // walk's whatever the split.
+    std::uint64_t at = headerSize;
     auto skipTo = [&](std::uint64_t position) {
-        for (; at < position; ++at) {
-            ++stats.skippedBytes;
-            advance(1);
-        }
+        stats.skippedBytes += position - at;
+        report.pass(position - at);
+        at = position;
     };
+    // The program config element goes out once, with the first frame, as a stream of the ffmpeg
+    // tool's ADTS muxer has it: the MP4 mux then moves it into the decoder configuration and
+    // every frame reaches the repaired file as it was recorded.
+    std::vector<std::uint8_t> lead = config.programConfigBytes;
     for (const FoundFrame& frame : walk.frames) {
         skipTo(frame.at);
         if (!window.at(frame.at, frame.length, bytes, available) || available < frame.length)
             return ReframeResult::ReadError;
         std::uint8_t header[7];
-        writeAdtsHeader(config, frame.length, header);
+        writeAdtsHeader(config, lead.size() + frame.length, header);
         if (std::fwrite(header, 1, sizeof header, output) != sizeof header ||
+            (!lead.empty() && std::fwrite(lead.data(), 1, lead.size(), output) != lead.size()) ||
             std::fwrite(bytes, 1, frame.length, output) != frame.length)
             return ReframeResult::WriteError;
+        lead.clear();
         ++stats.frames;
         stats.frameBytes += frame.length;
-        advance(frame.length);
+        report.advance(frame.length);
         at = frame.at + frame.length;
     }
-    skipTo(window.size());
+    skipTo(std::max(at, window.size()));
     if (std::fflush(output) != 0) return ReframeResult::WriteError;
-    const std::uint64_t behindHeader = stats.frameBytes + stats.skippedBytes;
-    if (stats.frames == 0 || static_cast<double>(stats.frameBytes) < kMinFrameShare * static_cast<double>(behindHeader))
-        return ReframeResult::NoFrames;
-    return ReframeResult::Ok;
+    return holdsTheSound(stats, longestChain(walk.frames)) ? ReframeResult::Ok : ReframeResult::NoFrames;
 }
 
 }  // namespace brannoc

@@ -6,33 +6,21 @@
 #include <functional>
 #include <string>
 
+#include "tools/brannoc/audio_header.h"
+
 namespace brannoc {
 
-// What the leading 7-byte ADTS header of the input tells.
-struct AdtsConfig {
-    int objectType = 0;       // MPEG-4 audio object type (profile + 1)
-    int frequencyIndex = 0;   // sampling frequency index, 0..12
-    int channels = 0;         // channel configuration, 1..7
-};
-
-// Reads a 7-byte ADTS header; false when the bytes are not one (no sync word, reserved index,
-// channel configuration 0, which needs an in-band program config we cannot rebuild).
-bool parseAdtsHeader(const std::uint8_t* bytes, std::size_t length, AdtsConfig& config);
-
-// The 7-byte ADTS header (no CRC, AAC-LC) for one raw frame of `frameLength` bytes.
-// frameLength must be at most kMaxRawFrame.
-void writeAdtsHeader(const AdtsConfig& config, std::size_t frameLength, std::uint8_t out[7]);
-
-// The 13-bit ADTS frame length bounds the raw frame behind a 7-byte header.
-constexpr std::size_t kMaxRawFrame = 8191 - 7;
-
-// NoFrames: no frame at all, or frames that cover less than kMinFrameShare of the bytes behind
-// the header. A stream whose header names the wrong configuration (two channels for mono
-// sound, say) decodes a frame now and then by chance; that is not the recording's sound.
+// NoFrames: no frame at all, or only frames that stand alone and cover less than
+// kMinFrameShare of the bytes behind the header. A stream whose header names the wrong
+// configuration (two channels for mono sound, say), like noise, decodes a frame now and then by
+// chance; that is not the recording's sound. Real frames come back to back, however much
+// erased or foreign space lies between their runs.
 enum class ReframeResult { Ok, ReadError, WriteError, NoHeader, NoFrames, DecoderError };
 
-// The least share of the input that kept frames must cover.
+// The least share of the input that kept frames standing alone must cover.
 constexpr double kMinFrameShare = 0.1;
+// Frames back to back that make a stream the recording's sound whatever their share.
+constexpr std::uint64_t kLeastChain = 3;
 
 struct ReframeStats {
     std::uint64_t frames = 0;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/brannoc/adts_reframer.h"
+#include "tools/brannoc/audio_header.h"
 
 namespace brannoc {
 
@@ -37,12 +37,11 @@ private:
 
     void* handle_ = nullptr;  // the decoder library's handle
     AdtsConfig config_;
-    int firstElement_ = 0;
     std::vector<std::uint8_t> silentLayout_;
     bool bandReplication_ = false;
 };
 
 // How far past a position a probe may look: no frame is longer, plus faad's read-ahead.
-constexpr std::size_t kProbeReach = kMaxRawFrame + 64;
+constexpr std::size_t kProbeReach = kMaxAdtsPayload + 64;
 
 }  // namespace brannoc
