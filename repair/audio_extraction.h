@@ -24,6 +24,7 @@ struct AudioRunBook {
     std::int64_t audioTotal = 0;        // bytes written to the audio output
     std::int64_t droppedBytes = 0;      // bytes of dropped runs longer than 16
     std::int64_t handedTotal = 0;       // bytes of every run handed over and decided
+    bool dataEnded = false;             // set by the scan before it hands over the run the end of the data cut
 };
 
 enum class AudioRunOutcome {
@@ -34,8 +35,8 @@ enum class AudioRunOutcome {
     WriteFailed  // taken as audio but the output refused it; not counted
 };
 
-// Bytes of the smallest whole piece of uncompressed audio: an IMA ADPCM block or a PCM sample
-// frame; 0 when the format does not say.
+// Bytes of the smallest whole piece of uncompressed audio: an IMA ADPCM block, a QuickTime IMA
+// ADPCM packet (a block of every channel) or a PCM sample frame; 0 when the format does not say.
 std::int64_t audioUnit(const MediaInfo& media, AudioCoding coding);
 
 // Decides the junk run `run` of `length` bytes. Every outcome but Kept means the caller empties
@@ -44,7 +45,8 @@ std::int64_t audioUnit(const MediaInfo& media, AudioCoding coding);
 // run's codecs.
 // Beyond the exact chunk length, uncompressed audio runs of whole samples within a factor of two
 // of the chunk count as audio; a video unit that the scan refused only for its size and that
-// ends the run is cut off; the encoder's name frame is audio.
+// ends the run is cut off; the encoder's name frame is audio. QuickTime IMA ADPCM runs are audio
+// only as whole packets.
 AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo& media, const RunFormats& formats,
                                 std::uint8_t* run,
                                 std::int64_t length, OutputFile* audioOut, bool firstPacket, int audioTrack,

@@ -511,7 +511,8 @@ int wholeVideoPacketsBefore(const std::string& recording, std::int64_t cut) {
 }  // namespace
 
 // Every recording of the encoder table through the whole job, as the window starts it: the
-// repaired file decodes without a complaint and shows every frame that lay whole before the cut.
+// repaired file decodes without a complaint, shows every frame that lay whole before the cut and
+// holds the sound along with them.
 TEST_P(EncoderSettingsJob, RepairedFileDecodesWithoutErrors) {
     const RecordingCase& c = GetParam();
     TempDir dir;
@@ -533,6 +534,10 @@ TEST_P(EncoderSettingsJob, RepairedFileDecodesWithoutErrors) {
     ASSERT_TRUE(fileExists(repaired));
     EXPECT_EQ(decodeErrors(repaired), "");
     EXPECT_EQ(decodedFrames(repaired).hashes.size(), std::size_t(wholeVideoPacketsBefore(clips.recording, clips.cut)));
+    const Stream video = probeStream(repaired, "v");
+    const Stream audio = probeStream(repaired, "a");
+    EXPECT_EQ(audio.codec, "aac") << "the repaired file has no sound";
+    EXPECT_NEAR(audio.seconds, video.seconds, 0.3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, EncoderSettingsJob, ::testing::ValuesIn(encoderRecordings()),
