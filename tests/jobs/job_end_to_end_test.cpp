@@ -215,7 +215,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SoundCase{"aac_stereo", AudioCodec::Aac, Container::Mp4, 2, SoundRoute::Copied},
                       SoundCase{"aac_5_1", AudioCodec::Aac, Container::Mp4, 6, SoundRoute::Copied},
                       SoundCase{"pcm_s16le", AudioCodec::PcmS16le, Container::Mov, 2, SoundRoute::Encoded},
-                      SoundCase{"ima_adpcm", AudioCodec::ImaAdpcmWav, Container::Mov, 2, SoundRoute::Encoded}),
+                      SoundCase{"ima_adpcm", AudioCodec::ImaAdpcmWav, Container::Mov, 2, SoundRoute::Encoded},
+                      SoundCase{"ima_adpcm_qt", AudioCodec::ImaAdpcmQt, Container::Mov, 2, SoundRoute::Encoded},
+                      SoundCase{"ima_adpcm_qt_mono", AudioCodec::ImaAdpcmQt, Container::Mov, 1, SoundRoute::Encoded}),
     [](const auto& info) { return std::string(info.param.name); });
 
 namespace {
