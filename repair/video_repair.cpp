@@ -211,7 +211,6 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
         closeAll();
         QFile::remove(videoPath);
         QFile::remove(audioPath);
-        QFile::remove(packetsPath);
         return kNoTrackRecord;
     }
     if (run.videoOut.failed()) {
