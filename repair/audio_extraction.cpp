@@ -5,6 +5,7 @@
 #include "media/aac_frame_start.h"
 #include "repair/big_endian.h"
 #include "repair/output_file.h"
+#include "repair/qt_ima_format.h"
 #include "repair/wav_header.h"
 
 namespace {
@@ -59,15 +60,29 @@ bool plausibleSoundRun(const MediaInfo& media, const RunFormats& formats, const 
 
 std::int64_t audioUnit(const MediaInfo& media, AudioCoding coding) {
     if (coding == AudioCoding::ImaAdpcm) return std::max(media.blockAlign, 0);
+    if (coding == AudioCoding::ImaAdpcmQt) return qtImaPacketBytes(media.channels);
     const std::int64_t frameBits = std::int64_t(std::max(media.channels, 0)) * std::max(media.bitsPerSample, 0);
     return frameBits % 8 == 0 ? frameBits / 8 : 0;
 }
 
 namespace {
 
-bool isCandidate(std::int64_t length, OutputFile* out, int audioTrack, const MediaInfo& media, AudioCoding coding,
-                 AudioRunBook& book) {
+// Muxers that cut chunks by packet or by duration make chunks of whole samples around the first
+// chunk's length; runs of other lengths are no audio.
+bool aroundChunk(std::int64_t length, std::int64_t chunk) { return 2 * length >= chunk && length <= 2 * chunk; }
+
+bool isCandidate(const std::uint8_t* run, std::int64_t length, OutputFile* out, int audioTrack,
+                 const MediaInfo& media, AudioCoding coding, AudioRunBook& book) {
     if (audioTrack < 0 || !out || !out->isOpen() || length < 1 || length > kMaxAudioRun) return false;
+    if (coding == AudioCoding::ImaAdpcmQt) {
+        // A part packet does not decode, nor does a block of a step index the format lacks, and
+        // the camera run sizes below are PCM's: whole packets only, around the chunk's length
+        // when the reference gave one; the chunk that the end of the data cuts keeps any whole
+        // packets it still holds.
+        if (!qtImaStepIndicesValid(run, length, media.channels)) return false;
+        const std::int64_t chunk = book.chunkByteCount;
+        return chunk <= 0 || aroundChunk(length, chunk) || (book.dataEnded && length < chunk);
+    }
     if (book.chunkSampleCount <= 0) return true;
     for (const RunSizeRow& row : kRunSizes) {
         if (row.runSize != length) continue;
@@ -75,11 +90,9 @@ bool isCandidate(std::int64_t length, OutputFile* out, int audioTrack, const Med
         book.samplesPerChunk = row.samplesPerChunk;
     }
     if (length == book.chunkByteCount) return true;
-    // Muxers that cut chunks by packet or by duration make chunks of whole samples around the
-    // first chunk's length; runs of other lengths are no audio.
     const std::int64_t unit = audioUnit(media, coding);
     const std::int64_t chunk = book.chunkByteCount;
-    return unit > 0 && chunk > 0 && length % unit == 0 && 2 * length >= chunk && length <= 2 * chunk;
+    return unit > 0 && chunk > 0 && length % unit == 0 && aroundChunk(length, chunk);
 }
 
 // Length of a video unit that ends the run: a length-prefixed unit of a type the reference
@@ -119,7 +132,7 @@ AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo&
     const std::int64_t length = handed - trailingVideoUnit(analysis, formats.hevc(), run, handed);
     const bool noAacFrame =
         formats.aacChannels >= 0 && !opensLikeAacFrame(run, std::size_t(length), formats.aacChannels);
-    if (length == 0 || !isCandidate(length, audioOut, audioTrack, media, formats.audio, book) ||
+    if (length == 0 || !isCandidate(run, length, audioOut, audioTrack, media, formats.audio, book) ||
         (length >= 4 && length <= 16 && zeroWord(run, length)) || noAacFrame) {
         packets.addSkip();
         if (handed > 16) book.droppedBytes += handed;

@@ -25,6 +25,7 @@ struct AudioRunBook {
     std::int64_t audioTotal = 0;        // bytes written to the audio output
     std::int64_t droppedBytes = 0;      // bytes of dropped runs longer than 16
     std::int64_t handedTotal = 0;       // bytes of every run handed over and decided
+    bool dataEnded = false;             // set by the scan before it hands over the run the end of the data cut
     // Runs written as audio by the power of two of their length: what a usual run of the stream is.
     std::array<std::uint32_t, 24> runsByLength{};
 };
@@ -50,8 +51,8 @@ enum class AudioRunOutcome {
     WriteFailed  // taken as audio but the output refused it; not counted
 };
 
-// Bytes of the smallest whole piece of uncompressed audio: an IMA ADPCM block or a PCM sample
-// frame; 0 when the format does not say.
+// Bytes of the smallest whole piece of uncompressed audio: an IMA ADPCM block, a QuickTime IMA
+// ADPCM packet (a block of every channel) or a PCM sample frame; 0 when the format does not say.
 std::int64_t audioUnit(const MediaInfo& media, AudioCoding coding);
 
 // Decides the junk run `run` of `length` bytes. Every outcome but Kept means the caller empties
@@ -61,7 +62,7 @@ std::int64_t audioUnit(const MediaInfo& media, AudioCoding coding);
 // Beyond the exact chunk length, uncompressed audio runs of whole samples within a factor of two
 // of the chunk count as audio; a video unit that the scan refused only for its size and that
 // ends the run is cut off; the encoder's name frame is audio; an AAC run that does not open like a
-// raw frame holds none and is dropped.
+// raw frame holds none and is dropped. QuickTime IMA ADPCM runs are audio only as whole packets.
 AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo& media, const RunFormats& formats,
                                 std::uint8_t* run,
                                 std::int64_t length, OutputFile* audioOut, bool firstPacket, int audioTrack,

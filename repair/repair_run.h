@@ -14,6 +14,7 @@
 #include "repair/output_file.h"
 #include "repair/packet_list.h"
 #include "repair/preset_traits.h"
+#include "repair/qt_ima_decoder.h"
 #include "repair/run_formats.h"
 #include "repair/slice_header_check.h"
 #include "repair/source_file.h"
@@ -45,6 +46,7 @@ struct RepairRun {
     std::int32_t audioMinSize = 0;
     AudioRunBook audio;  // PCM chunk values and the audio bookkeeping
     WavFormat wav;
+    QtImaDecoder qtIma;  // open when QuickTime IMA ADPCM packets are decoded after the scan
 
     // Files.
     SourceFile source;

@@ -14,7 +14,7 @@ struct UncompressedAudio {
 constexpr UncompressedAudio kUncompressedAudio[] = {
     {"pcm_s16be", AudioCoding::Pcm}, {"pcm_s16le", AudioCoding::Pcm}, {"pcm_s24be", AudioCoding::Pcm},
     {"pcm_s24le", AudioCoding::Pcm}, {"pcm_s32be", AudioCoding::Pcm}, {"pcm_s32le", AudioCoding::Pcm},
-    {"adpcm_ima_wav", AudioCoding::ImaAdpcm},
+    {"adpcm_ima_wav", AudioCoding::ImaAdpcm}, {"adpcm_ima_qt", AudioCoding::ImaAdpcmQt},
 };
 
 }  // namespace

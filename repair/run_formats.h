@@ -11,6 +11,9 @@ enum class AudioCoding {
     Coded,     // AAC and other compressed audio: raw frames behind the reference's header
     Pcm,       // uncompressed samples, written as a PCM WAV file
     ImaAdpcm,  // IMA ADPCM blocks, written as an ADPCM WAV file
+    // QuickTime IMA ADPCM packets: no WAV format holds them, so they are decoded into a PCM WAV
+    // file after the scan.
+    ImaAdpcmQt,
 };
 
 // H.265 when the video track's coding name says so (an absent track counts as H.264).
@@ -27,4 +30,6 @@ struct RunFormats {
     bool hevc() const { return video == VideoCoding::H265; }
 };
 
-inline bool writesWav(AudioCoding coding) { return coding == AudioCoding::Pcm || coding == AudioCoding::ImaAdpcm; }
+inline bool writesWav(AudioCoding coding) {
+    return coding == AudioCoding::Pcm || coding == AudioCoding::ImaAdpcm || coding == AudioCoding::ImaAdpcmQt;
+}

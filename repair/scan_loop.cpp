@@ -161,6 +161,7 @@ ScanEnd Scanner::finishData() {
     // Uncompressed sound that the file cuts off keeps its whole sample frames (or blocks).
     const std::int64_t unit = run_.audio.chunkSampleCount > 0 ? audioUnit(run_.media, run_.formats.audio) : 0;
     if (unit > 0) junk_.trim(junk_.length() / unit * unit);
+    run_.audio.dataEnded = true;
     handJunk(true);
     writer_.dropHeld();
     return ended_ ? why_ : ScanEnd::DataEnded;

@@ -10,6 +10,9 @@
 #include "media/hex_text.h"
 #include "repair/camera_rules.h"
 #include "repair/live_preview.h"
+#include "repair/qt_ima_decoder.h"
+#include "repair/qt_ima_format.h"
+#include "repair/qt_ima_wav.h"
 #include "repair/reference_reader.h"
 #include "repair/repair_run.h"
 #include "repair/scan_loop.h"
@@ -17,6 +20,8 @@
 namespace {
 
 constexpr const char* kVideoFileName = "out-video.h264";
+// The QuickTime IMA ADPCM packets the scan takes, decoded into the WAV output after it.
+constexpr const char* kQtImaPacketsFileName = "out-audio.ima4";
 
 // The engine's audio file in `folder`: WAV for uncompressed audio, raw frames otherwise.
 QString audioOutputName(const QString& folder, AudioCoding coding) {
@@ -57,13 +62,19 @@ void setPcmChunkValues(RepairRun& run) {
     const TrackRecord& track = run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)];
     const std::int64_t sampleSize = track.pcmSampleSize;
     const std::int64_t perChunk = track.pcmSamplesPerChunk;
-    const std::int64_t samples = sampleSize * perChunk;  // 64-bit: both come from the document
+    std::int64_t samples = sampleSize * perChunk;  // 64-bit: both come from the document
     std::int64_t bytes = samples;
     if (sampleSize < 2) bytes = perChunk == 32000 ? 96000 : perChunk * 4;
     // IMA ADPCM chunks count sample frames: their bytes are whole blocks, not four per sample.
     const int perBlock = imaAdpcmSamplesPerBlock(run.media.blockAlign, run.media.channels);
     if (run.formats.audio == AudioCoding::ImaAdpcm && perBlock > 0)
         bytes = (perChunk + perBlock - 1) / perBlock * run.media.blockAlign;
+    if (run.formats.audio == AudioCoding::ImaAdpcmQt) {
+        bytes = qtImaChunkBytes(sampleSize, perChunk, run.media.channels);
+        // Packets are of one size even when the tables give no chunk: a positive count keeps
+        // the end of the data to whole packets.
+        samples = std::max<std::int64_t>(samples, 1);
+    }
     book.chunkSampleCount = std::max<std::int64_t>(0, samples);
     // Longer than any audio run can be: such a chunk size is never matched, whatever its value.
     book.chunkByteCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(bytes, 0, kMaxAudioRun + 1));
@@ -114,6 +125,7 @@ int videoRepair::startFixer(QString source, QString referencePath, QString outpu
             preview_->closeVideoDecoder();
             setResults(outputFolder + kVideoFileName, audioOutputName(outputFolder, run_->formats.audio));
         }
+        QFile::remove(outputFolder + kQtImaPacketsFileName);
         return kFinished;
     }
 }
@@ -135,13 +147,21 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
 
     const QString videoPath = outputFolder + kVideoFileName;
     const QString audioPath = audioOutputName(outputFolder, run.formats.audio);
+    const QString packetsPath = outputFolder + kQtImaPacketsFileName;
     QFile::remove(videoPath);
     QFile::remove(audioPath);
+    QFile::remove(packetsPath);
+    // QuickTime IMA ADPCM of a track of its own goes through the packets file; after an AAC
+    // track its bytes follow the AAC header, as PCM does there.
+    const bool decodesPackets =
+        run.formats.audio == AudioCoding::ImaAdpcmQt &&
+        run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)].sampleDescFormat != fourcc("mp4a");
 
     auto closeAll = [&] {
         run.source.close();
         run.videoOut.close();
         run.audioOut.close();
+        if (decodesPackets) QFile::remove(packetsPath);
     };
     if (!run.source.open(source)) return kSourceUnreadable;
     // What a partial read left (the first tracks, say) is no reference to repair by: the tracks
@@ -155,7 +175,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
         closeAll();
         return kVideoOutputFailed;
     }
-    if (run.audioTrack >= 0 && !run.audioOut.open(audioPath)) {
+    if (run.audioTrack >= 0 && !run.audioOut.open(decodesPackets ? packetsPath : audioPath)) {
         closeAll();
         return kAudioOutputFailed;
     }
@@ -180,6 +200,11 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
                 if (run.media.audioCodecName == "aac")
                     run.formats.aacChannels = adtsChannelConfiguration(
                         reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+            } else if (decodesPackets) {
+                // The WAV header is written with the decoded samples, after the scan.
+                const WavFormat decoded{WavKind::Pcm, run.media.channels, run.media.sampleRate, 16, 0};
+                if (!isWritableFormat(decoded) || !run.qtIma.open(run.media.channels, run.media.sampleRate))
+                    throw UnusableHeader{};
             } else {
                 const bool started =
                     run.formats.audio == AudioCoding::ImaAdpcm
@@ -271,6 +296,10 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     }
     const bool videoClosed = run.videoOut.close();
     const bool audioClosed = run.audioOut.close();
+    if (decodesPackets) {
+        audioOk = audioOk && audioClosed && writeDecodedWav(packetsPath, run.qtIma, run.media.sampleRate, audioPath);
+        QFile::remove(packetsPath);
+    }
     run.source.close();
     preview_->closeVideoDecoder();
     setResults(videoPath, audioPath);

@@ -215,7 +215,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SoundCase{"aac_stereo", AudioCodec::Aac, Container::Mp4, 2, SoundRoute::Copied},
                       SoundCase{"aac_5_1", AudioCodec::Aac, Container::Mp4, 6, SoundRoute::Copied},
                       SoundCase{"pcm_s16le", AudioCodec::PcmS16le, Container::Mov, 2, SoundRoute::Encoded},
-                      SoundCase{"ima_adpcm", AudioCodec::ImaAdpcmWav, Container::Mov, 2, SoundRoute::Encoded}),
+                      SoundCase{"ima_adpcm", AudioCodec::ImaAdpcmWav, Container::Mov, 2, SoundRoute::Encoded},
+                      SoundCase{"ima_adpcm_qt", AudioCodec::ImaAdpcmQt, Container::Mov, 2, SoundRoute::Encoded},
+                      SoundCase{"ima_adpcm_qt_mono", AudioCodec::ImaAdpcmQt, Container::Mov, 1, SoundRoute::Encoded}),
     [](const auto& info) { return std::string(info.param.name); });
 
 namespace {
@@ -513,8 +515,8 @@ std::size_t wholePacketsBefore(const std::string& recording, std::int64_t cut, b
 }  // namespace
 
 // Every recording of the encoder table through the whole job, as the window starts it: the
-// repaired file decodes without a complaint and shows every frame that lay whole before the cut;
-// AAC sound is there packet for packet as recorded up to the cut.
+// repaired file decodes without a complaint, shows every frame that lay whole before the cut and
+// holds the sound along with them; AAC sound is there packet for packet as recorded up to the cut.
 TEST_P(EncoderSettingsJob, RepairedFileDecodesWithoutErrors) {
     const RecordingCase& c = GetParam();
     TempDir dir;
@@ -536,6 +538,10 @@ TEST_P(EncoderSettingsJob, RepairedFileDecodesWithoutErrors) {
     ASSERT_TRUE(fileExists(repaired));
     EXPECT_EQ(decodeErrors(repaired), "");
     EXPECT_EQ(decodedFrames(repaired).hashes.size(), wholePacketsBefore(clips.recording, clips.cut, false));
+    const Stream video = probeStream(repaired, "v");
+    const Stream audio = probeStream(repaired, "a");
+    EXPECT_EQ(audio.codec, "aac") << "the repaired file has no sound";
+    EXPECT_NEAR(audio.seconds, video.seconds, 0.3);
     if (c.settings.audio == AudioCodec::Aac) {
         std::vector<std::string> recorded = audioPacketHashes(clips.recording);
         recorded.resize(std::min(recorded.size(), wholePacketsBefore(clips.recording, clips.cut, true)));

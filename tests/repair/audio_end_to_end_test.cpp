@@ -17,6 +17,7 @@
 #include "repair/wav_header.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
+#include "tests/support/test_frames.h"
 #include "tests/support/test_process.h"
 
 using namespace testsupport;
@@ -26,12 +27,6 @@ using clippackets::packetsOf;
 namespace {
 
 constexpr double kCut = 0.7;
-
-// The first audio stream decoded to 16-bit little-endian PCM by the ffmpeg tool.
-ProcessResult decodedPcm(const std::string& file) {
-    return runProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", file, "-map", "0:a:0", "-f", "s16le", "-c:a",
-                       "pcm_s16le", "-"});
-}
 
 // Frames in a raw H.264 stream, counted by the ffmpeg tool's parser.
 int framesIn(const std::string& h264) {
@@ -72,7 +67,7 @@ BeforeCut beforeCut(const std::string& original, std::int64_t cut) {
     return b;
 }
 
-enum class AudioCheck { PcmWav, AdpcmWav, AacRaw };
+enum class AudioCheck { PcmWav, AdpcmWav, DecodedQtIma, AacRaw };
 
 struct EndToEndCase {
     const char* name;
@@ -94,6 +89,9 @@ const EndToEndCase kCases[] = {
     {"TwosPerFrame", settingsOf(AudioCodec::PcmS16be, Container::Mov), AudioCheck::PcmWav},
     {"TwosChunked", settingsOf(AudioCodec::PcmS16be, Container::Mov, kOneSecondChunks), AudioCheck::PcmWav},
     {"ImaAdpcmWavTag", settingsOf(AudioCodec::ImaAdpcmWav, Container::Mov), AudioCheck::AdpcmWav},
+    {"ImaAdpcmQtTag", settingsOf(AudioCodec::ImaAdpcmQt, Container::Mov), AudioCheck::DecodedQtIma},
+    {"ImaAdpcmQtChunked", settingsOf(AudioCodec::ImaAdpcmQt, Container::Mov, kOneSecondChunks),
+     AudioCheck::DecodedQtIma},
     {"AacPerFrame", settingsOf(AudioCodec::Aac, Container::Mp4), AudioCheck::AacRaw},
     {"AacChunked", settingsOf(AudioCodec::Aac, Container::Mp4, kOneSecondChunks), AudioCheck::AacRaw},
 };
@@ -179,29 +177,37 @@ TEST_P(AudioEndToEndTest, RecoversTheAudioBeforeTheCut) {
         EXPECT_FALSE(engine_.isAac);
         const std::string wavPath = dir_.file("out-audio.wav");
         const std::string wav = readFile(wavPath);
-        const std::size_t header = c.check == AudioCheck::PcmWav ? 44 : 60;
+        const std::size_t header = c.check == AudioCheck::AdpcmWav ? 60 : 44;
         ASSERT_GT(wav.size(), header);
         EXPECT_EQ(wavDataSize(wav, header), wav.size() - header) << "the header is completed";
 
-        const ProcessResult played = decodedPcm(wavPath);
-        ASSERT_EQ(played.exitCode, 0) << played.err;
-        const ProcessResult original = decodedPcm(original_);
-        ASSERT_EQ(original.exitCode, 0) << original.err;
-        ASSERT_FALSE(played.out.empty());
+        const std::string played = decodedSound(wavPath);
+        const std::string original = decodedSound(original_);
+        ASSERT_FALSE(played.empty());
         // Samples: stereo 16-bit once decoded, so four bytes a sample frame.
         const double rate = c.settings.audioRate;
-        audioRecovered = double(played.out.size()) / (4 * rate);
+        audioRecovered = double(played.size()) / (4 * rate);
         if (c.check == AudioCheck::PcmWav) {
             // Exactly the original's samples over the chunks before the cut.
-            EXPECT_GE(std::int64_t(played.out.size()), before.audioBytes);
-            EXPECT_LE(played.out.size(), before.audio.size() + before.partialAudio.size());
-            EXPECT_TRUE(played.out == original.out.substr(0, played.out.size()));
+            EXPECT_GE(std::int64_t(played.size()), before.audioBytes);
+            EXPECT_LE(played.size(), before.audio.size() + before.partialAudio.size());
+            EXPECT_TRUE(played == original.substr(0, played.size()));
+        } else if (c.check == AudioCheck::DecodedQtIma) {
+            // Decoded: every whole packet before the cut, and the whole ones of a packet run the
+            // cut went through, give exactly the original's samples.
+            const std::size_t packet = 34 * 2;
+            const std::size_t samples = 64 * 4;
+            EXPECT_EQ(wav.substr(header), played);
+            EXPECT_EQ(played.size() % samples, 0u);
+            EXPECT_GE(played.size(), before.audio.size() / packet * samples);
+            EXPECT_LE(played.size(), (before.audio.size() + before.partialAudio.size()) / packet * samples);
+            EXPECT_TRUE(played == original.substr(0, played.size()));
         } else {
             // IMA ADPCM: the blocks before the cut decode to the original's samples.
             const std::string data = wav.substr(header);
             EXPECT_TRUE(data.substr(0, std::size_t(before.audioBytes)) == before.audio);
-            EXPECT_TRUE(played.out.substr(0, std::min(played.out.size(), original.out.size())) ==
-                        original.out.substr(0, std::min(played.out.size(), original.out.size())));
+            EXPECT_TRUE(played.substr(0, std::min(played.size(), original.size())) ==
+                        original.substr(0, std::min(played.size(), original.size())));
             EXPECT_GE(audioRecovered + 0.05, before.audioSeconds);
         }
     }

@@ -159,7 +159,8 @@ TEST_F(AudioExtractionTest, UncompressedRunsOfWholeSamplesAroundTheChunk) {
         std::int64_t run;
         Outcome outcome;
     };
-    // Stereo 16-bit PCM: four bytes a sample; IMA ADPCM: whole blocks.
+    // Stereo 16-bit PCM: four bytes a sample; IMA ADPCM: whole blocks; QuickTime IMA ADPCM: whole
+    // packets of 68 bytes (the filling byte is a step index the format has).
     const std::vector<Case> cases = {
         {"pcm chunk", "pcm_s16le", 0, 8192, 8192, Outcome::Audio},
         {"pcm half a chunk", "pcm_s16le", 0, 8192, 4096, Outcome::Audio},
@@ -171,6 +172,15 @@ TEST_F(AudioExtractionTest, UncompressedRunsOfWholeSamplesAroundTheChunk) {
         {"adpcm block", "adpcm_ima_wav", 1024, 2048, 1024, Outcome::Audio},
         {"adpcm three blocks", "adpcm_ima_wav", 1024, 2048, 3072, Outcome::Audio},
         {"adpcm part block", "adpcm_ima_wav", 1024, 2048, 2000, Outcome::Skipped},
+        {"qt chunk", "adpcm_ima_qt", 0, 2040, 2040, Outcome::Audio},
+        {"qt half a chunk", "adpcm_ima_qt", 0, 2040, 1020, Outcome::Audio},
+        {"qt twice a chunk", "adpcm_ima_qt", 0, 2040, 4080, Outcome::Audio},
+        {"qt below half", "adpcm_ima_qt", 0, 2040, 952, Outcome::Skipped},
+        {"qt above twice", "adpcm_ima_qt", 0, 2040, 4148, Outcome::Skipped},
+        {"qt part packet", "adpcm_ima_qt", 0, 2040, 2000, Outcome::Skipped},
+        {"qt camera PCM run size", "adpcm_ima_qt", 0, 4080, 6144, Outcome::Skipped},
+        {"qt whole packets, no chunk known", "adpcm_ima_qt", 0, 0, 204, Outcome::Audio},
+        {"qt part packet, no chunk known", "adpcm_ima_qt", 0, 0, 200, Outcome::Skipped},
     };
     media_.channels = 2;
     media_.bitsPerSample = 16;
@@ -182,6 +192,24 @@ TEST_F(AudioExtractionTest, UncompressedRunsOfWholeSamplesAroundTheChunk) {
         book_.chunkByteCount = c.chunk;
         EXPECT_EQ(hand(std::vector<std::uint8_t>(std::size_t(c.run), 0x21)), c.outcome);
     }
+}
+
+TEST_F(AudioExtractionTest, QtImaRunsAreWholePacketsOfBlocksThatDecode) {
+    media_.audioCodecName = "adpcm_ima_qt";
+    media_.channels = 2;
+    book_.chunkSampleCount = 2040;
+    book_.chunkByteCount = 2040;
+    std::vector<std::uint8_t> badBlock(2040, 0x21);
+    badBlock[34 * 7 + 1] = 0x80 | 89;  // the step index of one block is beyond the table
+    EXPECT_EQ(hand(badBlock), Outcome::Skipped);
+
+    // The chunk the end of the data cuts keeps its whole packets, however few.
+    const std::vector<std::uint8_t> cut(68 * 11, 0x21);
+    EXPECT_EQ(hand(cut), Outcome::Skipped) << "short of half a chunk inside the data";
+    book_.dataEnded = true;
+    EXPECT_EQ(hand(cut), Outcome::Audio);
+    EXPECT_EQ(hand(std::vector<std::uint8_t>(68 * 11 + 30, 0x21)), Outcome::Skipped) << "a part packet still is none";
+    EXPECT_EQ(written(), std::string(cut.begin(), cut.end()));
 }
 
 TEST_F(AudioExtractionTest, VideoUnitRefusedForItsSizeIsCutOffTheRun) {

@@ -46,4 +46,15 @@ private:
     std::vector<std::uint8_t> data_;
 };
 
+// `count` QuickTime IMA ADPCM blocks of 34 bytes: the preamble (nine bits of predictor, the
+// seven-bit step index), then 4-bit codes that match no video unit.
+inline std::string qtImaBlocks(int count, std::uint8_t stepIndex = 40) {
+    std::string block(34, '\x5A');
+    block[0] = '\x12';
+    block[1] = static_cast<char>(0x80 | stepIndex);
+    std::string out;
+    for (int i = 0; i < count; ++i) out += block;
+    return out;
+}
+
 }  // namespace packetbytes

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "reference/document_writer.h"
+#include "repair/qt_ima_decoder.h"
 #include "repair/reference_reader.h"
 #include "repair/repair_run.h"
 #include "tests/repair/packet_bytes.h"
@@ -156,6 +157,12 @@ std::size_t firstDifference(const std::string& a, const std::string& b) {
     return static_cast<std::size_t>(at.first - a.begin());
 }
 
+std::uint32_t le32At(const std::string& bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(bytes[at + std::size_t(k)]);
+    return v;
+}
+
 const std::vector<std::uint8_t> kSlice1{0x41, 0x9A};
 const std::vector<std::uint8_t> kSlice5{0x65, 0x88, 0x80};
 
@@ -288,6 +295,52 @@ TEST_F(VideoRepairTest, UncompressedAudioGetsACompletedWavHeader) {
     EXPECT_EQ(wav.substr(4, 4), std::string("\x24\0\0\0", 4)) << "completed: 0 data bytes + 36";
     EXPECT_EQ(wav.substr(40, 4), std::string("\0\0\0\0", 4));
     EXPECT_EQ(static_cast<unsigned char>(wav[34]), 24u);
+}
+
+// QuickTime IMA ADPCM: the runs of whole packets around the reference's chunk, and the whole
+// packets of the one the end of the data cuts, decoded in order into a PCM WAV file; the
+// reference's tables count packets (the ffmpeg tool) or sample frames (QuickTime).
+TEST_F(VideoRepairTest, QtImaPacketsAreDecodedIntoAPcmWav) {
+    struct Case {
+        const char* name;
+        std::int32_t sampleSize;
+        std::int32_t samplesPerChunk;
+    };
+    for (const Case& c : {Case{"packets", 68, 30}, Case{"sample frames", 1, 1920}}) {
+        SCOPED_TRACE(c.name);
+        using packetbytes::qtImaBlocks;
+        const std::string chunk = qtImaBlocks(2 * 30, 10);
+        const std::string longer = qtImaBlocks(2 * 40, 20);
+        const std::string cut = qtImaBlocks(2 * 11, 30);
+        Recording rec;
+        rec.aud().slice(kSlice1, 300).raw(Bytes().text(chunk));
+        rec.aud().slice(kSlice1, 300).raw(Bytes().text(qtImaBlocks(2 * 14)));  // below half a chunk
+        rec.aud().slice(kSlice1, 300).raw(Bytes().text(longer));
+        rec.aud().slice(kSlice1, 300).raw(Bytes().text(cut + qtImaBlocks(1).substr(0, 20)));
+        RefOptions ref;
+        ref.audioCodec = "adpcm_ima_qt";
+        ref.audioFormat = fourcc("ima4");
+        ref.pcmSampleSize = c.sampleSize;
+        ref.pcmSamplesPerChunk = c.samplesPerChunk;
+        ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
+        EXPECT_EQ(engine.lastRun()->audio.chunkByteCount, 2040);
+        EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
+
+        EXPECT_FALSE(engine.isAac);
+        EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file("out-audio.wav"));
+        EXPECT_FALSE(testsupport::fileExists(dir.file("out-audio.ima4"))) << "the packets' file is removed";
+        const std::string packets = chunk + longer + cut;
+        QtImaDecoder decoder;
+        ASSERT_TRUE(decoder.open(2, 48000));
+        std::vector<std::uint8_t> pcm;
+        ASSERT_TRUE(decoder.decode(reinterpret_cast<const std::uint8_t*>(packets.data()), packets.size(), pcm));
+        const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));
+        ASSERT_GE(wav.size(), 44u);
+        EXPECT_EQ(static_cast<unsigned char>(wav[34]), 16u) << "16-bit PCM";
+        EXPECT_EQ(le32At(wav, 40), pcm.size());
+        EXPECT_TRUE(wav.substr(44) == std::string(pcm.begin(), pcm.end()))
+            << (wav.size() - 44) << " bytes of sound, " << pcm.size() << " expected";
+    }
 }
 
 TEST_F(VideoRepairTest, ReferenceWithoutTracksChangesNoResult) {
@@ -530,12 +583,6 @@ TEST_F(VideoRepairTest, PcmChunkProductIsTakenIn64Bits) {
     EXPECT_EQ(engine.lastRun()->audio.chunkSampleCount, std::int64_t(1) << 31);
     EXPECT_EQ(testsupport::readFile(dir.file("out-audio.wav")).size(), 44u) << "no run fills such a chunk";
     EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
-}
-
-std::uint32_t le32At(const std::string& bytes, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(bytes[at + std::size_t(k)]);
-    return v;
 }
 
 TEST_F(VideoRepairTest, AFullDiskIsAFailureAndTheWavHeaderCountsOnlyWrittenBytes) {

@@ -56,6 +56,7 @@ const std::vector<RecordingCase>& encoderRecordings() {
          settings(VideoCodec::H264, AudioCodec::PcmS16le, Container::Mov, {"-b:v", "6M", "-r", "30000/1001", "-g", "60"})},
         {"x264_aac_51", settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, kX264Defaults, 6)},
         {"x264_ima_adpcm_mov", settings(VideoCodec::H264, AudioCodec::ImaAdpcmWav, Container::Mov, {"-g", "25"})},
+        {"x264_ima_adpcm_qt_mov", settings(VideoCodec::H264, AudioCodec::ImaAdpcmQt, Container::Mov, {"-g", "25"})},
         {"x264_camera_gop_pyramid_aac",
          settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4,
                   {"-g", "15", "-bf", "2", "-x264-params", "b-pyramid=normal:open-gop=1", "-b:v", "3M"})},

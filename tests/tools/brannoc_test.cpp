@@ -13,6 +13,7 @@
 #include "reference/mp4_structure.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
+#include "tests/support/test_frames.h"
 #include "tests/support/test_process.h"
 #include "tests/tools/aac_fixtures.h"
 
@@ -21,12 +22,6 @@ using namespace testsupport;
 namespace {
 
 const char* kCode = "7305918462QK.3840";
-
-std::string decodedPcm(const std::string& path) {
-    ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i", path, "-f", "s16le", "-"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    return r.out;
-}
 
 ProcessResult runBrannoc(const std::string& input, const std::string& code = kCode) {
     return runProcess({programPath("Brannoc"), input, code});
@@ -47,7 +42,7 @@ TEST_P(BrannocSources, CleanFramesComeBackByteIdentical) {
     ProcessResult r = runBrannoc(raw);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(readFile(raw + "-checked.aac"), readFile(original));
-    EXPECT_EQ(decodedPcm(raw + "-checked.aac"), decodedPcm(original));
+    EXPECT_EQ(decodedSound(raw + "-checked.aac"), decodedSound(original));
 }
 
 INSTANTIATE_TEST_SUITE_P(Configurations, BrannocSources,
@@ -90,7 +85,7 @@ TEST_P(BrannocJunk, JunkBetweenFramesIsSkipped) {
     ProcessResult r = runBrannoc(raw);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(adtsFrames(readFile(raw + "-checked.aac")).size(), frames.size());
-    EXPECT_EQ(decodedPcm(raw + "-checked.aac"), decodedPcm(original));
+    EXPECT_EQ(decodedSound(raw + "-checked.aac"), decodedSound(original));
 }
 
 INSTANTIATE_TEST_SUITE_P(Patterns, BrannocJunk,
@@ -200,7 +195,7 @@ TEST_P(BrannocShare, KeepsRealFramesWhateverTheirShareAndRefusesNoise) {
     }
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(holdsInOrder(adtsFrames(readFile(input + "-checked.aac")), frames));
-    EXPECT_EQ(decodedPcm(input + "-checked.aac").size(), decodedPcm(original).size());
+    EXPECT_EQ(decodedSound(input + "-checked.aac").size(), decodedSound(original).size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -278,7 +273,7 @@ TEST_P(BrannocWithTheReferenceHeader, KeepsEveryFrame) {
     const ProcessResult r = runBrannoc(input);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(adtsFrames(readFile(input + "-checked.aac")).size(), frames.size());
-    EXPECT_EQ(decodedPcm(input + "-checked.aac"), decodedPcm(adts));
+    EXPECT_EQ(decodedSound(input + "-checked.aac"), decodedSound(adts));
 }
 
 INSTANTIATE_TEST_SUITE_P(Recordings, BrannocWithTheReferenceHeader,
@@ -337,7 +332,7 @@ TEST(Brannoc, CutLastFrameIsDroppedNotPadded) {
     ProcessResult r = runBrannoc(input);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(readFile(input + "-checked.aac"), whole);
-    EXPECT_EQ(decodedPcm(input + "-checked.aac"), decodedPcm(expected));
+    EXPECT_EQ(decodedSound(input + "-checked.aac"), decodedSound(expected));
 }
 
 // Junk right behind the header that the decoder takes for two single-channel elements: a decoder
