@@ -28,6 +28,16 @@ bool zeroWord(const std::uint8_t* run, std::int64_t length) {
 
 }  // namespace
 
+namespace {
+
+// AAC sound opens with a raw frame, or with an ADTS header when a camera stores those.
+bool opensLikeAac(const std::uint8_t* run, std::int64_t length, const mp4::ChannelElement& first) {
+    if (length >= 2 && run[0] == 0xFF && (run[1] & 0xF0) == 0xF0) return true;
+    return opensWithChannelElement(run, std::size_t(length), first);
+}
+
+}  // namespace
+
 std::int64_t soundRunBound(const AudioRunBook& book) {
     std::int64_t usual = 0;
     if (book.chunkByteCount > 0) {
@@ -54,8 +64,7 @@ bool plausibleSoundRun(const MediaInfo& media, const RunFormats& formats, const 
         const std::int64_t unit = audioUnit(media, formats.audio);
         return unit <= 0 || length % unit == 0;
     }
-    if (formats.aacChannels < 0) return true;
-    return opensLikeAacFrame(run, std::size_t(std::min(available, length)), formats.aacChannels);
+    return !formats.aacFirstElement || opensLikeAac(run, std::min(available, length), *formats.aacFirstElement);
 }
 
 std::int64_t audioUnit(const MediaInfo& media, AudioCoding coding) {
@@ -130,8 +139,7 @@ AudioRunOutcome extractAudioRun(const AnalysisResult& analysis, const MediaInfo&
     book.handedTotal += handed;
 
     const std::int64_t length = handed - trailingVideoUnit(analysis, formats.hevc(), run, handed);
-    const bool noAacFrame =
-        formats.aacChannels >= 0 && !opensLikeAacFrame(run, std::size_t(length), formats.aacChannels);
+    const bool noAacFrame = formats.aacFirstElement && !opensLikeAac(run, length, *formats.aacFirstElement);
     if (length == 0 || !isCandidate(run, length, audioOut, audioTrack, media, formats.audio, book) ||
         (length >= 4 && length <= 16 && zeroWord(run, length)) || noAacFrame) {
         packets.addSkip();

@@ -2,6 +2,9 @@
 // The formats of a repair run, decided once from the reference description: the scan, its
 // checks and the audio extraction read these values instead of comparing the reference's
 // display names again.
+#include <optional>
+
+#include "mp4/program_config.h"
 #include "reference/records.h"
 
 enum class VideoCoding { H264, H265 };
@@ -24,9 +27,9 @@ AudioCoding audioCodingOf(const MediaInfo& media, int audioTrack);
 struct RunFormats {
     VideoCoding video = VideoCoding::H264;
     AudioCoding audio = AudioCoding::None;
-    // AAC whose raw frames a run can be told by: the channel configuration of the reference's
-    // ADTS header (0 when a program config element gives the layout); -1 for other sound.
-    int aacChannels = -1;
+    // AAC whose raw frames a run can be told by: the stream's first channel element, from the
+    // reference's audio header; absent for other sound.
+    std::optional<mp4::ChannelElement> aacFirstElement;
     bool hevc() const { return video == VideoCoding::H265; }
 };
 

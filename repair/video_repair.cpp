@@ -6,7 +6,7 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "media/aac_frame_start.h"
+#include "media/aac_audio_header.h"
 #include "media/hex_text.h"
 #include "repair/camera_rules.h"
 #include "repair/live_preview.h"
@@ -197,9 +197,10 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
                 const std::string bytes = headerBytes(audio.audioHeaderHex);
                 run.audioOut.write(bytes.data(), bytes.size());
                 // AAC runs can be told by their first frame's opening.
-                if (run.media.audioCodecName == "aac")
-                    run.formats.aacChannels = adtsChannelConfiguration(
-                        reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+                aac::AdtsConfig config;
+                if (run.media.audioCodecName == "aac" &&
+                    aac::parseAudioHeader(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), config))
+                    run.formats.aacFirstElement = config.layout.front();
             } else if (decodesPackets) {
                 // The WAV header is written with the decoded samples, after the scan.
                 const WavFormat decoded{WavKind::Pcm, run.media.channels, run.media.sampleRate, 16, 0};

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "tools/brannoc/frame_probe.h"
+#include "media/aac_frame_probe.h"
 #include "tools/brannoc/frame_walk.h"
 #include "tools/brannoc/input_window.h"
 
@@ -97,7 +97,7 @@ ReframeResult reframe(std::FILE* input, std::uint64_t inputSize, std::FILE* outp
 
     std::uint8_t* bytes = nullptr;
     std::size_t available = 0;
-    if (!window.at(0, kProbeReach, bytes, available)) return ReframeResult::ReadError;
+    if (!window.at(0, aac::kProbeReach, bytes, available)) return ReframeResult::ReadError;
     AdtsConfig config;
     if (!parseAudioHeader(bytes, available, config)) return ReframeResult::NoHeader;
     const std::uint64_t headerSize = config.headerSize();

@@ -6,9 +6,15 @@
 #include <functional>
 #include <string>
 
-#include "tools/brannoc/audio_header.h"
+#include "media/aac_audio_header.h"
 
 namespace brannoc {
+
+using aac::AdtsConfig;
+using aac::kMaxAdtsPayload;
+using aac::maxRawFrame;
+using aac::parseAudioHeader;
+using aac::writeAdtsHeader;
 
 // NoFrames: no frame at all, or only frames that stand alone and cover less than
 // kMinFrameShare of the bytes behind the header. A stream whose header names the wrong

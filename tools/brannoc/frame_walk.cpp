@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "tools/brannoc/constant_run.h"
-#include "tools/brannoc/frame_probe.h"
+#include "media/aac_frame_probe.h"
 #include "tools/brannoc/input_window.h"
 
 // The parallel walk. The walk is deterministic from any position: where it goes next depends only
@@ -21,6 +21,9 @@
 // passes over the stretches in which the walk it follows takes no frame.
 
 namespace brannoc {
+
+using aac::FrameProbe;
+using aac::kProbeReach;
 
 namespace {
 

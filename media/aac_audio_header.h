@@ -1,6 +1,8 @@
 #pragma once
-// The audio header at the start of the input (the reference's ADTS header, which the repair
-// engine writes before the raw frames it collects) and the ADTS header of each frame written.
+// An AAC stream's audio header: the ADTS header that the reference analysis makes from a track's
+// decoder configuration (with the program config element behind it for channel configuration 0),
+// which the repair engine writes before the raw frames it collects and the audio repair reads
+// back; and the ADTS header of each frame written.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -8,7 +10,7 @@
 
 #include "mp4/program_config.h"
 
-namespace brannoc {
+namespace aac {
 
 // What the audio header tells.
 struct AdtsConfig {
@@ -41,4 +43,4 @@ std::size_t maxRawFrame(const AdtsConfig& config);
 // The 7-byte ADTS header (no CRC) for `payloadLength` bytes behind it, at most kMaxAdtsPayload.
 void writeAdtsHeader(const AdtsConfig& config, std::size_t payloadLength, std::uint8_t out[7]);
 
-}  // namespace brannoc
+}  // namespace aac

@@ -1,6 +1,6 @@
-#include "tools/brannoc/audio_header.h"
+#include "media/aac_audio_header.h"
 
-namespace brannoc {
+namespace aac {
 
 namespace {
 
@@ -70,4 +70,4 @@ void writeAdtsHeader(const AdtsConfig& config, std::size_t payloadLength, std::u
     out[6] = 0xFC;
 }
 
-}  // namespace brannoc
+}  // namespace aac

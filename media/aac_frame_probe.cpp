@@ -1,10 +1,10 @@
-#include "tools/brannoc/frame_probe.h"
+#include "media/aac_frame_probe.h"
 
 #include <neaacdec.h>
 
 #include <vector>
 
-#include "mp4/bit_reader.h"
+#include "media/aac_frame_start.h"
 #include "mp4/bit_writer.h"
 #include "mp4/program_config.h"
 
@@ -24,15 +24,13 @@
 // Window shapes, noise seeds and the overlap buffer only change the decoded samples, which the
 // probe does not use.
 
-namespace brannoc {
+namespace aac {
 
 namespace {
 
 using mp4::ChannelElement;
 using mp4::kChannelPairElement;
-using mp4::kDataStreamElement;
 using mp4::kEndElement;
-using mp4::kFillElement;
 using mp4::kSingleChannelElement;
 
 // The syntax elements one frame may hold in the decoder library.
@@ -85,33 +83,6 @@ std::vector<std::uint8_t> decoderConfiguration(const AdtsConfig& config) {
     bits.put(0, 3);
     if (config.programConfig) mp4::writeProgramConfig(bits, *config.programConfig);
     return std::move(bits.bytes());
-}
-
-// The decoder takes a fair share of random bytes for a frame, so a frame must open with the
-// channel element its layout calls for, after at most a few fill or data stream elements
-// (encoders put their signature there).
-bool opensWithChannelElement(const std::uint8_t* data, std::size_t available, const ChannelElement& first) {
-    mp4::BitReader bits(data, available);
-    for (int element = 0; element < 4; ++element) {
-        const int id = static_cast<int>(bits.readBits(3));
-        if (bits.overrun()) return false;
-        if (id == first.id) return static_cast<int>(bits.readBits(4)) == first.tag && !bits.overrun();
-        std::uint32_t count = 0;
-        if (id == kFillElement) {
-            count = bits.readBits(4);
-            if (count == 15) count += bits.readBits(8) - 1;
-        } else if (id == kDataStreamElement) {
-            bits.readBits(4);  // tag
-            const bool align = bits.readBit() != 0;
-            count = bits.readBits(8);
-            if (count == 255) count += bits.readBits(8);
-            if (align) bits.skipBits((8 - bits.position() % 8) % 8);
-        } else {
-            return false;
-        }
-        bits.skipBits(std::size_t(count) * 8);
-    }
-    return false;
 }
 
 }  // namespace
@@ -172,4 +143,4 @@ std::size_t FrameProbe::frameAt(std::uint8_t* data, std::size_t available) {
     return info.bytesconsumed;
 }
 
-}  // namespace brannoc
+}  // namespace aac

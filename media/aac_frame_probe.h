@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/brannoc/audio_header.h"
+#include "media/aac_audio_header.h"
 
-namespace brannoc {
+namespace aac {
 
 // One decoder, set up for the stream's configuration. A probe's answer for a position depends
 // only on the bytes there (see frame_probe.cpp for why), so probes on different threads that look
@@ -44,4 +44,4 @@ private:
 // How far past a position a probe may look: no frame is longer, plus faad's read-ahead.
 constexpr std::size_t kProbeReach = kMaxAdtsPayload + 64;
 
-}  // namespace brannoc
+}  // namespace aac
