@@ -3,10 +3,12 @@
 // files it reads and writes and the scan's running values. Created fresh by every startFixer,
 // so nothing carries over from one run to the next.
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "media/aac_frame_probe.h"
 #include "reference/records.h"
 #include "repair/audio_extraction.h"
 #include "repair/camera_tracks.h"
@@ -47,6 +49,7 @@ struct RepairRun {
     AudioRunBook audio;  // PCM chunk values and the audio bookkeeping
     WavFormat wav;
     QtImaDecoder qtIma;  // open when QuickTime IMA ADPCM packets are decoded after the scan
+    std::unique_ptr<aac::FrameProbe> aacFrames;  // tells the frames of AAC sound
 
     // Files.
     SourceFile source;

@@ -16,6 +16,7 @@
 #include "repair/progress_rule.h"
 #include "repair/repair_run.h"
 #include "repair/scan_window.h"
+#include "repair/sound_in_junk.h"
 #include "repair/special_packets.h"
 #include "repair/stream_writer.h"
 
@@ -151,9 +152,26 @@ void Scanner::handJunk(bool firstPacket) {
     // Handed in place unless it must be swapped: swapping would alter bytes still to be scanned.
     std::uint8_t* bytes = junk_.bytes(window_.data(), run_.media.bigEndian != 1);
     OutputFile* out = run_.audioOut.isOpen() ? &run_.audioOut : nullptr;
-    const AudioRunOutcome outcome = extractAudioRun(run_.analysis, run_.media, run_.formats, bytes, length, out, true,
-                                                    run_.audioTrack, run_.audio, run_.packets);
-    if (outcome == AudioRunOutcome::WriteFailed) stopWith(ScanEnd::AudioWriteFailed);
+    auto hand = [&](std::uint8_t* part, std::int64_t size) {
+        const AudioRunOutcome outcome = extractAudioRun(run_.analysis, run_.media, run_.formats, part, size, out, true,
+                                                        run_.audioTrack, run_.audio, run_.packets);
+        if (outcome == AudioRunOutcome::WriteFailed) stopWith(ScanEnd::AudioWriteFailed);
+    };
+    if (length <= soundRunBound(run_.audio) || run_.audioTrack < 0) {
+        hand(bytes, length);
+    } else {
+        // Longer than the stream's sound runs: the sound beside the junk is handed alone.
+        std::int64_t kept = 0;
+        for (const SoundPart& part : soundInLongRun(bytes, length, run_.formats, run_.media, run_.audio,
+                                                    run_.aacFrames.get())) {
+            hand(bytes + part.begin, part.end - part.begin);
+            kept += part.end - part.begin;
+        }
+        if (kept < length) {
+            run_.packets.addSkip();
+            run_.audio.droppedBytes += length - kept;
+        }
+    }
     junk_.discard();
 }
 

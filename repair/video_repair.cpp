@@ -199,8 +199,11 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
                 // AAC runs can be told by their first frame's opening.
                 aac::AdtsConfig config;
                 if (run.media.audioCodecName == "aac" &&
-                    aac::parseAudioHeader(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), config))
+                    aac::parseAudioHeader(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), config)) {
                     run.formats.aacFirstElement = config.layout.front();
+                    run.aacFrames = std::make_unique<aac::FrameProbe>();
+                    if (!run.aacFrames->init(config)) run.aacFrames.reset();
+                }
             } else if (decodesPackets) {
                 // The WAV header is written with the decoded samples, after the scan.
                 const WavFormat decoded{WavKind::Pcm, run.media.channels, run.media.sampleRate, 16, 0};

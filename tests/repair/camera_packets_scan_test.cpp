@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "reference/document_writer.h"
+#include "repair/audio_extraction.h"
 #include "repair/repair_run.h"
 #include "repair/video_repair.h"
 #include "tests/support/clip_packets.h"
@@ -222,6 +223,11 @@ TEST_P(CameraPacketsScanTest, OtherPresetLetsThePacketIntoTheAudio) {
     EXPECT_EQ(tagCount(c.tag), 0u);
     EXPECT_TRUE(video() == fromHex(kVideoHeaderHex) + s.video);
     const std::string out = audio();
+    if (std::int64_t(c.packet.size()) > kLeastSoundRunBound) {
+        EXPECT_TRUE(out == fromHex(kAudioHeaderHex) + s.audio)
+            << "bytes longer than the stream's sound runs are dropped, the sound before them kept";
+        return;
+    }
     EXPECT_FALSE(out == fromHex(kAudioHeaderHex) + s.audio);
     EXPECT_NE(out.find(c.packet), std::string::npos) << "the packet's bytes were taken for audio";
 }
