@@ -4,6 +4,7 @@
 # The recordings are generated once into BUILD_DIR/repair-bench-data and reused.
 #   video:  about 1 GB of 1080p H.264 + AAC MP4, cut so that its moov box is gone
 #   audio:  a MOV whose bytes are about half 24-bit PCM, with small H.264 pictures
+#   junk:   the video recording with 100 MB of random bytes and 200 MB of 0xFF between pictures
 #   zeros:  the video recording with 200 MB of its media data overwritten with zeros (a hole)
 #   hole:   the start of the video recording, then 200 MB of zeros: the hole's own speed
 # "video-preview" repairs the video recording as the window's shown row with Preview on; its
@@ -59,6 +60,30 @@ zero_region() {
 }
 zero_region video-zeros inside
 zero_region video-hole alone
+
+# video-junk: the video recording with 100 MB of random bytes put in before the picture at 100 s
+# and 200 MB of 0xFF (erased flash) before the one at 200 s; every picture stays whole.
+video_position() {
+    ffprobe -v error -read_intervals "$1%+#1" -select_streams v -show_entries packet=pos -of csv=p=0 \
+        "$data/video.mp4" | head -n 1
+}
+junk_region() {
+    local dst=$data/video-junk.mp4
+    [ -s "$dst" ] && return 0
+    local first second
+    first=$(video_position 100)
+    second=$(video_position 200)
+    local cut=$data/video-cut.mp4
+    {
+        head -c "$first" "$cut"
+        head -c 104857600 /dev/urandom
+        dd if="$cut" bs=1M iflag=skip_bytes,count_bytes skip="$first" count="$((second - first))" status=none
+        dd if=/dev/zero bs=1M count=200 status=none | tr '\000' '\377'
+        tail -c +"$((second + 1))" "$cut"
+    } > "$dst.part"
+    mv "$dst.part" "$dst"
+}
+junk_region
 
 # 2.3 Mbit/s of PCM against about as much video.
 audio_args=(-c:v libx264 -preset ultrafast -b:v 2300k -maxrate 2300k -bufsize 4600k -pix_fmt yuv420p
@@ -117,6 +142,11 @@ run_case video "$data/video-cut.mp4" "$data/video-ref.mp4"
 without_preview=$best_seconds
 run_case video-preview "$data/video-cut.mp4" "$data/video-ref.mp4" --preview
 awk -v p="$best_seconds" -v v="$without_preview" 'BEGIN { printf "preview_ratio: %.2f\n", (v > 0 ? p / v : 0) }'
+run_case junk "$data/video-junk.mp4" "$data/video-ref.mp4"
+# Every picture and all the sound found: the same streams as from the recording without junk.
+same() { cmp -s "$data/out-video/$1" "$data/out-junk/$1" && echo yes || echo no; }
+echo "junk_same_video: $(same out-video.h264)"
+echo "junk_same_audio: $(same out-audio.raw)"
 run_case zeros "$data/video-zeros.mp4" "$data/video-ref.mp4"
 run_case hole "$data/video-hole.mp4" "$data/video-ref.mp4"
 run_case audio "$data/audio-cut.mov" "$data/audio-ref.mov"

@@ -536,11 +536,12 @@ void Scanner::refuseRange(std::int64_t p, std::int64_t count) {
         pos_ = p;
     }
     while (count > 0) {
-        // A run this long holds no usable audio (a hole the card left, a damaged stretch): it
-        // is dropped, and the pictures behind it are still to be found.
+        // A run this long holds no usable audio (a hole the card left, a damaged stretch): it is
+        // dropped but for the sound at its start (the junk came after it), and the pictures behind
+        // it are still to be found.
         if (junk_.length() >= kJunkLimit) {
-            run_.packets.addSkip();
-            junk_.discard();
+            handJunk(true);
+            if (ended_) return;
         }
         const std::int64_t taken = std::min(count, kJunkLimit - junk_.length());
         junk_.append(window_.data(), p, taken);
