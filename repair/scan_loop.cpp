@@ -32,7 +32,9 @@ constexpr std::int64_t kPreviewExtraLimit = 32 << 20;
 // The first payload bytes in which a zero word only marks a candidate unconfirmed; beyond them a
 // unit that holds 00 00 00, 00 00 01 or 00 00 02 is no unit. Checked this far into a unit.
 constexpr std::int64_t kMarkedPayloadBytes = 20;
-constexpr std::int64_t kValidityCheckBytes = 64 * 1024;
+// Junk that looks like units holds such a sequence within a few kilobytes; random bytes seldom do
+// within any length, so looking further would cost time and catch nothing.
+constexpr std::int64_t kValidityCheckBytes = 4 * 1024;
 
 // Junk lengths of the usual PCM chunk sizes: a special packet after them needs no confirmation.
 constexpr std::int64_t kPcmRunLengths[] = {96096, 96000, 6144, 18432, 64000, 184320, 192192, 99840, 92160, 96256};
