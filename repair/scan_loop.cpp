@@ -464,7 +464,7 @@ void Scanner::writeSlice(std::int64_t p, const Candidate& c) {
     const std::int64_t end = payload + length;
     const bool preview = previewOn();
     std::uint8_t* data = window_.data();
-    writer_.startPicture(window_.base() + p, opensPicture(data + payload, run_.hevc()), inJunk(p));
+    writer_.startPicture(window_.base() + p, opensPicture(data + payload, run_.hevc()));
     if (end <= window_.valid()) {
         // A large picture is copied file to file by the system; the bytes stay the buffer's.
         writer_.copyFrom(run_.source.descriptor(), window_.base() + payload, data + payload, length);

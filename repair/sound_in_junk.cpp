@@ -5,6 +5,7 @@
 
 #include "media/aac_frame_probe.h"
 #include "media/aac_frame_start.h"
+#include "repair/qt_ima_format.h"
 
 namespace {
 
@@ -66,13 +67,16 @@ std::vector<SoundPart> soundInLongRun(std::uint8_t* run, std::int64_t length, co
                                       const MediaInfo& media, const AudioRunBook& book, aac::FrameProbe* probe) {
     if (formats.aacFirstElement && probe) return aacSound(run, length, soundRunBound(book), *probe, *formats.aacFirstElement);
     const std::int64_t chunk = book.chunkByteCount;
-    if (formats.audio != AudioCoding::Pcm || chunk <= 0) return {SoundPart{0, length}};
+    const bool pcm = formats.audio == AudioCoding::Pcm;
+    if ((!pcm && formats.audio != AudioCoding::ImaAdpcmQt) || chunk <= 0) return {SoundPart{0, length}};
     if (chunk > length) return {};
+    auto sound = [&](const std::uint8_t* bytes) {
+        return pcm ? changesLikeSound(bytes, chunk, media.bitsPerSample, media.channels, media.bigEndian == 1)
+                   : qtImaStepIndicesValid(bytes, chunk, media.channels);
+    };
     std::vector<SoundPart> parts;
-    const bool bigEndian = media.bigEndian == 1;
-    if (changesLikeSound(run, chunk, media.bitsPerSample, media.channels, bigEndian)) parts.push_back({0, chunk});
+    if (sound(run)) parts.push_back({0, chunk});
     const std::int64_t tail = length - chunk;
-    if (tail >= chunk && changesLikeSound(run + tail, chunk, media.bitsPerSample, media.channels, bigEndian))
-        parts.push_back({tail, length});
+    if (tail >= chunk && sound(run + tail)) parts.push_back({tail, length});
     return parts;
 }

@@ -4,7 +4,8 @@
 // start (the junk came after it) or at its end (the junk came before it). These find that sound,
 // so that only it is handed to the audio: for AAC the frames that follow one another from the
 // run's start, or that end exactly at its end; for PCM a chunk at either end whose samples change
-// the way sound does, which the bytes of another file do not.
+// the way sound does, which the bytes of another file do not; for QuickTime IMA ADPCM a chunk at
+// either end whose blocks all open with a step index the format has.
 #include <cstdint>
 #include <vector>
 

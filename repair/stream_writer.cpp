@@ -23,7 +23,7 @@ void StreamWriter::put(const void* bytes, std::size_t size) {
 void StreamWriter::hold(const std::uint8_t* payload, std::int64_t length, int type, std::int64_t begin,
                         std::int64_t end, bool delimiter) {
     if (delimiter && heldDelimiter_) dropHeld();
-    if (heldEnd_ != begin) dropDetached();
+    if (heldEnd_ != begin) dropHeld();
     if (held_.size() + std::size_t(length) + 4 > kMostHeldBytes) {
         dropHeld();
         return;
@@ -33,21 +33,6 @@ void StreamWriter::hold(const std::uint8_t* payload, std::int64_t length, int ty
     held_.insert(held_.end(), payload, payload + length);
     heldEnd_ = end;
     heldDelimiter_ = heldDelimiter_ || delimiter;
-}
-
-void StreamWriter::dropDetached() {
-    // Only a delimiter keeps: it opens the access unit whatever stands between it and its
-    // picture, and one too many is harmless; parameter sets and SEI of junk are not.
-    const auto delimiter = std::find_if(heldUnits_.begin(), heldUnits_.end(), [](const HeldUnit& u) { return u.delimiter; });
-    if (delimiter == heldUnits_.end()) {
-        dropHeld();
-        return;
-    }
-    const HeldUnit kept = *delimiter;
-    std::vector<std::uint8_t> bytes(held_.begin() + std::ptrdiff_t(kept.offset),
-                                    held_.begin() + std::ptrdiff_t(kept.offset + 4 + std::size_t(kept.length)));
-    held_ = std::move(bytes);
-    heldUnits_ = {HeldUnit{0, kept.length, kept.type, true}};
 }
 
 void StreamWriter::dropHeld() {
@@ -68,13 +53,8 @@ void StreamWriter::flushHeld() {
     dropHeld();
 }
 
-void StreamWriter::startPicture(std::int64_t begin, bool first, bool afterJunk) {
-    if (heldEnd_ != begin) {
-        if (afterJunk)
-            dropHeld();
-        else
-            dropDetached();
-    }
+void StreamWriter::startPicture(std::int64_t begin, bool first) {
+    if (heldEnd_ != begin) dropHeld();
     if (first) pictureStart_ = out_.accepted();
     if (!heldUnits_.empty()) flushHeld();
     put(kStartCode, 4);

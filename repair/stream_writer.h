@@ -1,9 +1,9 @@
 #pragma once
 // The video output of a scan. Units that are no picture (delimiters, SEI, parameter sets) are
-// held until a picture follows: in a recording they stand in the same sample as their picture, so
-// a parameter set or SEI with anything but camera packets between it and the picture, and any unit
-// with a second delimiter or the end of the data behind it, belongs to no picture (junk that
-// looked like a unit, or a sample the file cuts off) and is never written.
+// held until a picture follows right behind them: in a recording they stand in the same sample as
+// their picture, so one with anything but camera packets between it and the picture, a second
+// delimiter or the end of the data behind it belongs to no picture (junk that looked like a unit,
+// or a sample the file cuts off) and is never written.
 // The writer also knows where the current picture began, so that a picture the end of the data
 // cuts through (some of its slices written) can be taken back whole.
 #include <cstdint>
@@ -23,14 +23,13 @@ public:
 
     // Holds a unit that is no picture: `payload` of `length` bytes (NAL header on) of NAL type
     // `type`, which stood at file offsets [begin, end). What is held already is dropped first when
-    // both open an access unit, and all but a delimiter when it does not end where this unit begins.
+    // both open an access unit, or when it does not end where this unit begins.
     void hold(const std::uint8_t* payload, std::int64_t length, int type, std::int64_t begin, std::int64_t end,
               bool delimiter);
-    // Starts a picture slice that stood at file offset `begin`: the held units go first (all but a
-    // delimiter are dropped when they do not end right there, and that too when junk longer than
-    // the stream's sound runs lies `afterJunk` before the slice), then the start code. `first`
-    // marks the first slice of a picture.
-    void startPicture(std::int64_t begin, bool first, bool afterJunk);
+    // Starts a picture slice that stood at file offset `begin`: the held units go first when they
+    // end right there (else they are dropped), then the start code. `first` marks the first slice
+    // of a picture.
+    void startPicture(std::int64_t begin, bool first);
     // The slice's payload, in pieces; copyFrom lets the system copy large ones file to file.
     void write(const std::uint8_t* bytes, std::int64_t size);
     void copyFrom(int sourceFd, std::int64_t offset, const std::uint8_t* bytes, std::int64_t size);
@@ -61,7 +60,6 @@ private:
         bool delimiter;
     };
     void flushHeld();
-    void dropDetached();
     void put(const void* bytes, std::size_t size);
 
     OutputFile& out_;

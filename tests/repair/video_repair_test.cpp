@@ -273,8 +273,10 @@ TEST_F(VideoRepairTest, BoxesAreSkippedOnlyBelowTheirLengthLimit) {
     ASSERT_FALSE(engine.lastRun()->packets.tags().empty());
     EXPECT_EQ(engine.lastRun()->packets.tags()[0].tag, "AtomSpecific [free]");
 
+    // Its bytes are junk between the delimiter and the slice: the delimiter, with no picture right
+    // behind it, is not written.
     Recording huge;
-    huge.aud().raw(Bytes().be32(0xFFFFFF).text("free").fill(32, 0x41)).slice(kSlice1, 300);
+    huge.raw(Bytes().be32(2).raw({0x09, 0x10}).be32(0xFFFFFF).text("free").fill(32, 0x41)).slice(kSlice1, 300);
     ASSERT_EQ(repair(huge.bytes()), videoRepair::kFinished);
     EXPECT_EQ(firstDifference(video(), huge.expectedVideo()), std::string::npos);
     EXPECT_TRUE(engine.lastRun()->packets.tags().empty()) << "its bytes join the junk run instead";
