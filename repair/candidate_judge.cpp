@@ -327,7 +327,9 @@ bool CandidateJudge::continuesStream(const SliceInfo& slice) const {
 }
 
 void CandidateJudge::noteTaken(const Candidate& c) {
+    ++takenSlices_;
     if (!c.parsed) return;
+    ++parsedSlices_;
     if (c.slice.hasFrameNum) {
         haveFrameNum_ = true;
         frameNum_ = c.slice.frameNum;

@@ -66,6 +66,11 @@ public:
 
     // Whether a parsed slice continues the numbering of the slices taken so far.
     bool continuesStream(const SliceInfo& slice) const;
+    // Whether the stream has shown that its slices parse: then one whose header does not is no
+    // slice of it, whatever its word and size.
+    bool slicesParse() const {
+        return takenSlices_ >= kSlicesShown && parsedSlices_ * 20 >= takenSlices_ * 19;
+    }
     // Records a taken slice's numbering.
     void noteTaken(const Candidate& c);
 
@@ -91,6 +96,9 @@ private:
     std::array<std::bitset<256>, kNalTypeCount> headerBytes_;
     std::uint64_t longestPicture_ = 0;
 
+    static constexpr std::uint64_t kSlicesShown = 16;
+    std::uint64_t takenSlices_ = 0;
+    std::uint64_t parsedSlices_ = 0;
     bool haveFrameNum_ = false;
     std::uint32_t frameNum_ = 0;
     bool havePoc_ = false;

@@ -116,7 +116,15 @@ private:
                hooks_.previewSelected->load(std::memory_order_relaxed);
     }
     bool stopRequested() const { return hooks_.stop && hooks_.stop->load(std::memory_order_relaxed); }
-    ScanValues scanValues() const { return ScanValues{junk_.length(), run_.audio.chunkSampleCount, run_.sharedFlag}; }
+    ScanValues scanValues() const { return ScanValues{junkLength(), run_.audio.chunkSampleCount, run_.sharedFlag}; }
+    // The junk run as the rules see it: behind the units held for a picture, the bytes before them
+    // count as decided, though they are handed on only with the picture (a unit of junk that looked
+    // like one must not cut the junk around it into runs that pass for sound).
+    std::int64_t junkLength() const { return junk_.length() - junkBeforeHeld_; }
+    void discardJunk() {
+        junk_.discard();
+        junkBeforeHeld_ = 0;
+    }
     void stopWith(ScanEnd why) {
         if (!ended_) {
             ended_ = true;
@@ -136,6 +144,7 @@ private:
     std::int64_t pos_ = 0;    // scan position in the buffer
     std::int64_t limit_ = 0;  // end of the positions scanned in this chunk
     std::int64_t streamEnd_ = 0;
+    std::int64_t junkBeforeHeld_ = 0;
 
     ProgressRule progress_;
     AtomCheck atom_;
@@ -174,7 +183,7 @@ void Scanner::handJunk(bool firstPacket) {
             run_.audio.droppedBytes += length - kept;
         }
     }
-    junk_.discard();
+    discardJunk();
 }
 
 ScanEnd Scanner::finishData() {
@@ -279,7 +288,7 @@ bool Scanner::skipSpecialPacket(std::int64_t p, std::uint32_t length) {
             tag = &boxTag_;
         }
         if (code == fourcc("ftyp") && run_.specialSeen) {
-            junk_.discard();
+            discardJunk();
             run_.sharedFlag = false;
         }
     }
@@ -288,7 +297,7 @@ bool Scanner::skipSpecialPacket(std::int64_t p, std::uint32_t length) {
         tag = &cameraTag_;
     if (skip <= 0) return false;
 
-    const std::int64_t junk = junk_.length();
+    const std::int64_t junk = junkLength();
     if (junk > kConfirmAboveJunk && !firmTag(*tag) && !pcmRunLength(junk) &&
         !checkAfterSpecialPacket(window_.view(), p, skip, run_.analysis, run_.cameraTracks, run_.preset, scanValues(),
                                  run_.formats.video, checkText_))
@@ -317,7 +326,12 @@ void Scanner::judgeCandidate(std::int64_t p) {
         refuse(p);
         return;
     }
-    handJunk(true);
+    if (c.picture) {
+        handJunk(true);
+    } else {
+        // The run before the units that lead a picture goes on with that picture.
+        if (!writer_.holdsUpTo(window_.base() + p)) junkBeforeHeld_ = junk_.length();
+    }
     run_.expectedJunk = -1;
     if (ended_) return;
     take(p, c);
@@ -329,6 +343,7 @@ bool Scanner::refusedByPayload(std::int64_t p, const Candidate& c) {
     if (!run_.hevc() && c.type == 12 && run_.audio.chunkSampleCount > 0) return true;
     if (avail >= 8 && b[4] == b[6] && b[5] == b[7]) return true;
     if (holdsZeroSequence(p, c)) return true;
+    if (c.picture && !c.parsed && run_.slices.usable() && judge_.slicesParse()) return true;
 
     // Out of junk longer than the stream's sound runs, a firm slice must parse as well, when the
     // reference's parameter sets allow it: a chance word and length in another file's bytes do not.
@@ -359,7 +374,7 @@ bool Scanner::refusedByPayload(std::int64_t p, const Candidate& c) {
             }
         }
     }
-    if (((kClassifiedTypes >> c.type) & 1) != 0 && !junk_.empty()) {
+    if (((kClassifiedTypes >> c.type) & 1) != 0 && junkLength() > 0) {
         unconfirmed = run_.packets.classifyLastPackets();
         if (run_.preset.canon6d) unconfirmed = true;
     }
@@ -393,7 +408,7 @@ bool Scanner::holdsZeroSequence(std::int64_t p, const Candidate& c) {
 
 // Pairing of the candidate with the junk run before it; true when it is refused.
 bool Scanner::refusedByPairing(int type) {
-    const std::int64_t junk = junk_.length();
+    const std::int64_t junk = junkLength();
     if (run_.preset.mark4 && junk > kConfirmAboveJunk && !run_.packets.empty() && type != 5 &&
         run_.packets.lastIsSuite())
         return true;
@@ -401,9 +416,9 @@ bool Scanner::refusedByPairing(int type) {
     const std::int64_t chunkSamples = run_.audio.chunkSampleCount;
     if (run_.audioTrack >= 0 && run_.preset.pairsPcmRuns() && junk > 0 && junk < chunkSamples) {
         if (run_.sharedFlag) return true;
-        junk_.discard();
+        discardJunk();
     }
-    const std::int64_t left = junk_.length();
+    const std::int64_t left = junkLength();
     if (run_.audioTrack >= 0 && run_.audioMinSize > 0 && chunkSamples == 0 && left > 0 && left < run_.audioMinSize)
         return true;
     return false;

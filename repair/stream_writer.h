@@ -47,6 +47,8 @@ public:
     void dropCurrentPicture();
 
     bool failed() const { return failed_; }
+    // Whether units are held that end at file offset `at` (a unit there would join them).
+    bool holdsUpTo(std::int64_t at) const { return !heldUnits_.empty() && heldEnd_ == at; }
     std::int64_t heldBytes() const { return static_cast<std::int64_t>(held_.size()); }
     // Output bytes up to the end of the last whole slice written.
     std::int64_t pictureEnd() const { return pictureEnd_; }
