@@ -66,6 +66,20 @@ std::int64_t firstScreened(const ScanSource& view, const PositionScreen& screen,
     return -1;
 }
 
+// The bytes the packet tests read at buffer position q of `view`: in place, or copied into `block`
+// where they lie past the buffer. Returns how many can be read there (0 or less at the end).
+std::int64_t testBytesAt(const ScanSource& view, std::int64_t q, std::uint8_t (&block)[kTestBytes],
+                         const std::uint8_t*& b) {
+    const std::int64_t left = view.remaining(q);
+    if (left <= 0) return left;
+    if (view.inBuffer(q, std::min(left, kTestBytes))) {
+        b = view.data + q;
+        return view.valid - q;
+    }
+    b = block;
+    return view.copy(q, block, std::min(left, kTestBytes));
+}
+
 }  // namespace
 
 CandidateJudge::CandidateJudge(const RepairRun& run) : run_(run), hevc_(run.hevc()) {
@@ -231,36 +245,19 @@ std::int64_t CandidateJudge::firmPacketAt(const std::uint8_t* b, std::int64_t av
 bool CandidateJudge::recognisedAt(const ScanSource& view, std::int64_t q, bool anyUnit) const {
     const std::int64_t left = view.remaining(q);
     if (left == 0) return true;  // the end of the data
-    if (left < 0) return false;
     std::uint8_t block[kTestBytes];
     const std::uint8_t* b = nullptr;
-    std::int64_t avail = 0;
-    if (view.inBuffer(q, std::min(left, kTestBytes))) {
-        b = view.data + q;
-        avail = view.valid - q;
-    } else {
-        avail = view.copy(q, block, std::min(left, kTestBytes));
-        if (avail <= 0) return false;
-        b = block;
-    }
+    const std::int64_t avail = testBytesAt(view, q, block, b);
+    if (avail <= 0) return false;
     if (firmPacketAt(b, avail) > 0) return true;
     return anyUnit && judge(b, avail).admission != Admission::Refused;
 }
 
 bool CandidateJudge::chainAt(const ScanSource& view, std::int64_t q) const {
     std::uint8_t block[kTestBytes];
-    const std::int64_t left = view.remaining(q);
-    if (left < 8) return false;
     const std::uint8_t* b = nullptr;
-    std::int64_t avail = 0;
-    if (view.inBuffer(q, std::min(left, kTestBytes))) {
-        b = view.data + q;
-        avail = view.valid - q;
-    } else {
-        avail = view.copy(q, block, std::min(left, kTestBytes));
-        b = block;
-    }
-    const std::int64_t length = firmPacketAt(b, avail);
+    const std::int64_t avail = testBytesAt(view, q, block, b);
+    const std::int64_t length = avail >= 8 ? firmPacketAt(b, avail) : 0;
     return length > 0 && recognisedAt(view, q + length, false);
 }
 
