@@ -16,6 +16,7 @@
 #include "repair/video_repair.h"
 #include "tests/support/clip_packets.h"
 #include "tests/support/test_files.h"
+#include "tests/support/test_frames.h"
 #include "tests/support/test_process.h"
 
 namespace recovery {
@@ -132,6 +133,20 @@ inline BeforeCut beforeCut(const std::string& recording, std::int64_t cut, bool 
         }
     }
     return b;
+}
+
+// QuickTime IMA ADPCM comes back decoded: the sound before the cut is then the samples its whole
+// packets decode to. Decoding the whole recording gives them, since a block goes on from the
+// state the block before it left.
+inline void asDecodedQtIma(BeforeCut& b, const std::string& recording, int channels) {
+    const std::size_t packet = 34 * std::size_t(channels);
+    const std::size_t samples = 64 * 2 * std::size_t(channels);
+    const std::string pcm = testsupport::decodedSound(recording);
+    const std::size_t whole = b.audio.size() / packet * samples;
+    const std::size_t most = (b.audio.size() + b.partialAudio.size()) / packet * samples;
+    ASSERT_GE(pcm.size(), most);
+    b.audio = pcm.substr(0, whole);
+    b.partialAudio = pcm.substr(whole, most - whole);
 }
 
 // The sound of the engine's audio output: behind the AAC header, or the WAV file's data chunk.

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <fstream>
 
 #include "tests/support/clip_packets.h"
 #include "tests/support/test_files.h"

@@ -48,6 +48,13 @@ std::vector<std::string> audioPacketHashes(const std::string& path) {
     return hashes;
 }
 
+std::string decodedSound(const std::string& path) {
+    const ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i", path, "-map",
+                                        "0:a:0", "-c:a", "pcm_s16le", "-f", "s16le", "-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.out;
+}
+
 std::string decodeErrors(const std::string& path) {
     const ProcessResult r =
         runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i", path, "-f", "null", "-"});

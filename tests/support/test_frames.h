@@ -1,5 +1,5 @@
 #pragma once
-// Decoded video frames of a file, as the ffmpeg tool reports them with framemd5.
+// Decoded video frames and sound of a file, as the ffmpeg tool gives them.
 #include <string>
 #include <vector>
 
@@ -17,6 +17,10 @@ DecodedFrames decodedFrames(const std::string& path);
 // Size and checksum of every packet of the first audio stream as stored, without decoding it
 // (ADTS frames lose their headers first, as on their way into an MP4).
 std::vector<std::string> audioPacketHashes(const std::string& path);
+
+// The first audio stream decoded to interleaved 16-bit little-endian samples (a failure of the
+// calling test, and what came, when the tool cannot decode it).
+std::string decodedSound(const std::string& path);
 
 // What the decoder complains about in `path` (empty for a file that decodes cleanly).
 std::string decodeErrors(const std::string& path);
