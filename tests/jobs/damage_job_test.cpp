@@ -53,27 +53,15 @@ const std::vector<DamageCase>& damageJobs() {
     static const std::vector<DamageCase> cases = {
         {takeWith(Take::X264Aac)},
         {takeWith(Take::X264PcmMov)},
-        {takeWith(Take::X264Aac, randomBytes(300 * kKiB)),
-         "the random bytes reach the sound: the AAC decoder complains (TNS filter order 16), and the audio packets "
-         "part from the recording's"},
-        {takeWith(Take::X264Aac, unitLikeBytes(64 * kKiB)),
-         "units of the damage are written as video: the decoder complains, 47 of 72 frames"},
-        {takeWith(Take::X264Aac, runOf(0xFF, 2 * kMiB)),
-         "the repaired file holds no sound at all (the 2 MiB run was written as sound), yet the job ends with "
-         "status 0"},
-        {takeWith(Take::X264AacMono, runOf(0x00, 2 * kMiB)),
-         "the audio repair works for minutes on the 2 MiB of zeros written as mono sound (over 5 minutes on 3 "
-         "cores measured): the job is not done within 120 s"},
-        {takeWith(Take::X264PcmMov, runOf(0xFF, 2 * kMiB)),
-         "the 8 KiB of sound before the damage are lost: the repaired file's sound is 0.04 s short"},
-        {takeWith(Take::X265Aac, randomBytes(300 * kKiB)),
-         "a unit of junk swallows a picture (71 of 73 frames, the decoder complains) and the random bytes reach "
-         "the sound (the AAC decoder complains)"},
-        {takeWith(Take::X265OpenGopHev1),
-         "the CRA and its RASL picture are lost and a unit of junk ends the video: the decoder complains, 354 of "
-         "359 frames; the last 5 audio packets are lost (0.1 s)"},
-        {takeWith(Take::X264FourSlices), "the picture the cut goes through is written in part: 73 frames, 72 expected"},
-        {takeWith(Take::X264StillScene), "P slices far smaller than the reference's are refused: 17 of 71 frames"},
+        {takeWith(Take::X264Aac, randomBytes(300 * kKiB)), {&kRandomInSound}},
+        {takeWith(Take::X264Aac, unitLikeBytes(64 * kKiB)), {&kUnitsReadInDamage, &kRandomInSound}},
+        {takeWith(Take::X264Aac, runOf(0xFF, 2 * kMiB)), {&kRunsInSound}},
+        {takeWith(Take::X264AacMono, runOf(0x00, 2 * kMiB)), {&kRunsInSound}},
+        {takeWith(Take::X264PcmMov, runOf(0xFF, 2 * kMiB)), {&kRunsInSound}},
+        {takeWith(Take::X265Aac, randomBytes(300 * kKiB)), {&kFalseLengthOverDamage, &kRandomInSound}},
+        {takeWith(Take::X265OpenGopHev1), {&kNewTypesAtSecondKeyFrame}},
+        {takeWith(Take::X264FourSlices), {&kPartOfACutPicture}},
+        {takeWith(Take::X264StillScene), {&kSmallSlicesRefused}},
     };
     return cases;
 }

@@ -105,83 +105,52 @@ std::string firstLines(const std::string& text, std::size_t count = 3) {
     return out;
 }
 
-// How today's engine fails the cases (DamageCase::failsToday), where several share a way.
-const char* const kDamageInSound = "every picture comes back, but all the damage is written as sound";
-const char* const kHevcFalseLengthInAudio =
-    "a false length word (0x3800, type 0) read in the end of the audio packet before the damage is taken: a "
-    "14,336-byte unit of junk that swallows the last picture before the damage (picture 37 of 73); the decoder "
-    "complains (PPS id out of range), 71 of 73 frames; the rest of the damage is written as sound";
-const char* const kPcmLostBeforeDamage =
-    "every picture comes back, but the 8 KiB of sound (two PCM packets) between the last picture and the damage "
-    "are lost with it";
-const char* const kImaQtUnsupported =
-    "QuickTime IMA ADPCM is not supported yet (the ima4 branch brings it): the sound written is not the samples "
-    "the recording's blocks decode to";
-const char* const kRandomFileInSound = "no picture is written, but all 2 MiB of random bytes are written as sound";
-
 const std::vector<DamageCase>& damageCases() {
     static const std::vector<DamageCase> cases = {
         // Every kind of damage over an H.264 recording; the big sizes once.
-        {takeWith(Take::X264Aac, randomBytes(64 * kKiB)), kDamageInSound},
-        {takeWith(Take::X264Aac, randomBytes(300 * kKiB)), kDamageInSound},
-        {takeWith(Take::X264Aac, randomBytes(1 * kMiB)), kDamageInSound},
-        {takeWith(Take::X264Aac, randomBytes(33 * kMiB)),
-         "4 units of random bytes are written as pictures (type 1); the decoder complains, 58 of 72 frames; 5.5 MB "
-         "of random bytes are written as sound, and the sound parts from the recording's before the damage"},
-        {takeWith(Take::X264Aac, unitLikeBytes(64 * kKiB)),
-         "124 units of the damage are written: 41 pictures, 42 SEI, 15 delimiters, 13 SPS, 8 PPS, 5 of type 0; the "
-         "decoder complains, 44 of 72 frames; 25 KB of the damage are written as sound"},
-        {takeWith(Take::X264Aac, runOf(0xFF, 64 * kKiB)), kDamageInSound},
-        {takeWith(Take::X264Aac, runOf(0xFF, 2 * kMiB)), kDamageInSound},
+        {takeWith(Take::X264Aac, randomBytes(64 * kKiB)), {&kRandomInSound}},
+        {takeWith(Take::X264Aac, randomBytes(300 * kKiB)), {&kRandomInSound}},
+        {takeWith(Take::X264Aac, randomBytes(1 * kMiB)), {&kRandomInSound}},
+        {takeWith(Take::X264Aac, randomBytes(33 * kMiB)), {&kUnitsReadInDamage, &kRandomInSound}},
+        {takeWith(Take::X264Aac, unitLikeBytes(64 * kKiB)), {&kUnitsReadInDamage, &kRandomInSound}},
+        {takeWith(Take::X264Aac, runOf(0xFF, 64 * kKiB)), {&kRunsInSound}},
+        {takeWith(Take::X264Aac, runOf(0xFF, 2 * kMiB)), {&kRunsInSound}},
         {takeWith(Take::X264Aac, runOf(0xFF, 200 * kMiB))},
-        {takeWith(Take::X264Aac, runOf(0x00, 64 * kKiB)), kDamageInSound},
-        {takeWith(Take::X264Aac, runOf(0x00, 2 * kMiB)), kDamageInSound},
+        {takeWith(Take::X264Aac, runOf(0x00, 64 * kKiB)), {&kRunsInSound}},
+        {takeWith(Take::X264Aac, runOf(0x00, 2 * kMiB)), {&kRunsInSound}},
         {takeWith(Take::X264Aac, runOf(0x00, 200 * kMiB))},
         // And over an H.265 recording.
-        {takeWith(Take::X265Aac, randomBytes(64 * kKiB)), kHevcFalseLengthInAudio},
-        {takeWith(Take::X265Aac, randomBytes(300 * kKiB)), kHevcFalseLengthInAudio},
-        {takeWith(Take::X265Aac, randomBytes(1 * kMiB)), kHevcFalseLengthInAudio},
-        {takeWith(Take::X265Aac, unitLikeBytes(64 * kKiB)),
-         "148 units of the damage are written (29 VPS, 17 SPS, 20 IDR, 47 other pictures, 35 of types 50 to 52) and "
-         "18 real pictures are lost; the decoder complains, 55 of 73 frames; the sound parts from the recording's"},
-        {takeWith(Take::X265Aac, runOf(0xFF, 64 * kKiB)), kHevcFalseLengthInAudio},
-        {takeWith(Take::X265Aac, runOf(0xFF, 2 * kMiB)), kHevcFalseLengthInAudio},
-        {takeWith(Take::X265Aac, runOf(0x00, 64 * kKiB)), kHevcFalseLengthInAudio},
-        {takeWith(Take::X265Aac, runOf(0x00, 2 * kMiB)), kHevcFalseLengthInAudio},
+        {takeWith(Take::X265Aac, randomBytes(64 * kKiB)), {&kFalseLengthOverDamage, &kRandomInSound}},
+        {takeWith(Take::X265Aac, randomBytes(300 * kKiB)), {&kFalseLengthOverDamage, &kRandomInSound}},
+        {takeWith(Take::X265Aac, randomBytes(1 * kMiB)), {&kFalseLengthOverDamage, &kRandomInSound}},
+        {takeWith(Take::X265Aac, unitLikeBytes(64 * kKiB)), {&kUnitsReadInDamage, &kRandomInSound}},
+        {takeWith(Take::X265Aac, runOf(0xFF, 64 * kKiB)), {&kFalseLengthOverDamage, &kRunsInSound}},
+        {takeWith(Take::X265Aac, runOf(0xFF, 2 * kMiB)), {&kFalseLengthOverDamage, &kRunsInSound}},
+        {takeWith(Take::X265Aac, runOf(0x00, 64 * kKiB)), {&kFalseLengthOverDamage, &kRunsInSound}},
+        {takeWith(Take::X265Aac, runOf(0x00, 2 * kMiB)), {&kFalseLengthOverDamage, &kRunsInSound}},
         // The kinds of sound, undamaged and with erased flash, a hole and another file's bytes.
         {takeWith(Take::X264AacMono)},
-        {takeWith(Take::X264AacMono, runOf(0xFF, 2 * kMiB)), kDamageInSound},
-        {takeWith(Take::X264AacMono, runOf(0x00, 2 * kMiB)), kDamageInSound},
-        {takeWith(Take::X264AacMono, randomBytes(300 * kKiB)), kDamageInSound},
-        {takeWith(Take::X264Aac51, runOf(0xFF, 2 * kMiB)), kDamageInSound},
-        {takeWith(Take::X264Aac51, runOf(0x00, 2 * kMiB)), kDamageInSound},
-        {takeWith(Take::X264Aac51, randomBytes(300 * kKiB)), kDamageInSound},
-        {takeWith(Take::X264PcmMov, runOf(0xFF, 2 * kMiB)), kPcmLostBeforeDamage},
-        {takeWith(Take::X264PcmMov, runOf(0x00, 2 * kMiB)), kPcmLostBeforeDamage},
-        {takeWith(Take::X264PcmMov, randomBytes(300 * kKiB)), kPcmLostBeforeDamage},
-        {takeWith(Take::X264ImaQtMov), kImaQtUnsupported},
-        {takeWith(Take::X264ImaQtMov, runOf(0xFF, 2 * kMiB)), kImaQtUnsupported},
-        {takeWith(Take::X264ImaQtMov, runOf(0x00, 2 * kMiB)), kImaQtUnsupported},
-        {takeWith(Take::X264ImaQtMov, randomBytes(300 * kKiB)), kImaQtUnsupported},
+        {takeWith(Take::X264AacMono, runOf(0xFF, 2 * kMiB)), {&kRunsInSound}},
+        {takeWith(Take::X264AacMono, runOf(0x00, 2 * kMiB)), {&kRunsInSound}},
+        {takeWith(Take::X264AacMono, randomBytes(300 * kKiB)), {&kRandomInSound}},
+        {takeWith(Take::X264Aac51, runOf(0xFF, 2 * kMiB)), {&kRunsInSound}},
+        {takeWith(Take::X264Aac51, runOf(0x00, 2 * kMiB)), {&kRunsInSound}},
+        {takeWith(Take::X264Aac51, randomBytes(300 * kKiB)), {&kRandomInSound}},
+        {takeWith(Take::X264PcmMov, runOf(0xFF, 2 * kMiB)), {&kRunsInSound}},
+        {takeWith(Take::X264PcmMov, runOf(0x00, 2 * kMiB)), {&kRunsInSound}},
+        {takeWith(Take::X264PcmMov, randomBytes(300 * kKiB)), {&kRandomInSound}},
+        {takeWith(Take::X264ImaQtMov), {&kQtImaUnsupported}},
+        {takeWith(Take::X264ImaQtMov, runOf(0xFF, 2 * kMiB)), {&kQtImaUnsupported, &kRunsInSound}},
+        {takeWith(Take::X264ImaQtMov, runOf(0x00, 2 * kMiB)), {&kQtImaUnsupported, &kRunsInSound}},
+        {takeWith(Take::X264ImaQtMov, randomBytes(300 * kKiB)), {&kQtImaUnsupported, &kRandomInSound}},
         // Recordings that differ from their reference: undamaged, cut at 70% or through a picture.
-        {takeWith(Take::X265OpenGopHvc1),
-         "the CRA picture (type 21, 4,840 bytes) and its RASL picture (type 8), types the reference never showed, "
-         "are refused, and a 1,792-byte unit of junk (type 0) swallows the picture before the CRA; the decoder "
-         "complains (unknown slice type), 357 of 360 frames; the CRA's bytes are written as sound"},
-        {takeWith(Take::X265OpenGopHev1),
-         "the CRA picture (type 21) and its RASL picture (type 8) are refused, so the parameter sets and SEI before "
-         "the CRA have no picture behind them; a unit of junk (type 0, about 3.6 KB) ends the stream in place of the "
-         "last three pictures; the decoder complains (could not find ref with POC 250), 354 of 359 frames; the CRA's "
-         "4,844 bytes are written as sound"},
-        {takeWith(Take::X264FourSlices),
-         "the two whole slices of the picture the cut goes through are written: one corrupt last frame (73 frames "
-         "decoded, 72 expected)"},
-        {takeWith(Take::X264StillScene),
-         "P slices far smaller than the reference's smallest are refused: 17 of 71 pictures come back, and the "
-         "refused slices are written as sound"},
+        {takeWith(Take::X265OpenGopHvc1), {&kNewTypesAtSecondKeyFrame}},
+        {takeWith(Take::X265OpenGopHev1), {&kNewTypesAtSecondKeyFrame}},
+        {takeWith(Take::X264FourSlices), {&kPartOfACutPicture}},
+        {takeWith(Take::X264StillScene), {&kSmallSlicesRefused}},
         // Nothing but random bytes: no picture and no sound.
-        {damageAlone(Take::X264Aac, randomBytes(2 * kMiB)), kRandomFileInSound},
-        {damageAlone(Take::X265Aac, randomBytes(2 * kMiB)), kRandomFileInSound},
+        {damageAlone(Take::X264Aac, randomBytes(2 * kMiB)), {&kRandomFileInSound}},
+        {damageAlone(Take::X265Aac, randomBytes(2 * kMiB)), {&kRandomFileInSound}},
     };
     return cases;
 }
@@ -196,8 +165,9 @@ TEST_P(DamageRecovery, EveryWholePictureAndAllTheSoundAndNothingElse) {
     const DamagedRecording clips = damagedRecording(c.recording, dir);
     ASSERT_FALSE(clips.damaged.empty());
     videoRepair engine;
-    std::string header;
-    ASSERT_NO_FATAL_FAILURE(repairWithReference(engine, clips.reference, clips.damaged, dir, header));
+    ReferenceHeaders headers;
+    ASSERT_NO_FATAL_FAILURE(repairWithReference(engine, clips.reference, clips.damaged, dir, headers));
+    const std::string& header = headers.video;
 
     BeforeCut before = beforeCut(clips.recording, clips.cut, hevc);
     if (settings.audio == AudioCodec::ImaAdpcmQt) {
@@ -227,7 +197,7 @@ TEST_P(DamageRecovery, EveryWholePictureAndAllTheSoundAndNothingElse) {
     }
 
     // Sound: every whole audio packet before the cut, and nothing of the damage.
-    EXPECT_TRUE(soundBeforeTheCut(recoveredSound(readFile(engine.audioOutputPath.toStdString()), engine.isAac), before));
+    EXPECT_TRUE(soundBeforeTheCut(recoveredSound(engine, headers), before));
 }
 
 INSTANTIATE_TEST_SUITE_P(Damage, DamageRecovery, ::testing::ValuesIn(damageCases()),

@@ -34,8 +34,9 @@ TEST_P(EncoderSettingsRecovery, EveryWholePictureAndAllTheSoundBeforeTheCut) {
     const std::string& recording = clips.recording;
     const std::int64_t cut = clips.cut;
     videoRepair engine;
-    std::string header;
-    ASSERT_NO_FATAL_FAILURE(repairWithReference(engine, clips.reference, clips.damaged, dir, header));
+    ReferenceHeaders headers;
+    ASSERT_NO_FATAL_FAILURE(repairWithReference(engine, clips.reference, clips.damaged, dir, headers));
+    const std::string& header = headers.video;
 
     const BeforeCut before = beforeCut(recording, cut, hevc);
     ASSERT_GT(before.wholeVideoPackets, 25);
@@ -66,7 +67,7 @@ TEST_P(EncoderSettingsRecovery, EveryWholePictureAndAllTheSoundBeforeTheCut) {
     // Sound: every whole audio packet, in order; the one the cut went through may follow as far
     // as it lies before the cut.
     ASSERT_FALSE(before.audio.empty());
-    EXPECT_TRUE(soundBeforeTheCut(recoveredSound(readFile(engine.audioOutputPath.toStdString()), engine.isAac), before));
+    EXPECT_TRUE(soundBeforeTheCut(recoveredSound(engine, headers), before));
 }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, EncoderSettingsRecovery, ::testing::ValuesIn(encoderRecordings()),

@@ -56,14 +56,24 @@ inline std::vector<std::string> annexBUnits(const std::string& data) {
     return units;
 }
 
-// The video header text of a reference description, as bytes.
-inline std::string videoHeader(const std::string& description) {
+// The hexadecimal text at `key` of a reference description, as bytes.
+inline std::string descriptionBytes(const std::string& description, const std::string& key) {
     boost::property_tree::ptree tree;
     boost::property_tree::read_xml(description, tree);
-    const std::string hex = tree.get<std::string>("videopreset.videoheader", "");
+    const std::string hex = tree.get<std::string>(key, "");
     std::string bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(char(std::stoi(hex.substr(i, 2), nullptr, 16)));
     return bytes;
+}
+
+// The video header text of a reference description, as bytes.
+inline std::string videoHeader(const std::string& description) {
+    return descriptionBytes(description, "videopreset.videoheader");
+}
+
+// The audio header text of a reference description (the ADTS header of AAC sound), as bytes.
+inline std::string audioHeader(const std::string& description) {
+    return descriptionBytes(description, "videopreset.audio.audioheader");
 }
 
 // The first `packets` video packets of `file`, stream-copied with the given ffmpeg output options.
@@ -149,16 +159,30 @@ inline void asDecodedQtIma(BeforeCut& b, const std::string& recording, int chann
     b.partialAudio = pcm.substr(whole, most - whole);
 }
 
-// The sound of the engine's audio output: behind the AAC header, or the WAV file's data chunk.
-inline std::string recoveredSound(const std::string& audioFile, bool aac) {
-    constexpr std::size_t kAacHeader = 7;
-    if (aac) return audioFile.size() < kAacHeader ? std::string() : audioFile.substr(kAacHeader);
-    for (std::size_t at = 12; at + 8 <= audioFile.size();) {
-        const auto* b = reinterpret_cast<const unsigned char*>(audioFile.data() + at + 4);
+// The reference's headers, read from its description before the engine removes it.
+struct ReferenceHeaders {
+    std::string video;  // the parameter sets the stream opens with
+    // AAC: the ADTS header the sound opens with, and a program config element after it for
+    // sound whose channels only that element describes.
+    std::string audio;
+};
+
+// The sound of the engine's audio output: behind the reference's audio header for AAC (the file
+// must open with it), else the WAV file's data chunk.
+inline std::string recoveredSound(const videoRepair& engine, const ReferenceHeaders& headers) {
+    const std::string file = testsupport::readFile(engine.audioOutputPath.toStdString());
+    if (engine.isAac) {
+        EXPECT_GE(headers.audio.size(), 7u);
+        EXPECT_TRUE(file.compare(0, headers.audio.size(), headers.audio) == 0)
+            << "the sound opens with the reference's audio header";
+        return file.substr(std::min(file.size(), headers.audio.size()));
+    }
+    for (std::size_t at = 12; at + 8 <= file.size();) {
+        const auto* b = reinterpret_cast<const unsigned char*>(file.data() + at + 4);
         const std::size_t size = b[0] | (b[1] << 8) | (b[2] << 16) | (std::size_t(b[3]) << 24);
         // The rest of the file, whatever the header says: a size left unwritten shows as a
         // fault of its own.
-        if (audioFile.compare(at, 4, "data") == 0) return audioFile.substr(at + 8);
+        if (file.compare(at, 4, "data") == 0) return file.substr(at + 8);
         at += 8 + size + (size & 1);
     }
     return {};
@@ -215,15 +239,16 @@ inline std::vector<std::string> framesOfFirstPackets(const std::string& recordin
 }
 
 // Ordwick describes `reference` in `dir`, then `engine` repairs `damaged` into `dir` with that
-// description. `header` receives the description's video header (the engine deletes the file).
+// description; `headers` receives the description's headers.
 inline void repairWithReference(videoRepair& engine, const std::string& reference, const std::string& damaged,
-                                const testsupport::TempDir& dir, std::string& header) {
+                                const testsupport::TempDir& dir, ReferenceHeaders& headers) {
     const std::string description = dir.file("ref.xml");
     const testsupport::ProcessResult analysed =
         testsupport::runProcess({testsupport::programPath("Ordwick"), reference, kAccessCode, description});
     ASSERT_EQ(analysed.exitCode, 0) << analysed.err;
-    header = videoHeader(description);
-    ASSERT_FALSE(header.empty());
+    headers.video = videoHeader(description);
+    headers.audio = audioHeader(description);
+    ASSERT_FALSE(headers.video.empty());
     ASSERT_EQ(engine.startFixer(QString::fromStdString(damaged), QString::fromStdString(description),
                                 QString::fromStdString(dir.path() + "/")),
               videoRepair::kFinished);
