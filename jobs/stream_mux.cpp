@@ -97,6 +97,8 @@ public:
 
     // The next packet of the stream into pending(); false at the end (or on a read error).
     bool next() {
+        // The muxer copies what it keeps of a written packet: the one before is ours to let go.
+        av_packet_unref(pending_.get());
         while (av_read_frame(input_.get(), pending_.get()) >= 0) {
             if (pending_->stream_index == index_ && pending_->size > 0) {
                 // A raw stream may leave the first times unset: they follow from the durations.

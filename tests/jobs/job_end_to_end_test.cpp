@@ -28,23 +28,6 @@ namespace {
 
 constexpr double kCut = 0.7;
 
-struct Stream {
-    std::string codec;
-    double seconds = 0;
-};
-// The first stream of a kind ("v" or "a").
-Stream probeStream(const std::string& path, const std::string& kind) {
-    const ProcessResult r = runProcess({"ffprobe", "-v", "error", "-select_streams", kind + ":0", "-show_entries",
-                                        "stream=codec_name,duration", "-of", "default=nw=1:nk=1", path});
-    std::istringstream out(r.out);
-    Stream s;
-    std::string seconds;
-    std::getline(out, s.codec);
-    std::getline(out, seconds);
-    s.seconds = seconds.empty() || seconds == "N/A" ? 0 : std::stod(seconds);
-    return s;
-}
-
 // The average luma/chroma PSNR of `path` against the first frames of `original`.
 double psnrAgainst(const std::string& path, const std::string& original) {
     const ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-hide_banner", "-i", path, "-i", original, "-lavfi",
@@ -136,8 +119,8 @@ TEST_P(RepairAndConvert, GivesAPlayableConvertedFileOfTheRecordedFrames) {
     EXPECT_LE(got.hashes.size(), original.hashes.size());
     // Re-encoded, so alike rather than equal: the recorded frames from the first one on.
     EXPECT_GT(psnrAgainst(converted, fixture.original), 32.0);
-    const Stream video = probeStream(converted, "v");
-    const Stream audio = probeStream(converted, "a");
+    const StreamDetails video = probeStream(converted, "v");
+    const StreamDetails audio = probeStream(converted, "a");
     EXPECT_EQ(video.codec, "h264");
     EXPECT_EQ(audio.codec, "aac");
     EXPECT_NEAR(audio.seconds, video.seconds, 0.3);
@@ -194,8 +177,8 @@ TEST_P(RepairedSound, IsTheRecoveredAudioCopiedOrEncoded) {
     fixture.expectOutputFolder({"camera_fix(1).mp4"});
 
     EXPECT_EQ(decodeErrors(repaired), "");
-    const Stream video = probeStream(repaired, "v");
-    const Stream audio = probeStream(repaired, "a");
+    const StreamDetails video = probeStream(repaired, "v");
+    const StreamDetails audio = probeStream(repaired, "a");
     EXPECT_EQ(video.codec, "h264");
     EXPECT_EQ(audio.codec, "aac");
     EXPECT_EQ(probedChannels(repaired), c.channels);
@@ -504,45 +487,27 @@ INSTANTIATE_TEST_SUITE_P(Files, RepairFromAFifo,
 
 namespace {
 class EncoderSettingsJob : public ::testing::TestWithParam<RecordingCase> {};
-
-// The recording's packets of one kind that lie whole before the cut.
-std::size_t wholePacketsBefore(const std::string& recording, std::int64_t cut, bool audio) {
-    std::size_t whole = 0;
-    for (const clippackets::MediaPacket& p : clippackets::packetsOf(recording))
-        whole += p.audio == audio && p.pos + p.size <= cut;
-    return whole;
-}
 }  // namespace
 
 // Every recording of the encoder table through the whole job, as the window starts it: the
 // repaired file decodes without a complaint, shows every frame that lay whole before the cut and
 // holds the sound along with them; AAC sound is there packet for packet as recorded up to the cut.
 TEST_P(EncoderSettingsJob, RepairedFileDecodesWithoutErrors) {
-    const RecordingCase& c = GetParam();
     TempDir dir;
-    const DamagedRecording clips = damagedRecording(c, dir);
-    ASSERT_FALSE(clips.damaged.empty());
-    const std::string outputFolder = dir.file("output");
-    QDir().mkpath(QString::fromStdString(outputFolder));
-    QDir().mkpath(QString::fromStdString(dir.file("source")));
-    const std::string source = dir.file("source") + (c.settings.container == Container::Mov ? "/take.MOV" : "/take.mp4");
-    writeFile(source, readFile(clips.damaged));
-    RealHelperPrograms helpers;
-    const ScopedSettings settings(outputFolder + "/", "none", clips.reference);
-
-    auto job = makeJob(source, true);
-    const RunRecord run = runJob(*job, {}, nullptr, 120000);
-    ASSERT_TRUE(run.finished);
-    EXPECT_EQ(run.endStatuses, std::vector<int>{0});
-    const std::string repaired = job->outputPath.get();
+    const RecordingJob r = runRecordingJob(GetParam(), dir);
+    ASSERT_FALSE(r.clips.damaged.empty());
+    ASSERT_TRUE(r.run.finished);
+    EXPECT_EQ(r.run.endStatuses, std::vector<int>{0});
+    const std::string repaired = r.job->outputPath.get();
     ASSERT_TRUE(fileExists(repaired));
     EXPECT_EQ(decodeErrors(repaired), "");
+    const DamagedRecording& clips = r.clips;
     EXPECT_EQ(decodedFrames(repaired).hashes.size(), wholePacketsBefore(clips.recording, clips.cut, false));
-    const Stream video = probeStream(repaired, "v");
-    const Stream audio = probeStream(repaired, "a");
+    const StreamDetails video = probeStream(repaired, "v");
+    const StreamDetails audio = probeStream(repaired, "a");
     EXPECT_EQ(audio.codec, "aac") << "the repaired file has no sound";
     EXPECT_NEAR(audio.seconds, video.seconds, 0.3);
-    if (c.settings.audio == AudioCodec::Aac) {
+    if (GetParam().settings.audio == AudioCodec::Aac) {
         std::vector<std::string> recorded = audioPacketHashes(clips.recording);
         recorded.resize(std::min(recorded.size(), wholePacketsBefore(clips.recording, clips.cut, true)));
         ASSERT_GT(recorded.size(), 20u);

@@ -13,9 +13,12 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <filesystem>
+#include <sstream>
 
 #include "jobs/settings.h"
 #include "jobs/video_information.h"
+#include "tests/support/clip_packets.h"
 #include "tests/support/test_process.h"
 
 namespace jobtest {
@@ -120,6 +123,51 @@ std::vector<std::string> listFolder(const std::string& folder) {
     while (it.hasNext()) entries.push_back(root.relativeFilePath(it.next()).toStdString());
     std::sort(entries.begin(), entries.end());
     return entries;
+}
+
+RecordingJob runRecordingJob(const testsupport::RecordingCase& c, const testsupport::TempDir& dir) {
+    RecordingJob r;
+    r.clips = testsupport::damagedRecording(c, dir);
+    if (r.clips.damaged.empty()) return r;
+    const std::string outputFolder = dir.file("output");
+    QDir().mkpath(QString::fromStdString(outputFolder));
+    QDir().mkpath(QString::fromStdString(dir.file("source")));
+    const bool mov = c.settings.container == testsupport::Container::Mov;
+    const std::string source = dir.file("source") + (mov ? "/take.MOV" : "/take.mp4");
+    std::error_code ec;
+    std::filesystem::copy_file(r.clips.damaged, source, ec);
+    EXPECT_FALSE(ec) << ec.message();
+    RealHelperPrograms helpers;
+    const ScopedSettings settings(outputFolder + "/", "none", r.clips.reference);
+    r.job = makeJob(source, true);
+    r.run = runJob(*r.job, {}, nullptr, 120000);
+    if (!r.run.finished) {
+        // Past the time limit: cancelled as the window does, so that no child program outlives
+        // the test and the thread has ended before the job goes.
+        r.job->setCancel(true);
+        r.job->wait();
+    }
+    return r;
+}
+
+std::size_t wholePacketsBefore(const std::string& recording, std::int64_t cut, bool audio) {
+    std::size_t whole = 0;
+    for (const clippackets::MediaPacket& p : clippackets::packetsOf(recording))
+        whole += p.audio == audio && p.pos + p.size <= cut;
+    return whole;
+}
+
+StreamDetails probeStream(const std::string& path, const std::string& kind) {
+    const testsupport::ProcessResult r =
+        testsupport::runProcess({"ffprobe", "-v", "error", "-select_streams", kind + ":0", "-show_entries",
+                                 "stream=codec_name,duration", "-of", "default=nw=1:nk=1", path});
+    std::istringstream out(r.out);
+    StreamDetails s;
+    std::string seconds;
+    std::getline(out, s.codec);
+    std::getline(out, seconds);
+    s.seconds = seconds.empty() || seconds == "N/A" ? 0 : std::stod(seconds);
+    return s;
 }
 
 }  // namespace jobtest

@@ -10,6 +10,7 @@
 
 #include "jobs/child_programs.h"
 #include "jobs/unit_file.h"
+#include "tests/support/encoder_recordings.h"
 #include "tests/support/test_files.h"
 
 namespace jobtest {
@@ -72,5 +73,25 @@ RunRecord runJob(unitFile& job, const std::string& cancelOn = {}, double* cancel
 
 // Every entry under `folder`, hidden ones included, as relative paths, sorted.
 std::vector<std::string> listFolder(const std::string& folder);
+
+// A whole repair job, as the window starts it, on the damaged file of a recording case: the
+// file under a camera's name in a source folder of `dir`, the repair into an output folder of
+// `dir` with the case's reference, the project's own helper programs, no conversion.
+struct RecordingJob {
+    testsupport::DamagedRecording clips;
+    std::unique_ptr<unitFile> job;
+    RunRecord run;
+};
+RecordingJob runRecordingJob(const testsupport::RecordingCase& c, const testsupport::TempDir& dir);
+
+// The packets of one kind (audio or video) of `recording` that lie whole before `cut`.
+std::size_t wholePacketsBefore(const std::string& recording, std::int64_t cut, bool audio);
+
+struct StreamDetails {
+    std::string codec;
+    double seconds = 0;
+};
+// The first stream of a kind ("v" or "a") of `path`, as the ffmpeg tool's probe reports it.
+StreamDetails probeStream(const std::string& path, const std::string& kind);
 
 }  // namespace jobtest

@@ -1,6 +1,6 @@
 #pragma once
 // The audio and video packets of a clip as the ffmpeg tool reads them, in file order: where each
-// lies in the file, how long it is and how long it plays.
+// lies in the file, how long it is and how long it plays; and the NAL units of a video sample.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -52,6 +52,23 @@ inline std::vector<MediaPacket> packetsOf(const std::string& file) {
     }
     std::sort(packets.begin(), packets.end(), [](const MediaPacket& a, const MediaPacket& b) { return a.pos < b.pos; });
     return packets;
+}
+
+// NAL units of 4-byte length-prefixed samples, with the offset just past each unit (beyond the
+// data for a unit the data cuts off).
+struct Unit {
+    std::string nal;
+    std::size_t end;
+};
+inline std::vector<Unit> lengthPrefixedUnits(const std::string& data) {
+    std::vector<Unit> units;
+    for (std::size_t i = 0; i + 4 <= data.size();) {
+        std::size_t length = 0;
+        for (int k = 0; k < 4; ++k) length = (length << 8) | static_cast<unsigned char>(data[i + k]);
+        units.push_back({data.substr(i + 4, length), i + 4 + length});
+        i += 4 + length;
+    }
+    return units;
 }
 
 }  // namespace clippackets

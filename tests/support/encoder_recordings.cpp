@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <fstream>
 
 #include "tests/support/clip_packets.h"
 #include "tests/support/test_files.h"
@@ -26,16 +24,26 @@ ClipSettings lasting(ClipSettings s, double seconds) {
     return s;
 }
 
-// `damaged` with `zeros` zero bytes put in at `at`, as `target`.
-std::string withHole(const std::string& damaged, std::int64_t at, std::int64_t zeros, const std::string& target) {
-    const std::string bytes = readFile(damaged);
-    std::ofstream out(target, std::ios::binary);
-    out.write(bytes.data(), at);
-    const std::string block(1 << 20, '\0');
-    for (std::int64_t left = zeros; left > 0; left -= std::int64_t(block.size()))
-        out.write(block.data(), std::min<std::int64_t>(left, std::int64_t(block.size())));
-    out.write(bytes.data() + at, std::streamsize(bytes.size()) - at);
-    return target;
+// Inside a sample of several units near 70% of the recording's bytes: after two of its units,
+// in the middle of the third.
+std::int64_t cutThroughPicture(const std::string& recording, const std::vector<clippackets::MediaPacket>& packets) {
+    const std::string bytes = readFile(recording);
+    for (const clippackets::MediaPacket& p : packets) {
+        if (p.audio || double(p.pos) < kCut * double(bytes.size())) continue;
+        const auto units = clippackets::lengthPrefixedUnits(bytes.substr(std::size_t(p.pos), std::size_t(p.size)));
+        if (units.size() >= 3) return p.pos + std::int64_t(units[1].end + 4 + units[2].nal.size() / 2);
+    }
+    ADD_FAILURE() << "no sample of three units after 70% of " << recording;
+    return 0;
+}
+
+// Between two samples near the middle of what is left: where the last video sample before it starts.
+std::int64_t damagePosition(const std::vector<clippackets::MediaPacket>& packets, std::int64_t cut) {
+    std::int64_t at = 0;
+    for (const clippackets::MediaPacket& p : packets)
+        if (!p.audio && p.pos < cut / 2) at = p.pos;
+    EXPECT_GT(at, 0);
+    return at;
 }
 
 // The reference lasts 1.6 s and the recording 4 s. x264 gets a key frame every 2 s, so that the
@@ -61,7 +69,7 @@ const std::vector<RecordingCase>& encoderRecordings() {
          settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4,
                   {"-g", "15", "-bf", "2", "-x264-params", "b-pyramid=normal:open-gop=1", "-b:v", "3M"})},
         {"x264_hole_of_zeros_aac", settings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, kX264Defaults),
-         40 << 20},
+         runOf(0, 40 << 20)},
         {"x265_defaults_aac", settings(VideoCodec::H265, AudioCodec::Aac, Container::Mp4, kX265Defaults)},
         {"x265_noisy_aac",
          settings(VideoCodec::H265, AudioCodec::Aac, Container::Mp4,
@@ -76,22 +84,28 @@ const std::vector<RecordingCase>& encoderRecordings() {
 
 DamagedRecording damagedRecording(const RecordingCase& c, const TempDir& dir) {
     DamagedRecording r;
-    const ClipSettings recordingSettings = lasting(c.settings, 4);
-    r.reference = clip(lasting(c.settings, 1.6));
+    ClipSettings recordingSettings = lasting(c.settings, c.recordingSeconds);
+    recordingSettings.extraArgs.insert(recordingSettings.extraArgs.end(), c.recordingArgs.begin(), c.recordingArgs.end());
+    r.reference = clip(lasting(c.settings, c.referenceSeconds));
     r.recording = clip(recordingSettings);
-    r.damaged = cutClip(recordingSettings, kCut);
+    r.damaged = c.cut == Cut::SeventyPercent ? cutClip(recordingSettings, kCut) : r.recording;
     if (r.reference.empty() || r.recording.empty() || r.damaged.empty()) {
         ADD_FAILURE() << "clips of " << c.name << " could not be made";
         return {};
     }
-    r.cut = fileSize(r.damaged);
-    if (c.holeBytes > 0) {
-        // Between two samples near the middle of what is left.
-        std::int64_t at = 0;
-        for (const clippackets::MediaPacket& p : clippackets::packetsOf(r.recording))
-            if (!p.audio && p.pos < r.cut / 2) at = p.pos;
-        EXPECT_GT(at, 0);
-        r.damaged = withHole(r.damaged, at, c.holeBytes, dir.file("holed.bin"));
+    if (c.cut == Cut::SeventyPercent && c.damage.kind == DamageKind::None) {
+        r.cut = fileSize(r.damaged);
+        return r;
+    }
+    const std::vector<clippackets::MediaPacket> packets = clippackets::packetsOf(r.recording);
+    r.cut = c.cut == Cut::SeventyPercent ? fileSize(r.damaged)
+            : c.cut == Cut::ThroughPicture ? cutThroughPicture(r.recording, packets)
+                                           : 0;
+    r.damageAt = c.cut == Cut::Nothing || c.damage.kind == DamageKind::None ? 0 : damagePosition(packets, r.cut);
+    r.damaged = dir.file("damaged.bin");
+    if (!writeDamagedCopy(r.recording, r.cut, r.damageAt, c.damage, r.damaged)) {
+        ADD_FAILURE() << "could not write the damaged file of " << c.name;
+        return {};
     }
     return r;
 }
