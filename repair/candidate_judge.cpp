@@ -258,7 +258,9 @@ bool CandidateJudge::chainAt(const ScanSource& view, std::int64_t q) const {
     const std::uint8_t* b = nullptr;
     const std::int64_t avail = testBytesAt(view, q, block, b);
     const std::int64_t length = avail >= 8 ? firmPacketAt(b, avail) : 0;
-    return length > 0 && recognisedAt(view, q + length, false);
+    if (length <= 0) return false;
+    const std::int64_t next = q + length;
+    return recognisedAt(view, next, false) || soundThenStream(view, next);
 }
 
 bool CandidateJudge::chainWithin(const ScanSource& view, std::int64_t from, std::int64_t to) const {
@@ -276,8 +278,7 @@ bool CandidateJudge::chainWithin(const ScanSource& view, std::int64_t from, std:
     return found >= 0;
 }
 
-bool CandidateJudge::soundThenStream(const ScanSource& view, std::int64_t n, const ScanValues& scan) const {
-    (void)scan;
+bool CandidateJudge::soundThenStream(const ScanSource& view, std::int64_t n) const {
     if (run_.formats.audio == AudioCoding::None) return false;
     const std::int64_t bound = soundRunBound(run_.audio);
     const std::int64_t left = view.remaining(n);
@@ -305,7 +306,7 @@ bool CandidateJudge::confirmedByNext(const ScanSource& view, std::int64_t p, con
         (!sound || left >= kLookAheadBytes))
         return true;
     if (recognisedAt(view, next, sound)) return true;
-    return sound && soundThenStream(view, next, scan);
+    return sound && soundThenStream(view, next);
 }
 
 bool CandidateJudge::continuesStream(const SliceInfo& slice) const {

@@ -58,8 +58,9 @@ public:
     // the look-ahead's result text.
     bool confirmedByNext(const ScanSource& view, std::int64_t p, const Candidate& c, const ScanValues& scan,
                          bool sound, std::string& text) const;
-    // Whether a chain (a packet recognised firmly and another right behind it, or the end of the
-    // data) starts at a buffer position in [from, to) of `view`; reads past the buffer from the
+    // Whether the stream goes on (a packet recognised firmly, with another, or a run of sound and
+    // then another, or the end of the data right behind it) from a buffer position in [from, to)
+    // of `view`; reads past the buffer from the
     // file. The answer for a search to the end of the file is remembered, so that false length
     // words in one stretch of junk cost one search between them.
     bool chainWithin(const ScanSource& view, std::int64_t from, std::int64_t to) const;
@@ -85,7 +86,7 @@ private:
     bool chainAt(const ScanSource& view, std::int64_t q) const;
     // Where the stream goes on behind a run of sound that starts at n: the sound run must be one
     // the stream's sound can be.
-    bool soundThenStream(const ScanSource& view, std::int64_t n, const ScanValues& scan) const;
+    bool soundThenStream(const ScanSource& view, std::int64_t n) const;
 
     const RepairRun& run_;
     const bool hevc_;

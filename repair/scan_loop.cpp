@@ -352,7 +352,10 @@ bool Scanner::refusedByPayload(std::int64_t p, const Candidate& c) {
     if (c.admission == Admission::Confirm || junkAround) {
         // A slice that goes on with the stream's own numbering is confirmed by what lies before it:
         // right behind the stream, or out of junk when the reference's sizes and words are its own.
-        if (c.parsed && (!junkAround || c.admission == Admission::Firm) && judge_.continuesStream(c.slice))
+        // Not one far longer than the reference's: a header borrowed by chance says nothing of
+        // where a length word in junk ends.
+        if (c.parsed && !c.beyondMeasured && (!junkAround || c.admission == Admission::Firm) &&
+            judge_.continuesStream(c.slice))
             return false;
         if (!judge_.confirmedByNext(window_.view(), p, c, scanValues(), true, checkText_)) return true;
         // A long candidate, or one out of junk, must not swallow the stream behind it.

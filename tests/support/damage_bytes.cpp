@@ -86,7 +86,33 @@ std::string unitLikeString(std::int64_t bytes) {
     return out;
 }
 
-bool writeDamage(std::ofstream& out, const Damage& damage) {
+// Random bytes with a false unit in them: `header` (a real unit's first bytes) behind a length
+// word that reaches as `reach` says; `after` bytes of the file follow the damage.
+std::string falseUnitString(std::int64_t bytes, FalseReach reach, const std::string& header, std::int64_t after) {
+    std::mt19937_64 rng(kSeed);
+    std::string out = randomString(rng, bytes);
+    constexpr std::int64_t kInto = 1000;  // where it stands, counted from the damage's edge
+    std::int64_t at = kInto;
+    std::int64_t length = 0;
+    switch (reach) {
+    case FalseReach::PastTheEnd: length = bytes - at - 4 + after + 1; break;
+    case FalseReach::IntoDamage: length = bytes - at - 4 - bytes / 4; break;
+    case FalseReach::IntoStream:
+        at = bytes - kInto;
+        length = 20 * kInto;
+        break;
+    }
+    putWord(out, at, std::uint32_t(length));
+    std::copy_n(header.begin(), std::min<std::int64_t>(std::int64_t(header.size()), bytes - at - 4), out.begin() + at + 4);
+    return out;
+}
+
+bool writeDamage(std::ofstream& out, const Damage& damage, const std::string& behind, std::int64_t after) {
+    if (damage.kind == DamageKind::FalseUnit) {
+        const std::string bytes = falseUnitString(damage.bytes, damage.reach, behind, after);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+        return bool(out);
+    }
     if (damage.kind == DamageKind::UnitLike) {
         const std::string bytes = unitLikeString(damage.bytes);
         out.write(bytes.data(), std::streamsize(bytes.size()));
@@ -113,6 +139,7 @@ bool writeDamage(std::ofstream& out, const Damage& damage) {
 Damage randomBytes(std::int64_t bytes) { return {DamageKind::Random, bytes, 0}; }
 Damage unitLikeBytes(std::int64_t bytes) { return {DamageKind::UnitLike, bytes, 0}; }
 Damage runOf(std::uint8_t value, std::int64_t bytes) { return {DamageKind::Run, bytes, value}; }
+Damage falseUnit(FalseReach reach, std::int64_t bytes) { return {DamageKind::FalseUnit, bytes, 0, reach}; }
 
 std::string damageName(const Damage& damage) {
     std::string kind;
@@ -121,6 +148,11 @@ std::string damageName(const Damage& damage) {
     case DamageKind::Random: kind = "random"; break;
     case DamageKind::UnitLike: kind = "unitlike"; break;
     case DamageKind::Run: kind = damage.value == 0 ? "zeros" : damage.value == 0xFF ? "ff" : "run"; break;
+    case DamageKind::FalseUnit:
+        kind = damage.reach == FalseReach::PastTheEnd   ? "false_unit_past_the_end"
+               : damage.reach == FalseReach::IntoDamage ? "false_unit_into_damage"
+                                                        : "false_unit_into_stream";
+        break;
     }
     const std::int64_t n = damage.bytes;
     const std::string size = n % (1 << 20) == 0 ? std::to_string(n >> 20) + "m"
@@ -136,7 +168,9 @@ bool writeDamagedCopy(const std::string& source, std::int64_t keep, std::int64_t
     {
         std::ofstream out(target, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), at);
-        if (damage.kind != DamageKind::None && !writeDamage(out, damage)) return false;
+        // The unit behind the damage, from its NAL header on: a false unit borrows its first bytes.
+        const std::string behind = bytes.substr(std::size_t(std::min(at + 4, keep)), 100);
+        if (damage.kind != DamageKind::None && !writeDamage(out, damage, behind, keep - at)) return false;
         out.write(bytes.data() + at, keep - at);
         if (!out) return false;
     }

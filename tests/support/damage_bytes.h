@@ -15,17 +15,29 @@ enum class DamageKind {
     Random,    // bytes of no structure
     UnitLike,  // start codes, length words and delimiters with plausible NAL header bytes, in random bytes
     Run,       // one byte value over and over
+    // Random bytes holding one false unit: a length word and the first bytes of the recording's
+    // unit behind the damage (a header that parses), as another file's bytes hold one by chance.
+    FalseUnit,
+};
+
+// Where a false unit's length word points.
+enum class FalseReach {
+    PastTheEnd,   // past the end of the file: it reads as the unit the file cuts off
+    IntoDamage,   // into the damage, far from its end
+    IntoStream,   // over the end of the damage, into the pictures behind it
 };
 
 struct Damage {
     DamageKind kind = DamageKind::None;
     std::int64_t bytes = 0;
     std::uint8_t value = 0;  // of a run
+    FalseReach reach = FalseReach::PastTheEnd;
 };
 
 Damage randomBytes(std::int64_t bytes);
 Damage unitLikeBytes(std::int64_t bytes);
 Damage runOf(std::uint8_t value, std::int64_t bytes);
+Damage falseUnit(FalseReach reach, std::int64_t bytes);
 
 // A short name of the damage for test names: "random_300k", "ff_2m", "unitlike_64k".
 std::string damageName(const Damage& damage);
