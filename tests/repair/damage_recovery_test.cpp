@@ -155,6 +155,12 @@ const std::vector<RecordingCase>& damageCases() {
         takeWith(Take::X265OpenGopHev1),
         takeWith(Take::X264FourSlices),
         takeWith(Take::X264StillScene),
+        // The recordings that need units the reference never showed, with damage as well.
+        takeWith(Take::X265OpenGopHvc1, randomBytes(300 * kKiB)),
+        takeWith(Take::X265OpenGopHev1, runOf(0xFF, 2 * kMiB)),
+        takeWith(Take::X264StillScene, randomBytes(300 * kKiB)),
+        takeWith(Take::X264StillScene, unitLikeBytes(64 * kKiB)),
+        takeWith(Take::X264FourSlices, randomBytes(300 * kKiB)),
         // Nothing but random bytes: no picture and no sound.
         damageAlone(Take::X264Aac, randomBytes(2 * kMiB)),
         damageAlone(Take::X265Aac, randomBytes(2 * kMiB)),
