@@ -61,9 +61,11 @@ ChildResult ChildProcessRunner::run(const QString& program, const QStringList& a
             process.waitForFinished(5000);
             break;
         }
-        if (process.waitForReadyRead(kPollMs))
-            lines.feed(process.readAll());
-        else if (process.state() != QProcess::NotRunning)
+        // Every wait below also reads what the child wrote meanwhile into the process's
+        // buffer, and waitForReadyRead waits only for output beyond it: what is held is
+        // handed on before each wait, or it would sit there until the child speaks again.
+        if (process.bytesAvailable() > 0) lines.feed(process.readAll());
+        if (!process.waitForReadyRead(kPollMs) && process.state() != QProcess::NotRunning)
             process.waitForFinished(kPollMs);  // output closed but still running: do not spin
     }
     lines.feed(process.readAll());

@@ -2,6 +2,10 @@
 
 #include <QFileInfo>
 
+extern "C" {
+#include <libavutil/parseutils.h>
+}
+
 #include "jobs/settings.h"
 
 namespace {
@@ -102,12 +106,20 @@ const std::vector<FormatRow>& formatTable() {
 struct RotationRow {
     const char* name;
     const char* filter;
+    bool quarterTurn;  // the picture stands on its side afterwards
 };
 const RotationRow kRotations[] = {
-    {kRotationNames[1], "transpose=2"},
-    {kRotationNames[2], "transpose=1"},
-    {kRotationNames[3], "transpose=2,transpose=2"},
+    {kRotationNames[1], "transpose=2", true},
+    {kRotationNames[2], "transpose=1", true},
+    {kRotationNames[3], "transpose=2,transpose=2", false},
 };
+
+// The rotation named exactly; null for "No Rotation" and any other text.
+const RotationRow* rotationNamed(const QString& name) {
+    for (const RotationRow& rotation : kRotations)
+        if (name == QString::fromUtf8(rotation.name)) return &rotation;
+    return nullptr;
+}
 
 // Containers whose default encoders this ffmpeg build lacks (AMR audio) or that only take a
 // few picture sizes (H.263): a re-encode into them names working ones.
@@ -141,8 +153,32 @@ void addAudio(QStringList& args, const conversionPreset& preset, bool strictRule
     if (givesOption(preset.audioBitrate)) args << "-ab" << q(preset.audioBitrate);
 }
 
-void addFormatArguments(QStringList& args, const FormatRow& row, ConversionContext& context, QStringList& filters) {
-    const conversionPreset& preset = context.preset;
+// Size and aspect are read as the tool reads them ("1280x720" or "hd720", "16:9" or "1.7778"),
+// so every form it takes turns; a text it would refuse anyway stays as it is.
+std::string turnedSize(const std::string& size) {
+    int width = 0, height = 0;
+    const QByteArray text = q(size).remove(QLatin1Char(' ')).toUtf8();
+    if (av_parse_video_size(&width, &height, text.constData()) < 0) return size;
+    return std::to_string(height) + " x " + std::to_string(width);
+}
+
+std::string invertedAspect(const std::string& aspect) {
+    AVRational ratio{0, 1};
+    if (av_parse_ratio(&ratio, aspect.c_str(), 255, 0, nullptr) < 0 || ratio.num <= 0 || ratio.den <= 0) return aspect;
+    return std::to_string(ratio.den) + ":" + std::to_string(ratio.num);
+}
+
+// After a quarter turn the picture is as high as it was wide. A fixed size and aspect of the
+// preset turn with it; left as they are, the scaler would stretch the turned picture back
+// into a landscape frame.
+conversionPreset turnedOnItsSide(conversionPreset preset) {
+    if (givesOption(preset.mSize)) preset.mSize = turnedSize(preset.mSize);
+    if (givesOption(preset.mAspect)) preset.mAspect = invertedAspect(preset.mAspect);
+    return preset;
+}
+
+void addFormatArguments(QStringList& args, const FormatRow& row, const conversionPreset& preset,
+                        ConversionContext& context, QStringList& filters) {
     QStringList encoder;
     bool encoderKnown = false;
     auto videoEncoder = [&]() -> const QStringList& {
@@ -212,18 +248,20 @@ QStringList buildConversionArguments(const QString& input, const QString& output
     const QString outputPath = QFileInfo(output).absoluteFilePath();
     QStringList args{"-i", QFileInfo(input).absoluteFilePath()};
     QStringList filters;
+    const RotationRow* rotation = rotationNamed(context.rotation);
     if (format == kReEncodeFormat) {
         addReEncodeArguments(args, outputPath, context);
     } else {
         const QString upper = format.toUpper();
+        const conversionPreset preset =
+            rotation && rotation->quarterTurn ? turnedOnItsSide(context.preset) : context.preset;
         for (const FormatRow& row : formatTable())
             if (upper == row.format) {
-                addFormatArguments(args, row, context, filters);
+                addFormatArguments(args, row, preset, context, filters);
                 break;
             }
     }
-    for (const RotationRow& rotation : kRotations)
-        if (context.rotation == QString::fromUtf8(rotation.name)) filters << rotation.filter;
+    if (rotation) filters << rotation->filter;
     if (!filters.isEmpty()) args << "-vf" << filters.join(',');
     args << "-y" << outputPath;
     return args;

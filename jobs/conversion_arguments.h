@@ -25,5 +25,8 @@ struct ConversionContext {
 // A name outside the table gives the name itself lower-cased, so the tool reports it.
 QStringList encoderForCodec(const QString& codecName, ConversionContext& context);
 
+// A quarter turn ("Rotate left 90°", "Rotate right 90°") turns the preset's fixed size and
+// aspect with the picture (1280 x 720 and 16:9 become 720 x 1280 and 9:16); the stored preset
+// in `context` is left as it is.
 QStringList buildConversionArguments(const QString& input, const QString& output, const QString& format,
                                      ConversionContext& context);

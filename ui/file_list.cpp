@@ -2,6 +2,7 @@
 // their stream details, and each file reported becomes a job with its row.
 #include <QContextMenuEvent>
 #include <QDebug>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <set>
 
+#include "jobs/output_names.h"
 #include "jobs/unit_file.h"
 #include "jobs/video_details.h"
 #include "ui/file_list_view.h"
@@ -24,6 +26,38 @@
 #include "ui/row_look.h"
 #include "ui/window_pictures.h"
 #include "ui_mainwindow.h"
+
+namespace {
+
+const char* const kRefusedLook = "QLabel {color : darkred; }";
+
+// The name a refused path is told by; a folder dropped as ".../clips/" is "clips".
+QString shownName(const QString& path) {
+    const QString name = QFileInfo(QDir::cleanPath(path)).fileName();
+    return name.isEmpty() ? path : name;
+}
+
+}  // namespace
+
+// Only a regular file can hold a recording: a folder, a device or a FIFO never becomes a row,
+// where it would only read as a damaged video. No row can tell of what was refused, so the
+// information bar does.
+QStringList MainWindow::regularFilesOnly(const QStringList& paths) {
+    QStringList accepted, refused;
+    for (const QString& path : paths) {
+        if (isRegularFile(path))
+            accepted << path;
+        else
+            refused << shownName(path);
+    }
+    if (!refused.isEmpty()) showRefusedFiles(refused);
+    return accepted;
+}
+
+void MainWindow::showRefusedFiles(const QStringList& names) {
+    ui->infoFile->setText(tr("Not added, not a regular file: %1").arg(names.join(QStringLiteral(", "))));
+    ui->infoFile->setStyleSheet(QString::fromLatin1(kRefusedLook));
+}
 
 void MainWindow::OleDragDrop(const QMimeData* mimeData) {
     if (!mimeData) return;
@@ -36,7 +70,7 @@ void MainWindow::OleDragDrop(const QMimeData* mimeData) {
             if (!path.isEmpty()) paths << path;
         }
     }
-    probes.start(paths, this);
+    probes.start(regularFilesOnly(paths), this);
 }
 
 void MainWindow::actionAdd_Clicked() {
@@ -45,7 +79,7 @@ void MainWindow::actionAdd_Clicked() {
                           "*.m4v *.mts *.vob *.m2ts *.ts *.mxf)"));
     dialog.setViewMode(QFileDialog::Detail);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    probes.start(dialog.exec() ? dialog.selectedFiles() : QStringList(), this);
+    probes.start(regularFilesOnly(dialog.exec() ? dialog.selectedFiles() : QStringList()), this);
 }
 
 void MainWindow::startFindInfo() {
@@ -67,6 +101,8 @@ void MainWindow::FoundVideoDetails(QString FileName, int mNBStreams, int mDurati
                                    int mVideoBitRate, QString mAudioCodec, float mVideoframerate,
                                    int mAudioSampleRate, int mAudioChannels, int mAudioBitRate,
                                    QString mFileInformationResumed, float) {
+    // The file may have been swapped for a folder or removed while the probe read the ones before it.
+    if (regularFilesOnly({FileName}).isEmpty()) return;
     const QFileInfo file(FileName);
     openPath = file.absolutePath();
 

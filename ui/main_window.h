@@ -135,6 +135,9 @@ private:
     void selectStoredChoice(const char* key, QComboBox& box, const QString& fallback, bool storeFallback);
 
     // File list.
+    // The paths that name regular files; the others are told in the information bar.
+    QStringList regularFilesOnly(const QStringList& paths);
+    void showRefusedFiles(const QStringList& names);
     void connectJob(unitFile& job);
     void fitColumnsOnChange();
     std::vector<int> selectedRows() const;

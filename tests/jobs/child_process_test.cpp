@@ -1,6 +1,7 @@
 // The child-process runner against small programs written by the tests.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
@@ -118,6 +119,30 @@ TEST(ChildProcessRunner, CancelEndsAChildWithinASecond) {
         EXPECT_FALSE(r.succeeded());
         EXPECT_LT(timer.elapsed(), timeBoundMs(1300));
     }
+}
+
+// A child that prints between pauses and then says nothing for seconds, as a conversion
+// does: each line (ended by "\n" or by ffmpeg's "\r") reaches the handler as it is printed,
+// not when the next output comes or the child ends. Each line carries the wall-clock time
+// at which the child printed it.
+TEST(ChildProcessRunner, HandsEveryLineOnAsItArrives) {
+    TempDir dir;
+    const QString program = writeScript(dir, "pauses.sh",
+                                        "stamp() { date +%s%3N; }\n"
+                                        "sleep 0.15; echo \"$(stamp)\"\n"
+                                        "sleep 1.2; printf '%s\\r' \"$(stamp)\"\n"
+                                        "sleep 0.3; echo \"$(stamp)\"\n"
+                                        "sleep 2; echo \"$(stamp)\"\n"
+                                        "sleep 1.5\n");
+    std::atomic<bool> cancel{false};
+    std::vector<long long> lateness;
+    const ChildResult r = ChildProcessRunner(cancel).run(program, {}, [&](const std::string& line) {
+        lateness.push_back(QDateTime::currentMSecsSinceEpoch() - std::stoll(line));
+    });
+    EXPECT_TRUE(r.succeeded());
+    ASSERT_EQ(lateness.size(), 4u);
+    for (std::size_t i = 0; i < lateness.size(); ++i)
+        EXPECT_LT(lateness[i], timeBoundMs(200)) << "line " << i << " came " << lateness[i] << " ms late";
 }
 
 TEST(ChildProcessRunner, CancelSetBeforeTheStartRunsNothing) {

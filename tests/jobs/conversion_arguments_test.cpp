@@ -116,6 +116,50 @@ TEST(ConversionArguments, RotationAndDeinterlaceShareOneFilterChain) {
     }
 }
 
+// A quarter turn stands the picture on its side: a fixed size and aspect turn with it, so the
+// scaler keeps the turned picture's shape instead of stretching it back into a landscape frame.
+TEST(ConversionArguments, QuarterTurnTurnsTheSizeAndAspect) {
+    struct Case {
+        const char* format;
+        const char* rotation;
+        const char* size;    // the preset's; null keeps the default
+        const char* aspect;  // the preset's; null keeps the default
+        const char* sizeArgument;    // empty: no -s
+        const char* aspectArgument;  // empty: no -aspect
+    };
+    const Case cases[] = {
+        {"Mp4", "Rotate right 90°", nullptr, nullptr, "720x1280", "9:16"},
+        {"Mp4 HD 720P", "Rotate left 90°", nullptr, nullptr, "720x1280", "9:16"},
+        {"Mp4 HD 1080P", "Rotate right 90°", nullptr, nullptr, "1080x1920", "9:16"},
+        {"Flv", "Rotate left 90°", nullptr, nullptr, "240x320", "3:4"},
+        {"Mp4", "Rotate 180°", nullptr, nullptr, "1280x720", "16:9"},
+        {"Mp4", "No Rotation", nullptr, nullptr, "1280x720", "16:9"},
+        {"Mp4", "Rotate right 90°", "Same as original", "Same as original", "", ""},
+        // Every form the tool reads turns; what it would refuse is passed on for it to report.
+        {"Mp4", "Rotate right 90°", "hd720", "2", "720x1280", "1:2"},
+        {"Mp4", "Rotate left 90°", "1920x1080", "1.5", "1080x1920", "2:3"},
+        {"Mp4", "Rotate right 90°", "wide", "tall", "wide", "tall"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " " + c.rotation);
+        ConversionContext context = contextFor(c.format);
+        if (c.size) context.preset.mSize = c.size;
+        if (c.aspect) context.preset.mAspect = c.aspect;
+        context.rotation = QString::fromUtf8(c.rotation);
+        const conversionPreset stored = context.preset;
+        const QStringList args = buildConversionArguments("/in", "/out", c.format, context);
+        auto valueOf = [&](const char* option) {
+            const int at = args.indexOf(option);
+            return at < 0 ? QString() : args.value(at + 1);
+        };
+        EXPECT_EQ(valueOf("-s"), c.sizeArgument);
+        EXPECT_EQ(valueOf("-aspect"), c.aspectArgument);
+        // The job's preset stays as stored: a second list (after a hardware encoder failed) is turned once.
+        EXPECT_EQ(context.preset, stored);
+        EXPECT_EQ(buildConversionArguments("/in", "/out", c.format, context), args);
+    }
+}
+
 TEST(ConversionArguments, RotationAppliesToReEncodeAndAudioFormats) {
     for (const char* format : {"Re-Encode (Keep same quality)", "Mp3", "IPOD"}) {
         ConversionContext context = contextFor(format);

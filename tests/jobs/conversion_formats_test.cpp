@@ -92,6 +92,9 @@ const FormatCase kCases[] = {
     {"re_encode_rotated", kReEncodeFormat, Source::Mp4, ".mp4", "h264", "aac", 240, 320, "Rotate right 90°"},
     {"mp4_deinterlaced_rotated", "Mp4", Source::Mp4, ".mp4", "h264", "aac", 1280, 720, "Rotate 180°", true},
     {"mp3_rotated", "Mp3", Source::Mp4, ".mp3", "", "mp3", 0, 0, "Rotate left 90°"},
+    // A quarter turn into a format of fixed size stands the frame on its side with the picture.
+    {"mp4_hd_720p_rotated_right", "Mp4 HD 720P", Source::Mp4, ".mp4", "h264", "aac", 720, 1280, "Rotate right 90°"},
+    {"flv_rotated_left", "Flv", Source::Mp4, ".flv", "flv1", "mp3", 240, 320, "Rotate left 90°"},
 };
 
 // The source in `dir`: ten frames of H.264 + AAC (VP8 at 720p is slow), remuxed for the 3GP cases.

@@ -3,8 +3,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -13,7 +16,9 @@
 #include <QTimer>
 
 #include "jobs/unit_file.h"
+#include "tests/support/modal_boxes.h"
 #include "tests/support/qtest_main.h"
+#include "tests/support/special_files.h"
 #include "tests/support/test_clips.h"
 #include "tests/ui/window_harness.h"
 #include "ui/main_window.h"
@@ -48,6 +53,8 @@ QImage paintProgressCell(const QString& text) {
     painter.end();
     return image;
 }
+
+QString infoText(MainWindow& w) { return w.findChild<QLabel*>(QStringLiteral("infoFile"))->text(); }
 
 bool hasDarkPixelsNear(const QImage& image, double xFraction) {
     const int centre = static_cast<int>(image.width() * xFraction);
@@ -143,13 +150,83 @@ private slots:
         QCOMPARE(info->textFormat(), Qt::PlainText);
     }
 
+    // Only regular files become rows: a folder (as a file manager drops it, with a trailing
+    // "/"), a device and a FIFO are refused and named in the information bar, and nothing is
+    // opened (the FIFO would hold the probe).
+    void aDropTakesRegularFilesOnly() {
+        const testsupport::TempDir dir;
+        const QStringList clips = clipCopies(dir, {"clip.mp4"});
+        QCOMPARE(clips.size(), 1);
+        const std::string folder = dir.file("clips");
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder)));
+        const testsupport::FifoWatch fifo(dir.file("pipe.mp4"), 5);
+        QVERIFY(fifo.made());
+
+        MainWindow w;
+        drop(w, {QUrl::fromLocalFile(QString::fromStdString(folder) + "/"), QUrl::fromLocalFile("/dev/null"),
+                 QUrl::fromLocalFile(clips[0]), QUrl::fromLocalFile(QString::fromStdString(fifo.path()))});
+        QVERIFY(waitFor([&] { return w.jobCount() == 1 && !w.probingBusy(); }));
+        QTest::qWait(200);
+        QCOMPARE(w.jobCount(), 1);
+        QCOMPARE(cell(w, 0, ColumnFileName), QStringLiteral("clip.mp4"));
+        QCOMPARE(infoText(w), QStringLiteral("Not added, not a regular file: clips, null, pipe.mp4"));
+        QVERIFY(!fifo.released());
+
+        drop(w, {QUrl::fromLocalFile(QString::fromStdString(folder))});
+        QVERIFY(waitFor([&] { return !w.probingBusy(); }));
+        QTest::qWait(200);
+        QCOMPARE(w.jobCount(), 1);
+        QCOMPARE(infoText(w), QStringLiteral("Not added, not a regular file: clips"));
+        QCOMPARE(countText(w), QStringLiteral("1 videos in list  "));
+    }
+
+    // The Add dialog takes a typed name too: a device given there is refused the same way.
+    void addFileTakesRegularFilesOnly() {
+        const testsupport::TempDir dir;
+        const QStringList clips = clipCopies(dir, {"clip.mp4"});
+        QCOMPARE(clips.size(), 1);
+        MainWindow w;
+        QTimer::singleShot(300, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            auto* name = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+            if (name) {
+                // Typed as a user types several names.
+                name->setText(QStringLiteral("\"/dev/null\" \"%1\"").arg(clips[0]));
+                static_cast<QDialog*>(dialog)->accept();  // as the Open button does
+            }
+            testsupport::rejectNextModalDialog(200);  // the test must not hang on a dialog left open
+        });
+        w.actionAdd_Clicked();
+        QVERIFY(waitFor([&] { return w.jobCount() == 1 && !w.probingBusy(); }));
+        QTest::qWait(200);
+        QCOMPARE(w.jobCount(), 1);
+        QCOMPARE(cell(w, 0, ColumnFileName), QStringLiteral("clip.mp4"));
+        QCOMPARE(infoText(w), QStringLiteral("Not added, not a regular file: null"));
+    }
+
+    // A file that became a folder while the probe read the files before it gets no row either.
+    void aReportOfWhatIsNoLongerAFileAddsNoRow() {
+        const testsupport::TempDir dir;
+        const std::string folder = dir.file("clip.mp4");
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder)));
+        MainWindow w;
+        w.FoundVideoDetails(QString::fromStdString(folder), 2, 3, QStringLiteral("00:00:03"), 0,
+                            QStringLiteral("h264"), 320, 240, 500, QStringLiteral("aac"), 25, 48000, 2, 128,
+                            QStringLiteral("Video: h264"), 25);
+        QCOMPARE(w.jobCount(), 0);
+        QCOMPARE(infoText(w), QStringLiteral("Not added, not a regular file: clip.mp4"));
+    }
+
     // Rows are made one report at a time: the slot never turns the event loop itself.
     void aReportIsHandledWithoutReenteringTheEventLoop() {
+        const testsupport::TempDir dir;
+        const std::string file = dir.file("a.mp4");
+        testsupport::writeFile(file, "a");
         MainWindow w;
         bool ranInside = false;
         bool inside = true;
         QTimer::singleShot(0, &w, [&] { ranInside = inside; });
-        w.FoundVideoDetails(QStringLiteral("/nowhere/a.mp4"), 2, 3, QStringLiteral("00:00:03"), 0,
+        w.FoundVideoDetails(QString::fromStdString(file), 2, 3, QStringLiteral("00:00:03"), 0,
                             QStringLiteral("h264"), 320, 240, 500, QStringLiteral("aac"), 25, 48000, 2, 128,
                             QStringLiteral("Video: h264"), 25);
         inside = false;

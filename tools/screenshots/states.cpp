@@ -51,6 +51,12 @@ bool dropped(const Inputs& inputs, const QString& output) {
     return waitForRows(shown.window, 3) && grab(shown.window, output);
 }
 
+bool refused(const Inputs& inputs, const QString& output) {
+    ShownWindow shown;
+    dropFiles(shown.window, {inputs.file("healthy.mp4"), inputs.file("output"), QStringLiteral("/dev/null")});
+    return waitForRows(shown.window, 1) && grab(shown.window, output);
+}
+
 void selectListRow(MainWindow& window, int row) {
     auto* view = window.findChild<clsMyTree*>();
     view->selectionModel()->select(view->model()->index(row, ColumnFileName),
@@ -210,6 +216,8 @@ const std::vector<State>& states() {
     static const std::vector<State> table = {
         {"empty", "the window as it starts, nothing listed", empty},
         {"dropped", "three files dropped: two videos and a text file", dropped},
+        {"refused", "a video dropped with a folder and a device: one row, the refusal in the information bar",
+         refused},
         {"repairing", "a repair in progress: blue status, a partly green bar, the live picture", repairing},
         {"finished", "a repaired row in green beside a row that could not be repaired", finished},
         {"reference", "the reference dialog with a probed reference", reference},
