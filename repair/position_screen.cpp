@@ -30,7 +30,7 @@ constexpr std::uint32_t kSecondWords[] = {
 void PositionScreen::WordSet::assign(std::vector<std::uint32_t> words) {
     std::sort(words.begin(), words.end());
     words.erase(std::unique(words.begin(), words.end()), words.end());
-    std::fill(upper_.begin(), upper_.end(), 0);
+    upper_.fill(0);
     for (std::uint32_t w : words) upper_[w >> 22] |= std::uint64_t(1) << ((w >> 16) & 63);
     words_ = std::move(words);
 }
@@ -39,10 +39,16 @@ bool PositionScreen::WordSet::holdsExactly(std::uint32_t word) const {
     return std::binary_search(words_.begin(), words_.end(), word);
 }
 
+void PositionScreen::updateHeaderLengths() {
+    for (int h = 0; h < 256; ++h)
+        longestByHeader_[std::size_t(h)] = (h & 0x80) != 0 ? 0 : maxSize_[hevc_ ? (h >> 1) & 0x3F : h & 0x1F];
+}
+
 void PositionScreen::build(const AnalysisResult& analysis, const PresetTraits& preset, bool hevc) {
     hevc_ = hevc;
     for (int type = 0; type < kNalTypeCount; ++type) maxSize_[type] = analysis.nalStats[std::size_t(type)].maxSize;
     crecWord_ = preset.iphone;
+    updateHeaderLengths();
 
     std::vector<std::uint32_t> first(std::begin(kFirstWords), std::end(kFirstWords));
     // Samples of the reference's camera tracks are known by their first word.

@@ -5,6 +5,7 @@
 // and other junk fail it, and the scan then adds the byte to the junk run without asking the
 // detectors one by one. It may answer "maybe" too often, never "no" wrongly.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -28,17 +29,21 @@ public:
     // beyond the type's range).
     void allowLength(int type, std::uint32_t maxSize) {
         if (type >= 0 && type < kNalTypeCount) maxSize_[type] = std::max(maxSize_[type], maxSize);
+        updateHeaderLengths();
     }
 
-    // False only when nothing the scan recognises can start at `b` (kBytes valid bytes).
+    // False only when nothing the scan recognises can start at `b` (kBytes valid bytes). In junk
+    // nearly every position is turned away, so the tests are made without branches first and
+    // only a position that any of them lets through is looked at again.
     VANTOREL_HOT_INLINE bool mayStart(const std::uint8_t* b) const {
         const std::uint32_t w0 = be32(b);
         const std::uint32_t w1 = be32(b + 4);
-        if (w1 == w0 || w1 == w0 + 1) return true;  // counting runs, repeated words
-        const std::uint8_t h = b[4];
-        if (w0 != 0 && (h & 0x80) == 0 && w0 <= maxSize_[hevc_ ? (h >> 1) & 0x3F : h & 0x1F]) return true;
-        if (w0Words_.holds(w0) || w1Words_.holds(w1)) return true;
-        return crecWord_ && be32(b + 12) == kCrec;
+        const bool run = (w1 == w0) | (w1 == w0 + 1);  // counting runs, repeated words
+        // A unit within its type's size limit (0 for a header with the forbidden bit set).
+        const bool unit = w0 - 1 < longestByHeader_[b[4]];
+        const bool crec = crecWord_ & (be32(b + 12) == kCrec);
+        if (!(run | unit | crec | w0Words_.mayHold(w0) | w1Words_.mayHold(w1))) return false;
+        return run || unit || crec || w0Words_.holds(w0) || w1Words_.holds(w1);
     }
 
 private:
@@ -46,14 +51,14 @@ private:
     class WordSet {
     public:
         void assign(std::vector<std::uint32_t> words);
-        VANTOREL_HOT_INLINE bool holds(std::uint32_t word) const {
-            if (((upper_[word >> 22] >> ((word >> 16) & 63)) & 1) == 0) return false;
-            return holdsExactly(word);
+        VANTOREL_HOT_INLINE bool mayHold(std::uint32_t word) const {
+            return ((upper_[word >> 22] >> ((word >> 16) & 63)) & 1) != 0;
         }
+        VANTOREL_HOT_INLINE bool holds(std::uint32_t word) const { return mayHold(word) && holdsExactly(word); }
 
     private:
         bool holdsExactly(std::uint32_t word) const;
-        std::vector<std::uint64_t> upper_ = std::vector<std::uint64_t>(1024, 0);
+        std::array<std::uint64_t, 1024> upper_{};
         std::vector<std::uint32_t> words_;
     };
 
@@ -61,6 +66,9 @@ private:
     static constexpr std::uint32_t kCrec = fourcc("crec");
     bool crecWord_ = false;  // the iPhone rule also looks at the fourth word
     std::uint32_t maxSize_[kNalTypeCount] = {};
+    // maxSize_ of the type each NAL header byte names, 0 for one with the forbidden bit set.
+    std::array<std::uint32_t, 256> longestByHeader_{};
+    void updateHeaderLengths();
     WordSet w0Words_;  // first words that some rule tests on their own
     WordSet w1Words_;  // second words that some rule tests on their own
 };

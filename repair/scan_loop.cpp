@@ -578,8 +578,14 @@ void Scanner::refuseScreened(std::int64_t p) {
         {limit_, window_.valid() - PositionScreen::kBytes + 1, progress_.nextDue() - window_.base()});
     const std::uint8_t* data = window_.data();
     const PositionScreen& screen = judge_.screen();
+    // The stop request is polled a stretch at a time: a position costs a few instructions.
+    constexpr std::int64_t kPollEvery = 4096;
     std::int64_t q = p + 1;
-    while (q < end && !screen.mayStart(data + q) && !stopRequested()) ++q;
+    while (q < end && !stopRequested()) {
+        const std::int64_t stretchEnd = std::min(end, q + kPollEvery);
+        while (q < stretchEnd && !screen.mayStart(data + q)) ++q;
+        if (q < stretchEnd) break;
+    }
     refuseRange(p, q - p);
 }
 
