@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,9 +47,11 @@ public:
         applyCameraRules(entries_, preset, hevc, out);
         printed = out.str();
         tracks_ = CameraTrackTable(entries_);
-        bytes_.assign(4, 0);
+        // The candidate's length word and 20 bytes, the unit at 24, then bytes enough for the
+        // look-ahead to judge it.
+        bytes_.assign(1100, 0xC7);
+        std::fill_n(bytes_.begin(), 4, 0);
         bytes_[3] = 20;
-        bytes_.resize(1100, 0xC7);
     }
     CompletedRun(const std::string& preset, bool hevc) : CompletedRun(preset, hevc, reference(hevc)) {}
 
@@ -71,11 +74,12 @@ public:
     // How many distinct header words of `type` a unit of `length` is taken with.
     std::size_t wordsTaken(int type, std::uint32_t length) const {
         const int tail = 8 * (headerWordBytes(type, hevc) - 1);
+        // The type's NAL header bytes: one per nal_ref_idc for H.264, per high bit of the layer
+        // for H.265.
+        const std::uint32_t headers = hevc ? 2 : 4;
         std::size_t taken = 0;
-        for (std::uint32_t high = 0; high < 4; ++high) {
-            // The NAL header bytes of the type: nal_ref_idc for H.264, the layer's high bit for H.265.
-            const std::uint32_t header = hevc ? (std::uint32_t(type) << 1) | (high & 1) : (high << 5) | std::uint32_t(type);
-            if (hevc && high > 1) break;
+        for (std::uint32_t h = 0; h < headers; ++h) {
+            const std::uint32_t header = hevc ? (std::uint32_t(type) << 1) | h : (h << 5) | std::uint32_t(type);
             for (std::uint32_t rest = 0; rest < (1u << tail); ++rest)
                 taken += takes(type, (header << tail) | rest, length);
         }
