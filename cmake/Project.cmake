@@ -20,8 +20,7 @@ function(vantorel_library name)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARG_LINKS})
-  # Set whether or not the folder has forms yet, so that a build folder made before the first
-  # form still finds it.
+  # The form of an included ui_<name>.h is <name>.ui under forms/, not beside the code.
   set_target_properties(${name} PROPERTIES AUTOUIC_SEARCH_PATHS ${dir}/forms)
   if(ARG_RESOURCES)
     target_sources(${name} INTERFACE ${ARG_RESOURCES})
@@ -45,7 +44,7 @@ function(vantorel_tests name)
   else()
     set(entry GTest::gtest_main)
   endif()
-  target_link_libraries(${name} PRIVATE testsupport ${entry} ${ARG_LINKS} GTest::gtest GTest::gmock)
+  target_link_libraries(${name} PRIVATE testsupport ${entry} ${ARG_LINKS} GTest::gtest)
   add_dependencies(${name} vantorel_programs)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60

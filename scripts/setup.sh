@@ -1,14 +1,15 @@
-# Shared set-up of scripts/test and scripts/run: the Debian packages the project needs,
-# installed when missing, and the configure-and-build step. Sourced, not run.
+# Shared set-up of the scripts: the Debian packages the project needs, installed when missing,
+# and the configure-and-build step. Sourced, not run.
 
 # The one list of packages this project builds, tests and runs with.
 VANTOREL_PACKAGES=(
     cmake ninja-build g++ pkg-config
-    qtbase5-dev qttools5-dev-tools
+    qtbase5-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
     libboost-dev libfaad-dev
-    libgtest-dev libgmock-dev
-    xvfb xauth fonts-dejavu-core
+    libgtest-dev
+    xvfb xauth fonts-dejavu-core  # scripts/screenshots; the font tools/pictures draws with
+    time                          # /usr/bin/time: the benches' peak memory
 )
 
 VANTOREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -8,7 +8,7 @@ extern "C" {
 }
 
 #include "ui/help_page.h"
-#include "ui_aboutui.h"
+#include "ui_about_box.h"
 
 namespace {
 

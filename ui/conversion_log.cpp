@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 
 #include "jobs/unit_file.h"
-#include "ui_logconversion.h"
+#include "ui_conversion_log.h"
 
 namespace {
 

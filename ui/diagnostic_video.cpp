@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "analysis/diag_worker.h"
-#include "ui_diagnosticvideo.h"
+#include "ui_diagnostic_video.h"
 
 namespace {
 

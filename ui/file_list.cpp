@@ -25,7 +25,7 @@
 #include "ui/main_window.h"
 #include "ui/row_look.h"
 #include "ui/window_pictures.h"
-#include "ui_mainwindow.h"
+#include "ui_main_window.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "ui/main_window.h"
 #include "ui/reference_dialog.h"
 #include "ui/row_look.h"
-#include "ui_mainwindow.h"
+#include "ui_main_window.h"
 
 namespace {
 constexpr int kSchedulerIntervalMs = 500;

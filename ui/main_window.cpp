@@ -27,7 +27,7 @@
 #include "ui/job_end.h"
 #include "ui/output_choices.h"
 #include "ui/row_look.h"
-#include "ui_mainwindow.h"
+#include "ui_main_window.h"
 
 namespace {
 

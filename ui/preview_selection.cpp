@@ -16,7 +16,7 @@
 #include "ui/file_list_view.h"
 #include "ui/main_window.h"
 #include "ui/row_look.h"
-#include "ui_mainwindow.h"
+#include "ui_main_window.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "jobs/settings.h"
 #include "jobs/video_information.h"
-#include "ui_referencedialog.h"
+#include "ui_reference_dialog.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <QPixmap>
 
-#include "ui_videosettings.h"
+#include "ui_video_settings.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "ui/diagnostic_video.h"
 #include "ui/main_window.h"
 #include "ui/video_settings.h"
-#include "ui_mainwindow.h"
+#include "ui_main_window.h"
 
 void MainWindow::actionAbout_Clicked() { openAboutBox(); }
 

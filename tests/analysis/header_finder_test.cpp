@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+
 #include <ostream>
 #include <random>
 #include <string>
@@ -223,7 +225,30 @@ TEST(HeaderFinder, UnreadableFileHasNoFindings) {
     EXPECT_FALSE(finder.mdatFound);
 }
 
-// Tags and lengths at the edges of the window, pointing outside it.
+// Whether every unit of the finding is a run of the file's bytes: the pieces of its Annex B text
+// between start codes (a unit holding a start code splits into runs of the file too).
+bool madeOfFileBytes(const FoundParameterSet& set, const Bytes& file) {
+    const QByteArray bytes = QByteArray::fromHex(set.hex.toLatin1());
+    if (bytes.toHex().toUpper() != set.hex.toLatin1()) return false;
+    const std::string haystack(file.begin(), file.end());
+    const std::string text = bytes.toStdString();
+    const std::string startCode("\0\0\0\1", 4);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        if (text.compare(at, 4, startCode) == 0) {
+            at += 4;
+            continue;
+        }
+        const std::size_t next = text.find(startCode, at);
+        const std::size_t end = next == std::string::npos ? text.size() : next;
+        if (haystack.find(text.substr(at, end - at)) == std::string::npos) return false;
+        at = end;
+    }
+    return true;
+}
+
+// Tags and lengths at the edges of the window, pointing outside it: whatever is found is cut at
+// the file's end, never filled from beyond it.
 TEST(HeaderFinder, LengthsPastTheWindowStayInside) {
     const std::vector<Bytes> files = {
         cat({text("avcC"), Bytes(30, 0xFF)}),
@@ -234,13 +259,25 @@ TEST(HeaderFinder, LengthsPastTheWindowStayInside) {
         cat({text("mdat"), be32(200), {0x67, 0x42, 0, 0x1E}}),
         cat({Bytes(200, 1), {0x47, 0x50, 0x03, 0x01}, Bytes(12, 0), be32(254), {0x67}, Bytes(120, 0)}),
     };
-    for (const Bytes& file : files) findIn(file);
+    std::vector<Bytes> inputs = files;
     std::mt19937 random(26);
     for (int round = 0; round < 20; ++round) {
         Bytes noise(2000 + random() % 3000);
         for (auto& b : noise) b = std::uint8_t(random() % 3 == 0 ? random() : random() % 2);
-        findIn(noise);
+        inputs.push_back(noise);
     }
+    std::size_t found = 0;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE("input " + std::to_string(i));
+        const Finding f = findIn(inputs[i]);
+        found += f.sets.size();
+        for (const FoundParameterSet& set : f.sets) EXPECT_TRUE(madeOfFileBytes(set, inputs[i])) << set.hex.toStdString();
+    }
+    EXPECT_GT(found, 0u) << "the inputs reach the searches' cuts";
+    // An SPS length past the end: the unit is the bytes up to the end, and no PPS follows.
+    const Finding cut = findIn(files[1]);
+    ASSERT_EQ(cut.sets.size(), 1u);
+    EXPECT_EQ(cut.sets[0].hex.toStdString(), hexOf(Bytes(12, 0x67)) + "00000001");
 }
 
 TEST(HeaderFinder, EncodedH264FileGivesItsParameterSets) {

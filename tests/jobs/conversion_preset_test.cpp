@@ -4,6 +4,9 @@
 
 #include <functional>
 
+#include <QStringList>
+
+#include "jobs/conversion_arguments.h"
 #include "jobs/settings.h"
 
 namespace {
@@ -14,63 +17,69 @@ protected:
     void TearDown() override { QSettings(kSettingsOrganisation, kSettingsApplication).clear(); }
 };
 
-conversionPreset preset(std::string video, std::string audio, std::string size, std::string aspect, std::string fps,
-                        std::string frequency, int32_t videoBitrate, std::string audioBitrate) {
-    return conversionPreset{video, audio, size, aspect, fps, frequency, "2", videoBitrate, audioBitrate, false};
-}
-
 std::string describe(const conversionPreset& p) {
     return p.mCodecVideo + "|" + p.mCodecAudio + "|" + p.mSize + "|" + p.mAspect + "|" + p.mFps + "|" + p.mFrequency +
            "|" + p.mChannel + "|" + std::to_string(p.videoBitrate) + "|" + p.audioBitrate + "|" +
            (p.deinterlace ? "deinterlace" : "progressive");
 }
 
-struct DefaultCase {
-    const char* format;
-    conversionPreset expected;
-};
+// The ffmpeg tool's arguments for converting into `format` with `preset`.
+QStringList argumentsOf(const QString& format, const conversionPreset& preset) {
+    ConversionContext context;
+    context.preset = preset;
+    return buildConversionArguments("/in", "/out", format, context);
+}
 
-// An empty store yields the default row, whatever the letter case of the name.
-TEST_F(ConversionPresetTest, EmptyStoreLoadsTheDefaultRowInAnyLetterCase) {
-    const conversionPreset none{};
-    const DefaultCase cases[] = {
-        {"DVD Pal", preset("MPEG2", "AC3", "720 x 576", "16:9", "25", "44100", 5760, "448K")},
-        {"dvd ntsc", preset("MPEG2", "AC3", "720 x 480", "16:9", "29.97", "44100", 5760, "448K")},
-        {"Mp3", preset("", "MP3", "", "", "", "44100", 0, "128K")},
-        {"OGG VORBIS", preset("", "OGG", "", "", "", "44100", 0, "128K")},
-        {"AVI", preset("H.264", "mp3", "960 x 540", "16:9", "25", "44100", 1400, "128K")},
-        {"Wmv", preset("WMV8", "WMA", "640 x 360", "16:9", "25", "44100", 750, "96K")},
-        {"Mpeg1", preset("MPEG1", "MP2", "720 x 480", "16:9", "29.97", "48000", 1000, "224K")},
-        {"Mp4 HD 1080P", preset("H.264", "AAC", "1920 x 1080", "16:9", "25", "44100", 8000, "192K")},
-        {"MP4 HD 1080P", preset("H.264", "AAC", "1920 x 1080", "16:9", "25", "44100", 8000, "192K")},
-        {"mp4 hd 1080p", preset("H.264", "AAC", "1920 x 1080", "16:9", "25", "44100", 8000, "192K")},
-        {"Flv", preset("FLV", "MP3", "320 x 240", "4:3", "25", "44100", 750, "128K")},
-        {"Ogg / Theora", preset("THEORA", "OGG", "1280 x 720", "16:9", "25", "44100", 1400, "128K")},
-        {"Re-Encode (Keep same quality)", none},
-        {"Mp4 HD", none},
-        {"", none},
-    };
+// The value behind `option` in `arguments`, or the empty text when the option is not there.
+QString valueOf(const QStringList& arguments, const char* option) {
+    const int at = arguments.indexOf(option);
+    return at >= 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
+}
+
+// An empty store gives each format the conversion its default gives, whatever the letter case of
+// the name it is asked under.
+TEST_F(ConversionPresetTest, EmptyStoreConvertsWithTheDefaultInAnyLetterCase) {
     clsSettings settings;
-    for (const DefaultCase& c : cases) {
-        SCOPED_TRACE(c.format);
-        EXPECT_EQ(describe(*settings.loadPreset(c.format)), describe(c.expected));
-        EXPECT_EQ(describe(*settings.defaultPreset(c.format)), describe(c.expected));
+    for (const char* offered : kOutputFormatNames) {
+        const QString format(offered);
+        SCOPED_TRACE(offered);
+        const QStringList expected = argumentsOf(format, *defaultConversionPreset(format));
+        for (const QString& name : {format, format.toLower(), format.toUpper()}) {
+            SCOPED_TRACE(name.toStdString());
+            EXPECT_EQ(argumentsOf(format, *settings.loadPreset(name)), expected);
+            EXPECT_EQ(argumentsOf(format, *settings.defaultPreset(name)), expected);
+        }
     }
 }
 
-// Every format the window offers, except re-encoding, must find its row.
-TEST_F(ConversionPresetTest, EveryOfferedFormatHasADefault) {
+// Names without a default of their own (re-encoding keeps the source's settings) give the empty
+// preset, from the store as from the defaults.
+TEST_F(ConversionPresetTest, NamesWithoutADefaultGiveTheEmptyPreset) {
+    clsSettings settings;
+    for (const char* name : {kReEncodeFormat, "Mp4 HD", "Mp4 ", "", "IPOD"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(*settings.loadPreset(name), conversionPreset{});
+        EXPECT_EQ(*settings.defaultPreset(name), conversionPreset{});
+    }
+}
+
+// Every format the window offers, except re-encoding, converts by its default with an audio
+// encoder, two channels and no deinterlacing; its preset names a video codec (so the settings
+// dialog shows the video group) exactly when its conversion keeps the picture, at a bit rate.
+TEST_F(ConversionPresetTest, EveryOfferedFormatConvertsWithADefault) {
     for (const char* format : kOutputFormatNames) {
+        if (QString(format) == kReEncodeFormat) continue;
         SCOPED_TRACE(format);
-        const auto p = defaultConversionPreset(format);
-        if (QString(format) == kReEncodeFormat) {
-            EXPECT_EQ(*p, conversionPreset{});
-            continue;
+        const conversionPreset preset = *defaultConversionPreset(format);
+        const QStringList arguments = argumentsOf(format, preset);
+        EXPECT_FALSE(valueOf(arguments, "-acodec").isEmpty());
+        EXPECT_EQ(valueOf(arguments, "-ac"), "2");
+        EXPECT_FALSE(arguments.contains("yadif"));
+        const bool picture = !arguments.contains("-vn");
+        EXPECT_EQ(!preset.mCodecVideo.empty(), picture);
+        if (picture) {
+            EXPECT_NE(valueOf(arguments, "-vb"), "0K");
         }
-        EXPECT_FALSE(p->mCodecAudio.empty());
-        EXPECT_EQ(p->mChannel, "2");
-        EXPECT_FALSE(p->deinterlace);
-        EXPECT_EQ(p->mCodecVideo.empty(), p->videoBitrate == 0);
     }
 }
 
@@ -122,10 +131,10 @@ TEST_F(ConversionPresetTest, KeysUseTheFormatTextAsGiven) {
     settings.setValue("DVD PalmSize", "704 x 576");
     settings.setValue("MP4mSize", "640 x 360");
     EXPECT_EQ(settings.loadPreset("DVD Pal")->mSize, "704 x 576");
-    EXPECT_EQ(settings.loadPreset("Mp4")->mSize, "1280 x 720");
+    EXPECT_EQ(settings.loadPreset("Mp4")->mSize, defaultConversionPreset("Mp4")->mSize);
     EXPECT_EQ(settings.loadPreset("MP4")->mSize, "640 x 360");
     // The defaults never read the store.
-    EXPECT_EQ(settings.defaultPreset("DVD Pal")->mSize, "720 x 576");
+    EXPECT_EQ(*settings.defaultPreset("DVD Pal"), *defaultConversionPreset("DVD Pal"));
 }
 
 // Written the way the settings dialog saves (texts, an integer, a boolean), read back whole.
