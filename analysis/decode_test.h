@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/diag_preset.h"
+#include "analysis/png_size_test.h"
 #include "media/ffmpeg_handles.h"
 
 #include <QImage>
@@ -66,8 +67,6 @@ private:
     void append(const std::uint8_t* unit, std::size_t size, bool withStartCode);
     // One decoded picture; false ends the look at this decode's pictures.
     bool takePicture(const AVFrame* frame);
-    // Bytes of the PNG encoding of an RGB888 picture; -1 when it cannot be encoded.
-    int pngSize(const QImage& picture);
 
     ErrorSink error_;
     SizeSink decodedSize_;
@@ -76,7 +75,8 @@ private:
     CodecContextPtr context_;
     std::vector<std::vector<std::uint8_t>> pendingPackets_;
     bool accessUnitOpen_ = false;
-    // Kept across the frames of a test: a 1080p picture and its encoder are large to remake.
+    // Kept across the frames of a test: a 1080p picture and the flatness test's state are large
+    // to remake.
     QImage rgb_;
-    CodecContextPtr pngEncoder_;
+    PngSizeTest flatness_;
 };
