@@ -92,19 +92,33 @@ void diagDecodeTest::sendSliceUnit(const std::uint8_t* unit, std::size_t size) {
     decodePending();
 }
 
+PictureVerdicts::Verdict diagDecodeTest::lookAt(const AVFrame* frame) {
+    PictureVerdicts::Verdict verdict;
+    verdict.good = frameToRgbImage(frame, SWS_FAST_BILINEAR, rgb_) && flatness_.reaches(rgb_, kMinPngBytes);
+    if (verdict.good) verdict.preview = scaledPicture(rgb_, kPreviewWidth, kPreviewHeight);
+    return verdict;
+}
+
 bool diagDecodeTest::takePicture(const AVFrame* frame) {
     if (isDamagedFrame(frame)) {
         ++badFrames;
         return false;
     }
     ++goodFrames;
-    const bool converted = frameToRgbImage(frame, SWS_FAST_BILINEAR, rgb_);
     if (decodedSize_) decodedSize_(frame->width, frame->height);
-    if (!converted || !flatness_.reaches(rgb_, kMinPngBytes)) {
+    PictureVerdicts::Digest digest;
+    const bool known = PictureVerdicts::digestOf(frame, digest);
+    const PictureVerdicts::Verdict* kept = known ? verdicts_.find(digest) : nullptr;
+    PictureVerdicts::Verdict fresh;
+    if (!kept) {
+        fresh = lookAt(frame);
+        kept = known ? &verdicts_.keep(digest, std::move(fresh)) : &fresh;
+    }
+    if (!kept->good) {
         ++badFrames;  // flat or unreadable
         return false;
     }
-    handPicture(previewLabel_, scaledPicture(rgb_, kPreviewWidth, kPreviewHeight));
+    handPicture(previewLabel_, kept->preview);
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/diag_preset.h"
+#include "analysis/picture_verdicts.h"
 #include "analysis/png_size_test.h"
 #include "media/ffmpeg_handles.h"
 
@@ -67,6 +68,8 @@ private:
     void append(const std::uint8_t* unit, std::size_t size, bool withStartCode);
     // One decoded picture; false ends the look at this decode's pictures.
     bool takePicture(const AVFrame* frame);
+    // Converts, tests and scales a picture not looked at before.
+    PictureVerdicts::Verdict lookAt(const AVFrame* frame);
 
     ErrorSink error_;
     SizeSink decodedSize_;
@@ -79,4 +82,6 @@ private:
     // to remake.
     QImage rgb_;
     PngSizeTest flatness_;
+    // Kept across the tests: the attempts with one candidate after another see the same pictures.
+    PictureVerdicts verdicts_;
 };
