@@ -6,7 +6,7 @@ VANTOREL_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qtbase5-dev qttools5-dev-tools
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
-    libboost-dev libfaad-dev
+    libboost-dev libfaad-dev zlib1g-dev
     libgtest-dev libgmock-dev
     xvfb xauth fonts-dejavu-core
 )
