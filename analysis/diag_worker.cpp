@@ -133,12 +133,13 @@ bool clsDiag::matchingTest(const std::vector<std::uint8_t>& window) {
     // for the rest of the test.
     if (videoTypeNow().empty() && !tested.empty()) setVideoType(presets[tested.front()].presetName);
     const int n = int(presets.size());
-    return scorePresetsInOrder(frames, presets, tested, videoTypeNow(), stopRequested, machineThreads(),
-                               [&](std::size_t index) {
-                                   emit infoScanProgress(int(index) + 1, n);
-                                   logMatch(index);
-                                   return presets[index].score <= kEnoughScore;
-                               });
+    return scorePresetsInOrder(
+        frames, presets, tested, videoTypeNow(), stopRequested, machineThreads(),
+        [](float score) { return score > kEnoughScore; },
+        [&](std::size_t index) {
+            emit infoScanProgress(int(index) + 1, n);
+            logMatch(index);
+        });
 }
 
 void clsDiag::logMatch(std::size_t index) {

@@ -13,15 +13,18 @@
 #include "analysis/diag_preset.h"
 #include "analysis/frame_finder.h"
 
+// Whether a score ends the test: the presets behind it are not handed on.
+using EndsTest = std::function<bool(float score)>;
 // Called on the calling thread for each walked preset in `order`, once presets[index] holds its
-// score and units; returns false to end the test there.
-using TakeScore = std::function<bool(std::size_t index)>;
+// score and units.
+using TakeScore = std::function<void(std::size_t index)>;
 
 // Walks presets[i] for every i of `order` with `cameraName` on up to `threads` threads and
-// hands each outcome to `take` in that order. The presets after the one whose `take` returned
-// false are left as they were, as are all those not yet handed on when `stopRequested` is set.
-// Returns false when `stopRequested` ended it. An exception from a walk reaches the caller
-// when that walk's turn comes.
+// hands each outcome to `take` in that order, up to the first whose score `endsTest`. The
+// presets after that one are left as they were, as are all those not yet handed on when
+// `stopRequested` is set. Returns false when `stopRequested` ended it. An exception from a walk
+// reaches the caller when that walk's turn comes.
 bool scorePresetsInOrder(const FrameWindow& window, std::vector<DiagPreset>& presets,
                          const std::vector<std::size_t>& order, const std::string& cameraName,
-                         const std::atomic<bool>& stopRequested, unsigned threads, const TakeScore& take);
+                         const std::atomic<bool>& stopRequested, unsigned threads, const EndsTest& endsTest,
+                         const TakeScore& take);
