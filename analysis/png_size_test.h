@@ -6,10 +6,11 @@
 //
 // The FFmpeg PNG encoder (no row filter, default compression) writes one zlib stream of the
 // rows, each behind a filter byte 0, in IDAT chunks between a fixed signature, header and end.
-// The same rows deflated here with the same zlib settings give the same stream, so its bytes
-// out so far plus the smallest framing are a floor for the file's size: once the floor reaches
-// the size the answer is yes. A picture whose whole stream stays below gets the encoder's own
-// exact size, so the answer is always the encoder's.
+// The same rows deflated here by the same zlib with the same settings give the same stream, so
+// its bytes out so far plus the smallest framing are a floor for the file's size: once the
+// floor reaches the size the answer is yes. A picture whose whole stream stays below gets the
+// encoder's own exact size, so the answer is always the encoder's. (A floor above the encoder's
+// size, from another zlib in the FFmpeg libraries, shows in the tests at the encoder's size.)
 #include <memory>
 
 #include <QImage>
