@@ -92,33 +92,11 @@ void diagDecodeTest::sendSliceUnit(const std::uint8_t* unit, std::size_t size) {
     decodePending();
 }
 
-int diagDecodeTest::pngSize(const QImage& picture) {
-    if (picture.isNull()) return -1;
-    // One encoder per picture size, kept for the frames that follow.
-    if (!pngEncoder_ || pngEncoder_->width != picture.width() || pngEncoder_->height != picture.height()) {
-        pngEncoder_.reset();
-        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
-        CodecContextPtr encoder(codec ? avcodec_alloc_context3(codec) : nullptr);
-        if (!encoder) return -1;
-        encoder->width = picture.width();
-        encoder->height = picture.height();
-        encoder->pix_fmt = AV_PIX_FMT_RGB24;
-        encoder->time_base = AVRational{1, 25};
-        if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return -1;
-        pngEncoder_ = std::move(encoder);
-    }
-    FramePtr frame(av_frame_alloc());
-    PacketPtr packet(av_packet_alloc());
-    if (!frame || !packet) return -1;
-    frame->width = picture.width();
-    frame->height = picture.height();
-    frame->format = AV_PIX_FMT_RGB24;
-    // The encoder only reads the rows during the call.
-    frame->data[0] = const_cast<std::uint8_t*>(picture.constBits());
-    frame->linesize[0] = picture.bytesPerLine();
-    if (avcodec_send_frame(pngEncoder_.get(), frame.get()) < 0) return -1;
-    if (avcodec_receive_packet(pngEncoder_.get(), packet.get()) < 0) return -1;
-    return packet->size;
+PictureVerdicts::Verdict diagDecodeTest::lookAt(const AVFrame* frame) {
+    PictureVerdicts::Verdict verdict;
+    verdict.good = frameToRgbImage(frame, SWS_FAST_BILINEAR, rgb_) && flatness_.reaches(rgb_, kMinPngBytes);
+    if (verdict.good) verdict.preview = scaledPicture(rgb_, kPreviewWidth, kPreviewHeight);
+    return verdict;
 }
 
 bool diagDecodeTest::takePicture(const AVFrame* frame) {
@@ -127,13 +105,20 @@ bool diagDecodeTest::takePicture(const AVFrame* frame) {
         return false;
     }
     ++goodFrames;
-    const bool converted = frameToRgbImage(frame, SWS_FAST_BILINEAR, rgb_);
     if (decodedSize_) decodedSize_(frame->width, frame->height);
-    if (!converted || pngSize(rgb_) < kMinPngBytes) {
+    PictureVerdicts::Digest digest;
+    const bool known = PictureVerdicts::digestOf(frame, digest);
+    const PictureVerdicts::Verdict* kept = known ? verdicts_.find(digest) : nullptr;
+    PictureVerdicts::Verdict fresh;
+    if (!kept) {
+        fresh = lookAt(frame);
+        kept = known ? &verdicts_.keep(digest, std::move(fresh)) : &fresh;
+    }
+    if (!kept->good) {
         ++badFrames;  // flat or unreadable
         return false;
     }
-    handPicture(previewLabel_, scaledPicture(rgb_, kPreviewWidth, kPreviewHeight));
+    handPicture(previewLabel_, kept->preview);
     return true;
 }
 

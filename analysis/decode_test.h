@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "analysis/diag_preset.h"
+#include "analysis/picture_verdicts.h"
+#include "analysis/png_size_test.h"
 #include "media/ffmpeg_handles.h"
 
 #include <QImage>
@@ -66,8 +68,8 @@ private:
     void append(const std::uint8_t* unit, std::size_t size, bool withStartCode);
     // One decoded picture; false ends the look at this decode's pictures.
     bool takePicture(const AVFrame* frame);
-    // Bytes of the PNG encoding of an RGB888 picture; -1 when it cannot be encoded.
-    int pngSize(const QImage& picture);
+    // Converts, tests and scales a picture not looked at before.
+    PictureVerdicts::Verdict lookAt(const AVFrame* frame);
 
     ErrorSink error_;
     SizeSink decodedSize_;
@@ -76,7 +78,10 @@ private:
     CodecContextPtr context_;
     std::vector<std::vector<std::uint8_t>> pendingPackets_;
     bool accessUnitOpen_ = false;
-    // Kept across the frames of a test: a 1080p picture and its encoder are large to remake.
+    // Kept across the frames of a test: a 1080p picture and the flatness test's state are large
+    // to remake.
     QImage rgb_;
-    CodecContextPtr pngEncoder_;
+    PngSizeTest flatness_;
+    // Kept across the tests: the attempts with one candidate after another see the same pictures.
+    PictureVerdicts verdicts_;
 };

@@ -8,6 +8,8 @@
 #include <stdexcept>
 
 #include "analysis/frame_finder.h"
+#include "analysis/ordered_work.h"
+#include "analysis/preset_scoring.h"
 #include "mp4/regular_file.h"
 
 namespace {
@@ -124,28 +126,29 @@ bool clsDiag::matchingTest(const std::vector<std::uint8_t>& window) {
     if (presets.empty()) return true;
     if (stopped()) return false;
     const FrameWindow frames{window.data(), std::int64_t(window.size()), kDiagWindowSize, mdatOffset};
+    std::vector<std::size_t> tested;
+    for (std::size_t i = 0; i < presets.size(); ++i)
+        if (!(isHEVC && !presets[i].isHEVC)) tested.push_back(i);
+    // With no type found, the first preset tested lends its name to the special-packet rules
+    // for the rest of the test.
+    if (videoTypeNow().empty() && !tested.empty()) setVideoType(presets[tested.front()].presetName);
     const int n = int(presets.size());
-    for (int k = 1; k <= n; ++k) {
-        DiagPreset& preset = presets[std::size_t(k - 1)];
-        if (!(isHEVC && !preset.isHEVC)) {
-            // With no type found, the first preset tested lends its name to the special-packet
-            // rules for the rest of the test.
-            if (videoTypeNow().empty()) setVideoType(preset.presetName);
-            emit infoScanProgress(k, n);
-            preset.score = matchPreset(frames, preset, videoTypeNow(), stopRequested);
-            if (stopped()) return false;
-            const double score = preset.score;
-            std::string line = "Matching test " + std::to_string(k - 1) + " - Video Frames recognized=" +
-                               QString::number(score, 'g', 6).toStdString() + "%";
-            if (preset.score > kExcellentScore) line += " - Excellent !";
-            else if (preset.score > kGoodScore) line += " - Good !";
-            log(line);
-            if (preset.score > kEnoughScore) break;
-        }
-        if (k == n) break;
-        if (stopped()) return false;
-    }
-    return true;
+    return scorePresetsInOrder(
+        frames, presets, tested, videoTypeNow(), stopRequested, machineThreads(),
+        [](float score) { return score > kEnoughScore; },
+        [&](std::size_t index) {
+            emit infoScanProgress(int(index) + 1, n);
+            logMatch(index);
+        });
+}
+
+void clsDiag::logMatch(std::size_t index) {
+    const float score = presets[index].score;
+    std::string line = "Matching test " + std::to_string(index) + " - Video Frames recognized=" +
+                       QString::number(double(score), 'g', 6).toStdString() + "%";
+    if (score > kExcellentScore) line += " - Excellent !";
+    else if (score > kGoodScore) line += " - Good !";
+    log(line);
 }
 
 std::size_t clsDiag::bestPreset() {

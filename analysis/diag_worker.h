@@ -74,7 +74,10 @@ private:
     bool findHeaders();
     bool loadPresetDocuments();
     std::vector<std::uint8_t> readWindow() const;
+    // Scores the presets the file's codec allows, several at once, and logs each score in list
+    // order; ends after the first score above the enough mark.
     bool matchingTest(const std::vector<std::uint8_t>& window);
+    void logMatch(std::size_t index);
     std::size_t bestPreset();
     // One decoding attempt with `candidate` and the best preset; false for a text that is no
     // hexadecimal parameter-set text.

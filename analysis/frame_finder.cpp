@@ -81,16 +81,16 @@ private:
 
 }  // namespace
 
-float matchPreset(const FrameWindow& window, DiagPreset& preset, const std::string& cameraName,
-                  const std::atomic<bool>& stopRequested) {
-    preset.score = 0;
+PresetMatch walkPreset(const FrameWindow& window, const DiagPreset& preset, const std::string& cameraName,
+                       const std::atomic<bool>& stopRequested) {
+    PresetMatch match;
     const std::int64_t n = window.bytes ? window.bytesRead : 0;
     const PresetTraits camera = PresetTraits::fromName(cameraName);
     const Walk walk(window, preset, camera);
-    std::vector<UnitRecord> units;
+    std::vector<UnitRecord>& units = match.units;
     std::int64_t recognised = 0;
     for (std::int64_t p = std::max<std::int64_t>(window.mdatOffset, 0); p < n;) {
-        if (stopRequested.load(std::memory_order_relaxed)) return 0;
+        if (stopRequested.load(std::memory_order_relaxed)) return PresetMatch{0, {}, true};
         if (!walk.fits(p, 4)) break;  // not even a length word: the rest is unknown bytes
         const std::uint32_t length = be32(window.bytes + p);
         // A delimiter takes precedence over whatever the special-packet rules would say.
@@ -116,8 +116,16 @@ float matchPreset(const FrameWindow& window, DiagPreset& preset, const std::stri
         recognised += walk.inside(p, std::int64_t(length) + 4);
         p += std::int64_t(length) + 4;
     }
-    preset.units = std::move(units);
     const std::int64_t span = std::max(window.windowSize, n) - window.mdatOffset;
-    if (window.mdatOffset >= n || span <= 0) return 0;
-    return float(double(recognised) / double(span) * 100.0);
+    if (window.mdatOffset < n && span > 0) match.score = float(double(recognised) / double(span) * 100.0);
+    return match;
+}
+
+float matchPreset(const FrameWindow& window, DiagPreset& preset, const std::string& cameraName,
+                  const std::atomic<bool>& stopRequested) {
+    preset.score = 0;
+    PresetMatch match = walkPreset(window, preset, cameraName, stopRequested);
+    if (match.stopped) return 0;
+    preset.units = std::move(match.units);
+    return match.score;
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "analysis/diag_preset.h"
 
@@ -19,6 +20,19 @@ struct FrameWindow {
     std::int64_t windowSize = kDiagWindowSize; // the score's denominator counts from here
     std::int64_t mdatOffset = 0;
 };
+
+// One walk's outcome: the score in percent (0 to 100) and the recognised units; `stopped` when
+// a stop request ended it (score 0, no units).
+struct PresetMatch {
+    float score = 0;
+    std::vector<UnitRecord> units;
+    bool stopped = false;
+};
+
+// The walk of `preset` over the window. It reads the window and the preset only, so walks of
+// several presets may run at once.
+PresetMatch walkPreset(const FrameWindow& window, const DiagPreset& preset, const std::string& cameraName,
+                       const std::atomic<bool>& stopRequested);
 
 // Scores `preset` in percent (0 to 100) and leaves the recognised units in preset.units.
 // `cameraName` picks the camera special-packet rules. A stop request returns 0 at once and leaves

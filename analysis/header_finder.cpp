@@ -12,7 +12,7 @@ using namespace headerwindow;
 
 namespace {
 
-constexpr std::uint64_t kFirstWindow = 52428800;  // 50 MiB
+constexpr std::uint64_t kFirstWindow = 52428800;  // 50 MiB, searched a piece at a time
 constexpr std::uint64_t kSearchLimit = 50000000;
 constexpr std::uint64_t kWindow = 4194304;         // 4 MiB
 
@@ -29,8 +29,14 @@ Window readWindow(std::ifstream& file, std::uint64_t offset, std::uint64_t lengt
     return window;
 }
 
-// Length-prefixed access unit delimiters (primary_pic_type 0, 1, 2) that mark media data.
-const char* const kDelimiters[] = {"\x00\x00\x00\x02\x09\x10", "\x00\x00\x00\x02\x09\x30", "\x00\x00\x00\x02\x09\x50"};
+// Length-prefixed access unit delimiters mark media data: the length 2 and the delimiter's
+// header byte, then one of primary_pic_type 0, 1, 2.
+constexpr char kDelimiterHead[] = "\x00\x00\x00\x02\x09";
+bool isDelimiterType(std::uint8_t byte) { return byte == 0x10 || byte == 0x30 || byte == 0x50; }
+
+// Bytes behind a search piece that the tests at its last positions read: the delimiter's six,
+// the brand text's nine.
+constexpr std::uint64_t kPieceOverlap = 16;
 
 }  // namespace
 
@@ -52,12 +58,7 @@ std::vector<FoundParameterSet> clsHeaderFinder::findHeaders() {
         const std::streamoff end = file.tellg();
         size = end > 0 ? std::uint64_t(end) : 0;
     }
-    {
-        // Sized by what the file holds, so a small file takes no 50 MiB buffer.
-        const Window first = readWindow(file, 0, std::min(size, kFirstWindow));
-        findMediaDataStart(first);
-        findFileType(first);
-    }
+    findBoxStarts(file, size);
     const Window head = readWindow(file, 0, std::min(size, kWindow));
     const Window tail = size >= kWindow ? readWindow(file, size - kWindow, kWindow) : Window{};
     extractAvcConfig(head);
@@ -72,39 +73,63 @@ std::vector<FoundParameterSet> clsHeaderFinder::findHeaders() {
     return foundParameterSets;
 }
 
-void clsHeaderFinder::findMediaDataStart(const Window& window) {
+void clsHeaderFinder::findBoxStarts(std::ifstream& file, std::uint64_t size) {
     mdatFound = false;
-    const std::uint64_t limit = std::min<std::uint64_t>(window.size(), kSearchLimit);
-    for (std::uint64_t i = 0; i + 6 < limit; ++i) {
-        if (matches(window, i, "mdat", 4)) {
-            mdatFound = true;
-            mdatOffset = int(i + 4);
-            return;
-        }
-        for (const char* delimiter : kDelimiters) {
-            if (matches(window, i, delimiter, 6)) {
-                mdatOffset = int(i);
-                return;
-            }
-        }
+    ftypFound = false;
+    const std::uint64_t windowEnd = std::min(size, kFirstWindow);
+    const std::uint64_t limit = std::min(windowEnd, kSearchLimit);
+    bool mediaData = false;
+    bool fileType = false;
+    for (std::uint64_t from = 0; from < windowEnd && !(mediaData && fileType); from += kSearchPiece) {
+        // A piece and the bytes behind it that the tests at its last positions read.
+        const Window piece = readWindow(file, from, std::min(kSearchPiece + kPieceOverlap, windowEnd - from));
+        if (piece.empty()) return;
+        if (!mediaData) mediaData = findMediaDataStart(piece, from, limit);
+        if (!fileType) fileType = findFileType(piece, from, limit);
     }
 }
 
-void clsHeaderFinder::findFileType(const Window& window) {
-    ftypFound = false;
-    const std::uint64_t limit = std::min<std::uint64_t>(window.size(), kSearchLimit);
-    for (std::uint64_t i = 0; i + 4 < limit; ++i) {
-        if (!matches(window, i, "ftyp", 4)) continue;
-        ftypFound = true;
-        ftypOffset = int(i + 4);
-        // "ftyp", the major brand and the first byte of the minor version; bytes 6 to 9 that are
-        // 00 or a space end the text (bytes behind the window count as 00).
-        std::vector<std::uint8_t> text = bytesAt(window, i, 9);
-        text.resize(9, 0);
-        for (int k = 5; k < 9; ++k)
-            if ((text[k] & ~0x20) == 0) text[k] = 0;
-        const auto end = std::find(text.begin(), text.end(), 0);
-        brandText.assign(text.begin(), end);
-        return;
+namespace {
+
+// The positions of `piece`, which starts at `from` in the file, that a search tests: those of
+// the piece itself, with `reach` bytes from each one before the search limit.
+std::uint64_t positionsBefore(std::uint64_t from, std::uint64_t limit, std::uint64_t reach) {
+    const std::uint64_t end = limit > from + reach ? limit - from - reach : 0;
+    return std::min(end, clsHeaderFinder::kSearchPiece);
+}
+
+}  // namespace
+
+bool clsHeaderFinder::findMediaDataStart(const Window& piece, std::uint64_t from, std::uint64_t limit) {
+    const std::uint64_t end = positionsBefore(from, limit, 6);
+    const std::uint64_t box = findBytes(piece, 0, end, "mdat", 4);
+    // The first delimiter whose primary picture type byte is one of the three.
+    std::uint64_t delimiter = findBytes(piece, 0, box, kDelimiterHead, 5);
+    while (delimiter < box && !(delimiter + 6 <= piece.size() && isDelimiterType(piece[delimiter + 5])))
+        delimiter = findBytes(piece, delimiter + 1, box, kDelimiterHead, 5);
+    if (delimiter < box) {
+        mdatOffset = int(from + delimiter);
+        return true;
     }
+    if (box == end) return false;
+    mdatFound = true;
+    mdatOffset = int(from + box + 4);
+    return true;
+}
+
+bool clsHeaderFinder::findFileType(const Window& piece, std::uint64_t from, std::uint64_t limit) {
+    const std::uint64_t end = positionsBefore(from, limit, 4);
+    const std::uint64_t i = findBytes(piece, 0, end, "ftyp", 4);
+    if (i == end) return false;
+    ftypFound = true;
+    ftypOffset = int(from + i + 4);
+    // "ftyp", the major brand and the first byte of the minor version; bytes 6 to 9 that are
+    // 00 or a space end the text (bytes behind the window count as 00).
+    std::vector<std::uint8_t> text = bytesAt(piece, i, 9);
+    text.resize(9, 0);
+    for (int k = 5; k < 9; ++k)
+        if ((text[k] & ~0x20) == 0) text[k] = 0;
+    const auto textEnd = std::find(text.begin(), text.end(), 0);
+    brandText.assign(text.begin(), textEnd);
+    return true;
 }

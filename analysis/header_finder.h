@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,17 @@ public:
     std::vector<FoundParameterSet> foundParameterSets;
     QString path;
 
+    // The media data and file type searches read the file's first 50 MiB in pieces of this size
+    // until both have their answer: every recording's boxes start near its beginning.
+    static constexpr std::uint64_t kSearchPiece = 1048576;
+
 private:
     using Window = std::vector<std::uint8_t>;
-    void findMediaDataStart(const Window& window);
-    void findFileType(const Window& window);
+    void findBoxStarts(std::ifstream& file, std::uint64_t size);
+    // The searches over one piece starting at `from` in the file, of positions before `limit`;
+    // true once they have their answer.
+    bool findMediaDataStart(const Window& piece, std::uint64_t from, std::uint64_t limit);
+    bool findFileType(const Window& piece, std::uint64_t from, std::uint64_t limit);
     void extractAvcConfig(const Window& window);
     void extractHevcConfig(const Window& window);
     void extractAnnexBParameterSets(const Window& window);

@@ -1,6 +1,7 @@
 #include "analysis/header_window.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "media/h264_parser.h"
 
@@ -26,6 +27,15 @@ void parseCandidate(const std::vector<std::uint8_t>& unit) {
 std::uint32_t be16(const Window& w, std::uint64_t pos) { return byteAt(w, pos) << 8 | byteAt(w, pos + 1); }
 
 std::uint32_t be32(const Window& w, std::uint64_t pos) { return be16(w, pos) << 16 | be16(w, pos + 2); }
+
+std::uint64_t findBytes(const Window& w, std::uint64_t from, std::uint64_t end, const char* bytes, std::size_t count) {
+    // A match at a position below `end` ends before end - 1 + count, and inside the window.
+    if (count == 0 || from >= end || from >= w.size()) return end;
+    const std::uint64_t last = std::min<std::uint64_t>(w.size(), end - 1 + count);
+    if (last < from + count) return end;
+    const void* hit = memmem(w.data() + from, last - from, bytes, count);
+    return hit ? std::uint64_t(static_cast<const std::uint8_t*>(hit) - w.data()) : end;
+}
 
 std::vector<std::uint8_t> bytesAt(const Window& w, std::uint64_t pos, std::uint64_t length) {
     if (pos >= w.size()) return {};

@@ -21,10 +21,14 @@ inline bool inside(const Window& w, std::uint64_t pos, std::uint64_t length) {
     return pos <= w.size() && length <= w.size() - pos;
 }
 
-// Inline with a first-byte test: the searches call this at every offset of their windows.
+// Inline with a first-byte test: the searches call this at many offsets of their windows.
 inline bool matches(const Window& w, std::uint64_t pos, const char* bytes, std::size_t count) {
     return inside(w, pos, count) && w[pos] == std::uint8_t(bytes[0]) && std::memcmp(w.data() + pos, bytes, count) == 0;
 }
+
+// The first position in [from, end) where all `count` bytes of `bytes` lie in the window and
+// match; `end` when there is none. The searches run this over whole windows.
+std::uint64_t findBytes(const Window& w, std::uint64_t from, std::uint64_t end, const char* bytes, std::size_t count);
 
 // "00000001" followed by the unit's bytes as upper-case hex.
 std::string annexBText(const std::vector<std::uint8_t>& unit);

@@ -26,8 +26,8 @@ bool inRange(std::uint64_t value, std::uint64_t low, std::uint64_t high) { retur
 
 void clsHeaderFinder::extractAvcConfig(const Window& w) {
     if (w.size() < 22) return;
-    for (std::uint64_t tag = 4; tag + 21 < w.size(); ++tag) {
-        if (!matches(w, tag, "avcC", 4)) continue;
+    const std::uint64_t end = w.size() - 21;
+    for (std::uint64_t tag = findBytes(w, 4, end, "avcC", 4); tag < end; tag = findBytes(w, tag + 1, end, "avcC", 4)) {
         const std::uint32_t boxSize = be32(w, tag - 4);
         if (boxSize < 4 || boxSize - 4 > 1499) continue;
         isH264 = true;
@@ -53,8 +53,8 @@ void clsHeaderFinder::extractAvcConfig(const Window& w) {
 
 void clsHeaderFinder::extractHevcConfig(const Window& w) {
     if (w.size() < 22) return;
-    for (std::uint64_t tag = 0; tag + 21 < w.size(); ++tag) {
-        if (!matches(w, tag, "hvcC", 4)) continue;
+    const std::uint64_t end = w.size() - 21;
+    for (std::uint64_t tag = findBytes(w, 0, end, "hvcC", 4); tag < end; tag = findBytes(w, tag + 1, end, "hvcC", 4)) {
         isHEVC = true;
         // The record behind the tag, cut at the window's end; no box size before the tag gives none.
         const std::uint32_t boxSize = tag >= 4 ? be32(w, tag - 4) : 0;
@@ -78,8 +78,10 @@ void clsHeaderFinder::extractHevcConfig(const Window& w) {
 void clsHeaderFinder::extractAnnexBParameterSets(const Window& w) {
     constexpr std::uint64_t kMaxSps = 254;
     constexpr std::uint64_t kMaxPps = 49;
-    for (std::uint64_t s = 0; s + 4 <= w.size(); ++s) {
-        if (!isStartCode4(w, s)) continue;
+    if (w.size() < 4) return;
+    const std::uint64_t end = w.size() - 3;
+    constexpr char kStartCode[] = "\x00\x00\x00\x01";
+    for (std::uint64_t s = findBytes(w, 0, end, kStartCode, 4); s < end; s = findBytes(w, s + 1, end, kStartCode, 4)) {
         // The next four-byte start code, looked for only as far as an SPS may reach.
         std::uint64_t k = s + 1;
         while (k <= s + 4 + kMaxSps && !isStartCode4(w, k) && k + 4 <= w.size()) ++k;
@@ -101,6 +103,8 @@ void clsHeaderFinder::extractLengthPrefixedParameterSets(const Window& window, s
     const Window w(window.begin() + from, window.end());
     if (w.size() < 5) return;
     for (std::uint64_t i = 0; i + 4 < w.size(); ++i) {
+        // A length of at most 254 starts with three zero bytes: most positions end here.
+        if (w[i] != 0 || w[i + 1] != 0 || w[i + 2] != 0) continue;
         const std::uint32_t spsLength = be32(w, i);
         if (!inRange(spsLength, 1, 254) || !inside(w, i + 4, spsLength)) continue;
         const std::uint32_t ppsLength = be32(w, i + 4 + spsLength);
@@ -116,8 +120,9 @@ void clsHeaderFinder::extractLengthPrefixedParameterSets(const Window& window, s
 
 void clsHeaderFinder::extractMarkedParameterSets(const Window& w) {
     if (w.size() < 153) return;
-    for (std::uint64_t i = 0; i + 152 < w.size(); ++i) {
-        if (!matches(w, i, "\x47\x50\x03\x01", 4)) continue;
+    const std::uint64_t end = w.size() - 152;
+    constexpr char kMark[] = "\x47\x50\x03\x01";
+    for (std::uint64_t i = findBytes(w, 0, end, kMark, 4); i < end; i = findBytes(w, i + 1, end, kMark, 4)) {
         const std::uint32_t spsLength = be32(w, i + 16);
         if (!inRange(spsLength, 1, 254) || !inside(w, i + 20, spsLength)) continue;
         // The PPS length word: the first of three places whose value lies in 1..50.

@@ -19,6 +19,7 @@ namespace {
 
 const char* const kVerdicts[] = {"We can recover this file", "Good chances we can recover your file",
                                  "Need more test to recover your file"};
+const QLatin1String kDecodingStarted("Decoding attempts started... ");
 
 double peakRssMb() {
     rusage usage{};
@@ -44,6 +45,15 @@ int main(int argc, char** argv) {
 
     diagnosticvideo dialog;
     QElapsedTimer clock;
+    // The time the log showed the start of the decoding attempts: what comes before it is the
+    // type, header and matching stages, what follows it the decode test.
+    double decodingFrom = -1.0;
+    const QAbstractItemModel* log = dialog.findChild<QListView*>(QStringLiteral("listView"))->model();
+    QObject::connect(log, &QAbstractItemModel::dataChanged, [&](const QModelIndex& from, const QModelIndex& to) {
+        for (int row = from.row(); row <= to.row(); ++row)
+            if (decodingFrom < 0 && log->index(row, 0).data().toString().endsWith(kDecodingStarted))
+                decodingFrom = double(clock.nsecsElapsed()) / 1e9;
+    });
     clock.start();
     dialog.startDiagnostic(path);
     const clsDiag* worker = dialog.worker();
@@ -53,7 +63,6 @@ int main(int argc, char** argv) {
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     QCoreApplication::processEvents();  // the signals queued before the thread ended
 
-    const QAbstractItemModel* log = dialog.findChild<QListView*>(QStringLiteral("listView"))->model();
     QString verdict;
     for (int row = 0; row < log->rowCount(); ++row) {
         const QString line = log->index(row, 0).data().toString();
@@ -72,6 +81,10 @@ int main(int argc, char** argv) {
     std::printf("best_score: %.3f\n", best ? double(best->score) : 0.0);
     std::printf("verdict: %s\n", verdict.toUtf8().constData());
     std::printf("seconds: %.3f\n", seconds);
+    if (decodingFrom >= 0) {
+        std::printf("seconds_before_decoding: %.3f\n", decodingFrom);
+        std::printf("seconds_decoding: %.3f\n", seconds - decodingFrom);
+    }
     std::printf("peak_rss_mb: %.1f\n", peakRssMb());
     return 0;
 }

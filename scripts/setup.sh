@@ -6,7 +6,7 @@ VANTOREL_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qtbase5-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
-    libboost-dev libfaad-dev
+    libboost-dev libfaad-dev zlib1g-dev
     libgtest-dev
     xvfb xauth fonts-dejavu-core  # scripts/screenshots; the font tools/pictures draws with
     time                          # /usr/bin/time: the benches' peak memory

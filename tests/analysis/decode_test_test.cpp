@@ -44,17 +44,22 @@ struct Outcome {
     std::vector<std::string> errors;
 };
 
-Outcome decode(const UnitWindow& w, bool hevc, QLabel* label = nullptr, const std::string& candidate = {}) {
-    Outcome run;
-    diagDecodeTest test([&](const std::string& m) { run.errors.push_back(m); },
-                        [&](int width, int height) { run.width = width, run.height = height; });
-    test.setPreviewLabel(label);
+// One attempt with `test` as the worker makes it: the candidate, then the units.
+int attempt(diagDecodeTest& test, const UnitWindow& w, bool hevc, const std::string& candidate = {}) {
     DiagPreset preset;
     preset.isHEVC = hevc;
     preset.units = w.units;
     test.clearPendingPackets();
     test.queueHexPacket(candidate.empty() ? w.parameterSets : candidate);
-    run.frames = test.decodeTest(preset, w.bytes.data(), std::int64_t(w.bytes.size()));
+    return test.decodeTest(preset, w.bytes.data(), std::int64_t(w.bytes.size()));
+}
+
+Outcome decode(const UnitWindow& w, bool hevc, QLabel* label = nullptr, const std::string& candidate = {}) {
+    Outcome run;
+    diagDecodeTest test([&](const std::string& m) { run.errors.push_back(m); },
+                        [&](int width, int height) { run.width = width, run.height = height; });
+    test.setPreviewLabel(label);
+    run.frames = attempt(test, w, hevc, candidate);
     return run;
 }
 
@@ -129,6 +134,34 @@ TEST(DecodeTest, DelimitersCollectAnAccessUnit) {
 }  // namespace
 
 namespace {
+
+// The verdicts on pictures seen in one attempt serve the next: each attempt still answers as a
+// fresh one would, sizes and preview included.
+TEST(DecodeTest, LaterAttemptsOverTheSamePicturesAnswerAsTheFirst) {
+    const UnitWindow good = windowOf("decode-good.h264", source("testsrc2", 1), kX264, false);
+    const UnitWindow grey = windowOf("decode-grey.h264", source("color=c=gray", 0.4), kX264, false);
+    const Outcome freshGood = decode(good, false);
+    const Outcome freshGrey = decode(grey, false);
+    ASSERT_GT(freshGood.frames, 0);
+
+    Outcome run;
+    diagDecodeTest test([&](const std::string& m) { run.errors.push_back(m); },
+                        [&](int width, int height) { run.width = width, run.height = height; });
+    QLabel label;
+    test.setPreviewLabel(&label);
+    for (const UnitWindow* w : {&good, &grey, &good, &grey}) {
+        const bool isGood = w == &good;
+        run.width = run.height = 0;
+        EXPECT_EQ(attempt(test, *w, false), isGood ? freshGood.frames : freshGrey.frames);
+        EXPECT_EQ(run.width, 1280);
+        EXPECT_EQ(run.height, 720);
+    }
+    label.clear();
+    EXPECT_EQ(attempt(test, good, false), freshGood.frames);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(label.pixmap(Qt::ReturnByValue).size(), QSize(187, 117));
+    EXPECT_TRUE(run.errors.empty());
+}
 
 TEST(DecodeTest, DecoderThatDoesNotOpenReportsAndDecodesNothing) {
     const UnitWindow w = windowOf("decode-good.h264", source("testsrc2", 1), kX264, false);

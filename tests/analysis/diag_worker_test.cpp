@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "analysis/frame_finder.h"
 #include "tests/analysis/annexb_window.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
@@ -178,6 +179,41 @@ TEST(DiagWorker, InvalidCandidateTextIsOneFailedAttempt) {
     r.run();
     EXPECT_TRUE(r.has("log:Scan Finished."));
     EXPECT_TRUE(r.has("progress:100/100"));
+}
+
+// The presets are walked several at once, but a score above 99.1 still ends the test in list
+// order: the presets after it are neither logged nor given a score or units.
+TEST(DiagWorker, AScoreAboveTheEnoughMarkEndsTheMatchingTest) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("slices.h264");
+    std::string bytes;
+    const std::string slice = std::string("\x00\x00\x03\xE4\x41\x9A", 6) + std::string(994, '\x5C');
+    while (bytes.size() + slice.size() <= std::size_t(kDiagWindowSize)) bytes += slice;
+    bytes.resize(std::size_t(kDiagWindowSize), '\xEE');
+    ASSERT_TRUE(testsupport::writeFile(path, bytes));
+    DiagPreset slices = emptyPreset("slices", false);
+    slices.nalStats[1].minSize = 20;
+    slices.nalStats[1].maxSize = 1000;
+    slices.nalStats[1].headerWords = {0x419A};
+    DiagPreset later = slices;
+    later.presetName = "later";
+    Recorder r(path);
+    useOnly(r.worker, {emptyPreset("none", false), slices, later, emptyPreset("last", false)});
+    r.run();
+    Events matching;
+    for (const std::string& line : r.logs())
+        if (line.rfind("Matching test", 0) == 0) matching.push_back(line);
+    EXPECT_EQ(matching, (Events{"Matching test 0 - Video Frames recognized=0%",
+                                "Matching test 1 - Video Frames recognized=99.9996% - Excellent !"}));
+    EXPECT_TRUE(r.has("progress:2/4"));
+    EXPECT_FALSE(r.has("progress:3/4"));
+    ASSERT_EQ(r.worker.presets.size(), 4u);
+    EXPECT_EQ(r.worker.presets[1].units.size(), bytes.size() / slice.size());
+    for (std::size_t i : {2u, 3u}) {
+        EXPECT_EQ(r.worker.presets[i].score, 0.0f) << i;
+        EXPECT_TRUE(r.worker.presets[i].units.empty()) << i;
+    }
+    EXPECT_TRUE(r.has("log:Good chances we can recover your file"));
 }
 
 // A recording of the kind the built-in presets were made from, cut before its index: the

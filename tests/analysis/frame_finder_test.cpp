@@ -4,36 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
-bool operator==(const UnitRecord& a, const UnitRecord& b) { return a.type == b.type && a.offset == b.offset && a.size == b.size; }
-void PrintTo(const UnitRecord& u, std::ostream* os) { *os << "{" << u.type << ", " << u.offset << ", " << u.size << "}"; }
+#include "tests/analysis/length_prefixed.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes be32(std::uint32_t v) { return {Bytes::value_type(v >> 24), Bytes::value_type(v >> 16), Bytes::value_type(v >> 8), Bytes::value_type(v)}; }
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-// A length-prefixed unit: `head` then filler up to `size` bytes.
-Bytes unit(std::uint32_t size, Bytes head) {
-    head.resize(size, 0x5C);
-    return cat({be32(size), head});
-}
-
-void allow(DiagPreset& preset, int type, std::uint32_t minSize, std::uint32_t maxSize, std::initializer_list<std::uint32_t> words) {
-    preset.nalStats[std::size_t(type)].minSize = minSize;
-    preset.nalStats[std::size_t(type)].maxSize = maxSize;
-    preset.nalStats[std::size_t(type)].headerWords = words;
-}
+using testsupport::allow;
+using testsupport::be32;
+using testsupport::Bytes;
+using testsupport::cat;
+using testsupport::unit;
 
 DiagPreset h264Preset() {
     DiagPreset p;

@@ -76,6 +76,7 @@ Finding findIn(const Bytes& bytes) {
 }
 
 const Bytes kSps1080 = spsUnit(120, 68, 4);
+constexpr std::size_t kPiece = clsHeaderFinder::kSearchPiece;
 const Bytes kPps = ppsUnit();
 
 TEST(ByteToHex, TwoUpperCaseDigits) {
@@ -123,7 +124,20 @@ INSTANTIATE_TEST_SUITE_P(
                      false, 100},
         BoxStartCase{"FirstHitWins", cat({Bytes(10, 0x11), {0, 0, 0, 2, 0x09, 0x50}, text("mdat"), Bytes(10, 0x22)}), false,
                      0, "", false, 10},
-        BoxStartCase{"TooShortToSearch", text("mdat12"), false, 0, "", false, 0}),
+        BoxStartCase{"TooShortToSearch", text("mdat12"), false, 0, "", false, 0},
+        BoxStartCase{"DelimiterOfAnotherPictureTypeIsPassed",
+                     cat({Bytes(10, 0x11), {0, 0, 0, 2, 0x09, 0x20}, text("mdat"), Bytes(10, 0x22)}), false, 0, "", true, 20},
+        // The search reads the file a piece at a time: what lies across a piece's end is found
+        // as a whole, and the first hit of a later piece still counts.
+        BoxStartCase{"MdatAcrossPieces", cat({Bytes(kPiece - 2, 0x11), text("mdat"), Bytes(10, 0x22)}), false, 0, "",
+                     true, int(kPiece) + 2},
+        BoxStartCase{"DelimiterAcrossPieces", cat({Bytes(kPiece - 3, 0x11), {0, 0, 0, 2, 0x09, 0x10}, Bytes(10, 0x22)}),
+                     false, 0, "", false, int(kPiece) - 3},
+        BoxStartCase{"BrandAcrossPieces", cat({Bytes(kPiece - 6, 0x11), text("ftypisomx"), Bytes(10, 0x22)}), true,
+                     int(kPiece) - 2, "ftypisomx", false, 0},
+        BoxStartCase{"BoxesInTheThirdPiece",
+                     cat({Bytes(2 * kPiece + 5, 0x11), box("ftyp", text("mp42")), text("mdat"), Bytes(10, 0x22)}), true,
+                     int(2 * kPiece) + 13, "ftypmp42m", true, int(2 * kPiece) + 21}),
     [](const ::testing::TestParamInfo<BoxStartCase>& info) { return std::string(info.param.name); });
 
 TEST(HeaderFinder, AvcConfigRecordGivesPairWithItsSize) {
