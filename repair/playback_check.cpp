@@ -31,10 +31,11 @@ std::vector<std::size_t> pictureBounds(const std::uint8_t* stream, std::size_t s
     for (const NalRange& unit : units) {
         if (!startsPicture(stream, unit, hevc)) continue;
         bounds.push_back(unit.startCode);
-        if (bounds.size() == kCheckedPictures + 1) return bounds;
+        if (bounds.size() == std::size_t(kCheckedPictures) + 1) return bounds;
     }
-    // The bytes end inside the last picture: it ends the checked part.
-    if (cutShort && !bounds.empty()) return bounds;
+    // Without a picture there is nothing to end; bytes that stop inside the last picture end
+    // the checked part where it starts.
+    if (bounds.empty() || cutShort) return bounds;
     bounds.push_back(size);
     return bounds;
 }
@@ -45,7 +46,7 @@ PlaybackCheck checkFirstPictures(const std::uint8_t* stream, std::size_t size, b
     PlaybackCheck check;
     const std::vector<std::size_t> bounds = pictureBounds(stream, size, hevc, cutShort);
     if (bounds.size() < 2) {
-        // No picture, or one larger than what was read: nothing to decode whole.
+        // No picture, or only one larger than what was read: nothing whole to decode.
         check.pictures = static_cast<int>(bounds.size());
         return check;
     }
