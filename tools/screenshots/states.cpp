@@ -117,6 +117,25 @@ bool finished(const Inputs& inputs, const QString& output) {
     return done && grab(w, output);
 }
 
+// A repair whose sound the audio repair refuses: the picture is kept, the row is no full success.
+bool withoutSound(const Inputs& inputs, const QString& output) {
+    store(settingsKeys::referenceFile, inputs.file("reference.mp4"));
+    store(settingsKeys::SavePath, inputs.file("output/"));
+    setChildProgramOverride(ChildProgram::AudioRepair, inputs.file("refusing-audio-repair"));
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    dropFiles(w, {inputs.file("CLIP0042.MP4")});
+    bool ok = waitForRows(w, 1);
+    if (ok) {
+        acceptReferenceWhenReady();
+        action(w, "actionRepair")->trigger();
+        ok = waitUntil([&] { return action(w, "actionRepair")->isEnabled() && w.jobAt(0)->isDone; }, 180000) &&
+             grab(w, output);
+    }
+    setChildProgramOverride(ChildProgram::AudioRepair, QString());
+    return ok;
+}
+
 bool reference(const Inputs& inputs, const QString& output) {
     store(settingsKeys::referenceFile, inputs.file("reference.mp4"));
     referenceDialog dialog;
@@ -212,6 +231,7 @@ const std::vector<State>& states() {
         {"dropped", "three files dropped: two videos and a text file", dropped},
         {"repairing", "a repair in progress: blue status, a partly green bar, the live picture", repairing},
         {"finished", "a repaired row in green beside a row that could not be repaired", finished},
+        {"without-sound", "a repair that kept the picture without its sound, in dark yellow", withoutSound},
         {"reference", "the reference dialog with a probed reference", reference},
         {"selected", "a selected row with its preview picture and time stamp", selected},
         {"log", "the conversion log of a converted row", conversionLog},
