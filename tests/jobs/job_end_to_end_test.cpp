@@ -407,7 +407,7 @@ std::function<std::string(RepairJob&)> damagedFileOf(std::function<std::string(c
 }
 
 // Bytes no camera wrote: the same every run.
-std::string randomBytes(std::size_t size) {
+std::string noiseBytes(std::size_t size) {
     std::mt19937 generator(20240521);
     std::string bytes(size, '\0');
     for (char& b : bytes) b = static_cast<char>(generator() & 0xFF);
@@ -479,7 +479,7 @@ INSTANTIATE_TEST_SUITE_P(
         NothingCase{"all_zero_damaged_file", "none", RepairOutcome::NoVideoFound,
                     damagedFileOf([](const RepairJob& f) { return std::string(f.damagedBytes.size(), '\0'); })},
         NothingCase{"random_damaged_file", "none", RepairOutcome::NoVideoFound,
-                    damagedFileOf([](const RepairJob&) { return randomBytes(1500000); })},
+                    damagedFileOf([](const RepairJob&) { return noiseBytes(1500000); })},
         NothingCase{"empty_damaged_file", "none", RepairOutcome::SourceEmpty,
                     damagedFileOf([](const RepairJob&) { return std::string(); })},
         NothingCase{"full_disk", "none", RepairOutcome::DiskFull, keepReference, kFullDisk},
