@@ -134,6 +134,7 @@ RepairOutcome unitFile::judgeEngineRun(int engineResult) {
     if (isRepairFailure(engine)) return engine;
     // Success is a file that plays: pictures cut with parameter sets they were not made with
     // would be muxed into one that shows nothing but errors.
+    statusFix("Checking the pictures...");
     if (!checkFirstPictures(fixer->videoOutputPath, fixer->isHevc).plays()) return RepairOutcome::ReferenceDoesNotFit;
     return engine;
 }
