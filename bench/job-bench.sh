@@ -1,5 +1,6 @@
 #!/bin/bash
-# Phase times of whole repair jobs (reference analysis, scan, audio repair, mux, conversion).
+# Phase times of whole repair jobs (reference analysis, scan, the check that the first pictures
+# decode, audio repair, mux, conversion).
 # usage: bench/job-bench.sh [BUILD_DIR] [SECONDS]   (defaults: build, 60)
 # The recordings are generated once into BUILD_DIR/job-bench-data and reused:
 #   large:   about 1 GB of 1080p H.264 + AAC, cut so that its moov box is gone; repaired with no

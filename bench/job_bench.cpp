@@ -24,7 +24,7 @@
 namespace {
 
 // The status texts that open each phase, in the order a repair job reports them.
-enum Mark { AnalysisStart, ScanStart, AudioStart, MuxStart, ConversionStart, End, kMarkCount };
+enum Mark { AnalysisStart, ScanStart, CheckStart, AudioStart, MuxStart, ConversionStart, End, kMarkCount };
 
 struct MarkText {
     Mark mark;
@@ -32,6 +32,7 @@ struct MarkText {
 };
 const MarkText kMarkTexts[] = {
     {AnalysisStart, "Video reference analysis..."},
+    {CheckStart, "Checking the pictures..."},
     {AudioStart, "Audio repair..."},
     {MuxStart, "Muxing Audio Video..."},
     {ConversionStart, "Prepare conversion..."},
@@ -43,8 +44,8 @@ struct Figure {
 };
 // A phase lasts from its mark to the next mark that was reached.
 const Figure kFigures[] = {
-    {"analysis_s", AnalysisStart}, {"scan_s", ScanStart},           {"audio_s", AudioStart},
-    {"mux_s", MuxStart},           {"conversion_s", ConversionStart},
+    {"analysis_s", AnalysisStart}, {"scan_s", ScanStart},   {"check_s", CheckStart},
+    {"audio_s", AudioStart},       {"mux_s", MuxStart},     {"conversion_s", ConversionStart},
 };
 
 class Clock {

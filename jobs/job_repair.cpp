@@ -14,11 +14,17 @@
 #include "jobs/child_programs.h"
 #include "jobs/output_names.h"
 #include "jobs/output_parsing.h"
+#include "jobs/repair_outcome.h"
 #include "jobs/stream_mux.h"
 #include "jobs/unit_file.h"
 #include "jobs/video_information.h"
 #include "jobs/work_folder.h"
+#include "repair/playback_check.h"
 #include "repair/video_repair.h"
+
+extern "C" {
+#include <libavutil/error.h>
+}
 
 namespace {
 
@@ -40,11 +46,21 @@ MuxAudio muxAudioFor(bool isAac, qint64 audioBytes) {
 
 }  // namespace
 
+void unitFile::decideRepair(RepairOutcome outcome) {
+    repairOutcome = outcome;
+    if (isRepairFailure(outcome)) statusFix(QString::fromLatin1(repairOutcomeText(outcome)));
+}
+
 void unitFile::repairFile() {
     statusFix("Fixing...");
     analyseReferenceAndRepair();
-    if (cancelRequested) return;
-    if (fileSizeOrMissing(repairedFilePath) <= 100) return;
+    if (cancelRequested) return decideRepair(RepairOutcome::Cancelled);
+    if (isRepairFailure(repairOutcome)) return;
+    // A mux that reported success but left next to nothing made no file to keep.
+    if (fileSizeOrMissing(repairedFilePath) <= 100) {
+        removeIfExists(repairedFilePath);
+        return decideRepair(RepairOutcome::MuxFailed);
+    }
     isRepaired = true;
     outputPath.set(repairedFilePath.toStdString());
     videoInformation probe(repairedFilePath);
@@ -54,13 +70,21 @@ void unitFile::repairFile() {
     mVideoBitRate = probe.lastDetails().mVideoBitRate;
 }
 
+RepairOutcome unitFile::inputProblem() const {
+    // Ordwick and the engine would wait without end on a FIFO given in place of either file.
+    const QString source = QString::fromStdString(sourcePath);
+    const QFileInfo sourceInfo(source);
+    if (!sourceInfo.exists()) return RepairOutcome::SourceMissing;
+    if (!isRegularFile(source)) return RepairOutcome::SourceNotRegular;
+    if (sourceInfo.size() == 0) return RepairOutcome::SourceEmpty;
+    if (!isRegularFile(QString::fromStdString(referencePath))) return RepairOutcome::ReferenceMissing;
+    return RepairOutcome::NotRun;
+}
+
 void unitFile::analyseReferenceAndRepair() {
     statusFix("Video reference analysis...");
-    // Ordwick and the engine would wait without end on a FIFO given in place of either file.
-    if (!isRegularFile(QString::fromStdString(sourcePath)))
-        return statusFix("The damaged file is missing or not a regular file");
-    if (!isRegularFile(QString::fromStdString(referencePath)))
-        return statusFix("The reference is missing or not a regular file");
+    const RepairOutcome problem = inputProblem();
+    if (problem != RepairOutcome::NotRun) return decideRepair(problem);
     repairFolder = saveInSourceFolder ? withTrailingSlash(QFileInfo(QString::fromStdString(sourcePath)).absolutePath())
                                       : savePath;
     QDir().mkpath(repairFolder);
@@ -70,7 +94,7 @@ void unitFile::analyseReferenceAndRepair() {
     if (!workFolder->isValid()) {
         statusFix("Cannot create a work folder in " + repairFolder);
         workFolder.reset();
-        return;
+        return decideRepair(RepairOutcome::OutputNotWritable);
     }
     const QString work = workFolder->path();
     // A fresh folder per run: a description left by an earlier run can never be read.
@@ -85,10 +109,11 @@ void unitFile::analyseReferenceAndRepair() {
         fixer->startFixer(absolute(QString::fromStdString(sourcePath)), description, withTrailingSlash(work));
     QFile::remove(description);
     if (cancelRequested) return removeTemporaryFiles();
-    if (engineResult < 0) {
+    const RepairOutcome found = judgeEngineRun(engineResult);
+    if (isRepairFailure(found)) {
         // The output paths may still be those of an earlier run: nothing here is worth a mux.
-        statusFix("Repair failed (" + QString::number(engineResult) + ")");
-        return removeTemporaryFiles();
+        removeTemporaryFiles();
+        return decideRepair(found);
     }
 
     // The mux's first walk over the video needs nothing from the audio: it runs meanwhile, and
@@ -102,6 +127,16 @@ void unitFile::analyseReferenceAndRepair() {
     if (!cancelRequested) muxRepairedStreams(*firstPass);
     firstPass.reset();
     if (cancelRequested) removeTemporaryFiles();
+}
+
+RepairOutcome unitFile::judgeEngineRun(int engineResult) {
+    const RepairOutcome engine = engineOutcome(engineResult, fixer->outputError);
+    if (isRepairFailure(engine)) return engine;
+    // Success is a file that plays: pictures cut with parameter sets they were not made with
+    // would be muxed into one that shows nothing but errors.
+    statusFix("Checking the pictures...");
+    if (!checkFirstPictures(fixer->videoOutputPath, fixer->isHevc).plays()) return RepairOutcome::ReferenceDoesNotFit;
+    return engine;
 }
 
 void unitFile::removeTemporaryFiles() {
@@ -140,7 +175,7 @@ void unitFile::muxRepairedStreams(BackgroundTimeline& firstPass) {
     if (!std::isfinite(fps) || fps <= 0) {
         statusFix("Muxing skipped: the reference gives no frame rate");
         dropStreams();
-        return;
+        return decideRepair(RepairOutcome::NoFrameRate);
     }
 
     statusFixProgress(0);
@@ -179,9 +214,18 @@ void unitFile::muxRepairedStreams(BackgroundTimeline& firstPass) {
     if (!result.audioError.empty()) qDebug() << "audio left out of the mux:" << QString::fromStdString(result.audioError);
     if (!result.ok) qDebug() << "mux failed:" << QString::fromStdString(result.error);
     statusFixProgress(100);
-    // A mux that did not end well may leave a file that only looks usable.
-    if (!result.ok) removeIfExists(repairedFilePath);
     dropStreams();
+    if (cancelRequested) return;
+    if (!result.ok) {
+        // A mux that did not end well may leave a file that only looks usable.
+        removeIfExists(repairedFilePath);
+        return decideRepair(result.writeError < 0 ? writeFailure(AVUNERROR(result.writeError))
+                                                  : RepairOutcome::MuxFailed);
+    }
+    // The pictures are back; when the reference has sound and none of it reached the file (the
+    // re-framer refused it, the mux could not read it), the repair is not a whole one.
+    decideRepair(fixer->referenceHasAudio && result.audioPackets == 0 ? RepairOutcome::RepairedWithoutSound
+                                                                      : RepairOutcome::Repaired);
 }
 
 bool unitFile::encodeAudio(const QString& audio, const QString& encoded) {

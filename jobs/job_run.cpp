@@ -22,6 +22,7 @@ void unitFile::run() {
     // came before this run reached a step still ends it.
     status = kStatusOk;
     isRepaired = false;
+    repairOutcome = RepairOutcome::NotRun;
     isRunning = true;
     conversionLog.set({});
     hwRetryDone = false;
@@ -53,9 +54,19 @@ void unitFile::run() {
     emit startConvert(quid());
     if (cancelRequested)
         status = kStatusCancelled;
+    else if (isRepair && isRepairFailure(repairOutcome))
+        refuseConversion();
     else
         convert(format);
     finishRun();
+}
+
+void unitFile::refuseConversion() {
+    // The damaged file is what failed to repair: converting it as it is would only add the
+    // tool's complaints about it ("moov atom not found") to the log, pointing away from the
+    // cause, and no converted file could be the repair that was asked for.
+    status = kStatusRepairFailed;
+    conversionLog.set(std::string("No conversion: the repair failed. ") + repairOutcomeText(repairOutcome) + "\n");
 }
 
 void unitFile::convert(const QString& format) {
@@ -148,8 +159,10 @@ void unitFile::finishRun() {
     const QString converted = QString::fromStdString(conversionOutput.get());
     if (status == kStatusOk && !converted.isEmpty())
         result = converted;
-    else if (status != kStatusCancelled && isRepaired)
+    else if (status != kStatusCancelled && isRepaired) {
         result = keepRepairedFile();
+        if (result.isEmpty()) repairOutcome = RepairOutcome::OutputNotWritable;
+    }
     // A repair job that leaves no file has failed, even where its format converts nothing and
     // the conversion phase had nothing to report.
     if (isRepair && status == kStatusOk && result.isEmpty()) status = kStatusRepairFailed;

@@ -203,9 +203,11 @@ MuxResult muxStreams(const MuxSources& sources, const StreamTimeline& timeline, 
         result.error = "cannot add the streams";
         return result;
     }
-    if (avio_open(&out->pb, QFile::encodeName(output).constData(), AVIO_FLAG_WRITE) < 0 ||
-        avformat_write_header(out.get(), nullptr) < 0) {
+    int opened = avio_open(&out->pb, QFile::encodeName(output).constData(), AVIO_FLAG_WRITE);
+    if (opened >= 0) opened = avformat_write_header(out.get(), nullptr);
+    if (opened < 0) {
         result.error = "cannot write the output";
+        result.writeError = opened;
         return result;
     }
     AVStream* videoStream = out->streams[0];
@@ -216,7 +218,11 @@ MuxResult muxStreams(const MuxSources& sources, const StreamTimeline& timeline, 
         av_packet_rescale_ts(packet, audio.stream()->time_base, audioStream->time_base);
         packet->stream_index = 1;
         packet->pos = -1;
-        if (av_write_frame(out.get(), packet) < 0) writeFailed = true;
+        const int written = av_write_frame(out.get(), packet);
+        if (written < 0) {
+            writeFailed = true;
+            result.writeError = written;
+        }
         ++result.audioPackets;
         audioLeft = audio.next();
     };
@@ -291,6 +297,7 @@ MuxResult muxStreams(const MuxSources& sources, const StreamTimeline& timeline, 
         av_packet_unref(packet.get());
         if (written < 0) {
             result.error = "write error in the output";
+            if (result.writeError == 0) result.writeError = written;
             return result;
         }
         result.videoFrames = static_cast<std::int64_t>(index + 1);
@@ -303,8 +310,11 @@ MuxResult muxStreams(const MuxSources& sources, const StreamTimeline& timeline, 
         }
     }
     while (audioLeft && !writeFailed) writeAudio(audio.pending());
-    if (writeFailed || av_write_trailer(out.get()) < 0 || avio_closep(&out->pb) < 0) {
+    int finished = writeFailed ? result.writeError : av_write_trailer(out.get());
+    if (finished >= 0) finished = avio_closep(&out->pb);
+    if (finished < 0) {
         result.error = "cannot finish the output";
+        result.writeError = finished;
         return result;
     }
     result.ok = true;

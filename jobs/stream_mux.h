@@ -36,6 +36,9 @@ struct MuxResult {
     // Why the audio was left out when it could not be read; the file then has the pictures alone.
     std::string audioError;
     std::string error;
+    // The libavformat error of a write that failed (AVERROR(ENOSPC) for a full disk ...); 0
+    // when the mux failed for another reason or did not fail.
+    int writeError = 0;
 };
 
 // Writes `output` in the libavformat format `format` ("mp4", "mpegts"). Fails on a frame rate

@@ -15,6 +15,7 @@
 
 #include "jobs/child_process.h"
 #include "jobs/hardware_encoders.h"
+#include "jobs/repair_outcome.h"
 
 class BackgroundTimeline;
 class WorkFolder;
@@ -99,6 +100,9 @@ public:
     std::atomic<bool> previewShow{false};
     std::string referencePath;
     bool isRepaired = false;
+    // How this run's repair phase ended; decided once on the job's thread before isDone is set,
+    // read by the window once it sees isDone.
+    std::atomic<RepairOutcome> repairOutcome{RepairOutcome::NotRun};
     bool hwRetryDone = false;
 
     // The runners of the three children a cancel must reach. Each makes its process on the
@@ -136,6 +140,7 @@ public:
     void removeTemporaryFiles();
     void repairAudio(const QString& audioPath);
     // `firstPass` is the mux's first walk over the engine's video, started beside the audio repair.
+    // Decides the repair's outcome from how the mux went.
     void muxRepairedStreams(BackgroundTimeline& firstPass);
     // PCM or ADPCM sound encoded to AAC in an MP4 with the ffmpeg tool, for the mux; false
     // (leaving no file) when the tool made nothing.
@@ -170,10 +175,19 @@ protected:
 
 private:
     QString quid() const { return QString::fromStdString(uid); }
+    // Sets the repair phase's outcome; a failure's cause is reported as the status line too.
+    void decideRepair(RepairOutcome outcome);
+    // The cause that keeps the damaged file or the reference from being repaired or read at
+    // all; NotRun when both can be tried.
+    RepairOutcome inputProblem() const;
+    // The engine's result and the first pictures of its stream, before anything is muxed.
+    RepairOutcome judgeEngineRun(int engineResult);
     // Conversion phase, steps of run().
     void convert(const QString& format);
     // One attempt; true when it failed with a hardware encoder and is to be repeated.
     bool convertOnce(const QString& input, const QString& output, const QString& format);
+    // Instead of the conversion after a failed repair: the failure and its cause.
+    void refuseConversion();
     // End of the run: decides which file is the job's result and clears the work folder.
     void finishRun();
     // Moves the repaired file out of the work folder next to the user's files.

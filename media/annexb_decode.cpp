@@ -55,6 +55,18 @@ void decodeAnnexB(AVCodecContext* context, const std::uint8_t* data, int size, c
     }
 }
 
+bool decodeAccessUnit(AVCodecContext* context, const std::uint8_t* data, int size, const PictureSink& sink) {
+    if (!context || !data || size <= 0) return false;
+    PacketPtr unit(av_packet_alloc());
+    if (!unit) return false;
+    unit->data = const_cast<std::uint8_t*>(data);
+    unit->size = size;
+    if (!sendUnit(context, unit.get())) return false;
+    bool looking = true;
+    receivePictures(context, sink, looking);
+    return true;
+}
+
 void drainDecoder(AVCodecContext* context, const PictureSink& sink) {
     if (!context) return;
     bool looking = true;

@@ -12,12 +12,12 @@
 #include "media/ffmpeg_handles.h"
 #include "media/frame_picture.h"
 #include "media/hex_text.h"
+#include "media/stream_decoder.h"
 #include "repair/preview_units.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
-#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -61,17 +61,11 @@ int livePreview::openVideoDecoder(bool hevc) {
     dropPicture();
     avcodec_free_context(&context_);
     hevc_ = hevc;
-    av_log_set_level(AV_LOG_QUIET);
-    const AVCodec* codec = avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
-    if (!codec) return AVERROR_DECODER_NOT_FOUND;
-    AVCodecContext* context = avcodec_alloc_context3(codec);
-    if (!context) return 0;
-    const int opened = avcodec_open2(context, codec, nullptr);
-    if (opened < 0) {
-        avcodec_free_context(&context);
-        return opened;
-    }
-    context_ = context;
+    CodecContextPtr context;
+    const int opened = openStreamDecoder(hevc, context);
+    // A context that could not be allocated is no failure to open one.
+    if (opened == AVERROR(ENOMEM)) return 0;
+    context_ = context.release();
     return opened;
 }
 

@@ -14,11 +14,15 @@ OutputFile::~OutputFile() { close(); }
 bool OutputFile::open(const QString& path) {
     close();
     failed_ = false;
+    error_ = 0;
     committed_ = 0;
     buffer_.clear();
     const QByteArray name = QFile::encodeName(path);
     fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) return false;
+    if (fd_ < 0) {
+        error_ = errno;
+        return false;
+    }
     buffer_.reserve(capacity_);
     return true;
 }
@@ -35,6 +39,7 @@ std::size_t writeFully(int fd, const std::uint8_t* data, std::size_t size, std::
                                  : ::pwrite(fd, data + written, size - written,
                                             static_cast<off_t>(offset) + static_cast<off_t>(written));
         if (done < 0 && errno == EINTR) continue;
+        if (done == 0) errno = EIO;  // no progress and no reason given
         if (done <= 0) break;
         written += static_cast<std::size_t>(done);
     }
@@ -43,10 +48,16 @@ std::size_t writeFully(int fd, const std::uint8_t* data, std::size_t size, std::
 
 }  // namespace
 
+void OutputFile::fail() {
+    // The first failure is the one that tells why: later ones follow from it.
+    if (!failed_) error_ = errno != 0 ? errno : EIO;
+    failed_ = true;
+}
+
 bool OutputFile::writeAll(const std::uint8_t* data, std::size_t size) {
     const std::size_t written = writeFully(fd_, data, size, -1);
     committed_ += static_cast<std::int64_t>(written);
-    if (written < size) failed_ = true;
+    if (written < size) fail();
     return !failed_;
 }
 
@@ -74,7 +85,7 @@ bool OutputFile::copyFrom(int sourceFd, std::int64_t offset, const void* bytes, 
         if (done < 0 && copied == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
             break;  // not offered for these files: written from memory below
         if (done < 0) {
-            failed_ = true;
+            fail();
             return false;
         }
         if (done == 0) break;  // the source ends early: the rest comes from memory
@@ -98,7 +109,7 @@ bool OutputFile::flush() {
 bool OutputFile::truncate(std::int64_t size) {
     if (fd_ < 0 || !flush() || size < 0 || size > committed_) return false;
     if (::ftruncate(fd_, size) != 0 || ::lseek(fd_, size, SEEK_SET) != size) {
-        failed_ = true;
+        fail();
         return false;
     }
     committed_ = size;
@@ -110,8 +121,9 @@ bool OutputFile::writeAt(std::int64_t offset, const void* data, std::size_t size
     // Even after a failed append an in-place rewrite (a header completed with the bytes that
     // did reach the file) needs no new space, so it is still tried.
     flush();  // a failure stays in failed_
+    if (offset < 0) errno = EINVAL;
     if (offset < 0 || writeFully(fd_, static_cast<const std::uint8_t*>(data), size, offset) < size) {
-        failed_ = true;
+        fail();
         return false;
     }
     return true;
@@ -120,7 +132,7 @@ bool OutputFile::writeAt(std::int64_t offset, const void* data, std::size_t size
 bool OutputFile::close() {
     if (fd_ < 0) return !failed_;
     flush();
-    if (::close(fd_) != 0) failed_ = true;
+    if (::close(fd_) != 0) fail();
     fd_ = -1;
     buffer_.clear();
     buffer_.shrink_to_fit();

@@ -39,6 +39,9 @@ public:
     bool close();
 
     bool failed() const { return failed_; }
+    // The system's error number of the first failure (ENOSPC, EACCES ...), of the open
+    // included; 0 while nothing failed.
+    int error() const { return error_; }
     // Bytes that reached the file at the end position so far (the buffer excluded).
     std::int64_t committed() const { return committed_; }
     // Bytes accepted by write(), buffered or not.
@@ -46,9 +49,11 @@ public:
 
 private:
     bool writeAll(const std::uint8_t* data, std::size_t size);
+    void fail();
 
     int fd_ = -1;
     bool failed_ = false;
+    int error_ = 0;
     std::int64_t committed_ = 0;
     std::size_t capacity_;
     std::vector<std::uint8_t> buffer_;

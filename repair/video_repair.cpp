@@ -102,11 +102,20 @@ void videoRepair::stopFixer() { stopRequest = true; }
 void videoRepair::setChunkBytes(std::int64_t bytes) { chunkBytes_ = std::max(bytes, kMinChunkBytes); }
 
 bool videoRepair::readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media) {
-    return ::readVideoPreset(path, result, media, run_->cameraPresetName);
+    std::string unused;
+    return ::readVideoPreset(path, result, media, run_ ? run_->cameraPresetName : unused);
+}
+
+int videoRepair::outputFailed(int result) {
+    const OutputFile& output = result == kVideoOutputFailed ? run_->videoOut : run_->audioOut;
+    outputError = output.error();
+    return result;
 }
 
 void videoRepair::setResults(const QString& videoPath, const QString& audioPath) {
     isAac = !writesWav(run_->formats.audio);
+    isHevc = run_->hevc();
+    referenceHasAudio = run_->audioTrack >= 0;
     videoOutputPath = videoPath;
     audioOutputPath = audioPath;
     fps_den = run_->media.fpsDen;
@@ -126,12 +135,13 @@ int videoRepair::startFixer(QString source, QString referencePath, QString outpu
             setResults(outputFolder + kVideoFileName, audioOutputName(outputFolder, run_->formats.audio));
         }
         QFile::remove(outputFolder + kQtImaPacketsFileName);
-        return kFinished;
+        return kRunFailed;
     }
 }
 
 int videoRepair::run(const QString& source, const QString& referencePath, const QString& outputFolder) {
     stopRequest = false;
+    outputError = 0;
     sourcePath = source;
     emit statusFix("Repair started");
     run_ = std::make_unique<RepairRun>();
@@ -173,11 +183,11 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     }
     if (!run.videoOut.open(videoPath)) {
         closeAll();
-        return kVideoOutputFailed;
+        return outputFailed(kVideoOutputFailed);
     }
     if (run.audioTrack >= 0 && !run.audioOut.open(decodesPackets ? packetsPath : audioPath)) {
         closeAll();
-        return kAudioOutputFailed;
+        return outputFailed(kAudioOutputFailed);
     }
 
     std::string parameterSets;
@@ -229,17 +239,25 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     }
     if (run.videoOut.failed()) {
         closeAll();
-        return kVideoOutputFailed;
+        return outputFailed(kVideoOutputFailed);
     }
     if (run.audioOut.failed()) {
         closeAll();
-        return kAudioOutputFailed;
+        return outputFailed(kAudioOutputFailed);
     }
 
     if (run.analysis.tracks.empty()) {
         closeAll();
         return kNoTrackRecord;
     }
+    if (run.videoTrack < 0) {
+        closeAll();
+        QFile::remove(videoPath);
+        QFile::remove(audioPath);
+        return kNoVideoTrack;
+    }
+    // Where the stream's pictures begin: a stream that still ends here after the scan holds none.
+    const std::int64_t headerEnd = run.pictureEnd;
 
     preview_->openVideoDecoder(run.hevc());
     run.audioMinSize =
@@ -309,7 +327,10 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     setResults(videoPath, audioPath);
 
     if (end == ScanEnd::SourceFailed) return kSourceUnreadable;
-    if (end == ScanEnd::VideoWriteFailed || !videoOk || !videoClosed) return kVideoOutputFailed;
-    if (end == ScanEnd::AudioWriteFailed || !audioOk || !audioClosed) return kAudioOutputFailed;
+    if (end == ScanEnd::VideoWriteFailed || !videoOk || !videoClosed) return outputFailed(kVideoOutputFailed);
+    if (end == ScanEnd::AudioWriteFailed || !audioOk || !audioClosed) return outputFailed(kAudioOutputFailed);
+    if (end == ScanEnd::AudioWithoutVideo) return kAudioWithoutVideo;
+    // A stopped run ends as asked, whatever it found so far.
+    if (end == ScanEnd::DataEnded && run.pictureEnd <= headerEnd) return kNoVideoFound;
     return kFinished;
 }

@@ -23,8 +23,18 @@ public:
     // audio format has), gave no track, or its header text is unusable.
     static constexpr int kNoTrackRecord = -1;
     static constexpr int kSourceUnreadable = -2;    // the damaged file cannot be opened or read
+    // The two outputs; outputError tells why (ENOSPC for a full disk, EACCES ...).
     static constexpr int kVideoOutputFailed = -3;   // out-video.h264 cannot be opened or written
     static constexpr int kAudioOutputFailed = -4;   // the audio output cannot be opened or written
+    // The scan ended on the data's end without a picture: nothing in the file reads as the
+    // reference's video (random bytes, another codec, a reference of other settings).
+    static constexpr int kNoVideoFound = -5;
+    // The scan gave up: hundreds of MiB of sound or unrecognised data, next to no video.
+    static constexpr int kAudioWithoutVideo = -6;
+    // The run raised a failure of its own (memory above all); files closed, results set.
+    static constexpr int kRunFailed = -7;
+    // The reference has tracks but no video track: there is nothing to recover pictures by.
+    static constexpr int kNoVideoTrack = -8;
 
     static constexpr std::int64_t kDefaultChunkBytes = 100000000;
 
@@ -39,7 +49,7 @@ public:
     int startFixer(QString source, QString referencePath, QString outputFolder);
 
     // Reads the reference description into the run's records and deletes the file; false when
-    // it could not be read whole.
+    // it could not be read whole. Outside a run the preset name it reads goes nowhere.
     bool readVideoPreset(const QString& path, AnalysisResult& result, MediaInfo& media);
 
     // Size of the scan's read buffer; tests choose small ones to cut packets at chunk ends.
@@ -56,6 +66,12 @@ public:
     float fps_den = 0;
     float fps_num = 0;
     bool isAac = false;
+    // The stream is H.265 (else H.264), and the reference has a sound track: what the job
+    // checks the result against.
+    bool isHevc = false;
+    bool referenceHasAudio = false;
+    // The system's error number behind kVideoOutputFailed or kAudioOutputFailed; 0 otherwise.
+    int outputError = 0;
     std::atomic<bool> previewEnabled{false};
     std::atomic<bool> stopRequest{false};
     std::atomic<bool> previewSelected{true};
@@ -74,6 +90,8 @@ signals:
 private:
     int run(const QString& source, const QString& referencePath, const QString& outputFolder);
     void setResults(const QString& videoPath, const QString& audioPath);
+    // Notes why the output of `result` (kVideoOutputFailed or kAudioOutputFailed) failed.
+    int outputFailed(int result);
 
     std::unique_ptr<RepairRun> run_;
     std::unique_ptr<livePreview> preview_;

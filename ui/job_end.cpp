@@ -50,10 +50,15 @@ const StatusText kStatusTexts[] = {
 const char* const kUnknownStatus = QT_TRANSLATE_NOOP("MainWindow", "UNKNOWN STATUS");
 const char* const kSuccess = QT_TRANSLATE_NOOP("MainWindow", "Success");
 const char* const kConversionFailedRepairKept = QT_TRANSLATE_NOOP("MainWindow", "Conversion error, repaired file kept");
-// Shown as it stands, untranslated.
-const char* const kRepairFailed = "can't repair with this reference";
 
 QString tr(const char* text) { return QCoreApplication::translate("MainWindow", text); }
+
+// The job's words for its outcome; the text of a reference that does not fit stands as it is.
+QString outcomeText(RepairOutcome outcome) {
+    const char* text = repairOutcomeText(outcome);
+    if (outcome == RepairOutcome::ReferenceDoesNotFit) return QString::fromLatin1(text);
+    return QCoreApplication::translate("RepairOutcome", text);
+}
 
 }  // namespace
 
@@ -63,11 +68,17 @@ QString statusCodeTextOf(int code) {
     return tr(row == std::end(kStatusTexts) ? kUnknownStatus : row->text);
 }
 
-JobEnd describeJobEnd(int status, bool repairJob, bool repairedFileKept) {
-    if (status == unitFile::kStatusOk) return {RowLook::Succeeded, tr(kSuccess), false};
+JobEnd describeJobEnd(int status, bool repairJob, bool repairedFileKept, RepairOutcome outcome) {
+    if (status == unitFile::kStatusOk) {
+        if (repairJob && outcome == RepairOutcome::RepairedWithoutSound)
+            return {RowLook::Incomplete, outcomeText(outcome), false};
+        return {RowLook::Succeeded, tr(kSuccess), false};
+    }
     if (repairJob && status != unitFile::kStatusCancelled) {
         if (repairedFileKept) return {RowLook::Failed, tr(kConversionFailedRepairKept), true};
-        return {RowLook::Failed, QString::fromLatin1(kRepairFailed), true};
+        // A failure the job names no cause of is told as one of the reference.
+        const RepairOutcome cause = isRepairFailure(outcome) ? outcome : RepairOutcome::ReferenceDoesNotFit;
+        return {RowLook::Failed, outcomeText(cause), true};
     }
     return {RowLook::Failed, statusCodeTextOf(status), true};
 }

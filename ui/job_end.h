@@ -3,6 +3,7 @@
 // the repair itself came to.
 #include <QString>
 
+#include "jobs/repair_outcome.h"
 #include "ui/row_look.h"
 
 // The text of a status code (the codes follow a common numbering of transfer errors; the
@@ -17,7 +18,9 @@ struct JobEnd {
 };
 
 // How a job's end shows: `status` as endConvert carried it, `repairJob` whether the run had a
-// repair phase, `repairedFileKept` whether that phase left a repaired file the job kept.
-// "can't repair with this reference" is kept for a repair that recovered nothing: a repair
-// whose conversion failed says so, and that the repaired file is still there.
-JobEnd describeJobEnd(int status, bool repairJob, bool repairedFileKept);
+// repair phase, `repairedFileKept` whether that phase left a repaired file the job kept, and
+// `outcome` how that phase ended. A failed repair shows its cause; "can't repair with this
+// reference" stands for a cause the job did not name. A repair whose conversion failed says
+// so, and that the repaired file is still there; one that lost its sound is no full success.
+JobEnd describeJobEnd(int status, bool repairJob, bool repairedFileKept,
+                      RepairOutcome outcome = RepairOutcome::NotRun);

@@ -74,7 +74,7 @@ void MainWindow::endConvertFile(QString uid, int status) {
     // An end that arrives after its job was reset for a new run belongs to the old run.
     if (!job || !job->isDone) return;
     const bool repairedFileKept = job->isRepaired && !job->outputPath.get().empty();
-    const JobEnd end = describeJobEnd(status, job->isRepair, repairedFileKept);
+    const JobEnd end = describeJobEnd(status, job->isRepair, repairedFileKept, job->repairOutcome);
     showRowLook(*model, row, end.look);
     setCell(row, ColumnStatus, end.statusText);
     if (end.resetsProgress) setCell(row, ColumnProgress, tr("0"));

@@ -24,6 +24,7 @@ const Look kLooks[] = {
     {RowLook::ConvertStarting, pictures::kConvertStarting, false, Qt::black},
     {RowLook::Working, nullptr, true, Qt::darkBlue},
     {RowLook::Succeeded, pictures::kSucceeded, true, Qt::darkGreen},
+    {RowLook::Incomplete, pictures::kIncomplete, true, Qt::darkYellow},
     {RowLook::Failed, pictures::kFailed, true, Qt::darkRed},
 };
 

@@ -11,6 +11,7 @@ enum class RowLook {
     ConvertStarting,  // the conversion phase began: the conversion icon
     Working,          // progress is coming in: dark blue
     Succeeded,        // the job ended well: the success icon, dark green
+    Incomplete,       // a result was kept that lacks part of what was asked: the warning icon, dark yellow
     Failed,           // the job ended badly: the error icon, dark red
 };
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <random>
 #include <sstream>
 
 #include "jobs/child_programs.h"
@@ -361,6 +362,7 @@ namespace {
 struct NothingCase {
     const char* name;
     const char* format;
+    RepairOutcome outcome;  // the cause the job names
     // Returns the reference to use; may change the damaged file.
     std::function<std::string(RepairJob& fixture)> prepare;
     // Bytes a file may grow to (0: no limit).
@@ -377,11 +379,27 @@ void PrintTo(const NothingCase& c, std::ostream* os) { *os << c.name; }
 class RepairThatLeavesNothing : public ::testing::TestWithParam<NothingCase> {};
 
 std::string keepReference(RepairJob& fixture) { return fixture.reference; }
+
+// The damaged file replaced by `bytes`.
+std::function<std::string(RepairJob&)> damagedFileOf(std::function<std::string(const RepairJob&)> bytes) {
+    return [bytes](RepairJob& f) {
+        writeFile(f.damaged, bytes(f));
+        f.damagedBytes = readFile(f.damaged);
+        return f.reference;
+    };
+}
+
+// Bytes no camera wrote: the same every run.
+std::string noiseBytes(std::size_t size) {
+    std::mt19937 generator(20240521);
+    std::string bytes(size, '\0');
+    for (char& b : bytes) b = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
 }  // namespace
 
-// A repair job whose repair produced nothing ends as a failure (the window shows its repair
-// failure text), never with status 0; with a conversion format the source is still converted,
-// and a damaged source does not convert.
+// A repair job whose repair produced nothing ends as a failure that names its cause, never
+// with status 0; with a conversion format too, for the damaged source is not converted.
 TEST_P(RepairThatLeavesNothing, EndsAsAFailureAndLeavesNothing) {
     const NothingCase& c = GetParam();
     RepairJob fixture(clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
@@ -405,11 +423,14 @@ TEST_P(RepairThatLeavesNothing, EndsAsAFailureAndLeavesNothing) {
         run = runJob(*job);
     }
     ASSERT_TRUE(run.finished);
-    const bool converts = std::string(c.format) != "none";
-    EXPECT_EQ(run.endStatuses,
-              std::vector<int>{converts ? unitFile::kStatusConversionError : unitFile::kStatusRepairFailed});
+    EXPECT_EQ(run.endStatuses, std::vector<int>{unitFile::kStatusRepairFailed});
     EXPECT_FALSE(job->isRepaired);
     EXPECT_TRUE(job->outputPath.get().empty());
+    // The cause, named once: on the status line, and in the log in place of a conversion.
+    EXPECT_EQ(job->repairOutcome, c.outcome);
+    const std::string cause = repairOutcomeText(c.outcome);
+    EXPECT_NE(std::find(run.events.begin(), run.events.end(), "text:" + cause), run.events.end());
+    EXPECT_EQ(job->conversionLog.get(), "No conversion: the repair failed. " + cause + "\n");
     if (c.reachedText)
         EXPECT_NE(std::find(run.events.begin(), run.events.end(), std::string("text:") + c.reachedText), run.events.end());
     if (locked) {
@@ -422,25 +443,35 @@ TEST_P(RepairThatLeavesNothing, EndsAsAFailureAndLeavesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Causes, RepairThatLeavesNothing,
     ::testing::Values(
-        NothingCase{"missing_reference", "none",
+        NothingCase{"missing_reference", "none", RepairOutcome::ReferenceMissing,
                     [](RepairJob& f) { return f.dir.file("no-such-reference.mp4"); }},
-        NothingCase{"empty_reference", "none",
+        NothingCase{"folder_as_reference", "none", RepairOutcome::ReferenceMissing,
+                    [](RepairJob& f) { return f.sourceFolder; }},
+        NothingCase{"empty_reference", "none", RepairOutcome::ReferenceUnreadable,
                     [](RepairJob& f) {
                         writeFile(f.dir.file("empty.mp4"), "");
                         return f.dir.file("empty.mp4");
                     }},
-        NothingCase{"damaged_file_as_its_own_reference", "none", [](RepairJob& f) { return f.damaged; }},
-        NothingCase{"all_zero_damaged_file", "none",
+        NothingCase{"text_file_as_reference", "none", RepairOutcome::ReferenceUnreadable,
                     [](RepairJob& f) {
-                        writeFile(f.damaged, std::string(f.damagedBytes.size(), '\0'));
-                        f.damagedBytes = readFile(f.damaged);
-                        return f.reference;
+                        writeFile(f.dir.file("notes.txt"), "Holiday 2023: the clips of the second day\n");
+                        return f.dir.file("notes.txt");
                     }},
-        NothingCase{"full_disk", "none", keepReference, kFullDisk},
-        NothingCase{"mux_cannot_write", "none", keepReference, kNoRoomForTheMux, false, "Muxing Audio Video..."},
-        NothingCase{"read_only_output_folder", "none", keepReference, 0, true},
-        NothingCase{"read_only_output_folder_with_conversion", "Mp4", keepReference, 0, true},
-        NothingCase{"missing_reference_with_conversion", "Mp4",
+        NothingCase{"damaged_file_as_its_own_reference", "none", RepairOutcome::ReferenceUnreadable,
+                    [](RepairJob& f) { return f.damaged; }},
+        NothingCase{"all_zero_damaged_file", "none", RepairOutcome::NoVideoFound,
+                    damagedFileOf([](const RepairJob& f) { return std::string(f.damagedBytes.size(), '\0'); })},
+        NothingCase{"random_damaged_file", "none", RepairOutcome::NoVideoFound,
+                    damagedFileOf([](const RepairJob&) { return noiseBytes(1500000); })},
+        NothingCase{"empty_damaged_file", "none", RepairOutcome::SourceEmpty,
+                    damagedFileOf([](const RepairJob&) { return std::string(); })},
+        NothingCase{"full_disk", "none", RepairOutcome::DiskFull, keepReference, kFullDisk},
+        NothingCase{"mux_cannot_write", "none", RepairOutcome::DiskFull, keepReference, kNoRoomForTheMux, false,
+                    "Muxing Audio Video..."},
+        NothingCase{"read_only_output_folder", "none", RepairOutcome::OutputNotWritable, keepReference, 0, true},
+        NothingCase{"read_only_output_folder_with_conversion", "Mp4", RepairOutcome::OutputNotWritable, keepReference,
+                    0, true},
+        NothingCase{"missing_reference_with_conversion", "Mp4", RepairOutcome::ReferenceMissing,
                     [](RepairJob& f) { return f.dir.file("no-such-reference.mp4"); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -484,6 +515,122 @@ TEST_P(RepairFromAFifo, EndsAsAFailureWithoutWaiting) {
 INSTANTIATE_TEST_SUITE_P(Files, RepairFromAFifo,
                          ::testing::Values(FifoCase{"damaged_file", true}, FifoCase{"reference", false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+struct ListedCase {
+    const char* name;
+    // What becomes of the damaged file between its listing and the run.
+    std::function<void(RepairJob& fixture)> change;
+    RepairOutcome outcome;
+};
+void PrintTo(const ListedCase& c, std::ostream* os) { *os << c.name; }
+class RepairOfAListedFile : public ::testing::TestWithParam<ListedCase> {};
+}  // namespace
+
+// A damaged file that was listed and then went away, or was replaced by a folder, is named as
+// the cause; nothing is written.
+TEST_P(RepairOfAListedFile, ThatChangedNamesTheCause) {
+    const ListedCase& c = GetParam();
+    RepairJob fixture(clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4), "camera.mp4");
+    ASSERT_FALSE(fixture.original.empty());
+    RealHelperPrograms helpers;
+    const ScopedSettings settings(fixture.outputFolder + "/", "Mp4", fixture.reference);
+    auto job = makeJob(fixture.damaged, true);
+    c.change(fixture);
+    const RunRecord run = runJob(*job);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.endStatuses, std::vector<int>{unitFile::kStatusRepairFailed});
+    EXPECT_EQ(job->repairOutcome, c.outcome);
+    EXPECT_TRUE(job->outputPath.get().empty());
+    EXPECT_EQ(listFolder(fixture.outputFolder), (std::vector<std::string>{"camera_fix.mp4", "out-video.h264"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, RepairOfAListedFile,
+    ::testing::Values(ListedCase{"deleted", [](RepairJob& f) { QFile::remove(QString::fromStdString(f.damaged)); },
+                                 RepairOutcome::SourceMissing},
+                      ListedCase{"replaced_by_a_folder",
+                                 [](RepairJob& f) {
+                                     QFile::remove(QString::fromStdString(f.damaged));
+                                     QDir().mkpath(QString::fromStdString(f.damaged));
+                                 },
+                                 RepairOutcome::SourceNotRegular}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A 720p recording repaired with a 1080p reference of another camera's settings: the scan cuts
+// pictures with parameter sets they were not made with, which decode only with errors. The job
+// says it cannot repair with this reference and leaves nothing, rather than a "repaired" file of
+// broken pictures.
+TEST(RepairWithAReferenceOfOtherSettings, EndsAsAFailureAndLeavesNothing) {
+    ClipSettings recording = clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4);
+    recording.width = 1280;
+    recording.height = 720;
+    recording.fps = 30;
+    RepairJob fixture(recording, "camera.mp4");
+    ASSERT_FALSE(fixture.original.empty());
+    ClipSettings otherCamera = clipSettings(VideoCodec::H264, AudioCodec::Aac, Container::Mp4, {"-profile:v", "high"});
+    otherCamera.width = 1920;
+    otherCamera.height = 1080;
+    otherCamera.audioRate = 44100;
+    const std::string reference = clip(otherCamera);
+    ASSERT_FALSE(reference.empty());
+    RealHelperPrograms helpers;
+    const ScopedSettings settings(fixture.outputFolder + "/", "none", reference);
+
+    auto job = makeJob(fixture.damaged, true);
+    const RunRecord run = runJob(*job);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.endStatuses, std::vector<int>{unitFile::kStatusRepairFailed});
+    EXPECT_EQ(job->repairOutcome, RepairOutcome::ReferenceDoesNotFit);
+    EXPECT_NE(std::find(run.events.begin(), run.events.end(), "text:Scan..."), run.events.end()) << "the scan ran";
+    EXPECT_EQ(std::find(run.events.begin(), run.events.end(), "text:Muxing Audio Video..."), run.events.end());
+    EXPECT_TRUE(job->outputPath.get().empty());
+    fixture.expectOutputFolder({});
+}
+
+namespace {
+struct SoundLossCase {
+    const char* name;
+    AudioCodec sound;     // of the recording and its reference
+    bool audioRepairFails;
+    RepairOutcome outcome;
+};
+void PrintTo(const SoundLossCase& c, std::ostream* os) { *os << c.name; }
+class RepairOfTheSound : public ::testing::TestWithParam<SoundLossCase> {};
+}  // namespace
+
+// When the reference has sound and none of it reaches the repaired file (the re-framer refused
+// it), the picture is kept but the repair is not called a whole one; a recording without sound
+// repaired with a reference without sound lacks nothing.
+TEST_P(RepairOfTheSound, DecidesWhetherTheRepairIsWhole) {
+    const SoundLossCase& c = GetParam();
+    RepairJob fixture(clipSettings(VideoCodec::H264, c.sound, Container::Mp4), "camera.mp4");
+    ASSERT_FALSE(fixture.original.empty());
+    RealHelperPrograms helpers;
+    std::unique_ptr<ProgramOverride> refusing;
+    if (c.audioRepairFails)
+        refusing = std::make_unique<ProgramOverride>(ChildProgram::AudioRepair,
+                                                     writeScript(fixture.dir, "Brannoc", "exit 1\n"));
+    const ScopedSettings settings(fixture.outputFolder + "/", "none", fixture.reference);
+
+    auto job = makeJob(fixture.damaged, true);
+    const RunRecord run = runJob(*job);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.endStatuses, std::vector<int>{0});
+    EXPECT_EQ(job->repairOutcome, c.outcome);
+    const std::string repaired = fixture.outputFolder + "/camera_fix(1).mp4";
+    ASSERT_EQ(job->outputPath.get(), repaired);
+    fixture.expectOutputFolder({"camera_fix(1).mp4"});
+    EXPECT_EQ(decodeErrors(repaired), "");
+    EXPECT_EQ(probeStream(repaired, "v").codec, "h264");
+    EXPECT_EQ(probeStream(repaired, "a").codec, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sounds, RepairOfTheSound,
+    ::testing::Values(SoundLossCase{"aac_refused", AudioCodec::Aac, true, RepairOutcome::RepairedWithoutSound},
+                      SoundLossCase{"none_announced", AudioCodec::None, false, RepairOutcome::Repaired}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 namespace {
 class EncoderSettingsJob : public ::testing::TestWithParam<RecordingCase> {};

@@ -311,12 +311,14 @@ TEST(JobRun, CancelEndsASilentConversionWithinASecondAndRemovesItsOutput) {
     EXPECT_TRUE(job->outputPath.get().empty());
 }
 
-// Without a usable reference nothing is repaired: the source itself is converted and the
-// job's work folder is gone.
-TEST(JobRun, RepairWithoutDescriptionConvertsTheSource) {
+// Without a usable reference nothing is repaired, and the damaged source is not converted as
+// it is: the conversion would only fail on it, with the tool's complaints standing in the log
+// where the repair's cause belongs. The job's work folder is gone.
+TEST(JobRun, RepairWithoutDescriptionConvertsNothingAndLogsTheCause) {
     TempDir dir;
     const std::string source = dir.file("clip.mp4");
     writeFile(source, std::string(5000, 's'));
+    writeFile(dir.file("reference.mp4"), std::string(5000, 'r'));
     const std::string output = dir.file("out");
     const std::string log = dir.file("calls.log");
     ProgramOverride ffmpeg(ChildProgram::Ffmpeg,
@@ -325,16 +327,17 @@ TEST(JobRun, RepairWithoutDescriptionConvertsTheSource) {
     const ScopedSettings settings(output + "/", "Mp4", dir.file("reference.mp4"));
     auto job = makeJob(source, true);
     const RunRecord run = runJob(*job);
-    EXPECT_EQ(run.endStatuses, std::vector<int>{0});
+    EXPECT_EQ(run.endStatuses, std::vector<int>{unitFile::kStatusRepairFailed});
     EXPECT_FALSE(job->isRepaired);
-    const std::vector<std::string> calls = conversionCalls(log);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_NE(calls[0].find("-i " + source), std::string::npos);
-    EXPECT_EQ(listFolder(output), std::vector<std::string>{"clip_conv.mp4"});
+    EXPECT_EQ(job->repairOutcome, RepairOutcome::ReferenceUnreadable);
+    EXPECT_TRUE(conversionCalls(log).empty());
+    EXPECT_EQ(listFolder(output), std::vector<std::string>{});
+    EXPECT_EQ(job->conversionLog.get(), "No conversion: the repair failed. The reference could not be read\n");
     auto at = [&](const std::string& e) { return std::find(run.events.begin(), run.events.end(), e) - run.events.begin(); };
     EXPECT_LT(at("startDownload"), at("text:Fixing..."));
     EXPECT_LT(at("text:Fixing..."), at("text:Video reference analysis..."));
-    EXPECT_LT(at("text:Video reference analysis..."), at("endRepair"));
+    EXPECT_LT(at("text:Video reference analysis..."), at("text:The reference could not be read"));
+    EXPECT_LT(at("text:The reference could not be read"), at("endRepair"));
     EXPECT_LT(at("endRepair"), at("startConvert"));
 }
 

@@ -32,6 +32,7 @@ struct RefOptions {
     std::uint32_t audioFormat = fourcc("mp4a");
     bool audio = true;
     bool noTracks = false;
+    bool noVideo = false;  // the audio track alone
     std::string videoHeader = kVideoHeaderHex;
     std::string coding = "H.264";
     std::int32_t pcmSampleSize = 2;
@@ -50,7 +51,7 @@ std::string writeReference(const std::string& path, const RefOptions& o = {}) {
     m.bitsPerSample = 24;
     m.channels = 2;
     m.sampleRate = 48000;
-    if (!o.noTracks) {
+    if (!o.noTracks && !o.noVideo) {
         TrackRecord v;
         v.typeName = "Video";
         v.typeIndex = 2;
@@ -60,6 +61,8 @@ std::string writeReference(const std::string& path, const RefOptions& o = {}) {
         v.sampleHeight = 240;
         v.videoHeaderHex = o.videoHeader;
         r.tracks.push_back(v);
+    }
+    if (!o.noTracks) {
         if (o.audio) {
             TrackRecord a;
             a.typeName = "Audio";
@@ -128,6 +131,8 @@ public:
         return *this;
     }
     std::string bytes() const { return std::string(bytes_.vec().begin(), bytes_.vec().end()); }
+    // A picture's slice is among the units the scan is to take.
+    bool holdsPicture() const { return pictureEnd_ > 0; }
     std::size_t size() const { return bytes_.vec().size(); }
     // The video output: the reference's parameter sets, then every packet behind a start code,
     // up to the last picture (units behind it would open an access unit without a picture).
@@ -260,7 +265,9 @@ TEST_F(VideoRepairTest, CandidateRules) {
         SCOPED_TRACE(c.name);
         Recording rec;
         rec.aud().slice(c.header, c.length, c.taken).aud();
-        ASSERT_EQ(repair(rec.bytes(), {"", "aac", fourcc("mp4a"), false}), videoRepair::kFinished);
+        // A run that took no picture found no video, whatever else it took.
+        ASSERT_EQ(repair(rec.bytes(), {"", "aac", fourcc("mp4a"), false}),
+                  rec.holdsPicture() ? videoRepair::kFinished : videoRepair::kNoVideoFound);
         EXPECT_TRUE(video() == rec.expectedVideo());
     }
 }
@@ -444,6 +451,46 @@ TEST_F(VideoRepairTest, UnusableHeaderTextEndsTheRunWithoutOutput) {
     }
 }
 
+// Ends that recovered nothing to mux are failures of their own, never the finished code.
+TEST_F(VideoRepairTest, RunsThatRecoverNoPictureAreFailures) {
+    Recording rec;
+    rec.aud().slice(kSlice1, 300).audio(200).aud().slice(kSlice1, 300);
+    RefOptions withoutVideo;
+    withoutVideo.noVideo = true;
+    EXPECT_EQ(repair(rec.bytes(), withoutVideo), videoRepair::kNoVideoTrack);
+    EXPECT_FALSE(testsupport::fileExists(dir.file("out-video.h264")));
+
+    Recording noise;
+    noise.audio(5000);
+    EXPECT_EQ(repair(noise.bytes()), videoRepair::kNoVideoFound);
+    EXPECT_EQ(video(), fromHex(kVideoHeaderHex)) << "the parameter sets alone";
+}
+
+// A failure the run raises itself (here the read buffer cannot be had) ends it as a failure,
+// with its files closed and the results set.
+TEST_F(VideoRepairTest, AFailureInsideTheRunIsNoFinish) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator ends the program on an allocation this large";
+#endif
+    Recording rec;
+    rec.aud().slice(kSlice5, 1500).aud().slice(kSlice1, 300);
+    EXPECT_EQ(repair(rec.bytes(), {}, std::int64_t(1) << 46), videoRepair::kRunFailed);
+    EXPECT_FALSE(engine.lastRun()->videoOut.isOpen());
+    EXPECT_FALSE(engine.lastRun()->source.isOpen());
+    EXPECT_EQ(engine.videoOutputPath.toStdString(), dir.file("out-video.h264"));
+}
+
+// Reading a description outside a run needs no run: its preset name goes nowhere.
+TEST(VideoRepairPreset, ReadsBeforeAnyRun) {
+    TempDir dir;
+    videoRepair engine;
+    AnalysisResult analysis;
+    MediaInfo media;
+    EXPECT_TRUE(engine.readVideoPreset(QString::fromStdString(writeReference(dir.file("ref.xml"))), analysis, media));
+    EXPECT_EQ(analysis.tracks.size(), 2u);
+    EXPECT_EQ(engine.lastRun(), nullptr);
+}
+
 TEST_F(VideoRepairTest, FilesThatCannotBeUsedAreFailures) {
     Recording rec;
     rec.aud().slice(kSlice1, 300);
@@ -606,6 +653,7 @@ TEST_F(VideoRepairTest, AFullDiskIsAFailureAndTheWavHeaderCountsOnlyWrittenBytes
                                    QString::fromStdString(dir.path() + "/"));
     }
     EXPECT_EQ(result, videoRepair::kAudioOutputFailed);
+    EXPECT_EQ(engine.outputError, EFBIG) << "the job tells a full disk by it";
     EXPECT_FALSE(engine.lastRun()->audioOut.isOpen());
     EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
     const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));

@@ -150,6 +150,92 @@ private slots:
         QCOMPARE(cell(w, 0, ColumnProgress), succeeded ? QStringLiteral("57") : QStringLiteral("0"));
     }
 
+    // A repair job's end as its outcome tells it: each failure with its cause, red; a repair
+    // that lost its sound kept in dark yellow, not green; the texts of the status codes where
+    // the job names no cause.
+    void endOfARepairShowsItsOutcome_data() {
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("repairedKept");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("look");
+        using O = RepairOutcome;
+        auto row = [](const char* name, O outcome, int status, bool kept, const char* text, RowLook look) {
+            QTest::newRow(name) << int(outcome) << status << kept << QString::fromLatin1(text) << int(look);
+        };
+        row("whole", O::Repaired, 0, true, "Success", RowLook::Succeeded);
+        row("without sound", O::RepairedWithoutSound, 0, true, "Picture repaired without its sound",
+            RowLook::Incomplete);
+        row("without sound, conversion failed", O::RepairedWithoutSound, 102, true,
+            "Conversion error, repaired file kept", RowLook::Failed);
+        row("cancelled", O::Cancelled, 42, false, "ABORTED", RowLook::Failed);
+        row("reference missing", O::ReferenceMissing, 102, false, "The reference is missing or not a regular file",
+            RowLook::Failed);
+        row("reference unreadable", O::ReferenceUnreadable, 102, false, "The reference could not be read",
+            RowLook::Failed);
+        row("reference without video", O::ReferenceWithoutVideo, 102, false, "The reference holds no video",
+            RowLook::Failed);
+        row("reference does not fit", O::ReferenceDoesNotFit, 102, false, "can't repair with this reference",
+            RowLook::Failed);
+        row("damaged file gone", O::SourceMissing, 102, false, "The damaged file is gone", RowLook::Failed);
+        row("damaged file a folder", O::SourceNotRegular, 102, false, "The damaged file is not a regular file",
+            RowLook::Failed);
+        row("damaged file empty", O::SourceEmpty, 102, false, "The damaged file is empty", RowLook::Failed);
+        row("damaged file unreadable", O::SourceUnreadable, 102, false, "The damaged file cannot be read",
+            RowLook::Failed);
+        row("no video", O::NoVideoFound, 102, false, "No video found in the damaged file", RowLook::Failed);
+        row("folder not writable", O::OutputNotWritable, 102, false, "The output folder cannot be written",
+            RowLook::Failed);
+        row("disk full", O::DiskFull, 102, false, "The disk is full", RowLook::Failed);
+        row("no frame rate", O::NoFrameRate, 102, false, "The reference gives no frame rate", RowLook::Failed);
+        row("engine failure", O::EngineFailed, 102, false, "The repair stopped on an internal error",
+            RowLook::Failed);
+        row("mux failure", O::MuxFailed, 102, false, "The repaired file could not be made", RowLook::Failed);
+        row("no cause named", O::NotRun, 102, false, "can't repair with this reference", RowLook::Failed);
+    }
+    void endOfARepairShowsItsOutcome() {
+        QFETCH(int, outcome);
+        QFETCH(int, status);
+        QFETCH(bool, repairedKept);
+        QFETCH(int, look);
+        MainWindow& w = *window;
+        unitFile* job = w.jobAt(0);
+        const QString uid = uidOf(w, 0);
+        job->isRepair = true;
+        job->isRepaired = repairedKept;
+        job->outputPath.set(repairedKept ? dir->file("a_fix.mp4") : std::string());
+        job->repairOutcome = RepairOutcome(outcome);
+        fromJobThread([&] {
+            emit job->repairStatus(uid, 57);
+            job->isDone = true;
+            emit job->endConvert(uid, status);
+        });
+        QTEST(cell(w, 0, ColumnStatus), "text");
+        const QColor colour = look == int(RowLook::Succeeded)    ? QColor(Qt::darkGreen)
+                              : look == int(RowLook::Incomplete) ? QColor(Qt::darkYellow)
+                                                                 : QColor(Qt::darkRed);
+        QCOMPARE(cellColour(w, 0, ColumnStatus), colour);
+        QCOMPARE(cellColour(w, 0, ColumnFileName), colour);
+        QVERIFY(rowIconIs(w, 0, rowLookIcon(RowLook(look))));
+        // A kept result keeps its progress; a failure's goes back to 0.
+        QCOMPARE(cell(w, 0, ColumnProgress), status == 0 ? QStringLiteral("57") : QStringLiteral("0"));
+    }
+
+    // A conversion job has no repair outcome to tell: its end is its status code's.
+    void aConversionJobIgnoresTheRepairOutcome() {
+        MainWindow& w = *window;
+        unitFile* job = w.jobAt(0);
+        const QString uid = uidOf(w, 0);
+        job->isRepair = false;
+        job->repairOutcome = RepairOutcome::RepairedWithoutSound;
+        fromJobThread([&] {
+            job->isDone = true;
+            emit job->endConvert(uid, 0);
+        });
+        QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("Success"));
+        QCOMPARE(cellColour(w, 0, ColumnStatus), QColor(Qt::darkGreen));
+    }
+
     // An end that arrives after the job was reset for a new run belongs to the old run.
     void anEndAfterTheJobWasResetIsDropped() {
         MainWindow& w = *window;

@@ -173,6 +173,46 @@ private slots:
         QVERIFY(psnrAgainst(result, r.original) > 32.0);
     }
 
+    // Repair pressed again re-runs the row that is green: its new result takes a name of its
+    // own beside the first, and a run with the reference of another camera ends red with its
+    // cause, leaving both results as they were.
+    void repairPressedAgainRunsTheRowAfreshAndKeepsEveryResult() {
+        Recording r(2);
+        QVERIFY(r.ready());
+        ClipSettings otherCamera = testsupport::clipSettings(VideoCodec::H264, AudioCodec::Aac,
+                                                             testsupport::Container::Mp4, {"-profile:v", "high"});
+        otherCamera.width = 640;
+        otherCamera.height = 480;
+        const std::string otherReference = testsupport::clip(otherCamera);
+        QVERIFY(!otherReference.empty());
+        MainWindow w;
+        QVERIFY(dropAndWait(w, {QString::fromStdString(r.damaged)}));
+        auto repairWith = [&](const std::string& reference) {
+            store(settingsKeys::referenceFile, QString::fromStdString(reference));
+            ReferenceAnswer answer;
+            w.findChild<QAction*>(QStringLiteral("actionRepair"))->trigger();
+            return answer.answered && waitFor([&] { return w.jobAt(0)->isDone && idle(w); }, 180000);
+        };
+
+        QVERIFY(repairWith(r.reference));
+        QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("Success"));
+        const std::string first = testsupport::readFile(r.output + "/CLIP0042_fix_conv.mp4");
+        QVERIFY(!first.empty());
+
+        QVERIFY(repairWith(r.reference));
+        QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("Success"));
+        QCOMPARE(r.outputEntries(), QStringList({"CLIP0042_fix_conv(1).mp4", "CLIP0042_fix_conv.mp4"}));
+
+        QVERIFY(repairWith(otherReference));
+        QCOMPARE(cell(w, 0, ColumnStatus), QStringLiteral("can't repair with this reference"));
+        QCOMPARE(cellColour(w, 0, ColumnStatus), QColor(Qt::darkRed));
+        QCOMPARE(cellColour(w, 0, ColumnFileName), QColor(Qt::darkRed));
+        QVERIFY(rowIconIs(w, 0, pictures::kFailed));
+        QCOMPARE(r.outputEntries(), QStringList({"CLIP0042_fix_conv(1).mp4", "CLIP0042_fix_conv.mp4"}));
+        QVERIFY(testsupport::readFile(r.output + "/CLIP0042_fix_conv.mp4") == first);
+        QVERIFY(r.damagedUnchanged());
+    }
+
     // Closing the window cancels the repair and waits for it: no thread outlives the window and
     // the output folder is left as it was.
     void closingTheWindowDuringARepairLeavesNothingBehind() {

@@ -303,6 +303,13 @@ void failure(QPainter& p) {
     cross(p, 31, 15);
 }
 
+void incomplete(QPainter& p) {
+    disc(p, kAmber);
+    p.setPen(roundPen(Qt::white, 15));
+    p.drawLine(QPointF(50, 24), QPointF(50, 56));
+    p.drawPoint(QPointF(50, 76));
+}
+
 void home(QPainter& p) {
     p.setPen(QPen(kBrand.darker(130), 4, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(Qt::white);

@@ -13,6 +13,7 @@ inline const QColor kBrand{0x1f, 0x6f, 0x8b};
 inline const QColor kAccent{0xe8, 0x84, 0x1c};
 inline const QColor kGreen{0x2e, 0x9d, 0x4f};
 inline const QColor kRed{0xc9, 0x30, 0x2c};
+inline const QColor kAmber{0xd9, 0x8e, 0x04};
 inline const QColor kBlue{0x2a, 0x6f, 0xdb};
 inline const QColor kSteel{0x5d, 0x6d, 0x7e};
 
@@ -38,6 +39,8 @@ void noRotation(QPainter& p);
 void sameQuality(QPainter& p);
 void success(QPainter& p);
 void failure(QPainter& p);
+// A result kept that lacks part of what was asked (a picture without its sound).
+void incomplete(QPainter& p);
 void home(QPainter& p);
 void brokenFilm(QPainter& p);
 void tools(QPainter& p);

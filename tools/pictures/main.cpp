@@ -73,6 +73,7 @@ const std::vector<ResourceFile>& resourceFiles() {
              {"convert16.png", 16, 16, convertSmall},
              {"success16.png", 16, 16, success},
              {"error16.png", 16, 16, failure},
+             {"incomplete16.png", 16, 16, incomplete},
              {"home32.png", 32, 32, home},
              {"broken.png", 64, 64, brokenFilm},
              {"tools.png", 48, 48, glyphs::tools},

@@ -77,50 +77,70 @@ void acceptReferenceWhenReady() {
     poll->start(100);
 }
 
+// The stored reference and output folder of a repair, and the stand-in for the audio repair
+// it runs (the real program without one), for the lifetime of the object.
+struct RepairSetup {
+    explicit RepairSetup(const Inputs& inputs, const char* audioRepair = nullptr) {
+        store(settingsKeys::referenceFile, inputs.file("reference.mp4"));
+        store(settingsKeys::SavePath, inputs.file("output/"));
+        if (audioRepair) setChildProgramOverride(ChildProgram::AudioRepair, inputs.file(audioRepair));
+    }
+    ~RepairSetup() { setChildProgramOverride(ChildProgram::AudioRepair, QString()); }
+};
+
+// Repair on every listed row, answered with the stored reference; true once every job is done.
+bool repairAll(MainWindow& w) {
+    acceptReferenceWhenReady();
+    action(w, "actionRepair")->trigger();
+    return waitUntil(
+        [&] {
+            if (!action(w, "actionRepair")->isEnabled()) return false;
+            for (int row = 0; row < w.jobCount(); ++row)
+                if (!w.jobAt(row)->isDone) return false;
+            return true;
+        },
+        180000);
+}
+
 // A repair under way on the selected row: the real programs repair the cut recording, its scan
 // paints its live pictures into the preview, and a stand-in ffmpeg that waits holds the job at
 // the mux. The row then shows the scan's reports through the window's own slots, as the engine
 // sends them, so the picture appears beside the phase it belongs to.
 bool repairing(const Inputs& inputs, const QString& output) {
-    store(settingsKeys::referenceFile, inputs.file("reference.mp4"));
-    store(settingsKeys::SavePath, inputs.file("output/"));
-    setChildProgramOverride(ChildProgram::AudioRepair, inputs.file("waiting-audio-repair"));
+    const RepairSetup setup(inputs, "waiting-audio-repair");
     ShownWindow shown;
     MainWindow& w = shown.window;
     dropFiles(w, {inputs.file("CLIP0042.MP4"), inputs.file("healthy.mp4")});
-    bool ok = waitForRows(w, 2);
-    if (ok) {
-        selectListRow(w, 0);
-        acceptReferenceWhenReady();
-        action(w, "actionRepair")->trigger();
-        ok = waitUntil([&] { return cellText(w, 0, ColumnStatus).startsWith(QStringLiteral("Audio repair")); },
-                       120000);
-    }
-    if (ok) {
-        settle(300);
-        const QString uid = QString::fromStdString(w.jobAt(0)->uid);
-        w.repairStatusText(uid, QStringLiteral("Scan..."));
-        w.repairStatus(uid, 42);
-        ok = grab(w, output);
-    }
-    setChildProgramOverride(ChildProgram::AudioRepair, QString());
-    return ok;
+    if (!waitForRows(w, 2)) return false;
+    selectListRow(w, 0);
+    acceptReferenceWhenReady();
+    action(w, "actionRepair")->trigger();
+    if (!waitUntil([&] { return cellText(w, 0, ColumnStatus).startsWith(QStringLiteral("Audio repair")); }, 120000))
+        return false;
+    settle(300);
+    const QString uid = QString::fromStdString(w.jobAt(0)->uid);
+    w.repairStatusText(uid, QStringLiteral("Scan..."));
+    w.repairStatus(uid, 42);
+    return grab(w, output);
 }
 
 // Two repairs with the real programs: a cut recording that comes back, and a file that holds
 // no video at all.
 bool finished(const Inputs& inputs, const QString& output) {
-    store(settingsKeys::referenceFile, inputs.file("reference.mp4"));
-    store(settingsKeys::SavePath, inputs.file("output/"));
+    const RepairSetup setup(inputs);
     ShownWindow shown;
     MainWindow& w = shown.window;
     dropFiles(w, {inputs.file("CLIP0042.MP4"), inputs.file("notes.mp4")});
-    if (!waitForRows(w, 2)) return false;
-    acceptReferenceWhenReady();
-    action(w, "actionRepair")->trigger();
-    const bool done = waitUntil(
-        [&] { return action(w, "actionRepair")->isEnabled() && w.jobAt(0)->isDone && w.jobAt(1)->isDone; }, 180000);
-    return done && grab(w, output);
+    return waitForRows(w, 2) && repairAll(w) && grab(w, output);
+}
+
+// A repair whose sound the audio repair refuses: the picture is kept, the row is no full success.
+bool withoutSound(const Inputs& inputs, const QString& output) {
+    const RepairSetup setup(inputs, "refusing-audio-repair");
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    dropFiles(w, {inputs.file("CLIP0042.MP4")});
+    return waitForRows(w, 1) && repairAll(w) && grab(w, output);
 }
 
 bool reference(const Inputs& inputs, const QString& output) {
@@ -220,6 +240,7 @@ const std::vector<State>& states() {
          refused},
         {"repairing", "a repair in progress: blue status, a partly green bar, the live picture", repairing},
         {"finished", "a repaired row in green beside a row that could not be repaired", finished},
+        {"without-sound", "a repair that kept the picture without its sound, in dark yellow", withoutSound},
         {"reference", "the reference dialog with a probed reference", reference},
         {"selected", "a selected row with its preview picture and time stamp", selected},
         {"log", "the conversion log of a converted row", conversionLog},
