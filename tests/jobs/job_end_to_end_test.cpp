@@ -15,6 +15,7 @@
 #include "jobs/settings.h"
 #include "tests/jobs/job_harness.h"
 #include "tests/support/clip_packets.h"
+#include "tests/support/damage_bytes.h"
 #include "tests/support/encoder_recordings.h"
 #include "tests/support/special_files.h"
 #include "tests/support/test_clips.h"
@@ -389,13 +390,6 @@ std::function<std::string(RepairJob&)> damagedFileOf(std::function<std::string(c
     };
 }
 
-// Bytes no camera wrote: the same every run.
-std::string noiseBytes(std::size_t size) {
-    std::mt19937 generator(20240521);
-    std::string bytes(size, '\0');
-    for (char& b : bytes) b = static_cast<char>(generator() & 0xFF);
-    return bytes;
-}
 }  // namespace
 
 // A repair job whose repair produced nothing ends as a failure that names its cause, never
@@ -462,7 +456,7 @@ INSTANTIATE_TEST_SUITE_P(
         NothingCase{"all_zero_damaged_file", "none", RepairOutcome::NoVideoFound,
                     damagedFileOf([](const RepairJob& f) { return std::string(f.damagedBytes.size(), '\0'); })},
         NothingCase{"random_damaged_file", "none", RepairOutcome::NoVideoFound,
-                    damagedFileOf([](const RepairJob&) { return noiseBytes(1500000); })},
+                    damagedFileOf([](const RepairJob&) { return testsupport::randomContent(1500000); })},
         NothingCase{"empty_damaged_file", "none", RepairOutcome::SourceEmpty,
                     damagedFileOf([](const RepairJob&) { return std::string(); })},
         NothingCase{"full_disk", "none", RepairOutcome::DiskFull, keepReference, kFullDisk},

@@ -240,8 +240,10 @@ inline std::vector<std::string> framesOfFirstPackets(const std::string& recordin
 
 // Ordwick describes `reference` in `dir`, then `engine` repairs `damaged` into `dir` with that
 // description; `headers` receives the description's headers.
+// Runs Ordwick on `reference` and the engine on `damaged`, which must end with `result`.
 inline void repairWithReference(videoRepair& engine, const std::string& reference, const std::string& damaged,
-                                const testsupport::TempDir& dir, ReferenceHeaders& headers) {
+                                const testsupport::TempDir& dir, ReferenceHeaders& headers,
+                                int result = videoRepair::kFinished) {
     const std::string description = dir.file("ref.xml");
     const testsupport::ProcessResult analysed =
         testsupport::runProcess({testsupport::programPath("Ordwick"), reference, kAccessCode, description});
@@ -251,7 +253,7 @@ inline void repairWithReference(videoRepair& engine, const std::string& referenc
     ASSERT_FALSE(headers.video.empty());
     ASSERT_EQ(engine.startFixer(QString::fromStdString(damaged), QString::fromStdString(description),
                                 QString::fromStdString(dir.path() + "/")),
-              videoRepair::kFinished);
+              result);
 }
 
 // "type:size" of each unit, to show where two lists part.

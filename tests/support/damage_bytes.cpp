@@ -136,6 +136,11 @@ bool writeDamage(std::ofstream& out, const Damage& damage, const std::string& be
 
 }  // namespace
 
+std::string randomContent(std::int64_t bytes) {
+    std::mt19937_64 rng(kSeed);
+    return randomString(rng, bytes);
+}
+
 Damage randomBytes(std::int64_t bytes) { return {DamageKind::Random, bytes, 0}; }
 Damage unitLikeBytes(std::int64_t bytes) { return {DamageKind::UnitLike, bytes, 0}; }
 Damage runOf(std::uint8_t value, std::int64_t bytes) { return {DamageKind::Run, bytes, value}; }

@@ -39,6 +39,9 @@ Damage unitLikeBytes(std::int64_t bytes);
 Damage runOf(std::uint8_t value, std::int64_t bytes);
 Damage falseUnit(FalseReach reach, std::int64_t bytes);
 
+// `bytes` random bytes, the same in every run (another file's bytes, held in memory).
+std::string randomContent(std::int64_t bytes);
+
 // A short name of the damage for test names: "random_300k", "ff_2m", "unitlike_64k".
 std::string damageName(const Damage& damage);
 
