@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <memory>
-#include <random>
 #include <sstream>
 
 #include "jobs/child_programs.h"
