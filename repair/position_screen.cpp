@@ -2,7 +2,12 @@
 
 #include <algorithm>
 
+#include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
+
 namespace {
+
+using mp4::fourcc;
 
 // First words that a special-packet rule or the delimiter test names (the rule may test more).
 constexpr std::uint32_t kFirstWords[] = {
@@ -41,7 +46,7 @@ bool PositionScreen::WordSet::holdsExactly(std::uint32_t word) const {
 
 void PositionScreen::updateHeaderLengths() {
     for (int h = 0; h < 256; ++h)
-        longestByHeader_[std::size_t(h)] = (h & 0x80) != 0 ? 0 : maxSize_[hevc_ ? (h >> 1) & 0x3F : h & 0x1F];
+        longestByHeader_[std::size_t(h)] = (h & 0x80) != 0 ? 0 : maxSize_[mp4::nalTypeOf(std::uint8_t(h), hevc_)];
 }
 
 void PositionScreen::build(const AnalysisResult& analysis, const PresetTraits& preset, bool hevc) {

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "media/start_codes.h"
-#include "repair/big_endian.h"
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
 #include "repair/candidate_judge.h"
 #include "repair/constant_regions.h"
 #include "repair/junk_run.h"
@@ -256,8 +258,8 @@ void Scanner::step(std::int64_t p) {
         refuseScreened(p);
         return;
     }
-    if (be32(b) == be32(b + 4) && b[0] == b[1] && passConstantRegion(p)) return;
-    const std::uint32_t length = be32(b);
+    if (mp4::be32(b) == mp4::be32(b + 4) && b[0] == b[1] && passConstantRegion(p)) return;
+    const std::uint32_t length = mp4::be32(b);
 
     atom_.skip = 0;
     atom_.announcedJunk = -1;
@@ -287,7 +289,7 @@ bool Scanner::skipSpecialPacket(std::int64_t p, std::uint32_t length) {
             boxTag_ = std::string("AtomSpecific [") + boxTypeName(code) + "]";
             tag = &boxTag_;
         }
-        if (code == fourcc("ftyp") && run_.specialSeen) {
+        if (code == mp4::fourcc("ftyp") && run_.specialSeen) {
             discardJunk();
             run_.sharedFlag = false;
         }
@@ -599,8 +601,8 @@ bool Scanner::constantRefused(std::uint8_t value) const {
     if (judge_.packetOtherThanUnitAt(stretch.data(), std::int64_t(stretch.size()), at, atom) ||
         atom.announcedJunk >= 0)
         return false;
-    const std::uint32_t word = be32(stretch.data() + at);
-    const int type = nalTypeOf(value, run_.hevc());
+    const std::uint32_t word = mp4::be32(stretch.data() + at);
+    const int type = mp4::nalTypeOf(value, run_.hevc());
     // The word and size tests alone (the slice check needs a header).
     return word == 0 || (value & 0x80) != 0 || word > judge_.longestAdmitted(type);
 }

@@ -2,9 +2,12 @@
 
 #include <cstdio>
 
-#include "reference/records.h"
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
 
 namespace {
+
+using mp4::fourcc;
 
 // Marks a word that lies past the valid bytes; equals no 32-bit value.
 constexpr std::uint64_t kAbsent = 1ull << 32;
@@ -19,8 +22,7 @@ struct Words {
     }
     std::uint64_t word(std::int64_t offset) const {
         if (!has(offset, 4)) return kAbsent;
-        const std::uint8_t* b = buf + pos + offset;
-        return (std::uint64_t(b[0]) << 24) | (std::uint64_t(b[1]) << 16) | (std::uint64_t(b[2]) << 8) | b[3];
+        return mp4::be32(buf + pos + offset);
     }
     bool bytesAre(std::int64_t offset, const char* text, std::int64_t count) const {
         if (!has(offset, count)) return false;
@@ -160,8 +162,7 @@ void check(const Words& w, std::uint32_t w0, const PresetTraits& preset, AtomsVa
     if (w0 == fourcc("repi") && w.has(5, 3)) {
         for (const RepiKind& kind : kRepiKinds) {
             if (w2 != kind.code) continue;
-            const std::uint8_t* b = w.buf + w.pos + 5;
-            set(out, (std::int64_t(b[0]) << 16) | (b[1] << 8) | b[2], kind.tag);
+            set(out, mp4::be24(w.buf + w.pos + 5), kind.tag);
         }
     }
     if (!preset.canon) return;

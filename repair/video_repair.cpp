@@ -8,6 +8,7 @@
 
 #include "media/aac_audio_header.h"
 #include "media/hex_text.h"
+#include "mp4/fourcc_text.h"
 #include "repair/camera_rules.h"
 #include "repair/live_preview.h"
 #include "repair/qt_ima_decoder.h"
@@ -155,7 +156,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     // track its bytes follow the AAC header, as PCM does there.
     const bool decodesPackets =
         run.formats.audio == AudioCoding::ImaAdpcmQt &&
-        run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)].sampleDescFormat != fourcc("mp4a");
+        run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)].sampleDescFormat != mp4::fourcc("mp4a");
 
     auto closeAll = [&] {
         run.source.close();
@@ -193,7 +194,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
         }
         if (run.audioTrack >= 0) {
             TrackRecord& audio = run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)];
-            if (audio.sampleDescFormat == fourcc("mp4a")) {
+            if (audio.sampleDescFormat == mp4::fourcc("mp4a")) {
                 const std::string bytes = headerBytes(audio.audioHeaderHex);
                 run.audioOut.write(bytes.data(), bytes.size());
                 // AAC runs can be told by their first frame's opening.
@@ -283,7 +284,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     const int wavTrack = [&] {
         for (std::size_t i = 0; i < run.analysis.tracks.size(); ++i) {
             const TrackRecord& t = run.analysis.tracks[i];
-            if (t.typeIndex == 1 && t.sampleDescFormat != fourcc("mp4a")) return static_cast<int>(i);
+            if (t.typeIndex == 1 && t.sampleDescFormat != mp4::fourcc("mp4a")) return static_cast<int>(i);
         }
         return -1;
     }();

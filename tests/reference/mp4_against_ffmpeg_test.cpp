@@ -19,6 +19,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "mp4/byte_order.h"
+#include "mp4/nal_header.h"
 #include "reference/analysis_entry.h"
 #include "reference/document_writer.h"
 #include "reference/mp4_structure.h"
@@ -124,14 +126,14 @@ std::array<NalTypeStats, kNalTypeCount> statsFrom(const std::vector<Bytes>& pack
     for (const Bytes& p : packets) {
         std::size_t pos = 0;
         while (p.size() - pos >= lengthSize) {
-            std::uint32_t size = 0;
-            for (unsigned i = 0; i < lengthSize; ++i) size = size << 8 | p[pos++];
-            auto at = [&](std::size_t i) -> std::uint32_t { return pos + i < p.size() ? p[pos + i] : 0; };
-            const int type = hevc ? (at(0) >> 1) & 0x3F : at(0) & 0x1F;
-            const bool three = hevc ? type == 39 : type == 5;
+            const std::uint32_t size = mp4::beWord(p.data() + pos, lengthSize);
+            pos += lengthSize;
+            auto at = [&](std::size_t i) -> std::uint8_t { return pos + i < p.size() ? p[pos + i] : 0; };
+            const std::uint8_t header[] = {at(0), at(1), at(2)};
+            const int type = mp4::nalTypeOf(header[0], hevc);
             stats[type].minSize = std::min(stats[type].minSize, size);
             stats[type].maxSize = std::max(stats[type].maxSize, size);
-            stats[type].addHeaderWord(three ? at(0) << 16 | at(1) << 8 | at(2) : at(0) << 8 | at(1));
+            stats[type].addHeaderWord(mp4::headerWordOf(header, type, hevc));
             if (size > p.size() - pos) break;
             pos += size;
         }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "mp4/byte_order.h"
 #include "reference/analysis_entry.h"
 #include "tests/support/clip_packets.h"
 #include "repair/video_repair.h"
@@ -141,8 +142,7 @@ protected:
 // The WAV header's data size, read back from the file.
 std::uint32_t wavDataSize(const std::string& wav, std::size_t headerSize) {
     if (wav.size() < headerSize) return 0;
-    const auto* b = reinterpret_cast<const unsigned char*>(wav.data() + headerSize - 4);
-    return std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[3]) << 24);
+    return mp4::le32(wav.data() + headerSize - 4);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "mp4/byte_order.h"
 #include "reference/records.h"
 #include "tests/repair/packet_bytes.h"
 
@@ -23,7 +24,7 @@ struct AtomCase {
 AtomCheck run(const std::vector<std::uint8_t>& bytes, const std::string& preset, AtomsVariant variant,
               std::int64_t valid = -1) {
     AtomCheck out;
-    const std::uint32_t w0 = (std::uint32_t(bytes[0]) << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3];
+    const std::uint32_t w0 = mp4::be32(bytes.data());
     specificAtomsChecker(bytes.data(), valid < 0 ? std::int64_t(bytes.size()) : valid, 0, w0,
                          PresetTraits::fromName(preset), variant, out);
     return out;

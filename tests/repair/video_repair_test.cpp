@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
 #include "reference/document_writer.h"
 #include "repair/qt_ima_decoder.h"
 #include "repair/reference_reader.h"
@@ -29,7 +32,7 @@ const std::string kAudioHeaderHex = "1190";
 struct RefOptions {
     std::string preset;
     std::string audioCodec = "aac";
-    std::uint32_t audioFormat = fourcc("mp4a");
+    std::uint32_t audioFormat = mp4::fourcc("mp4a");
     bool audio = true;
     bool noTracks = false;
     std::string videoHeader = kVideoHeaderHex;
@@ -54,7 +57,7 @@ std::string writeReference(const std::string& path, const RefOptions& o = {}) {
         TrackRecord v;
         v.typeName = "Video";
         v.typeIndex = 2;
-        v.sampleDescFormat = fourcc("avc1");
+        v.sampleDescFormat = mp4::fourcc("avc1");
         v.sampleDescCoding = o.coding;
         v.sampleWidth = 320;
         v.sampleHeight = 240;
@@ -102,8 +105,7 @@ public:
         for (std::uint8_t b : v) bytes_.raw({b});
         if (expected) {
             expected_ += std::string("\0\0\0\1", 4) + std::string(v.begin(), v.end());
-            const int type = hevc_ ? (header[0] >> 1) & 0x3F : header[0] & 0x1F;
-            if (hevc_ ? type < 32 : type >= 1 && type <= 5) pictureEnd_ = expected_.size();
+            if (mp4::isPictureType(mp4::nalTypeOf(header[0], hevc_), hevc_)) pictureEnd_ = expected_.size();
         }
         return *this;
     }
@@ -155,12 +157,6 @@ std::size_t firstDifference(const std::string& a, const std::string& b) {
     const auto at = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
     if (at.first == a.end() && at.second == b.end()) return std::string::npos;
     return static_cast<std::size_t>(at.first - a.begin());
-}
-
-std::uint32_t le32At(const std::string& bytes, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(bytes[at + std::size_t(k)]);
-    return v;
 }
 
 const std::vector<std::uint8_t> kSlice1{0x41, 0x9A};
@@ -260,7 +256,7 @@ TEST_F(VideoRepairTest, CandidateRules) {
         SCOPED_TRACE(c.name);
         Recording rec;
         rec.aud().slice(c.header, c.length, c.taken).aud();
-        ASSERT_EQ(repair(rec.bytes(), {"", "aac", fourcc("mp4a"), false}), videoRepair::kFinished);
+        ASSERT_EQ(repair(rec.bytes(), {"", "aac", mp4::fourcc("mp4a"), false}), videoRepair::kFinished);
         EXPECT_TRUE(video() == rec.expectedVideo());
     }
 }
@@ -287,7 +283,7 @@ TEST_F(VideoRepairTest, UncompressedAudioGetsACompletedWavHeader) {
     rec.aud().slice(kSlice1, 300);
     RefOptions ref;
     ref.audioCodec = "pcm_s24le";
-    ref.audioFormat = fourcc("sowt");
+    ref.audioFormat = mp4::fourcc("sowt");
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
     EXPECT_FALSE(engine.isAac);
     EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file("out-audio.wav"));
@@ -321,7 +317,7 @@ TEST_F(VideoRepairTest, QtImaPacketsAreDecodedIntoAPcmWav) {
         rec.aud().slice(kSlice1, 300).raw(Bytes().text(cut + qtImaBlocks(1).substr(0, 20)));
         RefOptions ref;
         ref.audioCodec = "adpcm_ima_qt";
-        ref.audioFormat = fourcc("ima4");
+        ref.audioFormat = mp4::fourcc("ima4");
         ref.pcmSampleSize = c.sampleSize;
         ref.pcmSamplesPerChunk = c.samplesPerChunk;
         ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
@@ -339,7 +335,7 @@ TEST_F(VideoRepairTest, QtImaPacketsAreDecodedIntoAPcmWav) {
         const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));
         ASSERT_GE(wav.size(), 44u);
         EXPECT_EQ(static_cast<unsigned char>(wav[34]), 16u) << "16-bit PCM";
-        EXPECT_EQ(le32At(wav, 40), pcm.size());
+        EXPECT_EQ(mp4::le32(wav.data() + 40), pcm.size());
         EXPECT_TRUE(wav.substr(44) == std::string(pcm.begin(), pcm.end()))
             << (wav.size() - 44) << " bytes of sound, " << pcm.size() << " expected";
     }
@@ -479,7 +475,7 @@ TEST_F(VideoRepairTest, StopEndsTheRunNormally) {
     });
     RefOptions ref;
     ref.audioCodec = "pcm_s16le";
-    ref.audioFormat = fourcc("sowt");
+    ref.audioFormat = mp4::fourcc("sowt");
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
     EXPECT_EQ(phases.last(), "Finilizing process...");
     EXPECT_LT(video().size(), rec.expectedVideo().size());
@@ -578,7 +574,7 @@ TEST_F(VideoRepairTest, PcmChunkProductIsTakenIn64Bits) {
     rec.aud().slice(kSlice1, 300).audio(1000).aud().slice(kSlice1, 300).aud();
     RefOptions ref;
     ref.audioCodec = "pcm_s16le";
-    ref.audioFormat = fourcc("sowt");
+    ref.audioFormat = mp4::fourcc("sowt");
     ref.pcmSampleSize = 65536;
     ref.pcmSamplesPerChunk = 32768;  // 2^31 samples: negative in 32 bits
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
@@ -595,7 +591,7 @@ TEST_F(VideoRepairTest, AFullDiskIsAFailureAndTheWavHeaderCountsOnlyWrittenBytes
     ASSERT_TRUE(testsupport::writeFile(source, rec.bytes()));
     RefOptions ref;
     ref.audioCodec = "pcm_s16le";
-    ref.audioFormat = fourcc("sowt");
+    ref.audioFormat = mp4::fourcc("sowt");
     writeReference(dir.file("ref.xml"), ref);
     const std::size_t limit = 4096;  // the video output stays below it, the audio does not
     ASSERT_LT(rec.expectedVideo().size(), limit);
@@ -610,8 +606,8 @@ TEST_F(VideoRepairTest, AFullDiskIsAFailureAndTheWavHeaderCountsOnlyWrittenBytes
     EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
     const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));
     ASSERT_EQ(wav.size(), limit);
-    EXPECT_EQ(le32At(wav, 40), limit - 44) << "data size: what reached the file";
-    EXPECT_EQ(le32At(wav, 4), limit - 8);
+    EXPECT_EQ(mp4::le32(wav.data() + 40), limit - 44) << "data size: what reached the file";
+    EXPECT_EQ(mp4::le32(wav.data() + 4), limit - 8);
     EXPECT_GT(engine.lastRun()->audio.audioTotal, std::int64_t(limit)) << "more was handed to the output";
 }
 
