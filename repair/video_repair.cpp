@@ -8,6 +8,7 @@
 
 #include "media/aac_audio_header.h"
 #include "media/hex_text.h"
+#include "media/work_file_names.h"
 #include "mp4/fourcc_text.h"
 #include "repair/camera_rules.h"
 #include "repair/live_preview.h"
@@ -20,13 +21,9 @@
 
 namespace {
 
-constexpr const char* kVideoFileName = "out-video.h264";
-// The QuickTime IMA ADPCM packets the scan takes, decoded into the WAV output after it.
-constexpr const char* kQtImaPacketsFileName = "out-audio.ima4";
-
 // The engine's audio file in `folder`: WAV for uncompressed audio, raw frames otherwise.
 QString audioOutputName(const QString& folder, AudioCoding coding) {
-    return folder + (writesWav(coding) ? "out-audio.wav" : "out-audio.raw");
+    return folder + (writesWav(coding) ? kWavAudioFileName : kRawAudioFileName);
 }
 
 std::string upperCased(std::string text) {
@@ -124,7 +121,7 @@ int videoRepair::startFixer(QString source, QString referencePath, QString outpu
             run_->videoOut.close();
             run_->audioOut.close();
             preview_->closeVideoDecoder();
-            setResults(outputFolder + kVideoFileName, audioOutputName(outputFolder, run_->formats.audio));
+            setResults(outputFolder + kVideoStreamFileName, audioOutputName(outputFolder, run_->formats.audio));
         }
         QFile::remove(outputFolder + kQtImaPacketsFileName);
         return kFinished;
@@ -146,7 +143,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     run.formats.video = videoCodingOf(run.analysis, run.videoTrack);
     run.formats.audio = audioCodingOf(run.media, run.audioTrack);
 
-    const QString videoPath = outputFolder + kVideoFileName;
+    const QString videoPath = outputFolder + kVideoStreamFileName;
     const QString audioPath = audioOutputName(outputFolder, run.formats.audio);
     const QString packetsPath = outputFolder + kQtImaPacketsFileName;
     QFile::remove(videoPath);

@@ -19,9 +19,9 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "media/access_codes.h"
 #include "mp4/byte_order.h"
 #include "mp4/nal_header.h"
-#include "reference/analysis_entry.h"
 #include "reference/document_writer.h"
 #include "reference/mp4_structure.h"
 #include "tests/support/test_clips.h"
@@ -244,7 +244,7 @@ TEST_P(AgainstFfmpeg, DocumentAgreesWithTheClipsPackets) {
     testsupport::TempDir dir;
     const std::string out = dir.file("ref.xml");
     const testsupport::ProcessResult run =
-        testsupport::runProcess({testsupport::programPath("Ordwick"), path_, kAccessCode, out});
+        testsupport::runProcess({testsupport::programPath("Ordwick"), path_, kReferenceAccessCode, out});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     pt::ptree doc;
     pt::read_xml(out, doc);

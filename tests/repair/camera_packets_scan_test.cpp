@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "media/work_file_names.h"
 #include "mp4/byte_order.h"
 #include "mp4/fourcc_text.h"
 #include "mp4/nal_header.h"
@@ -187,8 +188,8 @@ protected:
                                      QString::fromStdString(dir_.path() + "/")),
                   videoRepair::kFinished);
     }
-    std::string video() const { return readFile(dir_.file("out-video.h264")); }
-    std::string audio() const { return readFile(dir_.file("out-audio.raw")); }
+    std::string video() const { return readFile(dir_.file(kVideoStreamFileName)); }
+    std::string audio() const { return readFile(dir_.file(kRawAudioFileName)); }
     std::uint64_t tagCount(const std::string& tag) const {
         for (const PacketList::TagCount& t : engine_.lastRun()->packets.tags())
             if (t.tag == tag) return t.count;

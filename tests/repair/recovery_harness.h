@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "media/access_codes.h"
 #include "mp4/byte_order.h"
 #include "mp4/nal_header.h"
-#include "reference/analysis_entry.h"
 #include "repair/video_repair.h"
 #include "tests/support/clip_packets.h"
 #include "tests/support/test_files.h"
@@ -238,7 +238,7 @@ inline void repairWithReference(videoRepair& engine, const std::string& referenc
                                 const testsupport::TempDir& dir, ReferenceHeaders& headers) {
     const std::string description = dir.file("ref.xml");
     const testsupport::ProcessResult analysed =
-        testsupport::runProcess({testsupport::programPath("Ordwick"), reference, kAccessCode, description});
+        testsupport::runProcess({testsupport::programPath("Ordwick"), reference, kReferenceAccessCode, description});
     ASSERT_EQ(analysed.exitCode, 0) << analysed.err;
     headers.video = videoHeader(description);
     headers.audio = audioHeader(description);

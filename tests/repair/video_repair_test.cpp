@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "media/work_file_names.h"
 #include "mp4/byte_order.h"
 #include "mp4/fourcc_text.h"
 #include "mp4/nal_header.h"
@@ -172,8 +173,8 @@ protected:
         return engine.startFixer(QString::fromStdString(source), QString::fromStdString(dir.file("ref.xml")),
                                  QString::fromStdString(dir.path() + "/"));
     }
-    std::string video() const { return testsupport::readFile(dir.file("out-video.h264")); }
-    std::string audioRaw() const { return testsupport::readFile(dir.file("out-audio.raw")); }
+    std::string video() const { return testsupport::readFile(dir.file(kVideoStreamFileName)); }
+    std::string audioRaw() const { return testsupport::readFile(dir.file(kRawAudioFileName)); }
 
     TempDir dir;
     videoRepair engine;
@@ -190,8 +191,8 @@ TEST_F(VideoRepairTest, DelimitersAndSlicesBecomeAnAnnexBStream) {
     EXPECT_EQ(phases, (QStringList{"Repair started", "Scan...", "Video Repair", "Finilizing process..."}));
     EXPECT_TRUE(engine.isAac);
     EXPECT_FLOAT_EQ(engine.fps_num, 25);
-    EXPECT_EQ(engine.videoOutputPath.toStdString(), dir.file("out-video.h264"));
-    EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file("out-audio.raw"));
+    EXPECT_EQ(engine.videoOutputPath.toStdString(), dir.file(kVideoStreamFileName));
+    EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file(kRawAudioFileName));
 }
 
 TEST_F(VideoRepairTest, AudioBetweenPacketsAndAtTheEndIsKept) {
@@ -286,8 +287,8 @@ TEST_F(VideoRepairTest, UncompressedAudioGetsACompletedWavHeader) {
     ref.audioFormat = mp4::fourcc("sowt");
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
     EXPECT_FALSE(engine.isAac);
-    EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file("out-audio.wav"));
-    const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));
+    EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file(kWavAudioFileName));
+    const std::string wav = testsupport::readFile(dir.file(kWavAudioFileName));
     ASSERT_EQ(wav.size(), 44u);
     EXPECT_EQ(wav.substr(0, 4), "RIFF");
     EXPECT_EQ(wav.substr(4, 4), std::string("\x24\0\0\0", 4)) << "completed: 0 data bytes + 36";
@@ -325,14 +326,14 @@ TEST_F(VideoRepairTest, QtImaPacketsAreDecodedIntoAPcmWav) {
         EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
 
         EXPECT_FALSE(engine.isAac);
-        EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file("out-audio.wav"));
-        EXPECT_FALSE(testsupport::fileExists(dir.file("out-audio.ima4"))) << "the packets' file is removed";
+        EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file(kWavAudioFileName));
+        EXPECT_FALSE(testsupport::fileExists(dir.file(kQtImaPacketsFileName))) << "the packets' file is removed";
         const std::string packets = chunk + longer + cut;
         QtImaDecoder decoder;
         ASSERT_TRUE(decoder.open(2, 48000));
         std::vector<std::uint8_t> pcm;
         ASSERT_TRUE(decoder.decode(reinterpret_cast<const std::uint8_t*>(packets.data()), packets.size(), pcm));
-        const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));
+        const std::string wav = testsupport::readFile(dir.file(kWavAudioFileName));
         ASSERT_GE(wav.size(), 44u);
         EXPECT_EQ(static_cast<unsigned char>(wav[34]), 16u) << "16-bit PCM";
         EXPECT_EQ(mp4::le32(wav.data() + 40), pcm.size());
@@ -395,8 +396,8 @@ TEST_F(VideoRepairTest, UnreadableReferenceEndsTheRunWithoutOutput) {
                                    QString::fromStdString(dir.path() + "/")),
                   videoRepair::kNoTrackRecord);
         EXPECT_TRUE(fresh.videoOutputPath.isEmpty());
-        EXPECT_FALSE(testsupport::fileExists(dir.file("out-video.h264")));
-        EXPECT_FALSE(testsupport::fileExists(dir.file("out-audio.raw")));
+        EXPECT_FALSE(testsupport::fileExists(dir.file(kVideoStreamFileName)));
+        EXPECT_FALSE(testsupport::fileExists(dir.file(kRawAudioFileName)));
         EXPECT_FALSE(testsupport::fileExists(dir.file("ref.xml")));
     }
 }
@@ -435,8 +436,8 @@ TEST_F(VideoRepairTest, UnusableHeaderTextEndsTheRunWithoutOutput) {
         RefOptions ref;
         ref.videoHeader = header;
         EXPECT_EQ(repair(rec.bytes(), ref), videoRepair::kNoTrackRecord);
-        EXPECT_FALSE(testsupport::fileExists(dir.file("out-video.h264")));
-        EXPECT_FALSE(testsupport::fileExists(dir.file("out-audio.raw")));
+        EXPECT_FALSE(testsupport::fileExists(dir.file(kVideoStreamFileName)));
+        EXPECT_FALSE(testsupport::fileExists(dir.file(kRawAudioFileName)));
     }
 }
 
@@ -480,7 +481,7 @@ TEST_F(VideoRepairTest, StopEndsTheRunNormally) {
     EXPECT_EQ(phases.last(), "Finilizing process...");
     EXPECT_LT(video().size(), rec.expectedVideo().size());
     EXPECT_TRUE(video() == rec.expectedVideo().substr(0, video().size()));
-    EXPECT_EQ(testsupport::readFile(dir.file("out-audio.wav")).substr(0, 4), "RIFF");
+    EXPECT_EQ(testsupport::readFile(dir.file(kWavAudioFileName)).substr(0, 4), "RIFF");
     EXPECT_FALSE(engine.isAac);
     // The next run starts afresh: the request belongs to the run it stopped.
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
@@ -579,7 +580,7 @@ TEST_F(VideoRepairTest, PcmChunkProductIsTakenIn64Bits) {
     ref.pcmSamplesPerChunk = 32768;  // 2^31 samples: negative in 32 bits
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
     EXPECT_EQ(engine.lastRun()->audio.chunkSampleCount, std::int64_t(1) << 31);
-    EXPECT_EQ(testsupport::readFile(dir.file("out-audio.wav")).size(), 44u) << "no run fills such a chunk";
+    EXPECT_EQ(testsupport::readFile(dir.file(kWavAudioFileName)).size(), 44u) << "no run fills such a chunk";
     EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
 }
 
@@ -604,7 +605,7 @@ TEST_F(VideoRepairTest, AFullDiskIsAFailureAndTheWavHeaderCountsOnlyWrittenBytes
     EXPECT_EQ(result, videoRepair::kAudioOutputFailed);
     EXPECT_FALSE(engine.lastRun()->audioOut.isOpen());
     EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
-    const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));
+    const std::string wav = testsupport::readFile(dir.file(kWavAudioFileName));
     ASSERT_EQ(wav.size(), limit);
     EXPECT_EQ(mp4::le32(wav.data() + 40), limit - 44) << "data size: what reached the file";
     EXPECT_EQ(mp4::le32(wav.data() + 4), limit - 8);
