@@ -143,16 +143,16 @@ TEST_P(EncodedStream, CurrentParserGivesSizeOfParameterSetPair) {
     while (sps + 1 < units.size() && mp4::nalTypeOf(units[sps][0], false) != 7) ++sps;
     ASSERT_LT(sps + 1, units.size());
 
-    const auto hold = h264ParserLock();
-    initH264Parser();
+    H264Parser parser;
+    parser.initH264Parser();
     const Bytes spsBuffer = annexB(units[sps]);
-    parseFirstNalUnit(spsBuffer.data(), int(spsBuffer.size()));
-    EXPECT_EQ(getNalUnitType(), 7u);
+    parser.parseFirstNalUnit(spsBuffer.data(), int(spsBuffer.size()));
+    EXPECT_EQ(parser.getNalUnitType(), 7u);
     const Bytes ppsBuffer = annexB(units[sps + 1]);
-    parseFirstNalUnit(ppsBuffer.data(), int(ppsBuffer.size()));
-    EXPECT_EQ(getNalUnitType(), 8u);
-    EXPECT_EQ(getPictureWidth(), GetParam().width);
-    EXPECT_EQ(getPictureHeight(), GetParam().height);
+    parser.parseFirstNalUnit(ppsBuffer.data(), int(ppsBuffer.size()));
+    EXPECT_EQ(parser.getNalUnitType(), 8u);
+    EXPECT_EQ(parser.getPictureWidth(), GetParam().width);
+    EXPECT_EQ(parser.getPictureHeight(), GetParam().height);
 }
 
 INSTANTIATE_TEST_SUITE_P(
