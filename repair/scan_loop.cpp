@@ -19,6 +19,7 @@
 #include "repair/repair_run.h"
 #include "repair/scan_window.h"
 #include "repair/sound_in_junk.h"
+#include "repair/special_kind.h"
 #include "repair/special_packets.h"
 #include "repair/stream_writer.h"
 
@@ -40,15 +41,8 @@ constexpr std::int64_t kValidityCheckBytes = 4 * 1024;
 
 // Junk lengths of the usual PCM chunk sizes: a special packet after them needs no confirmation.
 constexpr std::int64_t kPcmRunLengths[] = {96096, 96000, 6144, 18432, 64000, 184320, 192192, 99840, 92160, 96256};
-// Tags of packets recognised firmly enough to need no confirmation.
-constexpr const char* kFirmTags[] = {"Suite", "AMBARELLA", "AtomSpecific", "moof", "mdat"};
 // Types whose candidates the packet-list pattern may mark unconfirmed.
 constexpr std::uint64_t kClassifiedTypes = (1u << 0) | (1u << 1) | (1u << 2) | (1u << 6) | (1u << 7) | (1u << 9);
-
-bool firmTag(const std::string& tag) {
-    return std::any_of(std::begin(kFirmTags), std::end(kFirmTags),
-                       [&](const char* word) { return tag.find(word) != std::string::npos; });
-}
 
 bool pcmRunLength(std::int64_t length) {
     return std::find(std::begin(kPcmRunLengths), std::end(kPcmRunLengths), length) != std::end(kPcmRunLengths);
@@ -281,11 +275,13 @@ void Scanner::step(std::int64_t p) {
 
 bool Scanner::skipSpecialPacket(std::int64_t p, std::uint32_t length) {
     std::int64_t skip = atom_.skip;
+    SpecialKind kind = atom_.kind;
     const std::string* tag = &atom_.tag;
     std::uint32_t code = 0;
     if (isContainerBox(window_.data(), window_.valid(), p, code)) {
         if (length < kBoxLengthLimit) {
             skip = length;
+            kind = SpecialKind::Box;
             boxTag_ = std::string("AtomSpecific [") + boxTypeName(code) + "]";
             tag = &boxTag_;
         }
@@ -295,18 +291,20 @@ bool Scanner::skipSpecialPacket(std::int64_t p, std::uint32_t length) {
         }
     }
     if (skip == 0 && cameraAtomRules(window_.data(), window_.valid(), p, length, run_.cameraTracks, run_.preset,
-                                     scanValues(), skip, cameraTag_))
+                                     scanValues(), skip, cameraTag_)) {
+        kind = SpecialKind::CameraTrack;
         tag = &cameraTag_;
+    }
     if (skip <= 0) return false;
 
     const std::int64_t junk = junkLength();
-    if (junk > kConfirmAboveJunk && !firmTag(*tag) && !pcmRunLength(junk) &&
+    if (junk > kConfirmAboveJunk && !isFirmKind(kind) && !pcmRunLength(junk) &&
         !checkAfterSpecialPacket(window_.view(), p, skip, run_.analysis, run_.cameraTracks, run_.preset, scanValues(),
                                  run_.formats.video, checkText_))
         return false;
     if (junk == run_.expectedJunk) run_.expectedJunk = -1;
     handJunk(true);
-    run_.packets.addSpecial(*tag);
+    run_.packets.addSpecial(kind, *tag);
     run_.specialSeen = true;
     writer_.passOver(window_.base() + p, window_.base() + p + skip);
     streamEnd_ = window_.base() + p + skip;
