@@ -59,19 +59,15 @@ int livePreview::openVideoDecoder(bool hevc) {
     // decode test is kept before the decoder is opened.
     finishPictures();
     dropPicture();
-    avcodec_free_context(&context_);
+    context_.reset();
     hevc_ = hevc;
     av_log_set_level(AV_LOG_QUIET);
     const AVCodec* codec = avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
     if (!codec) return AVERROR_DECODER_NOT_FOUND;
-    AVCodecContext* context = avcodec_alloc_context3(codec);
+    CodecContextPtr context(avcodec_alloc_context3(codec));
     if (!context) return 0;
-    const int opened = avcodec_open2(context, codec, nullptr);
-    if (opened < 0) {
-        avcodec_free_context(&context);
-        return opened;
-    }
-    context_ = context;
+    const int opened = avcodec_open2(context.get(), codec, nullptr);
+    if (opened >= 0) context_ = std::move(context);
     return opened;
 }
 
@@ -90,7 +86,7 @@ void livePreview::closeVideoDecoder() {
     showRepairPreview();
     finishPictures();
     flushPreviewPackets();
-    avcodec_free_context(&context_);
+    context_.reset();
 }
 
 int livePreview::decodeTestPacket(const std::string& text) {
@@ -215,7 +211,7 @@ void livePreview::decodePicture(std::vector<std::uint8_t>& picture) {
         ++picturesShown_;
         return true;
     };
-    decodeAnnexB(context_, picture.data(), size, show);
+    decodeAnnexB(context_.get(), picture.data(), size, show);
     // A picture held back for reordering is shown now, not when a later one would push it out.
-    drainDecoder(context_, show);
+    drainDecoder(context_.get(), show);
 }
