@@ -1,26 +1,17 @@
 #include "analysis/frame_finder.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "mp4/byte_order.h"
-#include "mp4/fourcc_text.h"
 #include "mp4/nal_header.h"
 #include "reference/records.h"
+#include "repair/packet_checks.h"
 #include "repair/special_packets.h"
 
 namespace {
 
-using mp4::fourcc;
-
-// The second bytes of the length-prefixed access unit delimiters 00 00 00 02 09 xx
-// (primary_pic_type 0, 1 and 2).
-constexpr std::uint8_t kDelimiterTypes[] = {0x10, 0x30, 0x50};
-
-// Container boxes that may lie inside damaged media data and are stepped over whole.
-constexpr std::uint32_t kStepOverBoxes[] = {
-    fourcc("mdia"), fourcc("skip"), fourcc("free"), fourcc("ftyp"), fourcc("wide"), fourcc("trak"), fourcc("moov"),
-    fourcc("ibak"), fourcc("iidx"), fourcc("udta"), fourcc("meta"), fourcc("mvex"), fourcc("hoov")};
+// Container boxes that may lie inside damaged media data (the scan's) are stepped over whole
+// when no longer than this.
 constexpr std::uint32_t kMaxBoxSize = 16777214;
 
 class Walk {
@@ -31,16 +22,11 @@ public:
     bool fits(std::int64_t p, std::int64_t count) const { return p >= 0 && count <= n_ - p; }
 
     // The walk calls these at every unknown byte: the length word decides most cases at once.
-    bool isDelimiter(std::int64_t p, std::uint32_t length) const {
-        if (length != 2 || !fits(p, 6) || bytes_[p + 4] != 0x09) return false;
-        const std::uint8_t type = bytes_[p + 5];
-        return std::find(std::begin(kDelimiterTypes), std::end(kDelimiterTypes), type) != std::end(kDelimiterTypes);
-    }
+    bool isDelimiter(std::int64_t p, std::uint32_t length) const { return length == 2 && isAudPacket(bytes_, n_, p); }
 
     bool isStepOverBox(std::int64_t p, std::uint32_t length) const {
-        if (length > kMaxBoxSize || !fits(p + 4, 4)) return false;
-        const std::uint32_t code = mp4::be32(bytes_ + p + 4);
-        return std::find(std::begin(kStepOverBoxes), std::end(kStepOverBoxes), code) != std::end(kStepOverBoxes);
+        std::uint32_t code = 0;
+        return length <= kMaxBoxSize && isContainerBox(bytes_, n_, p, code);
     }
 
     std::int64_t specialSkip(std::int64_t p, std::uint32_t length) const {

@@ -131,6 +131,12 @@ const char* boxTypeName(std::uint32_t code) {
     return box ? box->name : "unknown";
 }
 
+std::vector<std::uint32_t> containerBoxCodes() {
+    std::vector<std::uint32_t> codes;
+    for (const BoxType& box : kBoxTypes) codes.push_back(box.code);
+    return codes;
+}
+
 bool isCanonSliceWord(std::uint32_t word24) {
     return std::find(std::begin(kCanonSliceWords), std::end(kCanonSliceWords), word24) != std::end(kCanonSliceWords);
 }

@@ -4,6 +4,7 @@
 
 #include "mp4/fourcc_text.h"
 #include "mp4/nal_header.h"
+#include "repair/packet_checks.h"
 
 namespace {
 
@@ -22,12 +23,11 @@ constexpr std::uint32_t kFirstWords[] = {
     fourcc("repi"),
 };
 
-// Second words that a rule tests on their own: boxes and vendor records.
+// Second words that a rule tests on their own: vendor records and the boxes of the special-packet
+// rules (the container boxes come from their test).
 constexpr std::uint32_t kSecondWords[] = {
-    fourcc("moof"), fourcc("mdat"), fourcc("RVFR"), fourcc("RVPT"), fourcc("RTMC"), fourcc("RVID"),
-    fourcc("RAUD"), fourcc("cinf"), fourcc("rtmd"), fourcc("free"), fourcc("ftyp"), fourcc("hoov"),
-    fourcc("ibak"), fourcc("iidx"), fourcc("mdia"), fourcc("meta"), fourcc("moov"), fourcc("mvex"),
-    fourcc("skip"), fourcc("trak"), fourcc("udta"), fourcc("wide"),
+    fourcc("moof"), fourcc("mdat"), fourcc("RVFR"), fourcc("RVPT"), fourcc("RTMC"),
+    fourcc("RVID"), fourcc("RAUD"), fourcc("cinf"), fourcc("rtmd"),
 };
 
 }  // namespace
@@ -62,5 +62,7 @@ void PositionScreen::build(const AnalysisResult& analysis, const PresetTraits& p
         for (const SampleSignature& s : track.sampleSignatures) first.push_back(s.value);
     }
     w0Words_.assign(std::move(first));
-    w1Words_.assign(std::vector<std::uint32_t>(std::begin(kSecondWords), std::end(kSecondWords)));
+    std::vector<std::uint32_t> second = containerBoxCodes();
+    second.insert(second.end(), std::begin(kSecondWords), std::end(kSecondWords));
+    w1Words_.assign(std::move(second));
 }
