@@ -26,26 +26,16 @@ std::uint8_t ByteReader::u8() {
     return span_.data[pos_++];
 }
 
-std::uint16_t ByteReader::u16() {
-    if (!need(2)) return 0;
-    const std::uint16_t value = be16(span_.data + pos_);
-    pos_ += 2;
+std::uint32_t ByteReader::word(unsigned count) {
+    if (!need(count)) return 0;
+    const std::uint32_t value = beWord(span_.data + pos_, count);
+    pos_ += count;
     return value;
 }
 
-std::uint32_t ByteReader::u24() {
-    if (!need(3)) return 0;
-    const std::uint32_t value = be24(span_.data + pos_);
-    pos_ += 3;
-    return value;
-}
-
-std::uint32_t ByteReader::u32() {
-    if (!need(4)) return 0;
-    const std::uint32_t value = be32(span_.data + pos_);
-    pos_ += 4;
-    return value;
-}
+std::uint16_t ByteReader::u16() { return static_cast<std::uint16_t>(word(2)); }
+std::uint32_t ByteReader::u24() { return word(3); }
+std::uint32_t ByteReader::u32() { return word(4); }
 
 std::uint64_t ByteReader::u64() {
     const std::uint64_t high = u32();
