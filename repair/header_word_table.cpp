@@ -1,5 +1,7 @@
 #include "repair/header_word_table.h"
 
+#include "mp4/nal_header.h"
+
 void HeaderWordTable::build(const AnalysisResult& analysis, bool hevc) {
     hevc_ = hevc;
     for (int type = 0; type < kNalTypeCount; ++type) {

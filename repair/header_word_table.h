@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "mp4/nal_header.h"
 #include "reference/records.h"
 
 class HeaderWordTable {
