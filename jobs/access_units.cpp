@@ -14,6 +14,7 @@ extern "C" {
 
 #include "media/start_codes.h"
 #include "media/ffmpeg_handles.h"
+#include "mp4/nal_header.h"
 
 namespace {
 
@@ -31,8 +32,8 @@ struct CodecSignature {
     bool (*isSlice)(std::uint8_t first);
 };
 
-int h264Type(std::uint8_t b) { return b & 0x1F; }
-int hevcType(std::uint8_t b) { return (b >> 1) & 0x3F; }
+int h264Type(std::uint8_t b) { return mp4::nalTypeOf(b, false); }
+int hevcType(std::uint8_t b) { return mp4::nalTypeOf(b, true); }
 
 // H.265's two-byte header is tested first: its second byte (layer 0, temporal id 0) rules out
 // H.264's readings of the same first byte.
@@ -42,15 +43,15 @@ const CodecSignature kSignatures[] = {
          const int type = hevcType(b);
          return (b & 0x80) == 0 && next == 0x01 && ((type >= 32 && type <= 35) || type == 39 || type == 40);
      },
-     [](std::uint8_t b) { return hevcType(b) >= 32 && hevcType(b) <= 34; },
-     [](std::uint8_t b) { return hevcType(b) <= 31; }},
+     [](std::uint8_t b) { return mp4::isParameterSetType(hevcType(b), true); },
+     [](std::uint8_t b) { return mp4::isPictureType(hevcType(b), true); }},
     {StreamCodec::H264, AV_CODEC_ID_H264,
      [](std::uint8_t b, std::uint8_t) {
          const int type = h264Type(b);
          return (b & 0x80) == 0 && (type == 1 || (type >= 5 && type <= 9));
      },
      [](std::uint8_t b) { return h264Type(b) == 7 || h264Type(b) == 8 || h264Type(b) == 13; },
-     [](std::uint8_t b) { return h264Type(b) >= 1 && h264Type(b) <= 5; }},
+     [](std::uint8_t b) { return mp4::isPictureType(h264Type(b), false); }},
 };
 
 const CodecSignature* signatureOf(StreamCodec codec) {

@@ -26,9 +26,9 @@ void PacketList::addVideo(int nalType) { push(Kind::Video, nalType); }
 void PacketList::addAudio() { push(Kind::Audio, -1); }
 void PacketList::addSkip() { push(Kind::Skip, -1); }
 
-void PacketList::addSpecial(const std::string& tag) {
+void PacketList::addSpecial(SpecialKind kind, const std::string& tag) {
     push(Kind::Special, -1);
-    lastIsSuite_ = tag.find("Suite") != std::string::npos;
+    lastIsSuite_ = kind == SpecialKind::TimecodeSuite;
     auto it = std::find_if(tags_.begin(), tags_.end(), [&](const TagCount& t) { return t.tag == tag; });
     if (it != tags_.end()) {
         ++it->count;

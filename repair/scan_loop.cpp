@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "media/start_codes.h"
-#include "repair/big_endian.h"
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
 #include "repair/candidate_judge.h"
 #include "repair/constant_regions.h"
 #include "repair/junk_run.h"
@@ -17,6 +19,7 @@
 #include "repair/repair_run.h"
 #include "repair/scan_window.h"
 #include "repair/sound_in_junk.h"
+#include "repair/special_kind.h"
 #include "repair/special_packets.h"
 #include "repair/stream_writer.h"
 
@@ -38,15 +41,8 @@ constexpr std::int64_t kValidityCheckBytes = 4 * 1024;
 
 // Junk lengths of the usual PCM chunk sizes: a special packet after them needs no confirmation.
 constexpr std::int64_t kPcmRunLengths[] = {96096, 96000, 6144, 18432, 64000, 184320, 192192, 99840, 92160, 96256};
-// Tags of packets recognised firmly enough to need no confirmation.
-constexpr const char* kFirmTags[] = {"Suite", "AMBARELLA", "AtomSpecific", "moof", "mdat"};
 // Types whose candidates the packet-list pattern may mark unconfirmed.
 constexpr std::uint64_t kClassifiedTypes = (1u << 0) | (1u << 1) | (1u << 2) | (1u << 6) | (1u << 7) | (1u << 9);
-
-bool firmTag(const std::string& tag) {
-    return std::any_of(std::begin(kFirmTags), std::end(kFirmTags),
-                       [&](const char* word) { return tag.find(word) != std::string::npos; });
-}
 
 bool pcmRunLength(std::int64_t length) {
     return std::find(std::begin(kPcmRunLengths), std::end(kPcmRunLengths), length) != std::end(kPcmRunLengths);
@@ -256,8 +252,8 @@ void Scanner::step(std::int64_t p) {
         refuseScreened(p);
         return;
     }
-    if (be32(b) == be32(b + 4) && b[0] == b[1] && passConstantRegion(p)) return;
-    const std::uint32_t length = be32(b);
+    if (mp4::be32(b) == mp4::be32(b + 4) && b[0] == b[1] && passConstantRegion(p)) return;
+    const std::uint32_t length = mp4::be32(b);
 
     atom_.skip = 0;
     atom_.announcedJunk = -1;
@@ -279,32 +275,36 @@ void Scanner::step(std::int64_t p) {
 
 bool Scanner::skipSpecialPacket(std::int64_t p, std::uint32_t length) {
     std::int64_t skip = atom_.skip;
+    SpecialKind kind = atom_.kind;
     const std::string* tag = &atom_.tag;
     std::uint32_t code = 0;
     if (isContainerBox(window_.data(), window_.valid(), p, code)) {
         if (length < kBoxLengthLimit) {
             skip = length;
+            kind = SpecialKind::Box;
             boxTag_ = std::string("AtomSpecific [") + boxTypeName(code) + "]";
             tag = &boxTag_;
         }
-        if (code == fourcc("ftyp") && run_.specialSeen) {
+        if (code == mp4::fourcc("ftyp") && run_.specialSeen) {
             discardJunk();
             run_.sharedFlag = false;
         }
     }
     if (skip == 0 && cameraAtomRules(window_.data(), window_.valid(), p, length, run_.cameraTracks, run_.preset,
-                                     scanValues(), skip, cameraTag_))
+                                     scanValues(), skip, cameraTag_)) {
+        kind = SpecialKind::CameraTrack;
         tag = &cameraTag_;
+    }
     if (skip <= 0) return false;
 
     const std::int64_t junk = junkLength();
-    if (junk > kConfirmAboveJunk && !firmTag(*tag) && !pcmRunLength(junk) &&
+    if (junk > kConfirmAboveJunk && !isFirmKind(kind) && !pcmRunLength(junk) &&
         !checkAfterSpecialPacket(window_.view(), p, skip, run_.analysis, run_.cameraTracks, run_.preset, scanValues(),
                                  run_.formats.video, checkText_))
         return false;
     if (junk == run_.expectedJunk) run_.expectedJunk = -1;
     handJunk(true);
-    run_.packets.addSpecial(*tag);
+    run_.packets.addSpecial(kind, *tag);
     run_.specialSeen = true;
     writer_.passOver(window_.base() + p, window_.base() + p + skip);
     streamEnd_ = window_.base() + p + skip;
@@ -599,8 +599,8 @@ bool Scanner::constantRefused(std::uint8_t value) const {
     if (judge_.packetOtherThanUnitAt(stretch.data(), std::int64_t(stretch.size()), at, atom) ||
         atom.announcedJunk >= 0)
         return false;
-    const std::uint32_t word = be32(stretch.data() + at);
-    const int type = nalTypeOf(value, run_.hevc());
+    const std::uint32_t word = mp4::be32(stretch.data() + at);
+    const int type = mp4::nalTypeOf(value, run_.hevc());
     // The word and size tests alone (the slice check needs a header).
     return word == 0 || (value & 0x80) != 0 || word > judge_.longestAdmitted(type);
 }

@@ -8,6 +8,8 @@
 
 #include "media/aac_audio_header.h"
 #include "media/hex_text.h"
+#include "media/work_file_names.h"
+#include "mp4/fourcc_text.h"
 #include "repair/camera_rules.h"
 #include "repair/live_preview.h"
 #include "repair/qt_ima_decoder.h"
@@ -19,13 +21,9 @@
 
 namespace {
 
-constexpr const char* kVideoFileName = "out-video.h264";
-// The QuickTime IMA ADPCM packets the scan takes, decoded into the WAV output after it.
-constexpr const char* kQtImaPacketsFileName = "out-audio.ima4";
-
 // The engine's audio file in `folder`: WAV for uncompressed audio, raw frames otherwise.
 QString audioOutputName(const QString& folder, AudioCoding coding) {
-    return folder + (writesWav(coding) ? "out-audio.wav" : "out-audio.raw");
+    return folder + (writesWav(coding) ? kWavAudioFileName : kRawAudioFileName);
 }
 
 std::string upperCased(std::string text) {
@@ -132,7 +130,7 @@ int videoRepair::startFixer(QString source, QString referencePath, QString outpu
             run_->videoOut.close();
             run_->audioOut.close();
             preview_->closeVideoDecoder();
-            setResults(outputFolder + kVideoFileName, audioOutputName(outputFolder, run_->formats.audio));
+            setResults(outputFolder + kVideoStreamFileName, audioOutputName(outputFolder, run_->formats.audio));
         }
         QFile::remove(outputFolder + kQtImaPacketsFileName);
         return kRunFailed;
@@ -155,7 +153,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     run.formats.video = videoCodingOf(run.analysis, run.videoTrack);
     run.formats.audio = audioCodingOf(run.media, run.audioTrack);
 
-    const QString videoPath = outputFolder + kVideoFileName;
+    const QString videoPath = outputFolder + kVideoStreamFileName;
     const QString audioPath = audioOutputName(outputFolder, run.formats.audio);
     const QString packetsPath = outputFolder + kQtImaPacketsFileName;
     QFile::remove(videoPath);
@@ -165,7 +163,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     // track its bytes follow the AAC header, as PCM does there.
     const bool decodesPackets =
         run.formats.audio == AudioCoding::ImaAdpcmQt &&
-        run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)].sampleDescFormat != fourcc("mp4a");
+        run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)].sampleDescFormat != mp4::fourcc("mp4a");
 
     auto closeAll = [&] {
         run.source.close();
@@ -203,7 +201,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
         }
         if (run.audioTrack >= 0) {
             TrackRecord& audio = run.analysis.tracks[static_cast<std::size_t>(run.audioTrack)];
-            if (audio.sampleDescFormat == fourcc("mp4a")) {
+            if (audio.sampleDescFormat == mp4::fourcc("mp4a")) {
                 const std::string bytes = headerBytes(audio.audioHeaderHex);
                 run.audioOut.write(bytes.data(), bytes.size());
                 // AAC runs can be told by their first frame's opening.
@@ -301,7 +299,7 @@ int videoRepair::run(const QString& source, const QString& referencePath, const 
     const int wavTrack = [&] {
         for (std::size_t i = 0; i < run.analysis.tracks.size(); ++i) {
             const TrackRecord& t = run.analysis.tracks[i];
-            if (t.typeIndex == 1 && t.sampleDescFormat != fourcc("mp4a")) return static_cast<int>(i);
+            if (t.typeIndex == 1 && t.sampleDescFormat != mp4::fourcc("mp4a")) return static_cast<int>(i);
         }
         return -1;
     }();

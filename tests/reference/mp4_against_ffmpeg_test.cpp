@@ -19,7 +19,9 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "reference/analysis_entry.h"
+#include "media/access_codes.h"
+#include "mp4/byte_order.h"
+#include "mp4/nal_header.h"
 #include "reference/document_writer.h"
 #include "reference/mp4_structure.h"
 #include "tests/support/test_clips.h"
@@ -124,14 +126,14 @@ std::array<NalTypeStats, kNalTypeCount> statsFrom(const std::vector<Bytes>& pack
     for (const Bytes& p : packets) {
         std::size_t pos = 0;
         while (p.size() - pos >= lengthSize) {
-            std::uint32_t size = 0;
-            for (unsigned i = 0; i < lengthSize; ++i) size = size << 8 | p[pos++];
-            auto at = [&](std::size_t i) -> std::uint32_t { return pos + i < p.size() ? p[pos + i] : 0; };
-            const int type = hevc ? (at(0) >> 1) & 0x3F : at(0) & 0x1F;
-            const bool three = hevc ? type == 39 : type == 5;
+            const std::uint32_t size = mp4::beWord(p.data() + pos, lengthSize);
+            pos += lengthSize;
+            auto at = [&](std::size_t i) -> std::uint8_t { return pos + i < p.size() ? p[pos + i] : 0; };
+            const std::uint8_t header[] = {at(0), at(1), at(2)};
+            const int type = mp4::nalTypeOf(header[0], hevc);
             stats[type].minSize = std::min(stats[type].minSize, size);
             stats[type].maxSize = std::max(stats[type].maxSize, size);
-            stats[type].addHeaderWord(three ? at(0) << 16 | at(1) << 8 | at(2) : at(0) << 8 | at(1));
+            stats[type].addHeaderWord(mp4::headerWordOf(header, type, hevc));
             if (size > p.size() - pos) break;
             pos += size;
         }
@@ -242,7 +244,7 @@ TEST_P(AgainstFfmpeg, DocumentAgreesWithTheClipsPackets) {
     testsupport::TempDir dir;
     const std::string out = dir.file("ref.xml");
     const testsupport::ProcessResult run =
-        testsupport::runProcess({testsupport::programPath("Ordwick"), path_, kAccessCode, out});
+        testsupport::runProcess({testsupport::programPath("Ordwick"), path_, kReferenceAccessCode, out});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     pt::ptree doc;
     pt::read_xml(out, doc);
