@@ -9,7 +9,6 @@
 
 #include "media/start_codes.h"
 #include "mp4/nal_header.h"
-#include "repair/nal_first_test.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
