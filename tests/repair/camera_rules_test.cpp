@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "mp4/nal_header.h"
-#include "repair/nal_first_test.h"
 #include "repair/packet_checks.h"
 #include "tests/repair/nal_entry.h"
 
