@@ -83,6 +83,10 @@ private:
     void take(std::int64_t p, const Candidate& c);
     void holdUnit(std::int64_t p, const Candidate& c);
     void writeSlice(std::int64_t p, const Candidate& c);
+    void writeSlicePastChunk(std::int64_t p, const Candidate& c);
+    // The taken slice for the live preview; `extra` holds its bytes past the buffer.
+    void previewSlice(const Candidate& c, const std::uint8_t* payload, std::int64_t length,
+                      const std::vector<std::uint8_t>& extra);
     void skipPacket(std::int64_t p, std::int64_t skip);
     void refuse(std::int64_t p) { refuseRange(p, 1); }
     // Refuses `count` positions from p, each as refuse() would.
@@ -478,34 +482,31 @@ void Scanner::holdUnit(std::int64_t p, const Candidate& c) {
 
 void Scanner::writeSlice(std::int64_t p, const Candidate& c) {
     const std::int64_t payload = p + 4;
-    const std::int64_t length = c.length;
-    const std::int64_t end = payload + length;
-    const bool preview = previewOn();
+    const std::int64_t end = payload + c.length;
     std::uint8_t* data = window_.data();
     writer_.startPicture(window_.base() + p, opensPicture(data + payload, run_.hevc()));
-    if (end <= window_.valid()) {
-        // A large picture is copied file to file by the system; the bytes stay the buffer's.
-        writer_.copyFrom(run_.source.descriptor(), window_.base() + payload, data + payload, length);
-        run_.videoTotal += length;
-        if (preview) {
-            if (c.type == 1)
-                hooks_.preview->queueSlicePreview(data + payload, std::size_t(length), nullptr, 0);
-            else
-                hooks_.preview->queuePreviewPacket(data + payload, std::size_t(length), nullptr, 0, c.type);
-        }
-        writer_.endPicture();
-        if (writer_.failed()) stopWith(ScanEnd::VideoWriteFailed);
-        pos_ = end;
-        return;
-    }
-    // The packet passes the chunk's end: the rest comes straight from the file, and the next
-    // chunk starts right after the packet.
+    if (end > window_.valid()) return writeSlicePastChunk(p, c);
+    // A large picture is copied file to file by the system; the bytes stay the buffer's.
+    writer_.copyFrom(run_.source.descriptor(), window_.base() + payload, data + payload, c.length);
+    run_.videoTotal += c.length;
+    if (previewOn()) previewSlice(c, data + payload, c.length, {});
+    writer_.endPicture();
+    if (writer_.failed()) stopWith(ScanEnd::VideoWriteFailed);
+    pos_ = end;
+}
+
+// The packet passes the chunk's end: the rest comes straight from the file, and the next chunk
+// starts right after the packet.
+void Scanner::writeSlicePastChunk(std::int64_t p, const Candidate& c) {
+    const std::int64_t payload = p + 4;
+    const bool preview = previewOn();
+    std::uint8_t* data = window_.data();
     const std::int64_t inBuffer = window_.valid() - payload;
     writer_.write(data + payload, inBuffer);
     std::vector<std::uint8_t> extra;
-    std::int64_t rest = length - inBuffer;
+    std::int64_t rest = c.length - inBuffer;
     std::int64_t written = inBuffer;
-    const std::int64_t after = window_.base() + end;
+    const std::int64_t after = window_.base() + payload + c.length;
     while (rest > 0 && !ended_) {
         const std::int64_t got = run_.source.read(copy_.data(), std::min(rest, kCopyPiece));
         if (got < 0) {
@@ -520,17 +521,20 @@ void Scanner::writeSlice(std::int64_t p, const Candidate& c) {
         rest -= got;
     }
     run_.videoTotal += written;
-    if (preview) {
-        if (c.type == 1)
-            hooks_.preview->queueSlicePreview(data + payload, std::size_t(inBuffer), extra.data(), extra.size());
-        else
-            hooks_.preview->queuePreviewPacket(data + payload, std::size_t(inBuffer), extra.data(), extra.size(),
-                                               c.type);
-    }
+    if (preview) previewSlice(c, data + payload, inBuffer, extra);
     writer_.endPicture();
     if (writer_.failed()) stopWith(ScanEnd::VideoWriteFailed);
     run_.sharedFlag = true;
     restartAt(after);
+}
+
+void Scanner::previewSlice(const Candidate& c, const std::uint8_t* payload, std::int64_t length,
+                           const std::vector<std::uint8_t>& extra) {
+    const std::uint8_t* more = extra.empty() ? nullptr : extra.data();
+    if (c.type == 1)
+        hooks_.preview->queueSlicePreview(payload, std::size_t(length), more, extra.size());
+    else
+        hooks_.preview->queuePreviewPacket(payload, std::size_t(length), more, extra.size(), c.type);
 }
 
 void Scanner::skipPacket(std::int64_t p, std::int64_t skip) {

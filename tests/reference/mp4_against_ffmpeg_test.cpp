@@ -22,6 +22,8 @@ extern "C" {
 #include "media/access_codes.h"
 #include "mp4/byte_order.h"
 #include "mp4/nal_header.h"
+#include "media/ffmpeg_handles.h"
+#include "reference/analysis_entry.h"
 #include "reference/document_writer.h"
 #include "reference/mp4_structure.h"
 #include "tests/support/test_clips.h"
@@ -144,10 +146,6 @@ std::array<NalTypeStats, kNalTypeCount> statsFrom(const std::vector<Bytes>& pack
 // A number of the document (read as text: Boost's own conversion to int warns under some builds).
 int number(const pt::ptree& tree, const std::string& path) { return std::stoi(tree.get<std::string>(path)); }
 
-struct FormatCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-
 struct ClipCase {
     const char* name;
     ClipSettings settings;
@@ -175,7 +173,7 @@ protected:
     bool hevc() const { return video()->codecpar->codec_id == AV_CODEC_ID_HEVC; }
 
     std::string path_;
-    std::unique_ptr<AVFormatContext, FormatCloser> format_;
+    FormatInputPtr format_;
     int videoIndex_ = -1;
 };
 

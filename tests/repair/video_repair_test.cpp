@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <string>
 #include <vector>
@@ -171,12 +172,15 @@ const std::vector<std::uint8_t> kSlice5{0x65, 0x88, 0x80};
 class VideoRepairTest : public ::testing::Test {
 protected:
     int repair(const std::string& recording, const RefOptions& ref = {}, std::int64_t chunk = 0) {
+        if (chunk > 0) engine.setChunkBytes(chunk);
+        return repairBy(engine, recording, ref);
+    }
+    int repairBy(videoRepair& by, const std::string& recording, const RefOptions& ref = {}) {
         const std::string source = dir.file("damaged.mp4");
         EXPECT_TRUE(testsupport::writeFile(source, recording));
         writeReference(dir.file("ref.xml"), ref);
-        if (chunk > 0) engine.setChunkBytes(chunk);
-        return engine.startFixer(QString::fromStdString(source), QString::fromStdString(dir.file("ref.xml")),
-                                 QString::fromStdString(dir.path() + "/"));
+        return by.startFixer(QString::fromStdString(source), QString::fromStdString(dir.file("ref.xml")),
+                             QString::fromStdString(dir.path() + "/"));
     }
     std::string video() const { return testsupport::readFile(dir.file(kVideoStreamFileName)); }
     std::string audioRaw() const { return testsupport::readFile(dir.file(kRawAudioFileName)); }
@@ -532,6 +536,36 @@ TEST_F(VideoRepairTest, StopEndsTheRunNormally) {
     EXPECT_FALSE(engine.isAac);
     // The next run starts afresh: the request belongs to the run it stopped.
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
+}
+
+// A stop asked for before the run starts is not lost: the run ends at its first scan position
+// and still finishes. An owner's flag stays as the owner set it; the engine's own request is gone
+// with the run it stopped.
+TEST_F(VideoRepairTest, AStopAskedBeforeTheRunStopsIt) {
+    Recording rec;
+    for (int i = 0; i < 20; ++i) rec.aud().slice(kSlice1, 400).audio(200);
+    struct Case {
+        const char* name;
+        bool ownersFlag;
+    };
+    for (const Case c : {Case{"the owner's flag", true}, Case{"stopFixer", false}}) {
+        SCOPED_TRACE(c.name);
+        std::atomic<bool> cancel{false};
+        auto stopped = c.ownersFlag ? std::make_unique<videoRepair>(cancel) : std::make_unique<videoRepair>();
+        if (c.ownersFlag)
+            cancel = true;
+        else
+            stopped->stopFixer();
+        QStringList phases;
+        QObject::connect(stopped.get(), &videoRepair::statusFix, [&](const QString& s) { phases << s; });
+        ASSERT_EQ(repairBy(*stopped, rec.bytes()), videoRepair::kFinished);
+        EXPECT_EQ(phases, (QStringList{"Repair started", "Scan...", "Finilizing process..."}));
+        EXPECT_EQ(video(), fromHex(kVideoHeaderHex)) << "no picture scanned";
+        EXPECT_EQ(stopped->stopRequested(), c.ownersFlag);
+        cancel = false;
+        ASSERT_EQ(repairBy(*stopped, rec.bytes()), videoRepair::kFinished);
+        EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos) << "the next run is whole";
+    }
 }
 
 TEST_F(VideoRepairTest, ProgressIsSentInWholeGrowingPercents) {
