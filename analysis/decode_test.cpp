@@ -9,6 +9,7 @@
 #include "media/frame_picture.h"
 #include "media/hex_text.h"
 #include "media/picture_seam.h"
+#include "mp4/nal_header.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -159,7 +160,7 @@ int diagDecodeTest::decodeTest(const DiagPreset& preset, const std::uint8_t* win
         const std::size_t size = std::size_t(unit.size);
         if (preset.isHEVC) {
             if (unit.type == kHevcDelimiter) sendNonSliceUnit(bytes, size, unit.type);
-            else if (unit.type < 32 || unit.type > 34) sendSliceUnit(bytes, size);
+            else if (!mp4::isParameterSetType(unit.type, true)) sendSliceUnit(bytes, size);
             if (badFrames > 2) {
                 goodFrames = 0;
                 break;

@@ -1,26 +1,18 @@
 #include "analysis/frame_finder.h"
 
 #include <algorithm>
-#include <iterator>
 
+#include "mp4/byte_order.h"
+#include "mp4/nal_header.h"
 #include "reference/records.h"
-#include "repair/big_endian.h"
+#include "repair/packet_checks.h"
 #include "repair/special_packets.h"
 
 namespace {
 
-// The second bytes of the length-prefixed access unit delimiters 00 00 00 02 09 xx
-// (primary_pic_type 0, 1 and 2).
-constexpr std::uint8_t kDelimiterTypes[] = {0x10, 0x30, 0x50};
-
-// Container boxes that may lie inside damaged media data and are stepped over whole.
-constexpr std::uint32_t kStepOverBoxes[] = {
-    fourcc("mdia"), fourcc("skip"), fourcc("free"), fourcc("ftyp"), fourcc("wide"), fourcc("trak"), fourcc("moov"),
-    fourcc("ibak"), fourcc("iidx"), fourcc("udta"), fourcc("meta"), fourcc("mvex"), fourcc("hoov")};
+// Container boxes that may lie inside damaged media data (the scan's) are stepped over whole
+// when no longer than this.
 constexpr std::uint32_t kMaxBoxSize = 16777214;
-
-constexpr int kH264KeyType = 5;   // IDR slices: three-byte header word
-constexpr int kHevcKeyType = 39;  // prefix SEI: header and payload type
 
 class Walk {
 public:
@@ -30,16 +22,11 @@ public:
     bool fits(std::int64_t p, std::int64_t count) const { return p >= 0 && count <= n_ - p; }
 
     // The walk calls these at every unknown byte: the length word decides most cases at once.
-    bool isDelimiter(std::int64_t p, std::uint32_t length) const {
-        if (length != 2 || !fits(p, 6) || bytes_[p + 4] != 0x09) return false;
-        const std::uint8_t type = bytes_[p + 5];
-        return std::find(std::begin(kDelimiterTypes), std::end(kDelimiterTypes), type) != std::end(kDelimiterTypes);
-    }
+    bool isDelimiter(std::int64_t p, std::uint32_t length) const { return length == 2 && isAudPacket(bytes_, n_, p); }
 
     bool isStepOverBox(std::int64_t p, std::uint32_t length) const {
-        if (length > kMaxBoxSize || !fits(p + 4, 4)) return false;
-        const std::uint32_t code = be32(bytes_ + p + 4);
-        return std::find(std::begin(kStepOverBoxes), std::end(kStepOverBoxes), code) != std::end(kStepOverBoxes);
+        std::uint32_t code = 0;
+        return length <= kMaxBoxSize && isContainerBox(bytes_, n_, p, code);
     }
 
     std::int64_t specialSkip(std::int64_t p, std::uint32_t length) const {
@@ -53,14 +40,11 @@ public:
         if (length == 0 || !fits(p + 4, 1)) return -1;
         const std::uint8_t b = bytes_[p + 4];
         if (b & 0x80) return -1;
-        const int type = preset_.isHEVC ? (b >> 1) & 63 : b & 31;
+        const int type = mp4::nalTypeOf(b, preset_.isHEVC);
         const NalTypeStats* entry = preset_.entry(type);
         if (!entry || std::int32_t(entry->maxSize) <= 0 || entry->headerWords.empty()) return -1;
-        const bool threeBytes = type == (preset_.isHEVC ? kHevcKeyType : kH264KeyType);
-        const int width = threeBytes ? 3 : 2;
-        if (!fits(p + 4, width)) return -1;
-        std::uint32_t word = 0;
-        for (int i = 0; i < width; ++i) word = word << 8 | bytes_[p + 4 + i];
+        if (!fits(p + 4, mp4::headerWordBytes(type, preset_.isHEVC))) return -1;
+        const std::uint32_t word = mp4::headerWordOf(bytes_ + p + 4, type, preset_.isHEVC);
         const auto& words = entry->headerWords;
         if (std::find(words.begin(), words.end(), word) == words.end()) return -1;
         std::int32_t lower = std::int32_t(entry->minSize);
@@ -92,7 +76,7 @@ PresetMatch walkPreset(const FrameWindow& window, const DiagPreset& preset, cons
     for (std::int64_t p = std::max<std::int64_t>(window.mdatOffset, 0); p < n;) {
         if (stopRequested.load(std::memory_order_relaxed)) return PresetMatch{0, {}, true};
         if (!walk.fits(p, 4)) break;  // not even a length word: the rest is unknown bytes
-        const std::uint32_t length = be32(window.bytes + p);
+        const std::uint32_t length = mp4::be32(window.bytes + p);
         // A delimiter takes precedence over whatever the special-packet rules would say.
         if (walk.isDelimiter(p, length)) {
             units.push_back({9, std::int32_t(p + 4), 2});

@@ -17,9 +17,9 @@ std::vector<std::uint8_t> candidateBuffer(const std::vector<std::uint8_t>& unit)
     return buffer;
 }
 
-void parseCandidate(const std::vector<std::uint8_t>& unit) {
+void parseCandidate(H264Parser& parser, const std::vector<std::uint8_t>& unit) {
     const std::vector<std::uint8_t> buffer = candidateBuffer(unit);
-    parseFirstNalUnit(buffer.data(), int(buffer.size()));
+    parser.parseFirstNalUnit(buffer.data(), int(buffer.size()));
 }
 
 }  // namespace
@@ -52,16 +52,16 @@ std::string annexBText(const std::vector<std::uint8_t>& unit) {
 
 PairParse parsePair(const std::vector<std::uint8_t>& sps, const std::vector<std::uint8_t>* pps, bool stopUnlessSps) {
     PairParse result;
-    const auto hold = h264ParserLock();
-    initH264Parser();
-    parseCandidate(sps);
-    result.spsType = getNalUnitType();
+    H264Parser parser;
+    parser.initH264Parser();
+    parseCandidate(parser, sps);
+    result.spsType = parser.getNalUnitType();
     if (pps && (!stopUnlessSps || result.spsType == 7)) {
-        parseCandidate(*pps);
-        result.ppsType = getNalUnitType();
+        parseCandidate(parser, *pps);
+        result.ppsType = parser.getNalUnitType();
     }
-    result.width = getPictureWidth();
-    result.height = getPictureHeight();
+    result.width = parser.getPictureWidth();
+    result.height = parser.getPictureHeight();
     return result;
 }
 

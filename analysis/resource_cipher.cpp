@@ -3,6 +3,8 @@
 #include <QCryptographicHash>
 #include <QDebug>
 
+#include "mp4/byte_order.h"
+
 namespace {
 
 constexpr int kHeaderBytes = 2;  // version and flags
@@ -49,7 +51,7 @@ QByteArray ResourceCipher::decryptToByteArray(const QByteArray& cipher) {
             lastError_ = IntegrityFailed;
             return {};
         }
-        const quint16 stored = quint16(std::uint8_t(body[0]) << 8 | std::uint8_t(body[1]));
+        const quint16 stored = mp4::be16(body.constData());
         body.remove(0, 2);
         if (stored != checksumOf(body)) {
             lastError_ = IntegrityFailed;

@@ -18,6 +18,9 @@
 #include <QString>
 #include <QStringList>
 
+#include "media/access_codes.h"
+#include "media/work_file_names.h"
+
 namespace {
 
 const int kSampleRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
@@ -88,16 +91,16 @@ int main(int argc, char** argv) {
     QProcess process;
     process.setStandardOutputFile(QProcess::nullDevice());
     const auto start = std::chrono::steady_clock::now();
-    process.start(brannoc, {QString::fromStdString(raw), "7305918462QK.3840"});
+    process.start(brannoc, {QString::fromStdString(raw), kAudioRepairAccessCode});
     const bool ran = process.waitForStarted() && process.waitForFinished(-1);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    const std::string output = readAll(raw + "-checked.aac");
+    const std::string output = readAll(raw + kCheckedAudioSuffix);
     const std::uint64_t framesOut = adtsFrames(output).size();
     const bool ok = ran && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 &&
                     framesOut == frameCount && output.size() == input.size() - zeroBytes - 7 + 7 * frameCount;
     std::remove(raw.c_str());
-    std::remove((raw + "-checked.aac").c_str());
+    std::remove((raw + kCheckedAudioSuffix).c_str());
 
     std::printf("audio_s: %.0f\n", frameCount * 1024.0 / rate);
     std::printf("sample_rate: %d\n", rate);

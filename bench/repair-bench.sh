@@ -92,7 +92,7 @@ make_clip audio-ref 2 320x240 "sine=frequency=440:sample_rate=48000" mov "${audi
 make_clip audio 900 320x240 "sine=frequency=440:sample_rate=48000" mov "${audio_args[@]}"
 cut_clip audio.mov 0.95
 
-access_code=$(sed -n 's/.*kAccessCode\[\] = "\(.*\)";.*/\1/p' "$(dirname "$0")/../reference/analysis_entry.h")
+access_code=$(sed -n 's/.*kReferenceAccessCode\[\] = "\(.*\)";.*/\1/p' "$(dirname "$0")/../media/access_codes.h")
 
 # run_case LABEL DAMAGED REFERENCE [REPAIR_BENCH OPTIONS...]; leaves the fastest time in best_seconds.
 best_seconds=""

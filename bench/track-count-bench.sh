@@ -43,7 +43,7 @@ if [ ! -s "$data/reference-copies.mp4" ]; then
     mv "$data/reference-copies.mp4.part" "$data/reference-copies.mp4"
 fi
 
-access_code=$(sed -n 's/.*kAccessCode\[\] = "\(.*\)";.*/\1/p' "$(dirname "$0")/../reference/analysis_entry.h")
+access_code=$(sed -n 's/.*kReferenceAccessCode\[\] = "\(.*\)";.*/\1/p' "$(dirname "$0")/../media/access_codes.h")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 

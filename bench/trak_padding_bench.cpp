@@ -9,12 +9,9 @@
 #include <iterator>
 #include <string>
 
-namespace {
+#include "mp4/byte_order.h"
 
-std::uint32_t be32(const std::string& b, std::size_t at) {
-    return (std::uint32_t(std::uint8_t(b[at])) << 24) | (std::uint32_t(std::uint8_t(b[at + 1])) << 16) |
-           (std::uint32_t(std::uint8_t(b[at + 2])) << 8) | std::uint32_t(std::uint8_t(b[at + 3]));
-}
+namespace {
 
 void putBe32(std::string& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + std::size_t(i)] = char(v >> (24 - 8 * i));
@@ -34,16 +31,16 @@ int main(int argc, char* argv[]) {
     std::size_t at = 0;
     std::size_t moov = std::string::npos;
     while (at + 8 <= file.size()) {
-        const std::uint32_t size = be32(file, at);
+        const std::uint32_t size = mp4::be32(file.data() + at);
         if (size < 8 || at + size > file.size()) break;
         if (file.compare(at + 4, 4, "moov") == 0) moov = at;
         at += size;
     }
-    if (moov == std::string::npos || moov + be32(file, moov) != file.size()) {
+    if (moov == std::string::npos || moov + mp4::be32(file.data() + moov) != file.size()) {
         std::fprintf(stderr, "%s: the movie box is not the last box of the file\n", argv[1]);
         return 1;
     }
-    const std::uint64_t grown = std::uint64_t(be32(file, moov)) + 8 * std::uint64_t(count);
+    const std::uint64_t grown = std::uint64_t(mp4::be32(file.data() + moov)) + 8 * std::uint64_t(count);
     if (grown > 0xFFFFFFFFu) {
         std::fprintf(stderr, "too many boxes for a 32-bit box size\n");
         return 1;

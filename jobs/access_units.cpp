@@ -14,6 +14,7 @@ extern "C" {
 
 #include "media/start_codes.h"
 #include "media/ffmpeg_handles.h"
+#include "mp4/nal_header.h"
 
 namespace {
 
@@ -31,8 +32,8 @@ struct CodecSignature {
     bool (*isSlice)(std::uint8_t first);
 };
 
-int h264Type(std::uint8_t b) { return b & 0x1F; }
-int hevcType(std::uint8_t b) { return (b >> 1) & 0x3F; }
+int h264Type(std::uint8_t b) { return mp4::nalTypeOf(b, false); }
+int hevcType(std::uint8_t b) { return mp4::nalTypeOf(b, true); }
 
 // H.265's two-byte header is tested first: its second byte (layer 0, temporal id 0) rules out
 // H.264's readings of the same first byte.
@@ -42,15 +43,15 @@ const CodecSignature kSignatures[] = {
          const int type = hevcType(b);
          return (b & 0x80) == 0 && next == 0x01 && ((type >= 32 && type <= 35) || type == 39 || type == 40);
      },
-     [](std::uint8_t b) { return hevcType(b) >= 32 && hevcType(b) <= 34; },
-     [](std::uint8_t b) { return hevcType(b) <= 31; }},
+     [](std::uint8_t b) { return mp4::isParameterSetType(hevcType(b), true); },
+     [](std::uint8_t b) { return mp4::isPictureType(hevcType(b), true); }},
     {StreamCodec::H264, AV_CODEC_ID_H264,
      [](std::uint8_t b, std::uint8_t) {
          const int type = h264Type(b);
          return (b & 0x80) == 0 && (type == 1 || (type >= 5 && type <= 9));
      },
      [](std::uint8_t b) { return h264Type(b) == 7 || h264Type(b) == 8 || h264Type(b) == 13; },
-     [](std::uint8_t b) { return h264Type(b) >= 1 && h264Type(b) <= 5; }},
+     [](std::uint8_t b) { return mp4::isPictureType(h264Type(b), false); }},
 };
 
 const CodecSignature* signatureOf(StreamCodec codec) {
@@ -210,11 +211,108 @@ bool originOf(std::int64_t headOffset, const std::vector<NalStart>& starts, std:
     return true;
 }
 
-}  // namespace
-
 // libavcodec's parser splits the heads into access units and decodes each one's picture order
 // count, key flag and the picture size; the unit's place in the raw stream follows from the
-// NAL unit it starts with.
+// NAL unit it starts with. Each step returns false with `error` set once the walk has failed.
+class TimelineParser {
+public:
+    TimelineParser(const CodecSignature& codec, HeadStream& heads, StreamTimeline& timeline, std::string& error)
+        : codec_(codec),
+          heads_(heads),
+          timeline_(timeline),
+          error_(error),
+          parser_(av_parser_init(codec.id)),
+          context_(avcodec_alloc_context3(nullptr)) {}
+
+    bool ready() const { return parser_ && context_; }
+    // Parses the head bytes the last scan added.
+    bool feedPending() {
+        std::vector<std::uint8_t>& pending = heads_.pending();
+        const int length = static_cast<int>(pending.size());
+        pending.resize(pending.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        const bool fed = length == 0 || parse(pending.data(), length);
+        pending.clear();
+        return fed;
+    }
+    // Hands over the last unit.
+    bool finish() { return parse(nullptr, 0); }
+
+private:
+    bool fail(const char* why) {
+        error_ = why;
+        return false;
+    }
+    // `data` must be followed by the parser's zeroed padding; null hands over the last unit.
+    bool parse(const std::uint8_t* data, int length) {
+        while (true) {
+            std::uint8_t* out = nullptr;
+            int outSize = 0;
+            const int used = av_parser_parse2(parser_.get(), context_.get(), &out, &outSize, data, length,
+                                              AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            if (used < 0) return fail("stream parser failed");
+            if (!deliver(out, outSize)) return false;
+            if (!data) {
+                if (outSize <= 0) return true;
+                continue;
+            }
+            data += used;
+            length -= used;
+            if (length <= 0 || (used == 0 && outSize == 0)) return true;
+        }
+    }
+    bool deliver(std::uint8_t* out, int outSize) {
+        if (outSize <= 0) return true;
+        AccessUnitPlace unit;
+        if (!timeline_.units.empty() && !originOf(headOffset_, heads_.starts(), cursor_, unit.offset))
+            return fail("the stream parser split the stream inside a unit");
+        if (timeline_.units.empty())
+            parameterSetsOf(out, static_cast<std::size_t>(outSize), codec_).swap(timeline_.parameterSets);
+        headOffset_ += outSize;
+        unit.order.pictureOrder = parser_->output_picture_number;
+        unit.order.key = parser_->key_frame == 1;
+        if (timeline_.width == 0 && parser_->width > 0 && parser_->height > 0) {
+            timeline_.width = parser_->width;
+            timeline_.height = parser_->height;
+        }
+        timeline_.units.push_back(unit);
+        return true;
+    }
+
+    const CodecSignature& codec_;
+    HeadStream& heads_;
+    StreamTimeline& timeline_;
+    std::string& error_;
+    ParserPtr parser_;
+    CodecContextPtr context_;
+    std::int64_t headOffset_ = 0;  // of the next unit the parser gives
+    std::size_t cursor_ = 0;
+};
+
+// The units' sizes, now that the stream's end is known, and the order they are shown in.
+bool completeTimeline(StreamTimeline& timeline, std::int64_t streamEnd, std::string& error) {
+    if (timeline.units.empty()) {
+        error = "no frame in the video stream";
+        return false;
+    }
+    // The units tile the stream: the first from its start, each to the next one's start.
+    for (std::size_t i = 0; i < timeline.units.size(); ++i) {
+        const std::int64_t end = i + 1 < timeline.units.size() ? timeline.units[i + 1].offset : streamEnd;
+        timeline.units[i].size = end - timeline.units[i].offset;
+        if (timeline.units[i].size <= 0) {
+            error = "the stream parser gave units out of order";
+            return false;
+        }
+    }
+    std::vector<AccessUnitOrder> orders(timeline.units.size());
+    for (std::size_t i = 0; i < orders.size(); ++i) orders[i] = timeline.units[i].order;
+    timeline.display = displayPositions(orders);
+    for (std::size_t i = 0; i < timeline.display.size(); ++i)
+        timeline.delay = std::max(timeline.delay, static_cast<std::int64_t>(i) - timeline.display[i]);
+    return true;
+}
+
+}  // namespace
+
 bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::string& error, std::size_t chunkBytes,
                         const std::function<bool()>& stopped) {
     FilePtr file = openForReading(rawPath);
@@ -235,63 +333,12 @@ bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::s
         error = "the video stream is neither H.264 nor H.265";
         return false;
     }
-    ParserPtr parser(av_parser_init(codec->id));
-    CodecContextPtr context(avcodec_alloc_context3(nullptr));
-    if (!parser || !context) {
+    HeadStream heads(*codec);
+    TimelineParser parser(*codec, heads, timeline, error);
+    if (!parser.ready()) {
         error = "cannot set up the stream parser";
         return false;
     }
-
-    HeadStream heads(*codec);
-    std::int64_t headOffset = 0;  // of the next unit the parser gives
-    std::size_t cursor = 0;
-    auto deliver = [&](std::uint8_t* out, int outSize) {
-        if (outSize <= 0) return true;
-        AccessUnitPlace unit;
-        if (!timeline.units.empty() && !originOf(headOffset, heads.starts(), cursor, unit.offset)) {
-            error = "the stream parser split the stream inside a unit";
-            return false;
-        }
-        if (timeline.units.empty()) parameterSetsOf(out, static_cast<std::size_t>(outSize), *codec).swap(timeline.parameterSets);
-        headOffset += outSize;
-        unit.order.pictureOrder = parser->output_picture_number;
-        unit.order.key = parser->key_frame == 1;
-        if (timeline.width == 0 && parser->width > 0 && parser->height > 0) {
-            timeline.width = parser->width;
-            timeline.height = parser->height;
-        }
-        timeline.units.push_back(unit);
-        return true;
-    };
-    // `data` must be followed by the parser's zeroed padding; null hands over the last unit.
-    auto parse = [&](const std::uint8_t* data, int length) {
-        while (true) {
-            std::uint8_t* out = nullptr;
-            int outSize = 0;
-            const int used = av_parser_parse2(parser.get(), context.get(), &out, &outSize, data, length,
-                                              AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-            if (used < 0) {
-                error = "stream parser failed";
-                return false;
-            }
-            if (!deliver(out, outSize)) return false;
-            if (!data) {
-                if (outSize <= 0) return true;
-                continue;
-            }
-            data += used;
-            length -= used;
-            if (length <= 0 || (used == 0 && outSize == 0)) return true;
-        }
-    };
-    auto feedPending = [&] {
-        std::vector<std::uint8_t>& pending = heads.pending();
-        const int length = static_cast<int>(pending.size());
-        pending.resize(pending.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-        const bool fed = length == 0 || parse(pending.data(), length);
-        pending.clear();
-        return fed;
-    };
 
     std::int64_t position = 0;
     while (got > 0) {
@@ -301,33 +348,14 @@ bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::s
         }
         heads.scan(buffer.data(), got, position);
         position += static_cast<std::int64_t>(got);
-        if (!feedPending()) return false;
+        if (!parser.feedPending()) return false;
         got = std::fread(buffer.data(), 1, std::max<std::size_t>(chunkBytes, 1), file.get());
         if (std::ferror(file.get())) {
             error = "read error in the video stream";
             return false;
         }
     }
-    if (!parse(nullptr, 0)) return false;
-    if (timeline.units.empty()) {
-        error = "no frame in the video stream";
-        return false;
-    }
-    // The units tile the stream: the first from its start, each to the next one's start.
-    for (std::size_t i = 0; i < timeline.units.size(); ++i) {
-        const std::int64_t end = i + 1 < timeline.units.size() ? timeline.units[i + 1].offset : position;
-        timeline.units[i].size = end - timeline.units[i].offset;
-        if (timeline.units[i].size <= 0) {
-            error = "the stream parser gave units out of order";
-            return false;
-        }
-    }
-    std::vector<AccessUnitOrder> orders(timeline.units.size());
-    for (std::size_t i = 0; i < orders.size(); ++i) orders[i] = timeline.units[i].order;
-    timeline.display = displayPositions(orders);
-    for (std::size_t i = 0; i < timeline.display.size(); ++i)
-        timeline.delay = std::max(timeline.delay, static_cast<std::int64_t>(i) - timeline.display[i]);
-    return true;
+    return parser.finish() && completeTimeline(timeline, position, error);
 }
 
 struct AccessUnitReader::File {

@@ -6,10 +6,6 @@
 
 enum class ChildProgram { ReferenceAnalysis, AudioRepair, Ffmpeg };
 
-// Access codes the two helper programs refuse to work without.
-inline constexpr const char* kReferenceAccessCode = "--wrobna63170";
-inline constexpr const char* kAudioRepairAccessCode = "7305918462QK.3840";
-
 // The override when one is set, else defaultChildProgramPath beside this application.
 QString childProgramPath(ChildProgram program);
 

@@ -19,6 +19,8 @@
 #include "jobs/unit_file.h"
 #include "jobs/video_information.h"
 #include "jobs/work_folder.h"
+#include "media/access_codes.h"
+#include "media/work_file_names.h"
 #include "repair/playback_check.h"
 #include "repair/video_repair.h"
 
@@ -98,7 +100,7 @@ void unitFile::analyseReferenceAndRepair() {
     }
     const QString work = workFolder->path();
     // A fresh folder per run: a description left by an earlier run can never be read.
-    const QString description = joinFolder(work, "ref.xml");
+    const QString description = joinFolder(work, kReferenceDescriptionFileName);
 
     referenceProcess.run(childProgramPath(ChildProgram::ReferenceAnalysis),
                          {absolute(QString::fromStdString(referencePath)), kReferenceAccessCode, description});
@@ -122,7 +124,7 @@ void unitFile::analyseReferenceAndRepair() {
     if (fixer->isAac && QFileInfo::exists(fixer->audioOutputPath)) {
         repairAudio(fixer->audioOutputPath);
         QFile::remove(fixer->audioOutputPath);
-        fixer->audioOutputPath += "-checked.aac";
+        fixer->audioOutputPath += kCheckedAudioSuffix;
     }
     if (!cancelRequested) muxRepairedStreams(*firstPass);
     firstPass.reset();
@@ -155,7 +157,7 @@ void unitFile::repairAudio(const QString& audioPath) {
             if (parseAudioRepairProgress(line, percent)) statusFixProgress(percent);
         });
     // A failed repair leaves no audio worth muxing.
-    if (!result.succeeded()) removeIfExists(audioPath + "-checked.aac");
+    if (!result.succeeded()) removeIfExists(audioPath + kCheckedAudioSuffix);
 }
 
 void unitFile::muxRepairedStreams(BackgroundTimeline& firstPass) {

@@ -19,8 +19,6 @@ extern "C" {
 const char* const previewer::kDefaultPicture = ":/new/graphics/res/preview.png";
 
 
-void previewer::CodecContextDeleter::operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-
 previewer::previewer(QObject* target, QObject* parent) : QThread(parent), previewLabel(target) {}
 
 previewer::~previewer() {
@@ -44,8 +42,11 @@ bool previewer::openInput() {
     const QByteArray name = path.toUtf8();
     // Opening a FIFO would wait for a writer, holding up the window that asked for the picture.
     if (!isRegularFile(path)) return false;
-    if (avformat_open_input(&formatContext, name.constData(), nullptr, nullptr) < 0) return false;
-    if (avformat_find_stream_info(formatContext, nullptr) < 0) return false;
+    AVFormatContext* opened = nullptr;
+    // A failed open frees what it allocated.
+    if (avformat_open_input(&opened, name.constData(), nullptr, nullptr) < 0) return false;
+    formatContext.reset(opened);
+    if (avformat_find_stream_info(formatContext.get(), nullptr) < 0) return false;
     durationSeconds = formatContext->duration > 0 ? double(formatContext->duration) / AV_TIME_BASE : 0;
 
     streamDecoders.resize(formatContext->nb_streams);
@@ -54,13 +55,13 @@ bool previewer::openInput() {
         if (!stream || !stream->codecpar) return false;
         const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
         if (!codec) continue;
-        CodecContext context(avcodec_alloc_context3(codec));
+        CodecContextPtr context(avcodec_alloc_context3(codec));
         if (!context) return false;
         if (avcodec_parameters_to_context(context.get(), stream->codecpar) < 0) return false;
         const AVMediaType type = stream->codecpar->codec_type;
         // An attached picture (cover art) is a still image, not the film to preview.
         if (type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-            context->framerate = av_guess_frame_rate(formatContext, stream, nullptr);
+            context->framerate = av_guess_frame_rate(formatContext.get(), stream, nullptr);
             videoStreamIndex = static_cast<int>(i);
         }
         if ((type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO) && avcodec_open2(context.get(), codec, nullptr) < 0)
@@ -74,7 +75,7 @@ bool previewer::openInput() {
 
 void previewer::releaseInput() {
     streamDecoders.clear();
-    avformat_close_input(&formatContext);
+    formatContext.reset();
     videoStreamIndex = -1;
     durationSeconds = 0;
     decoderDrained = false;
@@ -96,7 +97,7 @@ bool previewer::seekToPosition(float seconds) {
         // after an earlier picture it is wherever that one left off, so the start is sought.
         if (atFileStart) return true;
         const int64_t start = formatContext->start_time == AV_NOPTS_VALUE ? 0 : formatContext->start_time;
-        if (av_seek_frame(formatContext, -1, start, AVSEEK_FLAG_BACKWARD) < 0) return false;
+        if (av_seek_frame(formatContext.get(), -1, start, AVSEEK_FLAG_BACKWARD) < 0) return false;
         avcodec_flush_buffers(streamDecoders[videoStreamIndex].get());
         decoderDrained = false;
         return true;
@@ -105,7 +106,7 @@ bool previewer::seekToPosition(float seconds) {
     const int64_t target =
         previewSeekTarget(seconds, formatContext->start_time, stream->time_base.num, stream->time_base.den);
     if (target == AV_NOPTS_VALUE) return false;
-    if (av_seek_frame(formatContext, videoStreamIndex, target, AVSEEK_FLAG_BACKWARD) < 0) return false;
+    if (av_seek_frame(formatContext.get(), videoStreamIndex, target, AVSEEK_FLAG_BACKWARD) < 0) return false;
     avcodec_flush_buffers(streamDecoders[videoStreamIndex].get());
     decoderDrained = false;
     return true;
@@ -130,7 +131,7 @@ bool previewer::findPicture(AVFrame* picture) {
     };
 
     for (int read = 0; read < kMaxPackets && !stopRequested.load(); ++read) {
-        if (av_read_frame(formatContext, packet.get()) < 0) {
+        if (av_read_frame(formatContext.get(), packet.get()) < 0) {
             // End of the file: the decoder may still hold the pictures it delayed.
             avcodec_send_packet(decoder, nullptr);
             decoderDrained = true;

@@ -10,9 +10,9 @@
 #include <mutex>
 #include <vector>
 
+#include "media/ffmpeg_handles.h"
+
 class QObject;
-struct AVCodecContext;
-struct AVFormatContext;
 
 class previewer : public QThread {
     Q_OBJECT
@@ -60,11 +60,6 @@ protected:
     void run() override;
 
 private:
-    struct CodecContextDeleter {
-        void operator()(AVCodecContext* c) const;
-    };
-    using CodecContext = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
-
     bool openInput();
     void releaseInput();
     // One picture at `seconds`, handed to the label (or the default picture).
@@ -90,6 +85,6 @@ private:
     bool decoderDrained = false;
     // Nothing was read since the file was opened.
     bool atFileStart = true;
-    AVFormatContext* formatContext = nullptr;
-    std::vector<CodecContext> streamDecoders;
+    FormatInputPtr formatContext;
+    std::vector<CodecContextPtr> streamDecoders;
 };

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "jobs/output_names.h"
+
 const char* const kOutputFormatNames[17] = {
     kReEncodeFormat, "AVI", "Mp4", "Mp4 HD 720P", "Mp4 HD 1080P", "Mov", "Wmv", "Flv", "WebM",
     "Ogg / Theora", "Mp3", "Aac", "Ogg Vorbis", "DVD Pal", "DVD Ntsc", "Mpeg1", "Mpeg2",
@@ -39,10 +41,6 @@ const KeyDefault kKeyDefaults[] = {
     {settingsKeys::firstlaunch, DefaultKind::Text, ""},
 };
 
-QString withSlash(const QString& folder) {
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
-
 bool folderExists(const QString& folder) { return !folder.isEmpty() && QFileInfo(folder).isDir(); }
 
 }  // namespace
@@ -68,7 +66,7 @@ QString clsSettings::defaultValue(const QString& key) {
                                   [&](const KeyDefault& d) { return key == QLatin1String(d.key); });
     if (row == std::end(kKeyDefaults)) return QString();
     switch (row->kind) {
-        case DefaultKind::MoviesFolderSlash: return withSlash(moviesFolder());
+        case DefaultKind::MoviesFolderSlash: return withTrailingSlash(moviesFolder());
         case DefaultKind::MoviesFolder: return moviesFolder();
         case DefaultKind::Text: break;
     }
@@ -89,7 +87,7 @@ QString clsSettings::savePath() const {
 
 QString clsSettings::openPath() const {
     const QString stored = value(QLatin1String(settingsKeys::openPath)).toString();
-    return folderExists(stored) ? stored : withSlash(moviesFolder());
+    return folderExists(stored) ? stored : withTrailingSlash(moviesFolder());
 }
 
 QString clsSettings::openPathReference() const {
@@ -120,5 +118,5 @@ QString clsSettings::moviesOutputFolder() {
     const QString folder = moviesFolder();
     // The platform may name a movies folder that was never made; output needs it to exist.
     QDir().mkpath(folder);
-    return withSlash(folder);
+    return withTrailingSlash(folder);
 }

@@ -39,19 +39,6 @@ bool storesLengthPrefixed(const char* format) {
     return false;
 }
 
-struct OutputCloser {
-    void operator()(AVFormatContext* c) const {
-        if (c->pb) avio_closep(&c->pb);
-        avformat_free_context(c);
-    }
-};
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputCloser>;
-
-struct OwnedBuffer {
-    AVBufferRef* ref = nullptr;
-    ~OwnedBuffer() { av_buffer_unref(&ref); }
-};
-
 // Whole numbers are taken as they are (30000/1001 stays exact); anything else as the nearest
 // fraction of the quotient. {0, 0} when the rate is not usable.
 AVRational frameRateOf(double num, double den) {
@@ -151,6 +138,220 @@ bool addAudioStream(AVFormatContext* output, const AVStream* input) {
     return true;
 }
 
+// How the video packets reach the muxer and with what decoder configuration. Parameter sets
+// that make no record leave the packets in Annex B form, for the muxer to convert as it would.
+struct VideoForm {
+    PacketForm form = PacketForm::AnnexB;
+    std::vector<std::uint8_t> extradata;
+};
+
+VideoForm videoFormFor(const StreamTimeline& timeline, const char* format) {
+    VideoForm video;
+    if (storesLengthPrefixed(format) && decoderConfigOf(timeline.codec, timeline.parameterSets, video.extradata))
+        video.form = PacketForm::LengthPrefixed;
+    else
+        video.extradata = timeline.parameterSets;
+    return video;
+}
+
+// One mux: the output, the audio read beside the video, and the result it fills in. Each step
+// returns false once the mux has failed, with result.error saying why.
+class StreamMuxer {
+public:
+    StreamMuxer(const MuxSources& sources, const StreamTimeline& timeline, const MuxObserver& observer,
+                MuxResult& result)
+        : sources_(sources), timeline_(timeline), observer_(observer), result_(result) {}
+
+    bool open(const QString& output, const char* format);
+    bool writeVideo();
+    bool finish();
+
+private:
+    bool fail(const char* why) {
+        result_.error = why;
+        return false;
+    }
+    void openAudio();
+    bool openOutput(const QString& output, const char* format);
+    // The unit's bytes as the muxer takes them, in `buffer_` or in `converted`.
+    bool readUnit(const AccessUnitPlace& unit, LengthPrefixedUnit& bytes, AVBufferRef*& holder, BufferPtr& converted);
+    bool writeUnit(std::size_t index);
+    // The audio packets that decode before `dts` (in frames), or all that are left.
+    void writeAudioBefore(std::int64_t dts);
+    void writeAudioRest();
+    void writeAudio();
+
+    const MuxSources& sources_;
+    const StreamTimeline& timeline_;
+    const MuxObserver& observer_;
+    MuxResult& result_;
+    AVRational frameDuration_{};
+    VideoForm video_;
+    AudioSource audio_;
+    bool withAudio_ = false;
+    bool audioLeft_ = false;
+    bool writeFailed_ = false;
+    FormatOutputPtr out_;
+    AVStream* videoStream_ = nullptr;
+    AVStream* audioStream_ = nullptr;
+    AccessUnitReader reader_;
+    PacketPtr packet_;
+    // One buffer for every unit, read into in place; a new one only while the muxer still
+    // holds the last.
+    BufferPtr buffer_;
+    std::size_t bufferBytes_ = 0;
+    LengthPrefixer prefixer_;
+};
+
+bool StreamMuxer::open(const QString& output, const char* format) {
+    const AVRational frameRate = frameRateOf(sources_.frameRateNum, sources_.frameRateDen);
+    if (frameRate.num <= 0 || frameRate.den <= 0) return fail("frame rate is not usable");
+    frameDuration_ = av_inv_q(frameRate);
+    if (timeline_.units.empty()) return fail("no frame in the video stream");
+    video_ = videoFormFor(timeline_, format);
+    openAudio();
+    if (!openOutput(output, format)) return false;
+
+    packet_.reset(av_packet_alloc());
+    if (!packet_ || !reader_.open(sources_.video)) return fail("cannot read the video stream");
+    std::int64_t largest = 0;
+    for (const AccessUnitPlace& unit : timeline_.units) largest = std::max(largest, unit.size);
+    bufferBytes_ = kHeadroom + static_cast<std::size_t>(largest) + AV_INPUT_BUFFER_PADDING_SIZE;
+    return true;
+}
+
+void StreamMuxer::openAudio() {
+    withAudio_ = !sources_.audio.isEmpty() && audio_.open(sources_.audio, result_.audioError);
+    audioLeft_ = withAudio_ && audio_.next();
+    if (withAudio_ && !audioLeft_) {
+        result_.audioError = "no audio packet in the audio file";
+        withAudio_ = false;
+    }
+}
+
+bool StreamMuxer::openOutput(const QString& output, const char* format) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_alloc_output_context2(&raw, nullptr, format, nullptr) < 0 || !raw) {
+        result_.error = std::string("cannot set up the ") + format + " output";
+        return false;
+    }
+    out_.reset(raw);
+    if (!addVideoStream(out_.get(), timeline_, video_.extradata, frameDuration_) ||
+        (withAudio_ && !addAudioStream(out_.get(), audio_.stream())))
+        return fail("cannot add the streams");
+    int opened = avio_open(&out_->pb, QFile::encodeName(output).constData(), AVIO_FLAG_WRITE);
+    if (opened >= 0) opened = avformat_write_header(out_.get(), nullptr);
+    if (opened < 0) {
+        result_.writeError = opened;
+        return fail("cannot write the output");
+    }
+    videoStream_ = out_->streams[0];
+    audioStream_ = withAudio_ ? out_->streams[1] : nullptr;
+    return true;
+}
+
+// The packets, unchanged, with their times; the audio that comes before each one goes first.
+// The packets are written in this order as they come (no interleaving queue in the muxer, which
+// would hold the whole video while it waits for audio that comes late).
+bool StreamMuxer::writeVideo() {
+    for (std::size_t index = 0; index < timeline_.units.size(); ++index)
+        if (!writeUnit(index)) return false;
+    return true;
+}
+
+bool StreamMuxer::readUnit(const AccessUnitPlace& unit, LengthPrefixedUnit& bytes, AVBufferRef*& holder,
+                           BufferPtr& converted) {
+    if (!buffer_ || !av_buffer_is_writable(buffer_.get())) {
+        buffer_.reset();
+        buffer_.reset(av_buffer_allocz(bufferBytes_));
+    }
+    std::uint8_t* const unitBytes = buffer_ ? buffer_->data + kHeadroom : nullptr;
+    if (!buffer_ || !reader_.read(unit, unitBytes)) return fail("read error in the video stream");
+    bytes = LengthPrefixedUnit{unitBytes, static_cast<std::size_t>(unit.size), true};
+    holder = buffer_.get();
+    if (video_.form != PacketForm::LengthPrefixed) return true;
+    bytes = prefixer_.convert(unitBytes, bytes.size, kHeadroom);
+    if (bytes.size == 0) return fail("an access unit of the video stream has no NAL unit");
+    if (bytes.inPlace) return true;
+    // Only a unit the prefixer could not convert in place needs a buffer of its own.
+    converted.reset(av_buffer_alloc(bytes.size + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!converted) return fail("out of memory");
+    std::memcpy(converted->data, bytes.data, bytes.size);
+    std::memset(converted->data + bytes.size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    bytes.data = converted->data;
+    holder = converted.get();
+    return true;
+}
+
+bool StreamMuxer::writeUnit(std::size_t index) {
+    const AccessUnitPlace& unit = timeline_.units[index];
+    LengthPrefixedUnit bytes;
+    AVBufferRef* holder = nullptr;
+    BufferPtr converted;
+    if (!readUnit(unit, bytes, holder, converted)) return false;
+    // Decoding starts `delay` frames before the first picture is shown, at presentation time 0.
+    const std::int64_t dts = static_cast<std::int64_t>(index) - timeline_.delay;
+    const std::int64_t pts = timeline_.display[index];
+    writeAudioBefore(dts);
+    AVPacket* packet = packet_.get();
+    packet->buf = av_buffer_ref(holder);
+    if (!packet->buf) return fail("out of memory");
+    packet->data = bytes.data;
+    packet->size = static_cast<int>(bytes.size);
+    packet->stream_index = 0;
+    packet->dts = av_rescale_q(dts, frameDuration_, videoStream_->time_base);
+    packet->pts = av_rescale_q(pts, frameDuration_, videoStream_->time_base);
+    packet->duration = av_rescale_q(1, frameDuration_, videoStream_->time_base);
+    if (unit.order.key) packet->flags |= AV_PKT_FLAG_KEY;
+    const int written = writeFailed_ ? -1 : av_write_frame(out_.get(), packet);
+    av_packet_unref(packet);
+    if (written < 0) {
+        if (result_.writeError == 0) result_.writeError = written;
+        return fail("write error in the output");
+    }
+    result_.videoFrames = static_cast<std::int64_t>(index + 1);
+    MuxProgress progress;
+    progress.frames = result_.videoFrames;
+    progress.seconds = static_cast<double>(pts + 1) * av_q2d(frameDuration_);
+    if (observer_ && !observer_(progress)) return fail("stopped");
+    return true;
+}
+
+void StreamMuxer::writeAudioBefore(std::int64_t dts) {
+    while (audioLeft_ && !writeFailed_ &&
+           av_compare_ts(audio_.pending()->dts, audio_.stream()->time_base, dts, frameDuration_) <= 0)
+        writeAudio();
+}
+
+void StreamMuxer::writeAudioRest() {
+    while (audioLeft_ && !writeFailed_) writeAudio();
+}
+
+void StreamMuxer::writeAudio() {
+    AVPacket* packet = audio_.pending();
+    av_packet_rescale_ts(packet, audio_.stream()->time_base, audioStream_->time_base);
+    packet->stream_index = 1;
+    packet->pos = -1;
+    const int written = av_write_frame(out_.get(), packet);
+    if (written < 0) {
+        writeFailed_ = true;
+        result_.writeError = written;
+    }
+    ++result_.audioPackets;
+    audioLeft_ = audio_.next();
+}
+
+bool StreamMuxer::finish() {
+    writeAudioRest();
+    int finished = writeFailed_ ? result_.writeError : av_write_trailer(out_.get());
+    if (finished >= 0) finished = avio_closep(&out_->pb);
+    if (finished < 0) {
+        result_.writeError = finished;
+        return fail("cannot finish the output");
+    }
+    return true;
+}
+
 }  // namespace
 
 MuxResult muxStreams(const MuxSources& sources, const QString& output, const char* format,
@@ -162,161 +363,11 @@ MuxResult muxStreams(const MuxSources& sources, const QString& output, const cha
     return muxStreams(sources, timeline, output, format, observer);
 }
 
+// Pass 2, after the first walk over the video.
 MuxResult muxStreams(const MuxSources& sources, const StreamTimeline& timeline, const QString& output,
                      const char* format, const MuxObserver& observer) {
     MuxResult result;
-    const AVRational frameRate = frameRateOf(sources.frameRateNum, sources.frameRateDen);
-    if (frameRate.num <= 0 || frameRate.den <= 0) {
-        result.error = "frame rate is not usable";
-        return result;
-    }
-    const AVRational frameDuration = av_inv_q(frameRate);
-    if (timeline.units.empty()) {
-        result.error = "no frame in the video stream";
-        return result;
-    }
-
-    // Parameter sets that make no record leave the packets in Annex B form, for the muxer to
-    // convert as it would.
-    std::vector<std::uint8_t> extradata;
-    PacketForm form = PacketForm::AnnexB;
-    if (storesLengthPrefixed(format) && decoderConfigOf(timeline.codec, timeline.parameterSets, extradata))
-        form = PacketForm::LengthPrefixed;
-    else
-        extradata = timeline.parameterSets;
-
-    AudioSource audio;
-    bool withAudio = !sources.audio.isEmpty() && audio.open(sources.audio, result.audioError);
-    bool audioLeft = withAudio && audio.next();
-    if (withAudio && !audioLeft) {
-        result.audioError = "no audio packet in the audio file";
-        withAudio = false;
-    }
-
-    AVFormatContext* raw = nullptr;
-    if (avformat_alloc_output_context2(&raw, nullptr, format, nullptr) < 0 || !raw) {
-        result.error = std::string("cannot set up the ") + format + " output";
-        return result;
-    }
-    OutputPtr out(raw);
-    if (!addVideoStream(out.get(), timeline, extradata, frameDuration) || (withAudio && !addAudioStream(out.get(), audio.stream()))) {
-        result.error = "cannot add the streams";
-        return result;
-    }
-    int opened = avio_open(&out->pb, QFile::encodeName(output).constData(), AVIO_FLAG_WRITE);
-    if (opened >= 0) opened = avformat_write_header(out.get(), nullptr);
-    if (opened < 0) {
-        result.error = "cannot write the output";
-        result.writeError = opened;
-        return result;
-    }
-    AVStream* videoStream = out->streams[0];
-    AVStream* audioStream = withAudio ? out->streams[1] : nullptr;
-
-    bool writeFailed = false;
-    auto writeAudio = [&](AVPacket* packet) {
-        av_packet_rescale_ts(packet, audio.stream()->time_base, audioStream->time_base);
-        packet->stream_index = 1;
-        packet->pos = -1;
-        const int written = av_write_frame(out.get(), packet);
-        if (written < 0) {
-            writeFailed = true;
-            result.writeError = written;
-        }
-        ++result.audioPackets;
-        audioLeft = audio.next();
-    };
-
-    // Pass 2: the packets, unchanged, with their times; the audio that comes before each one
-    // goes first. The packets are written in this order as they come (no interleaving queue in
-    // the muxer, which would hold the whole video while it waits for audio that comes late).
-    AccessUnitReader reader;
-    PacketPtr packet(av_packet_alloc());
-    if (!packet || !reader.open(sources.video)) {
-        result.error = "cannot read the video stream";
-        return result;
-    }
-    std::int64_t largest = 0;
-    for (const AccessUnitPlace& unit : timeline.units) largest = std::max(largest, unit.size);
-    // One buffer for every unit, read into in place; a new one only while the muxer still
-    // holds the last.
-    OwnedBuffer owned;
-    AVBufferRef*& buffer = owned.ref;
-    LengthPrefixer prefixer;
-    for (std::size_t index = 0; index < timeline.units.size(); ++index) {
-        const AccessUnitPlace& unit = timeline.units[index];
-        if (!buffer || !av_buffer_is_writable(buffer)) {
-            av_buffer_unref(&buffer);
-            buffer = av_buffer_allocz(kHeadroom + static_cast<std::size_t>(largest) + AV_INPUT_BUFFER_PADDING_SIZE);
-        }
-        std::uint8_t* const unitBytes = buffer ? buffer->data + kHeadroom : nullptr;
-        if (!buffer || !reader.read(unit, unitBytes)) {
-            result.error = "read error in the video stream";
-            return result;
-        }
-        LengthPrefixedUnit bytes{unitBytes, static_cast<std::size_t>(unit.size), true};
-        AVBufferRef* holder = buffer;
-        OwnedBuffer converted;  // only for a unit the prefixer could not convert in place
-        if (form == PacketForm::LengthPrefixed) {
-            bytes = prefixer.convert(unitBytes, bytes.size, kHeadroom);
-            if (bytes.size == 0) {
-                result.error = "an access unit of the video stream has no NAL unit";
-                return result;
-            }
-            if (!bytes.inPlace) {
-                converted.ref = av_buffer_alloc(bytes.size + AV_INPUT_BUFFER_PADDING_SIZE);
-                if (!converted.ref) {
-                    result.error = "out of memory";
-                    return result;
-                }
-                std::memcpy(converted.ref->data, bytes.data, bytes.size);
-                std::memset(converted.ref->data + bytes.size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-                bytes.data = converted.ref->data;
-                holder = converted.ref;
-            }
-        }
-        // Decoding starts `delay` frames before the first picture is shown, at presentation time 0.
-        const std::int64_t dts = static_cast<std::int64_t>(index) - timeline.delay;
-        const std::int64_t pts = timeline.display[index];
-        while (audioLeft && !writeFailed &&
-               av_compare_ts(audio.pending()->dts, audio.stream()->time_base, dts, frameDuration) <= 0)
-            writeAudio(audio.pending());
-        packet->buf = av_buffer_ref(holder);
-        if (!packet->buf) {
-            result.error = "out of memory";
-            return result;
-        }
-        packet->data = bytes.data;
-        packet->size = static_cast<int>(bytes.size);
-        packet->stream_index = 0;
-        packet->dts = av_rescale_q(dts, frameDuration, videoStream->time_base);
-        packet->pts = av_rescale_q(pts, frameDuration, videoStream->time_base);
-        packet->duration = av_rescale_q(1, frameDuration, videoStream->time_base);
-        if (unit.order.key) packet->flags |= AV_PKT_FLAG_KEY;
-        const int written = writeFailed ? -1 : av_write_frame(out.get(), packet.get());
-        av_packet_unref(packet.get());
-        if (written < 0) {
-            result.error = "write error in the output";
-            if (result.writeError == 0) result.writeError = written;
-            return result;
-        }
-        result.videoFrames = static_cast<std::int64_t>(index + 1);
-        MuxProgress progress;
-        progress.frames = result.videoFrames;
-        progress.seconds = static_cast<double>(pts + 1) * av_q2d(frameDuration);
-        if (observer && !observer(progress)) {
-            result.error = "stopped";
-            return result;
-        }
-    }
-    while (audioLeft && !writeFailed) writeAudio(audio.pending());
-    int finished = writeFailed ? result.writeError : av_write_trailer(out.get());
-    if (finished >= 0) finished = avio_closep(&out->pb);
-    if (finished < 0) {
-        result.error = "cannot finish the output";
-        result.writeError = finished;
-        return result;
-    }
-    result.ok = true;
+    StreamMuxer muxer(sources, timeline, observer, result);
+    result.ok = muxer.open(output, format) && muxer.writeVideo() && muxer.finish();
     return result;
 }

@@ -5,20 +5,14 @@
 #include "jobs/work_folder.h"
 #include "repair/video_repair.h"
 
-unitFile::unitFile() : QThread(nullptr), fixer(std::make_unique<videoRepair>()) {
+// The engine polls the job's own cancel flag: a cancel reaches a run whenever it comes, even
+// before the run has started, and only the window's reset clears it.
+unitFile::unitFile() : QThread(nullptr), fixer(std::make_unique<videoRepair>(cancelRequested)) {
     // The engine emits on the job's thread; the job object lives on the GUI thread, so
     // these run queued there.
     connect(fixer.get(), &videoRepair::statusFix, this, &unitFile::statusFix);
     connect(fixer.get(), &videoRepair::statusFixProgress, this, &unitFile::statusFixProgress);
     connect(fixer.get(), &videoRepair::previewPicture, this, &unitFile::previewPicture);
-    // A run clears the engine's stop request as it starts; a cancel that came just before
-    // is passed on again at the run's first report, on the job's thread.
-    connect(
-        fixer.get(), &videoRepair::statusFix, fixer.get(),
-        [this] {
-            if (cancelRequested) fixer->stopFixer();
-        },
-        Qt::DirectConnection);
 }
 
 unitFile::~unitFile() {
@@ -43,9 +37,8 @@ void unitFile::setCancel(bool cancel) {
 
 void unitFile::cancelProcesses() {
     // Only flags cross threads: the runners see cancelRequested within one poll and kill
-    // their child on the job's thread; the engine polls its own stop request.
+    // their child on the job's thread; the engine's scan polls the same flag.
     cancelRequested = true;
-    fixer->stopFixer();
 }
 
 QString unitFile::extensionForFormat(const QString& format) { return ::extensionForFormat(format); }

@@ -12,6 +12,13 @@ extern "C" {
 struct FormatInputCloser {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
+// An output context closes the file it writes along with it.
+struct FormatOutputCloser {
+    void operator()(AVFormatContext* c) const {
+        if (c->pb) avio_closep(&c->pb);
+        avformat_free_context(c);
+    }
+};
 struct CodecContextFreer {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
 };
@@ -32,13 +39,19 @@ struct IoContextFreer {
 struct ParserCloser {
     void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
 };
+// One reference to a buffer; the bytes go with the last one.
+struct BufferUnref {
+    void operator()(AVBufferRef* b) const { av_buffer_unref(&b); }
+};
 
 using FormatInputPtr = std::unique_ptr<AVFormatContext, FormatInputCloser>;
+using FormatOutputPtr = std::unique_ptr<AVFormatContext, FormatOutputCloser>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using ParserPtr = std::unique_ptr<AVCodecParserContext, ParserCloser>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextFreer>;
+using BufferPtr = std::unique_ptr<AVBufferRef, BufferUnref>;
 
 // A picture the decoder marks as damaged: errors while decoding, or a corrupt frame.
 inline bool isDamagedFrame(const AVFrame* frame) {

@@ -6,22 +6,9 @@
 
 namespace {
 
-// The one process-wide parser: its state and the lock of its users, in one place.
-struct CurrentParser {
-    std::mutex lock;
-    H264ParserState state;
-};
-
-CurrentParser& currentParser() {
-    static CurrentParser parser;
-    return parser;
-}
-
 const std::uint8_t kStartCode[] = {0, 0, 0, 1};
 
 }  // namespace
-
-void initH264Parser() { currentParser().state = H264ParserState{}; }
 
 void parseFirstNalUnit(const std::uint8_t* buffer, int length, H264ParserState& state) {
     if (!buffer || length < 1) return;
@@ -37,14 +24,5 @@ void parseFirstNalUnit(const std::uint8_t* buffer, int length, H264ParserState& 
     }
 }
 
-void parseFirstNalUnit(const std::uint8_t* buffer, int length) {
-    parseFirstNalUnit(buffer, length, currentParser().state);
-}
-
-std::uint32_t getNalUnitType() { return currentParser().state.nal.nal_unit_type; }
-int getPictureWidth() { return pictureWidth(currentParser().state.sps); }
-int getPictureHeight() { return pictureHeight(currentParser().state.sps); }
-
-const H264ParserState& currentH264ParserState() { return currentParser().state; }
-
-std::unique_lock<std::mutex> h264ParserLock() { return std::unique_lock<std::mutex>(currentParser().lock); }
+int H264Parser::getPictureWidth() const { return pictureWidth(state_.sps); }
+int H264Parser::getPictureHeight() const { return pictureHeight(state_.sps); }

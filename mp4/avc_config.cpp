@@ -4,6 +4,7 @@
 
 #include "mp4/bit_reader.h"
 #include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
 #include "mp4/rbsp.h"
 #include "mp4/record_writer.h"
 
@@ -81,7 +82,7 @@ bool writeAvcConfig(const std::vector<ByteSpan>& parameterSets, std::vector<std:
     std::vector<ByteSpan> sequenceSets, pictureSets, extensions;
     for (const ByteSpan& unit : parameterSets) {
         std::vector<ByteSpan>* kind = nullptr;
-        switch (unit.empty() ? 0 : unit.data[0] & 0x1F) {
+        switch (unit.empty() ? 0 : nalTypeOf(unit.data[0], false)) {
         case kSequenceSet: kind = &sequenceSets; break;
         case kPictureSet: kind = &pictureSets; break;
         case kSequenceSetExtension: kind = &extensions; break;

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "mp4/box_header.h"
+#include "mp4/byte_order.h"
 #include "mp4/fourcc_text.h"
 
 namespace mp4 {
@@ -88,9 +89,7 @@ const Box* BoxTree::find(const Box& from, const std::string& path) const {
         std::size_t end = path.find('/', start);
         if (end == std::string::npos) end = path.size();
         if (end - start != 4) return nullptr;
-        std::uint32_t type = 0;
-        for (std::size_t i = start; i < end; ++i) type = (type << 8) | static_cast<std::uint8_t>(path[i]);
-        box = firstChild(*box, type);
+        box = firstChild(*box, be32(path.data() + start));
         start = end + 1;
     }
     return box;

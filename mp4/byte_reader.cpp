@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "mp4/byte_order.h"
+
 namespace mp4 {
 
 ByteSpan ByteSpan::sub(std::size_t offset, std::size_t length) const {
@@ -24,26 +26,16 @@ std::uint8_t ByteReader::u8() {
     return span_.data[pos_++];
 }
 
-std::uint16_t ByteReader::u16() {
-    if (!need(2)) return 0;
-    const std::uint8_t* p = span_.data + pos_;
-    pos_ += 2;
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+std::uint32_t ByteReader::word(unsigned count) {
+    if (!need(count)) return 0;
+    const std::uint32_t value = beWord(span_.data + pos_, count);
+    pos_ += count;
+    return value;
 }
 
-std::uint32_t ByteReader::u24() {
-    if (!need(3)) return 0;
-    const std::uint8_t* p = span_.data + pos_;
-    pos_ += 3;
-    return (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2];
-}
-
-std::uint32_t ByteReader::u32() {
-    if (!need(4)) return 0;
-    const std::uint8_t* p = span_.data + pos_;
-    pos_ += 4;
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
+std::uint16_t ByteReader::u16() { return static_cast<std::uint16_t>(word(2)); }
+std::uint32_t ByteReader::u24() { return word(3); }
+std::uint32_t ByteReader::u32() { return word(4); }
 
 std::uint64_t ByteReader::u64() {
     const std::uint64_t high = u32();

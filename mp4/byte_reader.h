@@ -38,6 +38,8 @@ public:
 
 private:
     bool need(std::size_t count);
+    // The next `count` bytes (at most 4) as one big-endian word.
+    std::uint32_t word(unsigned count);
 
     ByteSpan span_;
     std::size_t pos_ = 0;

@@ -4,6 +4,7 @@
 
 #include "mp4/bit_reader.h"
 #include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
 #include "mp4/rbsp.h"
 #include "mp4/record_writer.h"
 
@@ -121,7 +122,7 @@ bool parseHevcConfig(ByteSpan payload, HevcConfig& out) {
 bool writeHevcConfig(const std::vector<ByteSpan>& parameterSets, std::vector<std::uint8_t>& record) {
     std::vector<ByteSpan> arrays[3];
     for (const ByteSpan& unit : parameterSets) {
-        const int type = unit.size < 2 ? -1 : (unit.data[0] >> 1) & 0x3F;
+        const int type = unit.size < 2 ? -1 : nalTypeOf(unit.data[0], true);
         std::size_t slot = 0;
         while (slot < 3 && kArrayOrder[slot] != type) ++slot;
         if (slot == 3) return false;

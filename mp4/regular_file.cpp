@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace mp4 {
 
 bool isRegularFile(const std::string& path) {
@@ -12,6 +14,11 @@ bool isRegularFile(const std::string& path) {
 }
 
 int openRegularFile(const std::string& path) {
+    std::uint64_t size = 0;
+    return openRegularFile(path, size);
+}
+
+int openRegularFile(const std::string& path, std::uint64_t& size) {
     if (!isRegularFile(path)) return -1;
     // Non-blocking only for the open itself: on a regular file the flag changes nothing else,
     // and it is cleared before the descriptor is handed out.
@@ -24,7 +31,21 @@ int openRegularFile(const std::string& path) {
         ::close(fd);
         return -1;
     }
+    size = static_cast<std::uint64_t>(info.st_size);
     return fd;
+}
+
+std::int64_t readFileAt(int fd, std::uint64_t offset, void* out, std::size_t count) {
+    auto* bytes = static_cast<unsigned char*>(out);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t done = ::pread(fd, bytes + got, count - got, static_cast<off_t>(offset + got));
+        if (done < 0 && errno == EINTR) continue;
+        if (done < 0) return -1;
+        if (done == 0) break;
+        got += static_cast<std::size_t>(done);
+    }
+    return static_cast<std::int64_t>(got);
 }
 
 }  // namespace mp4

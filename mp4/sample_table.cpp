@@ -1,14 +1,11 @@
 #include "mp4/sample_table.h"
 
 #include "mp4/box_tree.h"
+#include "mp4/byte_order.h"
 
 namespace mp4 {
 
 namespace {
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
 
 std::uint32_t presentEntries(std::uint32_t declared, std::size_t bytes, std::size_t entryBytes) {
     const std::size_t present = bytes / entryBytes;
@@ -29,7 +26,7 @@ std::uint32_t SampleSizes::sizeAt(std::uint32_t index) const {
     case 8:
         return p[index];
     case 16:
-        return (std::uint32_t(p[2 * index]) << 8) | p[2 * index + 1];
+        return be16(p + 2 * std::size_t(index));
     default:
         return be32(p + 4 * std::size_t(index));
     }
@@ -42,8 +39,7 @@ SampleToChunk::Entry SampleToChunk::at(std::uint32_t index) const {
 
 std::uint64_t ChunkOffsets::at(std::uint32_t index) const {
     if (!wide) return be32(table.data + 4 * std::size_t(index));
-    const std::uint8_t* p = table.data + 8 * std::size_t(index);
-    return (std::uint64_t(be32(p)) << 32) | be32(p + 4);
+    return be64(table.data + 8 * std::size_t(index));
 }
 
 bool parseSampleSizes(ByteSpan payload, SampleSizes& out) {

@@ -4,12 +4,13 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "media/access_codes.h"
 #include "reference/camera_classifier.h"
 #include "reference/document_writer.h"
 #include "reference/media_probe.h"
 #include "reference/mp4_structure.h"
 
-bool isAccessCodeValid(const std::string& code) { return code == kAccessCode; }
+bool isAccessCodeValid(const std::string& code) { return code == kReferenceAccessCode; }
 
 int runReferenceAnalysis(int argc, const char* const argv[], ReferenceRunState& state) {
     if (argc < 4 || argv == nullptr || argv[1] == nullptr || argv[2] == nullptr || argv[3] == nullptr)

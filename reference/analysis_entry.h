@@ -4,9 +4,6 @@
 
 #include "reference/records.h"
 
-// The code Vantorel passes as the second argument.
-constexpr const char kAccessCode[] = "--wrobna63170";
-
 // Exit codes of a run.
 enum ReferenceExitCode : int {
     kExitWritten = 0,       // the document was written, whatever the analysis found

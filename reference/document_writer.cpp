@@ -12,6 +12,8 @@
 
 #include <boost/property_tree/xml_parser.hpp>
 
+#include "mp4/fourcc_text.h"
+
 namespace pt = boost::property_tree;
 
 namespace {
@@ -52,7 +54,7 @@ void addAudioRun(pt::ptree& audio, const TrackRecord& track, const MediaInfo& me
     audio.add("audio_big_endian", formatBool(media.bigEndian == 1));
     audio.add("pcm_SampleSize", formatInt(track.pcmSampleSize));
     audio.add("pcm_SamplesPerChunk", formatInt(track.pcmSamplesPerChunk));
-    if (track.sampleDescFormat == fourcc("mp4a")) audio.add("audioheader", upperHex(track.audioHeaderHex));
+    if (track.sampleDescFormat == mp4::fourcc("mp4a")) audio.add("audioheader", upperHex(track.audioHeaderHex));
 }
 
 pt::ptree trackElement(const TrackRecord& track) {

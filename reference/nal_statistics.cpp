@@ -3,29 +3,18 @@
 #include <limits>
 
 #include "mp4/bit_reader.h"
+#include "mp4/nal_header.h"
 
 namespace {
 
 enum class Codec { Avc, Hevc };
 
-constexpr int kAvcIdr = 5;
 constexpr int kAvcNonIdrSlice = 1;
-constexpr int kHevcPrefixSei = 39;
 // Slice-header bytes loaded for first_mb_in_slice and slice_type.
 constexpr std::size_t kSliceHeaderBytes = 8;
 
 std::uint8_t byteAt(const std::uint8_t* data, std::size_t size, std::size_t index) {
     return index < size ? data[index] : 0;
-}
-
-int nalType(Codec codec, std::uint8_t firstByte) {
-    return codec == Codec::Avc ? firstByte & 0x1F : (firstByte >> 1) & 0x3F;
-}
-
-// Types whose header word takes a third byte: the IDR slice's first slice-header byte, or the
-// payload type of an H.265 prefix SEI.
-bool threeByteWord(Codec codec, int type) {
-    return codec == Codec::Avc ? type == kAvcIdr : type == kHevcPrefixSei;
 }
 
 std::int32_t avcSliceType(const std::uint8_t* data, std::size_t size, std::size_t unitStart) {
@@ -44,20 +33,19 @@ void walk(Codec codec, const std::uint8_t* data, std::size_t size, unsigned leng
     std::size_t pos = 0;
     std::size_t left = size;
     while (left >= lengthSize) {
-        std::uint32_t unitSize = 0;
-        for (unsigned i = 0; i < lengthSize; ++i) unitSize = (unitSize << 8) | data[pos + i];
+        const std::uint32_t unitSize = mp4::beWord(data + pos, lengthSize);
         pos += lengthSize;
         left -= lengthSize;
 
-        const std::uint8_t b0 = byteAt(data, size, pos);
-        const std::uint8_t b1 = byteAt(data, size, pos + 1);
-        const std::uint8_t b2 = byteAt(data, size, pos + 2);
-        const int type = nalType(codec, b0);
+        // A unit cut off by the sample's end reads as zero bytes behind the end.
+        const std::uint8_t header[] = {byteAt(data, size, pos), byteAt(data, size, pos + 1),
+                                       byteAt(data, size, pos + 2)};
+        const bool hevc = codec == Codec::Hevc;
+        const int type = mp4::nalTypeOf(header[0], hevc);
         NalTypeStats& stats = result.nalStats[type];
         if (unitSize < stats.minSize) stats.minSize = unitSize;
         if (unitSize > stats.maxSize) stats.maxSize = unitSize;
-        const std::uint32_t word = threeByteWord(codec, type) ? (std::uint32_t(b0) << 16) | (std::uint32_t(b1) << 8) | b2
-                                                               : (std::uint32_t(b0) << 8) | b1;
+        const std::uint32_t word = mp4::headerWordOf(header, type, hevc);
         stats.addHeaderWord(word);
 
         NalEntry entry;

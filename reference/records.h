@@ -162,9 +162,3 @@ struct MediaInfo {
     std::int32_t pcmSampleSize = 0;       // reading side only
     std::int32_t pcmSamplesPerChunk = 0;  // reading side only
 };
-
-// Four-character codes as numbers, first character in the high byte.
-constexpr std::uint32_t fourcc(const char (&code)[5]) {
-    return (std::uint32_t(std::uint8_t(code[0])) << 24) | (std::uint32_t(std::uint8_t(code[1])) << 16) |
-           (std::uint32_t(std::uint8_t(code[2])) << 8) | std::uint32_t(std::uint8_t(code[3]));
-}

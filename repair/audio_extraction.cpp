@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "media/aac_frame_start.h"
-#include "repair/big_endian.h"
+#include "mp4/byte_order.h"
+#include "mp4/nal_header.h"
 #include "repair/output_file.h"
 #include "repair/qt_ima_format.h"
 #include "repair/wav_header.h"
@@ -111,10 +112,10 @@ std::int64_t trailingVideoUnit(const AnalysisResult& analysis, bool hevc, const 
                                std::int64_t length) {
     for (std::int64_t at = 0; at + 5 <= length; ++at) {
         const std::int64_t payload = length - at - 4;
-        if (be32(run + at) != std::uint64_t(payload)) continue;
+        if (mp4::be32(run + at) != std::uint64_t(payload)) continue;
         const std::uint8_t h = run[at + 4];
         if (h & 0x80) continue;
-        const int type = hevc ? (h >> 1) & 0x3F : h & 0x1F;
+        const int type = mp4::nalTypeOf(h, hevc);
         const NalTypeStats& entry = analysis.nalStats[std::size_t(type)];
         if (entry.maxSize > 0 && std::uint64_t(payload) > entry.maxSize) return length - at;
     }

@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "media/start_codes.h"
-#include "repair/big_endian.h"
+#include "mp4/byte_order.h"
+#include "mp4/nal_header.h"
 #include "repair/nal_first_test.h"
 #include "repair/repair_run.h"
 
@@ -26,8 +27,6 @@ constexpr std::int64_t kSearchPiece = 1 << 20;
 constexpr std::int64_t kTestBytes = 128;
 
 bool isSeiType(int type, bool hevc) { return hevc ? type == 39 || type == 40 : type == 6; }
-
-bool isParameterSetType(int type, bool hevc) { return hevc ? type >= 32 && type <= 34 : type == 7 || type == 8; }
 
 // The first position of [from, to) of `view` (buffer positions, read past the buffer from the
 // file) that the screen lets through and `test` accepts, or -1. `test` gets the position, its
@@ -84,12 +83,12 @@ std::int64_t testBytesAt(const ScanSource& view, std::int64_t q, std::uint8_t (&
 
 CandidateJudge::CandidateJudge(const RepairRun& run) : run_(run), hevc_(run.hevc()) {
     for (int type = 0; type < kNalTypeCount; ++type) {
-        const int shift = 8 * (headerWordBytes(type, hevc_) - 1);
+        const int shift = 8 * (mp4::headerWordBytes(type, hevc_) - 1);
         for (const std::uint32_t word : run.analysis.nalStats[std::size_t(type)].headerWords)
             headerBytes_[std::size_t(type)].set((word >> shift) & 0xFF);
     }
     for (int type = 0; type < kNalTypeCount; ++type)
-        if (isPictureType(type, hevc_)) longestPicture_ = std::max(longestPicture_, longestAdmitted(type));
+        if (mp4::isPictureType(type, hevc_)) longestPicture_ = std::max(longestPicture_, longestAdmitted(type));
     screen_.build(run.analysis, run.preset, hevc_);
     for (int type = 0; type < kNalTypeCount; ++type)
         screen_.allowLength(type, std::uint32_t(std::min<std::uint64_t>(longestAdmitted(type), UINT32_MAX)));
@@ -102,26 +101,26 @@ std::uint64_t CandidateJudge::longestAdmitted(int type) const {
         std::max<std::uint64_t>(entry.maxSize, measured.setByRules ? measured.maxSize
                                                                    : kBeyondMeasuredFactor * measured.maxSize);
     // Slices of a type the reference never showed may be as long as its other pictures.
-    if (isPictureType(type, hevc_) && run_.slices.usable() && entry.maxSize == 0 && measured.maxSize == 0)
+    if (mp4::isPictureType(type, hevc_) && run_.slices.usable() && entry.maxSize == 0 && measured.maxSize == 0)
         longest = std::max(longest, longestPicture_);
     if (isSeiType(type, hevc_)) longest = std::max<std::uint64_t>(longest, kLongestSei);
     return longest;
 }
 
 bool CandidateJudge::listed(const std::uint8_t* unit, std::int64_t avail, int type) const {
-    const int bytes = headerWordBytes(type, hevc_);
+    const int bytes = mp4::headerWordBytes(type, hevc_);
     if (avail < bytes) return false;
-    if (run_.words.holds(type, headerWordOf(unit, type, hevc_))) return true;
+    if (run_.words.holds(type, mp4::headerWordOf(unit, type, hevc_))) return true;
     return !hevc_ && avail >= 3 && carriesCanonSliceWord(run_.preset, type, unit);
 }
 
 Candidate CandidateJudge::judge(const std::uint8_t* b, std::int64_t avail) const {
     Candidate c;
     if (avail < 8) return c;
-    c.length = be32(b);
+    c.length = mp4::be32(b);
     if (c.length == 0 || (b[4] & 0x80) != 0) return c;
-    c.type = nalTypeOf(b[4], hevc_);
-    c.picture = isPictureType(c.type, hevc_);
+    c.type = mp4::nalTypeOf(b[4], hevc_);
+    c.picture = mp4::isPictureType(c.type, hevc_);
     c.admission = c.picture ? admitSlice(b + 4, avail - 4, c) : admitOther(b + 4, avail - 4, c);
     return c;
 }
@@ -158,15 +157,15 @@ Admission CandidateJudge::admitSlice(const std::uint8_t* unit, std::int64_t avai
 
 Admission CandidateJudge::admitOther(const std::uint8_t* unit, std::int64_t avail, Candidate& c) const {
     // Parameter sets repeated in the stream as the reference has them are its own.
-    if (isParameterSetType(c.type, hevc_) && c.length <= avail &&
+    if (mp4::isParameterSetType(c.type, hevc_) && c.length <= avail &&
         run_.slices.isReferenceParameterSet(unit, c.length))
         return Admission::Firm;
     const NalTypeStats& entry = run_.analysis.nalStats[std::size_t(c.type)];
     bool known = entry.maxSize > 0 && listed(unit, avail, c.type);
     if (!known && isSeiType(c.type, hevc_) && avail >= 2) {
         // An SEI of another payload type than the reference's shows its NAL header all the same.
-        const int shift = 8 * (headerWordBytes(c.type, hevc_) - 2);
-        const std::uint32_t header = (std::uint32_t(unit[0]) << 8) | unit[1];
+        const int shift = 8 * (mp4::headerWordBytes(c.type, hevc_) - 2);
+        const std::uint32_t header = mp4::be16(unit);
         known = std::any_of(entry.headerWords.begin(), entry.headerWords.end(),
                             [&](std::uint32_t word) { return (word >> shift) == header; });
         if (!known) return Admission::Refused;
@@ -185,7 +184,7 @@ Admission CandidateJudge::admitOther(const std::uint8_t* unit, std::int64_t avai
 Admission CandidateJudge::byRanges(Candidate& c, bool known) const {
     const NalTypeStats& entry = run_.analysis.nalStats[std::size_t(c.type)];
     const MeasuredRange& measured = run_.measured[std::size_t(c.type)];
-    const bool halved = hevc_ || c.type == 1 || c.type == 5;
+    const bool halved = halvesMinimum(c.type, hevc_);
     auto within = [&](std::uint32_t min, std::uint32_t max) {
         return max > 0 && c.length >= (halved ? min / 2 : min) && c.length <= max;
     };
@@ -214,7 +213,7 @@ Admission CandidateJudge::byRanges(Candidate& c, bool known) const {
 
 bool CandidateJudge::packetOtherThanUnitAt(const std::uint8_t* data, std::int64_t valid, std::int64_t q,
                                            AtomCheck& atom) const {
-    const std::uint32_t word = be32(data + q);
+    const std::uint32_t word = mp4::be32(data + q);
     std::uint32_t code = 0;
     if (isAudPacket(data, valid, q) || isContainerBox(data, valid, q, code) ||
         !run_.cameraTracks.candidates(word).empty())
@@ -227,7 +226,7 @@ std::int64_t CandidateJudge::firmPacketAt(const std::uint8_t* b, std::int64_t av
     if (avail < 8) return 0;
     if (isAudPacket(b, avail, 0)) return 6;
     std::uint32_t code = 0;
-    const std::uint32_t word = be32(b);
+    const std::uint32_t word = mp4::be32(b);
     if (isContainerBox(b, avail, 0, code)) return word >= 8 && word < 0xFFFFFF ? word : 0;
     for (const CameraTrackCandidate& track : run_.cameraTracks.candidates(word))
         if (track.kind != CameraTrackKind::Gpmd && track.size > 0) return track.size;

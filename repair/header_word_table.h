@@ -11,8 +11,6 @@ public:
     // Builds the tables from the completed entries; `hevc` chooses which types use 3-byte words.
     void build(const AnalysisResult& analysis, bool hevc);
 
-    // Header word length in bytes for `type`: 3 for H.264 type 5 and H.265 type 39, else 2.
-    int wordBytes(int type) const { return type == wideType_ ? 3 : 2; }
     bool holds(int type, std::uint32_t word) const {
         const std::vector<std::uint64_t>& bits = bits_[static_cast<std::size_t>(type)];
         const std::size_t index = word >> 6;
@@ -20,6 +18,6 @@ public:
     }
 
 private:
-    int wideType_ = 5;
+    bool hevc_ = false;
     std::vector<std::uint64_t> bits_[kNalTypeCount];
 };

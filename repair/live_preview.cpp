@@ -59,13 +59,13 @@ int livePreview::openVideoDecoder(bool hevc) {
     // decode test is kept before the decoder is opened.
     finishPictures();
     dropPicture();
-    avcodec_free_context(&context_);
+    context_.reset();
     hevc_ = hevc;
     CodecContextPtr context;
     const int opened = openStreamDecoder(hevc, context);
     // A context that could not be allocated is no failure to open one.
     if (opened == AVERROR(ENOMEM)) return 0;
-    context_ = context.release();
+    context_ = std::move(context);
     return opened;
 }
 
@@ -84,7 +84,7 @@ void livePreview::closeVideoDecoder() {
     showRepairPreview();
     finishPictures();
     flushPreviewPackets();
-    avcodec_free_context(&context_);
+    context_.reset();
 }
 
 int livePreview::decodeTestPacket(const std::string& text) {
@@ -209,7 +209,7 @@ void livePreview::decodePicture(std::vector<std::uint8_t>& picture) {
         ++picturesShown_;
         return true;
     };
-    decodeAnnexB(context_, picture.data(), size, show);
+    decodeAnnexB(context_.get(), picture.data(), size, show);
     // A picture held back for reordering is shown now, not when a later one would push it out.
-    drainDecoder(context_, show);
+    drainDecoder(context_.get(), show);
 }

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "media/ffmpeg_handles.h"
 #include "repair/preview_worker.h"
 
 class QImage;
-struct AVCodecContext;
 
 class livePreview {
 public:
@@ -102,7 +102,7 @@ private:
 
     const PictureSink sink_;
     const Clock clock_;
-    AVCodecContext* context_ = nullptr;  // used by the decoding thread while it runs
+    CodecContextPtr context_;  // used by the decoding thread while it runs
     bool hevc_ = false;
 
     std::vector<std::uint8_t> referenceSets_;  // the decode test's parameter sets

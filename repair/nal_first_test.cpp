@@ -4,5 +4,5 @@
 
 bool carriesCanonSliceWord(const PresetTraits& preset, int type, const std::uint8_t* unit) {
     if (type != 1 || !preset.canonSliceWords()) return false;
-    return isCanonSliceWord((std::uint32_t(unit[0]) << 16) | (std::uint32_t(unit[1]) << 8) | unit[2]);
+    return isCanonSliceWord(mp4::be24(unit));
 }

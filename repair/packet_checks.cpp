@@ -4,11 +4,15 @@
 #include <array>
 #include <cstring>
 
-#include "repair/big_endian.h"
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
 #include "repair/nal_first_test.h"
 #include "repair/special_packets.h"
 
 namespace {
+
+using mp4::fourcc;
 
 bool fits(std::int64_t valid, std::int64_t pos, std::int64_t count) {
     return pos >= 0 && count >= 0 && pos <= valid - count;
@@ -61,7 +65,7 @@ bool checkPacketAt(const ScanSource& src, std::int64_t next, const AnalysisResul
     // Unreadable past the buffer: nothing to judge by, as at the end of the data.
     if (got < kLookAheadBytes) return true;
 
-    const std::uint32_t nextLength = be32(block.data());
+    const std::uint32_t nextLength = mp4::be32(block.data());
 
     AtomCheck atoms;
     specificAtomsChecker(block.data(), got, 0, nextLength, preset, AtomsVariant::Repair, atoms);
@@ -76,13 +80,13 @@ bool checkPacketAt(const ScanSource& src, std::int64_t next, const AnalysisResul
 
     const std::uint8_t b = block[4];
     const bool hevc = video == VideoCoding::H265;
-    const int type = nalTypeOf(b, hevc);
+    const int type = mp4::nalTypeOf(b, hevc);
     const NalTypeStats& entry = analysis.nalStats[std::size_t(type)];
     if (nextLength == 0 || (b & 0x80) || entry.maxSize < 1) {
         result += kRefused;
         return false;
     }
-    const bool listed = entry.headerWords.contains(headerWordOf(block.data() + 4, type, hevc));
+    const bool listed = entry.headerWords.contains(mp4::headerWordOf(block.data() + 4, type, hevc));
     const bool canonWord = !listed && carriesCanonSliceWord(preset, type, block.data() + 4);
     // A word the entry does not list refuses without a verdict.
     if (!listed && !canonWord) return false;
@@ -118,13 +122,19 @@ bool isAudPacket(const std::uint8_t* buf, std::int64_t valid, std::int64_t pos) 
 bool isContainerBox(const std::uint8_t* buf, std::int64_t valid, std::int64_t pos, std::uint32_t& code) {
     code = 0;
     if (!buf || !fits(valid, pos, 8)) return false;
-    code = be32(buf + pos + 4);
+    code = mp4::be32(buf + pos + 4);
     return findBox(code) != nullptr;
 }
 
 const char* boxTypeName(std::uint32_t code) {
     const BoxType* box = findBox(code);
     return box ? box->name : "unknown";
+}
+
+std::vector<std::uint32_t> containerBoxCodes() {
+    std::vector<std::uint32_t> codes;
+    for (const BoxType& box : kBoxTypes) codes.push_back(box.code);
+    return codes;
 }
 
 bool isCanonSliceWord(std::uint32_t word24) {
@@ -142,7 +152,7 @@ bool cameraAtomRules(const std::uint8_t* buf, std::int64_t valid, std::int64_t p
             } else {
                 // The sample's size stands in the word 12 bytes before it.
                 if (!buf || pos < 12 || !fits(valid, pos - 12, 4)) continue;
-                matched = std::int64_t(be32(buf + pos - 12)) + 16;
+                matched = std::int64_t(mp4::be32(buf + pos - 12)) + 16;
             }
         } else {
             if (track.kind == CameraTrackKind::Timecode && preset.skipsTimecodeTrack()) continue;

@@ -4,6 +4,7 @@
 // confirms a candidate by what follows it. None of them writes output.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "reference/records.h"
 #include "repair/camera_tracks.h"
@@ -26,6 +27,9 @@ bool isContainerBox(const std::uint8_t* buf, std::int64_t valid, std::int64_t po
 
 // The box type's own code as text, or "unknown".
 const char* boxTypeName(std::uint32_t code);
+
+// The codes of the container boxes isContainerBox knows.
+std::vector<std::uint32_t> containerBoxCodes();
 
 // One of the 61 three-byte slice headers accepted for H.264 type-1 units of Canon cameras.
 bool isCanonSliceWord(std::uint32_t word24);

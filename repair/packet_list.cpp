@@ -39,9 +39,9 @@ void PacketList::addVideo(int nalType, VideoCoding coding) { push(Kind::Video, n
 void PacketList::addAudio() { push(Kind::Audio, kAudioLabel); }
 void PacketList::addSkip() { push(Kind::Skip, kSkipLabel); }
 
-void PacketList::addSpecial(const std::string& tag) {
+void PacketList::addSpecial(SpecialKind kind, const std::string& tag) {
     push(Kind::Special, tag);
-    lastIsSuite_ = tag.find("Suite") != std::string::npos;
+    lastIsSuite_ = kind == SpecialKind::TimecodeSuite;
     auto it = std::find_if(tags_.begin(), tags_.end(), [&](const TagCount& t) { return t.tag == tag; });
     if (it != tags_.end()) {
         ++it->count;

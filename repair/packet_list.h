@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "repair/run_formats.h"
+#include "repair/special_kind.h"
 
 class PacketList {
 public:
@@ -28,8 +29,8 @@ public:
     void clear();
     // A NAL unit or delimiter written to the video output, by its NAL unit type in `coding`.
     void addVideo(int nalType, VideoCoding coding);
-    // A skipped special packet or box, by its tag.
-    void addSpecial(const std::string& tag);
+    // A skipped special packet or box, by its kind and the tag it is shown by.
+    void addSpecial(SpecialKind kind, const std::string& tag);
     void addAudio();   // a junk run written as audio
     void addSkip();    // a junk run dropped as not audio
 
@@ -37,7 +38,7 @@ public:
     bool empty() const { return count_ == 0; }
     // Kind of the most recent label; Video when the list is empty.
     Kind lastKind() const { return lastKind_; }
-    // Whether the most recent label is a special-packet tag that contains "Suite".
+    // Whether the most recent label is a run of counting time-code words.
     bool lastIsSuite() const { return lastIsSuite_; }
     // Kind and text of label i, for i below min(count(), kKeptLabels).
     Kind kindAt(std::size_t i) const { return Kind(kinds_[i]); }

@@ -9,7 +9,7 @@
 #include "media/decoder_complaints.h"
 #include "media/start_codes.h"
 #include "media/stream_decoder.h"
-#include "repair/nal_first_test.h"
+#include "mp4/nal_header.h"
 #include "repair/preview_units.h"
 
 namespace {
@@ -18,7 +18,7 @@ bool startsPicture(const std::uint8_t* stream, const NalRange& unit, bool hevc) 
     if (unit.end <= unit.begin) return false;
     const std::uint8_t* lead = stream + unit.begin;
     const std::size_t length = std::min(unit.end - unit.begin, kPreviewLeadBytes);
-    const PreviewUnitKind kind = previewUnitKind(nalTypeOf(lead[0], hevc), hevc, lead, length);
+    const PreviewUnitKind kind = previewUnitKind(mp4::nalTypeOf(lead[0], hevc), hevc, lead, length);
     const bool slice = kind.unit == PreviewUnit::StandAloneSlice || kind.unit == PreviewUnit::DependentSlice;
     return slice && kind.firstSlice;
 }

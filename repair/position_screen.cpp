@@ -2,7 +2,13 @@
 
 #include <algorithm>
 
+#include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
+#include "repair/packet_checks.h"
+
 namespace {
+
+using mp4::fourcc;
 
 // First words that a special-packet rule or the delimiter test names (the rule may test more).
 constexpr std::uint32_t kFirstWords[] = {
@@ -17,12 +23,11 @@ constexpr std::uint32_t kFirstWords[] = {
     fourcc("repi"),
 };
 
-// Second words that a rule tests on their own: boxes and vendor records.
+// Second words that a rule tests on their own: vendor records and the boxes of the special-packet
+// rules (the container boxes come from their test).
 constexpr std::uint32_t kSecondWords[] = {
-    fourcc("moof"), fourcc("mdat"), fourcc("RVFR"), fourcc("RVPT"), fourcc("RTMC"), fourcc("RVID"),
-    fourcc("RAUD"), fourcc("cinf"), fourcc("rtmd"), fourcc("free"), fourcc("ftyp"), fourcc("hoov"),
-    fourcc("ibak"), fourcc("iidx"), fourcc("mdia"), fourcc("meta"), fourcc("moov"), fourcc("mvex"),
-    fourcc("skip"), fourcc("trak"), fourcc("udta"), fourcc("wide"),
+    fourcc("moof"), fourcc("mdat"), fourcc("RVFR"), fourcc("RVPT"), fourcc("RTMC"),
+    fourcc("RVID"), fourcc("RAUD"), fourcc("cinf"), fourcc("rtmd"),
 };
 
 }  // namespace
@@ -41,7 +46,7 @@ bool PositionScreen::WordSet::holdsExactly(std::uint32_t word) const {
 
 void PositionScreen::updateHeaderLengths() {
     for (int h = 0; h < 256; ++h)
-        longestByHeader_[std::size_t(h)] = (h & 0x80) != 0 ? 0 : maxSize_[hevc_ ? (h >> 1) & 0x3F : h & 0x1F];
+        longestByHeader_[std::size_t(h)] = (h & 0x80) != 0 ? 0 : maxSize_[mp4::nalTypeOf(std::uint8_t(h), hevc_)];
 }
 
 void PositionScreen::build(const AnalysisResult& analysis, const PresetTraits& preset, bool hevc) {
@@ -57,5 +62,7 @@ void PositionScreen::build(const AnalysisResult& analysis, const PresetTraits& p
         for (const SampleSignature& s : track.sampleSignatures) first.push_back(s.value);
     }
     w0Words_.assign(std::move(first));
-    w1Words_.assign(std::vector<std::uint32_t>(std::begin(kSecondWords), std::end(kSecondWords)));
+    std::vector<std::uint32_t> second = containerBoxCodes();
+    second.insert(second.end(), std::begin(kSecondWords), std::end(kSecondWords));
+    w1Words_.assign(std::move(second));
 }

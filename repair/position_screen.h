@@ -9,8 +9,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
 #include "reference/records.h"
-#include "repair/big_endian.h"
 #include "repair/preset_traits.h"
 
 #if defined(__GNUC__)
@@ -36,12 +37,12 @@ public:
     // nearly every position is turned away, so the tests are made without branches first and
     // only a position that any of them lets through is looked at again.
     VANTOREL_HOT_INLINE bool mayStart(const std::uint8_t* b) const {
-        const std::uint32_t w0 = be32(b);
-        const std::uint32_t w1 = be32(b + 4);
+        const std::uint32_t w0 = mp4::be32(b);
+        const std::uint32_t w1 = mp4::be32(b + 4);
         const bool run = (w1 == w0) | (w1 == w0 + 1);  // counting runs, repeated words
         // A unit within its type's size limit (0 for a header with the forbidden bit set).
         const bool unit = w0 - 1 < longestByHeader_[b[4]];
-        const bool crec = crecWord_ & (be32(b + 12) == kCrec);
+        const bool crec = crecWord_ & (mp4::be32(b + 12) == kCrec);
         if (!(run | unit | crec | w0Words_.mayHold(w0) | w1Words_.mayHold(w1))) return false;
         return run || unit || crec || w0Words_.holds(w0) || w1Words_.holds(w1);
     }
@@ -63,7 +64,7 @@ private:
     };
 
     bool hevc_ = false;
-    static constexpr std::uint32_t kCrec = fourcc("crec");
+    static constexpr std::uint32_t kCrec = mp4::fourcc("crec");
     bool crecWord_ = false;  // the iPhone rule also looks at the fourth word
     std::uint32_t maxSize_[kNalTypeCount] = {};
     // maxSize_ of the type each NAL header byte names, 0 for one with the forbidden bit set.

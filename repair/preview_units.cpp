@@ -1,6 +1,7 @@
 #include "repair/preview_units.h"
 
 #include "media/h264_bit_reader.h"
+#include "mp4/nal_header.h"
 
 namespace {
 
@@ -8,7 +9,7 @@ constexpr int kAvcSliceTypeI = 2;
 constexpr int kAvcSliceTypeSi = 4;
 
 PreviewUnitKind avcKind(int type, const std::uint8_t* lead, std::size_t leadLength) {
-    if (type == 7 || type == 8) return {PreviewUnit::ParameterSet, false};
+    if (mp4::isParameterSetType(type, false)) return {PreviewUnit::ParameterSet, false};
     if (type >= 9 && type <= 11) return {PreviewUnit::PictureBoundary, false};
     if (type < 1 || type > 5) return {};
     if (leadLength < 2) return {};
@@ -25,7 +26,7 @@ PreviewUnitKind avcKind(int type, const std::uint8_t* lead, std::size_t leadLeng
 }
 
 PreviewUnitKind hevcKind(int type, const std::uint8_t* lead, std::size_t leadLength) {
-    if (type >= 32 && type <= 34) return {PreviewUnit::ParameterSet, false};
+    if (mp4::isParameterSetType(type, true)) return {PreviewUnit::ParameterSet, false};
     if (type >= 35 && type <= 37) return {PreviewUnit::PictureBoundary, false};
     const bool irap = type >= 16 && type <= 21;
     if (!irap && (type < 0 || type > 9)) return {};

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "media/start_codes.h"
-#include "repair/big_endian.h"
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
 #include "repair/candidate_judge.h"
 #include "repair/constant_regions.h"
 #include "repair/junk_run.h"
@@ -17,6 +19,7 @@
 #include "repair/repair_run.h"
 #include "repair/scan_window.h"
 #include "repair/sound_in_junk.h"
+#include "repair/special_kind.h"
 #include "repair/special_packets.h"
 #include "repair/stream_writer.h"
 
@@ -38,15 +41,8 @@ constexpr std::int64_t kValidityCheckBytes = 4 * 1024;
 
 // Junk lengths of the usual PCM chunk sizes: a special packet after them needs no confirmation.
 constexpr std::int64_t kPcmRunLengths[] = {96096, 96000, 6144, 18432, 64000, 184320, 192192, 99840, 92160, 96256};
-// Tags of packets recognised firmly enough to need no confirmation.
-constexpr const char* kFirmTags[] = {"Suite", "AMBARELLA", "AtomSpecific", "moof", "mdat"};
 // Types whose candidates the packet-list pattern may mark unconfirmed.
 constexpr std::uint64_t kClassifiedTypes = (1u << 0) | (1u << 1) | (1u << 2) | (1u << 6) | (1u << 7) | (1u << 9);
-
-bool firmTag(const std::string& tag) {
-    return std::any_of(std::begin(kFirmTags), std::end(kFirmTags),
-                       [&](const char* word) { return tag.find(word) != std::string::npos; });
-}
 
 bool pcmRunLength(std::int64_t length) {
     return std::find(std::begin(kPcmRunLengths), std::end(kPcmRunLengths), length) != std::end(kPcmRunLengths);
@@ -87,6 +83,10 @@ private:
     void take(std::int64_t p, const Candidate& c);
     void holdUnit(std::int64_t p, const Candidate& c);
     void writeSlice(std::int64_t p, const Candidate& c);
+    void writeSlicePastChunk(std::int64_t p, const Candidate& c);
+    // The taken slice for the live preview; `extra` holds its bytes past the buffer.
+    void previewSlice(const Candidate& c, const std::uint8_t* payload, std::int64_t length,
+                      const std::vector<std::uint8_t>& extra);
     void skipPacket(std::int64_t p, std::int64_t skip);
     void refuse(std::int64_t p) { refuseRange(p, 1); }
     // Refuses `count` positions from p, each as refuse() would.
@@ -256,8 +256,8 @@ void Scanner::step(std::int64_t p) {
         refuseScreened(p);
         return;
     }
-    if (be32(b) == be32(b + 4) && b[0] == b[1] && passConstantRegion(p)) return;
-    const std::uint32_t length = be32(b);
+    if (mp4::be32(b) == mp4::be32(b + 4) && b[0] == b[1] && passConstantRegion(p)) return;
+    const std::uint32_t length = mp4::be32(b);
 
     atom_.skip = 0;
     atom_.announcedJunk = -1;
@@ -279,32 +279,36 @@ void Scanner::step(std::int64_t p) {
 
 bool Scanner::skipSpecialPacket(std::int64_t p, std::uint32_t length) {
     std::int64_t skip = atom_.skip;
+    SpecialKind kind = atom_.kind;
     const std::string* tag = &atom_.tag;
     std::uint32_t code = 0;
     if (isContainerBox(window_.data(), window_.valid(), p, code)) {
         if (length < kBoxLengthLimit) {
             skip = length;
+            kind = SpecialKind::Box;
             boxTag_ = std::string("AtomSpecific [") + boxTypeName(code) + "]";
             tag = &boxTag_;
         }
-        if (code == fourcc("ftyp") && run_.specialSeen) {
+        if (code == mp4::fourcc("ftyp") && run_.specialSeen) {
             discardJunk();
             run_.sharedFlag = false;
         }
     }
     if (skip == 0 && cameraAtomRules(window_.data(), window_.valid(), p, length, run_.cameraTracks, run_.preset,
-                                     scanValues(), skip, cameraTag_))
+                                     scanValues(), skip, cameraTag_)) {
+        kind = SpecialKind::CameraTrack;
         tag = &cameraTag_;
+    }
     if (skip <= 0) return false;
 
     const std::int64_t junk = junkLength();
-    if (junk > kConfirmAboveJunk && !firmTag(*tag) && !pcmRunLength(junk) &&
+    if (junk > kConfirmAboveJunk && !isFirmKind(kind) && !pcmRunLength(junk) &&
         !checkAfterSpecialPacket(window_.view(), p, skip, run_.analysis, run_.cameraTracks, run_.preset, scanValues(),
                                  run_.formats.video, checkText_))
         return false;
     if (junk == run_.expectedJunk) run_.expectedJunk = -1;
     handJunk(true);
-    run_.packets.addSpecial(*tag);
+    run_.packets.addSpecial(kind, *tag);
     run_.specialSeen = true;
     writer_.passOver(window_.base() + p, window_.base() + p + skip);
     streamEnd_ = window_.base() + p + skip;
@@ -478,34 +482,31 @@ void Scanner::holdUnit(std::int64_t p, const Candidate& c) {
 
 void Scanner::writeSlice(std::int64_t p, const Candidate& c) {
     const std::int64_t payload = p + 4;
-    const std::int64_t length = c.length;
-    const std::int64_t end = payload + length;
-    const bool preview = previewOn();
+    const std::int64_t end = payload + c.length;
     std::uint8_t* data = window_.data();
     writer_.startPicture(window_.base() + p, opensPicture(data + payload, run_.hevc()));
-    if (end <= window_.valid()) {
-        // A large picture is copied file to file by the system; the bytes stay the buffer's.
-        writer_.copyFrom(run_.source.descriptor(), window_.base() + payload, data + payload, length);
-        run_.videoTotal += length;
-        if (preview) {
-            if (c.type == 1)
-                hooks_.preview->queueSlicePreview(data + payload, std::size_t(length), nullptr, 0);
-            else
-                hooks_.preview->queuePreviewPacket(data + payload, std::size_t(length), nullptr, 0, c.type);
-        }
-        writer_.endPicture();
-        if (writer_.failed()) stopWith(ScanEnd::VideoWriteFailed);
-        pos_ = end;
-        return;
-    }
-    // The packet passes the chunk's end: the rest comes straight from the file, and the next
-    // chunk starts right after the packet.
+    if (end > window_.valid()) return writeSlicePastChunk(p, c);
+    // A large picture is copied file to file by the system; the bytes stay the buffer's.
+    writer_.copyFrom(run_.source.descriptor(), window_.base() + payload, data + payload, c.length);
+    run_.videoTotal += c.length;
+    if (previewOn()) previewSlice(c, data + payload, c.length, {});
+    writer_.endPicture();
+    if (writer_.failed()) stopWith(ScanEnd::VideoWriteFailed);
+    pos_ = end;
+}
+
+// The packet passes the chunk's end: the rest comes straight from the file, and the next chunk
+// starts right after the packet.
+void Scanner::writeSlicePastChunk(std::int64_t p, const Candidate& c) {
+    const std::int64_t payload = p + 4;
+    const bool preview = previewOn();
+    std::uint8_t* data = window_.data();
     const std::int64_t inBuffer = window_.valid() - payload;
     writer_.write(data + payload, inBuffer);
     std::vector<std::uint8_t> extra;
-    std::int64_t rest = length - inBuffer;
+    std::int64_t rest = c.length - inBuffer;
     std::int64_t written = inBuffer;
-    const std::int64_t after = window_.base() + end;
+    const std::int64_t after = window_.base() + payload + c.length;
     while (rest > 0 && !ended_) {
         const std::int64_t got = run_.source.read(copy_.data(), std::min(rest, kCopyPiece));
         if (got < 0) {
@@ -520,17 +521,20 @@ void Scanner::writeSlice(std::int64_t p, const Candidate& c) {
         rest -= got;
     }
     run_.videoTotal += written;
-    if (preview) {
-        if (c.type == 1)
-            hooks_.preview->queueSlicePreview(data + payload, std::size_t(inBuffer), extra.data(), extra.size());
-        else
-            hooks_.preview->queuePreviewPacket(data + payload, std::size_t(inBuffer), extra.data(), extra.size(),
-                                               c.type);
-    }
+    if (preview) previewSlice(c, data + payload, inBuffer, extra);
     writer_.endPicture();
     if (writer_.failed()) stopWith(ScanEnd::VideoWriteFailed);
     run_.sharedFlag = true;
     restartAt(after);
+}
+
+void Scanner::previewSlice(const Candidate& c, const std::uint8_t* payload, std::int64_t length,
+                           const std::vector<std::uint8_t>& extra) {
+    const std::uint8_t* more = extra.empty() ? nullptr : extra.data();
+    if (c.type == 1)
+        hooks_.preview->queueSlicePreview(payload, std::size_t(length), more, extra.size());
+    else
+        hooks_.preview->queuePreviewPacket(payload, std::size_t(length), more, extra.size(), c.type);
 }
 
 void Scanner::skipPacket(std::int64_t p, std::int64_t skip) {
@@ -599,8 +603,8 @@ bool Scanner::constantRefused(std::uint8_t value) const {
     if (judge_.packetOtherThanUnitAt(stretch.data(), std::int64_t(stretch.size()), at, atom) ||
         atom.announcedJunk >= 0)
         return false;
-    const std::uint32_t word = be32(stretch.data() + at);
-    const int type = nalTypeOf(value, run_.hevc());
+    const std::uint32_t word = mp4::be32(stretch.data() + at);
+    const int type = mp4::nalTypeOf(value, run_.hevc());
     // The word and size tests alone (the slice check needs a header).
     return word == 0 || (value & 0x80) != 0 || word > judge_.longestAdmitted(type);
 }

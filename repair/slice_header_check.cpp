@@ -7,6 +7,7 @@
 #include "media/h264_syntax.h"
 #include "media/start_codes.h"
 #include "mp4/hevc_config.h"
+#include "mp4/nal_header.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ void SliceHeaderCheck::addAvcUnit(const std::uint8_t* unit, std::int64_t size) {
     if (size < 2) return;
     const std::vector<std::uint8_t> rbsp = unitPayload(unit, std::uint64_t(size));
     BitReader r(rbsp.data(), rbsp.size());
-    const int type = unit[0] & 0x1F;
+    const int type = mp4::nalTypeOf(unit[0], false);
     if (type == 7) {
         H264Sps sps;
         readSeqParameterSet(r, sps);
@@ -91,7 +92,7 @@ void SliceHeaderCheck::addAvcUnit(const std::uint8_t* unit, std::int64_t size) {
 
 void SliceHeaderCheck::addHevcUnit(const std::uint8_t* unit, std::int64_t size) {
     if (size < 3) return;
-    const int type = (unit[0] >> 1) & 0x3F;
+    const int type = mp4::nalTypeOf(unit[0], true);
     if (type == 33) {
         // The largest picture any level allows is 16888 samples on a side.
         constexpr std::uint32_t kMaxSide = 16888;
@@ -133,7 +134,7 @@ bool SliceHeaderCheck::parses(const std::uint8_t* unit, std::int64_t size, Slice
 bool SliceHeaderCheck::parsesAvc(const std::uint8_t* unit, std::int64_t size, SliceInfo& info) const {
     H264NalHeader nal;
     nal.nal_ref_idc = (unit[0] >> 5) & 3;
-    nal.nal_unit_type = unit[0] & 0x1F;
+    nal.nal_unit_type = std::uint32_t(mp4::nalTypeOf(unit[0], false));
     const bool idr = nal.nal_unit_type == 5;
     if ((nal.nal_unit_type != 1 && !idr) || (idr && nal.nal_ref_idc == 0)) return false;
     const std::vector<std::uint8_t> rbsp = rbspAfter(unit, size, 1);
@@ -190,7 +191,7 @@ bool SliceHeaderCheck::parsesAvc(const std::uint8_t* unit, std::int64_t size, Sl
 }
 
 bool SliceHeaderCheck::parsesHevc(const std::uint8_t* unit, std::int64_t size, SliceInfo& info) const {
-    const int type = (unit[0] >> 1) & 0x3F;
+    const int type = mp4::nalTypeOf(unit[0], true);
     const int layer = ((unit[0] & 1) << 5) | (unit[1] >> 3);
     const int temporalIdPlus1 = unit[1] & 7;
     // Picture slices: trailing, leading and sub-layer pictures 0 to 9, IRAP pictures 16 to 21.

@@ -1,8 +1,6 @@
 #include "repair/source_file.h"
 
 #include <QFile>
-#include <cerrno>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "mp4/regular_file.h"
@@ -13,14 +11,10 @@ bool SourceFile::open(const QString& path) {
     close();
     const QByteArray name = QFile::encodeName(path);
     // A FIFO or a device given as the damaged file is refused, never waited on.
-    fd_ = mp4::openRegularFile(name.toStdString());
+    std::uint64_t size = 0;
+    fd_ = mp4::openRegularFile(name.toStdString(), size);
     if (fd_ < 0) return false;
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
-        close();
-        return false;
-    }
-    size_ = static_cast<std::int64_t>(info.st_size);
+    size_ = static_cast<std::int64_t>(size);
     position_ = 0;
     return true;
 }
@@ -34,16 +28,7 @@ void SourceFile::close() {
 
 std::int64_t SourceFile::readAt(std::int64_t offset, std::uint8_t* out, std::int64_t count) {
     if (fd_ < 0 || offset < 0 || count < 0) return -1;
-    std::int64_t got = 0;
-    while (got < count) {
-        const ssize_t done = ::pread(fd_, out + got, static_cast<std::size_t>(count - got),
-                                     static_cast<off_t>(offset + got));
-        if (done < 0 && errno == EINTR) continue;
-        if (done < 0) return -1;
-        if (done == 0) break;
-        got += done;
-    }
-    return got;
+    return mp4::readFileAt(fd_, static_cast<std::uint64_t>(offset), out, static_cast<std::size_t>(count));
 }
 
 std::int64_t SourceFile::read(std::uint8_t* out, std::int64_t count) {

@@ -2,9 +2,12 @@
 
 #include <cstdio>
 
-#include "reference/records.h"
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
 
 namespace {
+
+using mp4::fourcc;
 
 // Marks a word that lies past the valid bytes; equals no 32-bit value.
 constexpr std::uint64_t kAbsent = 1ull << 32;
@@ -19,8 +22,7 @@ struct Words {
     }
     std::uint64_t word(std::int64_t offset) const {
         if (!has(offset, 4)) return kAbsent;
-        const std::uint8_t* b = buf + pos + offset;
-        return (std::uint64_t(b[0]) << 24) | (std::uint64_t(b[1]) << 16) | (std::uint64_t(b[2]) << 8) | b[3];
+        return mp4::be32(buf + pos + offset);
     }
     bool bytesAre(std::int64_t offset, const char* text, std::int64_t count) const {
         if (!has(offset, count)) return false;
@@ -32,9 +34,11 @@ struct Words {
 
 std::uint64_t plus(std::uint32_t w, std::uint32_t n) { return std::uint32_t(w + n); }
 
-void set(AtomCheck& out, std::int64_t skip, const char* tag) {
+void set(AtomCheck& out, std::int64_t skip, const char* tag, SpecialKind kind = SpecialKind::CameraRecord) {
     out.skip = skip;
-    if (skip != 0) out.tag = tag;
+    if (skip == 0) return;
+    out.kind = kind;
+    out.tag = tag;
 }
 
 // Counting words from the position that continue W0, W0+1, ... (single) or W0, W0, W0+1, W0+1, ...
@@ -54,11 +58,11 @@ void countingRuns(const Words& w, std::uint32_t w0, std::uint64_t w1, std::uint6
                   const char* singleTag, const char* doubleTag, AtomCheck& out) {
     if (w1 == plus(w0, 1) && w2 == plus(w0, 2) && w3 == plus(w0, 3)) {
         const std::int64_t skip = 4 * countRun(w, w0, false);
-        set(out, skip < 21 ? 0 : skip, singleTag);
+        set(out, skip < 21 ? 0 : skip, singleTag, SpecialKind::TimecodeSuite);
     }
     if (w1 == w0 && w2 == plus(w0, 1) && w3 == plus(w0, 1)) {
         const std::int64_t skip = 4 * countRun(w, w0, true);
-        set(out, skip < 21 ? 0 : skip, doubleTag);
+        set(out, skip < 21 ? 0 : skip, doubleTag, SpecialKind::TimecodeSuite);
     }
 }
 
@@ -77,12 +81,12 @@ constexpr RepiKind kRepiKinds[] = {
 
 void boxLike(const Words& w, std::uint32_t w0, std::uint64_t w1, AtomsVariant variant, AtomCheck& out) {
     if (w1 == fourcc("moof") && w.bytesAre(12, "mfhd", 4)) {
-        set(out, w0, "[moof packet]");
+        set(out, w0, "[moof packet]", SpecialKind::Fragment);
     } else if (variant == AtomsVariant::Diagnostic && (w0 == 0xDE02004C || w0 == 0xDE04004C) &&
                w.bytesAre(4, "avc", 3)) {
         set(out, 16, "[AVC Audio Header packet]");
     } else if (w1 == fourcc("mdat")) {
-        set(out, 8, "[mdat packet]");
+        set(out, 8, "[mdat packet]", SpecialKind::MediaData);
     } else if (variant == AtomsVariant::Repair && w0 == 0x01FE3030 && w1 == 0x20303020) {
         set(out, 512, "[DJI OSMO packet]");
     }
@@ -110,7 +114,10 @@ void ambarella(std::uint32_t w0, std::uint64_t w1, AtomCheck& out) {
             break;
         default: stepTwo = false;
     }
-    if (out.skip > 0) out.tag = "[AMBARELLA]";
+    if (out.skip > 0) {
+        out.kind = SpecialKind::Ambarella;
+        out.tag = "[AMBARELLA]";
+    }
     if (stepTwo && out.skip < 1) return;
     if (w1 == 0x20202020 && w0 == 0x00072020) set(out, 9, "Ambarella [TEXT]");
 }
@@ -160,8 +167,7 @@ void check(const Words& w, std::uint32_t w0, const PresetTraits& preset, AtomsVa
     if (w0 == fourcc("repi") && w.has(5, 3)) {
         for (const RepiKind& kind : kRepiKinds) {
             if (w2 != kind.code) continue;
-            const std::uint8_t* b = w.buf + w.pos + 5;
-            set(out, (std::int64_t(b[0]) << 16) | (b[1] << 8) | b[2], kind.tag);
+            set(out, mp4::be24(w.buf + w.pos + 5), kind.tag);
         }
     }
     if (!preset.canon) return;

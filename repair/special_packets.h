@@ -5,15 +5,18 @@
 #include <string>
 
 #include "repair/preset_traits.h"
+#include "repair/special_kind.h"
 
 // The repair scan and the diagnostic's frame finder each differ in one box-like rule.
 enum class AtomsVariant { Repair, Diagnostic };
 
 // Outputs of one check. The caller resets `skip` before each call; a matching rule overwrites
-// skip and tag (the last matching rule decides), a rule yielding skip 0 leaves the tag alone.
+// skip, kind and tag (the last matching rule decides), a rule yielding skip 0 leaves kind and tag
+// alone.
 struct AtomCheck {
     std::int64_t skip = 0;            // bytes from the position; 0 when nothing was recognised
-    std::string tag;                  // bracketed name of the packet
+    SpecialKind kind = SpecialKind::CameraRecord;
+    std::string tag;                  // bracketed name of the packet, for display
     std::int64_t announcedJunk = -1;  // set by one Ambarella rule only; -1 = not announced
 };
 

@@ -7,10 +7,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "reference/records.h"
 
 struct RepairRun;
+struct RunFiles;
+enum class ScanEnd;
 class livePreview;
 
 class videoRepair : public QObject {
@@ -38,13 +41,22 @@ public:
 
     static constexpr std::int64_t kDefaultChunkBytes = 100000000;
 
+    // Stopped by stopFixer alone.
     videoRepair();
+    // Stopped by `cancel`, the owner's flag (a job's cancel), which outlives the engine. The
+    // engine only reads it: a cancel set before a run, or while the run is getting ready,
+    // still stops it, and only the owner clears it.
+    explicit videoRepair(const std::atomic<bool>& cancel);
     ~videoRepair() override;
 
     void setPreviewEnabled(bool enabled);
     void setPreviewSelected(bool selected);
-    // Asks a running scan to end at its next position; the run still finishes normally.
+    // For an engine made without a flag of its owner's: asks the run under way, or the next one,
+    // to end at its next scan position; the run still finishes normally. The request belongs
+    // to the run it stopped and is gone when that run returns.
     void stopFixer();
+    // The flag the scan polls is set.
+    bool stopRequested() const { return stop_.load(); }
 
     int startFixer(QString source, QString referencePath, QString outputFolder);
 
@@ -73,7 +85,6 @@ public:
     // The system's error number behind kVideoOutputFailed or kAudioOutputFailed; 0 otherwise.
     int outputError = 0;
     std::atomic<bool> previewEnabled{false};
-    std::atomic<bool> stopRequest{false};
     std::atomic<bool> previewSelected{true};
 
 signals:
@@ -87,10 +98,21 @@ signals:
 
 private:
     int run(const QString& source, const QString& referencePath, const QString& outputFolder);
+    // The steps of a run; each returns kFinished to go on, or the run's result after closing
+    // what it opened.
+    int openFiles(const QString& source, bool readWhole, const RunFiles& files);
+    int writeHeaders(const RunFiles& files, std::string& parameterSets);
+    int checkTracks(const RunFiles& files);
+    ScanEnd scan();
+    int finish(ScanEnd end, const RunFiles& files, std::int64_t headerEnd);
+    // Closes the run's files (and removes its outputs when asked) and returns `result`.
+    int abandon(const RunFiles& files, int result, bool removeOutputs = false);
     void setResults(const QString& videoPath, const QString& audioPath);
     // Notes why the output of `result` (kVideoOutputFailed or kAudioOutputFailed) failed.
     int outputFailed(int result);
 
+    std::atomic<bool> ownStop_{false};
+    const std::atomic<bool>& stop_;
     std::unique_ptr<RepairRun> run_;
     std::unique_ptr<livePreview> preview_;
     std::int64_t chunkBytes_ = kDefaultChunkBytes;

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "jobs/output_names.h"
 #include "jobs/previewer.h"
 #include "jobs/settings.h"
 #include "jobs/unit_file.h"
@@ -40,10 +41,6 @@ constexpr int kStatusWidth = 240;
 constexpr int kOtherColumnsRoom = 154;
 constexpr int kNarrowestList = 200;
 constexpr int kNarrowestFileName = 51;
-
-QString withSlash(const QString& folder) {
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
 
 }  // namespace
 
@@ -219,7 +216,7 @@ void MainWindow::on_pushButton_clicked() {
     const QString folder = QFileDialog::getExistingDirectory(nullptr, tr("Select output folder"), QString(),
                                                              QFileDialog::ShowDirsOnly);
     if (folder.isEmpty()) return;
-    savePath = withSlash(folder);
+    savePath = withTrailingSlash(folder);
     ui->outPathText->setText(savePath);
     saveSettings();
 }

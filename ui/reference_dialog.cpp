@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "jobs/output_names.h"
 #include "jobs/settings.h"
 #include "jobs/video_information.h"
 #include "ui_reference_dialog.h"
@@ -28,8 +29,7 @@ referenceDialog::referenceDialog(QWidget* parent)
     ui->labelAudio->setText(QStringLiteral("Audio: -"));
     showParameters(false);
 
-    referenceFolder = settings->openPathReference();
-    if (!referenceFolder.endsWith(QLatin1Char('/'))) referenceFolder += QLatin1Char('/');
+    referenceFolder = withTrailingSlash(settings->openPathReference());
 
     const QString stored = settings->value(settingsKeys::referenceFile).toString();
     if (!stored.isEmpty() && QFileInfo(stored).isFile()) {

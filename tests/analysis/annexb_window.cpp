@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "analysis/header_finder.h"
+#include "mp4/nal_header.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
@@ -33,13 +34,12 @@ UnitWindow unitWindow(const std::string& s, bool hevc) {
     UnitWindow w;
     for (const auto& [begin, end] : spans) {
         const std::uint8_t header = std::uint8_t(s[begin]);
-        const int type = hevc ? (header >> 1) & 63 : header & 31;
+        const int type = mp4::nalTypeOf(header, hevc);
         const std::uint32_t size = std::uint32_t(end - begin);
         for (int shift : {24, 16, 8, 0}) w.bytes.push_back(std::uint8_t(size >> shift));
         w.units.push_back({type, std::int32_t(w.bytes.size()), std::int32_t(size)});
         w.bytes.insert(w.bytes.end(), s.begin() + std::ptrdiff_t(begin), s.begin() + std::ptrdiff_t(end));
-        const bool parameterSet = hevc ? (type >= 32 && type <= 34) : (type == 7 || type == 8);
-        if (parameterSet && w.parameterSets.size() < 4096) {
+        if (mp4::isParameterSetType(type, hevc) && w.parameterSets.size() < 4096) {
             w.parameterSets += "00000001";
             for (std::size_t i = begin; i < end; ++i) w.parameterSets += byteToHex(std::uint8_t(s[i]));
         }

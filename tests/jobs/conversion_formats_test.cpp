@@ -17,6 +17,7 @@ extern "C" {
 #include "jobs/hardware_encoders.h"
 #include "jobs/output_names.h"
 #include "jobs/settings.h"
+#include "media/ffmpeg_handles.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
@@ -34,9 +35,10 @@ struct Streams {
 
 Streams probe(const std::string& path) {
     Streams s;
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return s;
-    s.opened = avformat_find_stream_info(format, nullptr) >= 0;
+    AVFormatContext* opened = nullptr;
+    if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return s;
+    const FormatInputPtr format(opened);
+    s.opened = avformat_find_stream_info(format.get(), nullptr) >= 0;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVCodecParameters* p = format->streams[i]->codecpar;
         if (p->codec_type == AVMEDIA_TYPE_VIDEO && s.video.empty()) {
@@ -48,7 +50,6 @@ Streams probe(const std::string& path) {
             s.audio = avcodec_get_name(p->codec_id);
         }
     }
-    avformat_close_input(&format);
     return s;
 }
 

@@ -12,6 +12,8 @@
 
 #include "jobs/child_programs.h"
 #include "jobs/settings.h"
+#include "media/access_codes.h"
+#include "media/work_file_names.h"
 #include "tests/jobs/job_harness.h"
 #include "tests/support/clip_packets.h"
 #include "tests/support/damage_bytes.h"
@@ -54,7 +56,7 @@ public:
         damaged = sourceFolder + "/" + name;
         damagedBytes = readFile(cut);
         writeFile(damaged, damagedBytes);
-        writeFile(outputFolder + "/out-video.h264", "the user's own stream");
+        writeFile(outputFolder + "/" + kVideoStreamFileName, "the user's own stream");
         writeFile(outputFolder + "/" + baseName() + "_fix.mp4", "the user's own repaired file");
     }
 
@@ -63,11 +65,11 @@ public:
     // The user's files are untouched and nothing but `results` was added.
     void expectOutputFolder(const std::vector<std::string>& results) const {
         std::vector<std::string> want = results;
-        want.push_back("out-video.h264");
+        want.push_back(kVideoStreamFileName);
         want.push_back(baseName() + "_fix.mp4");
         std::sort(want.begin(), want.end());
         EXPECT_EQ(listFolder(outputFolder), want);
-        EXPECT_EQ(readFile(outputFolder + "/out-video.h264"), "the user's own stream");
+        EXPECT_EQ(readFile(outputFolder + "/" + kVideoStreamFileName), "the user's own stream");
         EXPECT_EQ(readFile(outputFolder + "/" + baseName() + "_fix.mp4"), "the user's own repaired file");
         EXPECT_EQ(listFolder(sourceFolder), std::vector<std::string>{damaged.substr(damaged.rfind('/') + 1)});
         EXPECT_TRUE(readFile(damaged) == damagedBytes) << "the damaged file changed";
@@ -166,7 +168,7 @@ TEST_P(RepairedSound, IsTheRecoveredAudioCopiedOrEncoded) {
     ProgramOverride keepCopy(ChildProgram::AudioRepair,
                              writeScript(fixture.dir, "Brannoc",
                                          "'" + programPath("Brannoc") + "' \"$@\" || exit $?\n"
-                                         "cp \"$1-checked.aac\" '" + recovered + "'\n"));
+                                         "cp \"$1" + kCheckedAudioSuffix + "\" '" + recovered + "'\n"));
     const ScopedSettings settings(fixture.outputFolder + "/", "none", fixture.reference);
 
     auto job = makeJob(fixture.damaged, true);

@@ -89,9 +89,10 @@ TEST(UnitFile, CancelReachesTheEngineAndOnlyAResetClearsIt) {
     unitFile job;
     job.setCancel(true);
     EXPECT_TRUE(job.cancelRequested);
-    EXPECT_TRUE(job.fixer->stopRequest);
+    EXPECT_TRUE(job.fixer->stopRequested());
     job.setCancel(false);
     EXPECT_FALSE(job.cancelRequested);
+    EXPECT_FALSE(job.fixer->stopRequested());
 }
 
 TEST(UnitFile, PreviewSwitchesReachTheEngine) {

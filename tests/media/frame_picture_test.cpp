@@ -15,12 +15,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-namespace {
+#include "media/ffmpeg_handles.h"
 
-struct FrameDeleter {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+namespace {
 
 const QColor kLeft(220, 30, 40);
 const QColor kRight(20, 60, 230);

@@ -135,34 +135,33 @@ INSTANTIATE_TEST_SUITE_P(
 
 class CurrentParserTest : public ::testing::Test {
 protected:
-    std::unique_lock<std::mutex> hold = h264ParserLock();
-    void SetUp() override { initH264Parser(); }
-    static void feed(const Bytes& buffer) { parseFirstNalUnit(buffer.data(), int(buffer.size())); }
+    H264Parser parser;
+    void feed(const Bytes& buffer) { parser.parseFirstNalUnit(buffer.data(), int(buffer.size())); }
 };
 
 TEST_F(CurrentParserTest, NeedsAFourByteStartCodeInsideTheBuffer) {
     feed({0x00, 0x00, 0x01, 0x67, 0x42});     // three-byte start code only
     feed({0x67, 0x42, 0x00, 0x00, 0x00});     // start code cut by the buffer end
-    parseFirstNalUnit(nullptr, 10);
+    parser.parseFirstNalUnit(nullptr, 10);
     const Bytes sps{0, 0, 0, 1, 0x67};
-    parseFirstNalUnit(sps.data(), 0);
-    EXPECT_EQ(getNalUnitType(), 0u);
+    parser.parseFirstNalUnit(sps.data(), 0);
+    EXPECT_EQ(parser.getNalUnitType(), 0u);
 }
 
 TEST_F(CurrentParserTest, HeaderOnlySpsGivesZeroRecord) {
     feed({0x12, 0x00, 0x00, 0x00, 0x01, 0x67});
-    EXPECT_EQ(getNalUnitType(), 7u);
-    EXPECT_EQ(currentH264ParserState().sps.profile_idc, 0u);
-    EXPECT_EQ(getPictureWidth(), 16);
-    EXPECT_EQ(getPictureHeight(), 32);
+    EXPECT_EQ(parser.getNalUnitType(), 7u);
+    EXPECT_EQ(parser.state().sps.profile_idc, 0u);
+    EXPECT_EQ(parser.getPictureWidth(), 16);
+    EXPECT_EQ(parser.getPictureHeight(), 32);
 }
 
 TEST_F(CurrentParserTest, InitMakesAFreshState) {
     feed(annexB(nalUnit(0x67, BitWriter().u(8, 66).u(8, 0).u(8, 30).ue(0).ue(0).ue(0).ue(1).ue(1).flag(0).ue(39).ue(29).flag(1).flag(1).flag(0).flag(0).trailing().data())));
-    EXPECT_EQ(getPictureWidth(), 640);
-    initH264Parser();
-    EXPECT_EQ(getNalUnitType(), 0u);
-    EXPECT_EQ(currentH264ParserState().sps.pic_width_in_mbs_minus1, 0u);
+    EXPECT_EQ(parser.getPictureWidth(), 640);
+    parser.initH264Parser();
+    EXPECT_EQ(parser.getNalUnitType(), 0u);
+    EXPECT_EQ(parser.state().sps.pic_width_in_mbs_minus1, 0u);
 }
 
 // ---------------------------------------------------------------- sequence parameter set

@@ -13,6 +13,7 @@
 
 #include "media/h264_nal.h"
 #include "media/h264_parser.h"
+#include "mp4/nal_header.h"
 #include "tests/support/h264_bit_writer.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
@@ -139,19 +140,19 @@ TEST_P(EncodedStream, CurrentParserGivesSizeOfParameterSetPair) {
     ASSERT_FALSE(path.empty());
     const std::vector<Bytes> units = splitUnits(testsupport::readFile(path));
     std::size_t sps = 0;
-    while (sps + 1 < units.size() && (units[sps][0] & 0x1F) != 7) ++sps;
+    while (sps + 1 < units.size() && mp4::nalTypeOf(units[sps][0], false) != 7) ++sps;
     ASSERT_LT(sps + 1, units.size());
 
-    const auto hold = h264ParserLock();
-    initH264Parser();
+    H264Parser parser;
+    parser.initH264Parser();
     const Bytes spsBuffer = annexB(units[sps]);
-    parseFirstNalUnit(spsBuffer.data(), int(spsBuffer.size()));
-    EXPECT_EQ(getNalUnitType(), 7u);
+    parser.parseFirstNalUnit(spsBuffer.data(), int(spsBuffer.size()));
+    EXPECT_EQ(parser.getNalUnitType(), 7u);
     const Bytes ppsBuffer = annexB(units[sps + 1]);
-    parseFirstNalUnit(ppsBuffer.data(), int(ppsBuffer.size()));
-    EXPECT_EQ(getNalUnitType(), 8u);
-    EXPECT_EQ(getPictureWidth(), GetParam().width);
-    EXPECT_EQ(getPictureHeight(), GetParam().height);
+    parser.parseFirstNalUnit(ppsBuffer.data(), int(ppsBuffer.size()));
+    EXPECT_EQ(parser.getNalUnitType(), 8u);
+    EXPECT_EQ(parser.getPictureWidth(), GetParam().width);
+    EXPECT_EQ(parser.getPictureHeight(), GetParam().height);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -183,7 +184,7 @@ TEST(DamagedUnits, TruncatedUnitsParseWithoutFault) {
                 const Bytes cut(unit.begin(), unit.begin() + length);
                 parseUnit(cut, state);
                 if (length > 0) {
-                    EXPECT_EQ(state.nal.nal_unit_type, unit[0] & 0x1Fu);
+                    EXPECT_EQ(state.nal.nal_unit_type, std::uint32_t(mp4::nalTypeOf(unit[0], false)));
                 }
             }
         }
@@ -205,7 +206,7 @@ TEST(DamagedUnits, RandomUnitsParseWithoutFault) {
             unit.push_back(style == 0 ? 0x00 : style == 1 ? 0xFF : style == 2 ? std::uint8_t(any & 0x0F) : any);
         }
         parseUnit(unit, state);
-        EXPECT_EQ(state.nal.nal_unit_type, unit[0] & 0x1Fu);
+        EXPECT_EQ(state.nal.nal_unit_type, std::uint32_t(mp4::nalTypeOf(unit[0], false)));
         pictureWidth(state.sps);
         pictureHeight(state.sps);
     }

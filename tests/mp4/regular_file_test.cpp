@@ -1,12 +1,14 @@
 // Only regular files are opened: a FIFO, a device or a folder given as a video is refused at
-// once, never waited on.
+// once, never waited on. What is opened is read at positions, to the file's end.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "mp4/media_file.h"
 #include "mp4/regular_file.h"
@@ -84,4 +86,32 @@ TEST(RegularFile, OnlyRegularFilesAreOpened) {
             EXPECT_FALSE(watch->released()) << "waited on the FIFO";
         }
     }
+}
+
+TEST(RegularFile, ReadsAtAPositionStopOnlyAtTheEnd) {
+    TempDir dir;
+    const std::string path = dir.file("clip.mp4");
+    writeFile(path, "0123456789");
+    std::uint64_t size = 0;
+    const int fd = mp4::openRegularFile(path, size);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(size, 10u);
+    struct Case {
+        std::uint64_t offset;
+        std::size_t count;
+        std::int64_t got;
+        const char* bytes;
+    };
+    const Case cases[] = {
+        {0, 4, 4, "0123"}, {6, 4, 4, "6789"}, {8, 4, 2, "89"}, {10, 4, 0, ""}, {1000, 4, 0, ""}, {3, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        char buffer[4] = {};
+        EXPECT_EQ(mp4::readFileAt(fd, c.offset, buffer, c.count), c.got) << c.offset;
+        EXPECT_EQ(std::string(buffer, std::size_t(std::max<std::int64_t>(c.got, 0))), c.bytes) << c.offset;
+    }
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 0) << "the descriptor's own position stays where it was";
+    ::close(fd);
+    char byte = 0;
+    EXPECT_EQ(mp4::readFileAt(fd, 0, &byte, 1), -1) << "a closed descriptor is a read error, not an end";
 }

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "media/access_codes.h"
 #include "reference/analysis_entry.h"
 #include "tests/reference/ffprobe_streams.h"
 #include "tests/reference/stream_copies.h"
@@ -77,7 +78,7 @@ TEST(AnalysisEntry, RefusedRunsPrintAndWriteNothing) {
     const std::vector<std::vector<std::string>> cases = {
         {},
         {video},
-        {video, kAccessCode},
+        {video, kReferenceAccessCode},
         {video, "--WROBNA63170", out},
         {video, "--wrobna63170x", out},
         {video, "--wrobna6317", out},
@@ -94,7 +95,7 @@ TEST(AnalysisEntry, RefusedRunsPrintAndWriteNothing) {
 TEST(AnalysisEntry, MissingInputStillGivesADocument) {
     TempDir dir;
     const std::string out = dir.file("ref.xml");
-    const ProcessResult r = ordwick({dir.file("missing.mp4"), kAccessCode, out});
+    const ProcessResult r = ordwick({dir.file("missing.mp4"), kReferenceAccessCode, out});
     EXPECT_EQ(r.exitCode, kExitWritten);
     EXPECT_EQ(r.out, "avformat_open_input failed\nERROR: cannot open input file " + dir.file("missing.mp4") + "\n");
     ASSERT_TRUE(fileExists(out));
@@ -135,7 +136,7 @@ TEST(AnalysisEntry, InputThatIsNotARegularFileIsRefusedWithoutWaiting) {
         const std::string input = dir.file("reference.mp4");
         const std::unique_ptr<FifoWatch> watch = c.make(input);
         const std::string out = dir.file("ref.xml");
-        const ProcessResult r = ordwick({input, kAccessCode, out});
+        const ProcessResult r = ordwick({input, kReferenceAccessCode, out});
         EXPECT_EQ(r.exitCode, kExitWritten);
         EXPECT_EQ(r.out, "avformat_open_input failed\nERROR: cannot open input file " + input + "\n");
         if (watch) {
@@ -153,7 +154,7 @@ TEST(AnalysisEntry, DamagedReferencePrintsOnlyTheAnalysesLines) {
     const std::string cut = cutClip(settings, 0.5);
     ASSERT_FALSE(cut.empty());
     TempDir dir;
-    const ProcessResult r = ordwick({cut, kAccessCode, dir.file("ref.xml")});
+    const ProcessResult r = ordwick({cut, kReferenceAccessCode, dir.file("ref.xml")});
     EXPECT_EQ(r.exitCode, kExitWritten);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, "avformat_open_input failed\n");
@@ -163,7 +164,7 @@ TEST(AnalysisEntry, UnwritableOutputExitsWithOne) {
     const std::string video = clip(ClipSettings{});
     ASSERT_FALSE(video.empty());
     TempDir dir;
-    const ProcessResult r = ordwick({video, kAccessCode, dir.file("missing/ref.xml")});
+    const ProcessResult r = ordwick({video, kReferenceAccessCode, dir.file("missing/ref.xml")});
     EXPECT_EQ(r.exitCode, kExitNotWritten);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
@@ -172,8 +173,8 @@ TEST(AnalysisEntry, FourthArgumentChangesNothing) {
     const std::string video = clip(ClipSettings{});
     ASSERT_FALSE(video.empty());
     TempDir dir;
-    ASSERT_EQ(ordwick({video, kAccessCode, dir.file("a.xml")}).exitCode, kExitWritten);
-    ASSERT_EQ(ordwick({video, kAccessCode, dir.file("b.xml"), "extra"}).exitCode, kExitWritten);
+    ASSERT_EQ(ordwick({video, kReferenceAccessCode, dir.file("a.xml")}).exitCode, kExitWritten);
+    ASSERT_EQ(ordwick({video, kReferenceAccessCode, dir.file("b.xml"), "extra"}).exitCode, kExitWritten);
     EXPECT_EQ(readFile(dir.file("a.xml")), readFile(dir.file("b.xml")));
 }
 
@@ -182,7 +183,7 @@ TEST(AnalysisEntry, InProcessRunKeepsItsState) {
     ASSERT_FALSE(video.empty());
     TempDir dir;
     const std::string out = dir.file("ref.xml");
-    const char* argv[] = {"Ordwick", video.c_str(), kAccessCode, out.c_str()};
+    const char* argv[] = {"Ordwick", video.c_str(), kReferenceAccessCode, out.c_str()};
     ReferenceRunState state;
     EXPECT_EQ(runReferenceAnalysis(4, argv, state), kExitWritten);
     EXPECT_EQ(state.media.videoCodecName, "h264");
@@ -215,7 +216,7 @@ TEST(AnalysisEntry, TracksPastTheKeptOnesChangeOnlyTheTrackCount) {
     ASSERT_TRUE(copyStreams(keptTracks, "mp4", dir.file("kept.mp4")));
     ASSERT_TRUE(copyStreams(allTracks, "mp4", dir.file("all.mp4")));
     for (const char* name : {"kept", "all"}) {
-        const ProcessResult r = ordwick({dir.file(std::string(name) + ".mp4"), kAccessCode, dir.file(std::string(name) + ".xml")});
+        const ProcessResult r = ordwick({dir.file(std::string(name) + ".mp4"), kReferenceAccessCode, dir.file(std::string(name) + ".xml")});
         ASSERT_EQ(r.exitCode, kExitWritten) << name << r.out << r.err;
     }
     const pt::ptree doc = readDocument(dir.file("kept.xml"));
@@ -264,7 +265,7 @@ TEST_P(GeneratedClipDocument, AgreesWithFfprobe) {
 
     TempDir dir;
     const std::string out = dir.file("ref.xml");
-    const ProcessResult r = ordwick({video, kAccessCode, out});
+    const ProcessResult r = ordwick({video, kReferenceAccessCode, out});
     ASSERT_EQ(r.exitCode, kExitWritten) << r.out << r.err;
     EXPECT_EQ(r.out, "");
     const pt::ptree doc = readDocument(out);

@@ -8,6 +8,7 @@
 
 #include <boost/property_tree/xml_parser.hpp>
 
+#include "mp4/fourcc_text.h"
 #include "reference/document_writer.h"
 #include "tests/reference/in_child.h"
 #include "tests/support/test_files.h"
@@ -26,7 +27,7 @@ AnalysisResult cameraResult() {
     audio.typeName = "Audio";
     audio.typeIndex = 1;
     audio.sampleDescType = 1;
-    audio.sampleDescFormat = fourcc("mp4a");
+    audio.sampleDescFormat = mp4::fourcc("mp4a");
     audio.sampleDescCoding = "MPEG-4 Audio";
     audio.minSize = 6;
     audio.maxSize = 400;
@@ -38,7 +39,7 @@ AnalysisResult cameraResult() {
     video.typeName = "Video";
     video.typeIndex = 2;
     video.sampleDescType = 3;
-    video.sampleDescFormat = fourcc("avc1");
+    video.sampleDescFormat = mp4::fourcc("avc1");
     video.sampleDescCoding = "H.264";
     video.sampleWidth = 320;
     video.sampleHeight = 240;
@@ -211,8 +212,8 @@ TEST(DocumentWriter, WordsAsSignedBits) {
         {0x7FFFFFFF, "2147483647"},
         {0x80000000, "-2147483648"},
         {0xFFFFFFFF, "-1"},
-        {fourcc("avc1"), "1635148593"},
-        {fourcc("mp4a"), "1836069985"},
+        {mp4::fourcc("avc1"), "1635148593"},
+        {mp4::fourcc("mp4a"), "1836069985"},
     };
     for (const auto& c : cases) EXPECT_EQ(formatWord(c.bits), c.text) << c.bits;
 }
@@ -227,11 +228,11 @@ TEST(DocumentWriter, TrackListsDecideTheStreamElements) {
     secondVideo.sampleWidth = 80;
     TrackRecord aac;
     aac.typeIndex = 1;
-    aac.sampleDescFormat = fourcc("mp4a");
+    aac.sampleDescFormat = mp4::fourcc("mp4a");
     aac.audioHeaderHex = "fff1";
     TrackRecord pcm;
     pcm.typeIndex = 1;
-    pcm.sampleDescFormat = fourcc("twos");
+    pcm.sampleDescFormat = mp4::fourcc("twos");
     pcm.pcmSampleSize = 4;
 
     const struct {

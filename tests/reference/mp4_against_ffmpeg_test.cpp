@@ -19,6 +19,10 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "media/access_codes.h"
+#include "mp4/byte_order.h"
+#include "mp4/nal_header.h"
+#include "media/ffmpeg_handles.h"
 #include "reference/analysis_entry.h"
 #include "reference/document_writer.h"
 #include "reference/mp4_structure.h"
@@ -124,14 +128,14 @@ std::array<NalTypeStats, kNalTypeCount> statsFrom(const std::vector<Bytes>& pack
     for (const Bytes& p : packets) {
         std::size_t pos = 0;
         while (p.size() - pos >= lengthSize) {
-            std::uint32_t size = 0;
-            for (unsigned i = 0; i < lengthSize; ++i) size = size << 8 | p[pos++];
-            auto at = [&](std::size_t i) -> std::uint32_t { return pos + i < p.size() ? p[pos + i] : 0; };
-            const int type = hevc ? (at(0) >> 1) & 0x3F : at(0) & 0x1F;
-            const bool three = hevc ? type == 39 : type == 5;
+            const std::uint32_t size = mp4::beWord(p.data() + pos, lengthSize);
+            pos += lengthSize;
+            auto at = [&](std::size_t i) -> std::uint8_t { return pos + i < p.size() ? p[pos + i] : 0; };
+            const std::uint8_t header[] = {at(0), at(1), at(2)};
+            const int type = mp4::nalTypeOf(header[0], hevc);
             stats[type].minSize = std::min(stats[type].minSize, size);
             stats[type].maxSize = std::max(stats[type].maxSize, size);
-            stats[type].addHeaderWord(three ? at(0) << 16 | at(1) << 8 | at(2) : at(0) << 8 | at(1));
+            stats[type].addHeaderWord(mp4::headerWordOf(header, type, hevc));
             if (size > p.size() - pos) break;
             pos += size;
         }
@@ -141,10 +145,6 @@ std::array<NalTypeStats, kNalTypeCount> statsFrom(const std::vector<Bytes>& pack
 
 // A number of the document (read as text: Boost's own conversion to int warns under some builds).
 int number(const pt::ptree& tree, const std::string& path) { return std::stoi(tree.get<std::string>(path)); }
-
-struct FormatCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
 
 struct ClipCase {
     const char* name;
@@ -173,7 +173,7 @@ protected:
     bool hevc() const { return video()->codecpar->codec_id == AV_CODEC_ID_HEVC; }
 
     std::string path_;
-    std::unique_ptr<AVFormatContext, FormatCloser> format_;
+    FormatInputPtr format_;
     int videoIndex_ = -1;
 };
 
@@ -242,7 +242,7 @@ TEST_P(AgainstFfmpeg, DocumentAgreesWithTheClipsPackets) {
     testsupport::TempDir dir;
     const std::string out = dir.file("ref.xml");
     const testsupport::ProcessResult run =
-        testsupport::runProcess({testsupport::programPath("Ordwick"), path_, kAccessCode, out});
+        testsupport::runProcess({testsupport::programPath("Ordwick"), path_, kReferenceAccessCode, out});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     pt::ptree doc;
     pt::read_xml(out, doc);

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "mp4/byte_order.h"
 #include "reference/document_writer.h"
 #include "reference/mp4_structure.h"
 #include "tests/support/test_clips.h"
@@ -79,16 +80,11 @@ private:
     std::thread thread_;
 };
 
-std::uint32_t be32(const std::string& b, std::size_t at) {
-    return std::uint32_t(std::uint8_t(b[at])) << 24 | std::uint32_t(std::uint8_t(b[at + 1])) << 16 |
-           std::uint32_t(std::uint8_t(b[at + 2])) << 8 | std::uint8_t(b[at + 3]);
-}
-
 // Start and size of the top-level 'moov' box (32-bit sizes are all the generated clip uses).
 bool findMovie(const std::string& file, std::size_t& start, std::size_t& size) {
     std::size_t pos = 0;
     while (pos + 8 <= file.size()) {
-        const std::uint32_t boxSize = be32(file, pos);
+        const std::uint32_t boxSize = mp4::be32(file.data() + pos);
         if (boxSize < 8) return false;
         if (file.compare(pos + 4, 4, "moov") == 0) {
             start = pos;

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "reference/analysis_entry.h"
+#include "media/access_codes.h"
+#include "media/work_file_names.h"
+#include "mp4/byte_order.h"
 #include "tests/support/clip_packets.h"
 #include "repair/video_repair.h"
 #include "repair/wav_header.h"
@@ -109,7 +111,7 @@ void repairCutClip(const ClipSettings& damagedSettings, const TempDir& dir, vide
     original = clip(damagedSettings);
     ASSERT_FALSE(reference.empty() || damaged.empty() || original.empty());
     const std::string xml = dir.file("ref.xml");
-    const ProcessResult analysed = runProcess({programPath("Ordwick"), reference, kAccessCode, xml});
+    const ProcessResult analysed = runProcess({programPath("Ordwick"), reference, kReferenceAccessCode, xml});
     ASSERT_EQ(analysed.exitCode, 0) << analysed.out;
     ASSERT_TRUE(fileExists(xml));
     if (description) *description = readFile(xml);
@@ -141,8 +143,7 @@ protected:
 // The WAV header's data size, read back from the file.
 std::uint32_t wavDataSize(const std::string& wav, std::size_t headerSize) {
     if (wav.size() < headerSize) return 0;
-    const auto* b = reinterpret_cast<const unsigned char*>(wav.data() + headerSize - 4);
-    return std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[3]) << 24);
+    return mp4::le32(wav.data() + headerSize - 4);
 }
 
 }  // namespace
@@ -155,7 +156,7 @@ TEST_P(AudioEndToEndTest, RecoversTheAudioBeforeTheCut) {
     ASSERT_GT(before.videoFrames, 0);
     ASSERT_GT(before.audioBytes, 0);
 
-    const std::string videoPath = dir_.file("out-video.h264");
+    const std::string videoPath = dir_.file(kVideoStreamFileName);
     const int frames = framesIn(videoPath);
     // Every frame before the cut, and at most the one the cut went through.
     EXPECT_GE(frames, before.videoFrames);
@@ -164,7 +165,7 @@ TEST_P(AudioEndToEndTest, RecoversTheAudioBeforeTheCut) {
     double audioRecovered = 0;
     if (c.check == AudioCheck::AacRaw) {
         EXPECT_TRUE(engine_.isAac);
-        const std::string raw = readFile(dir_.file("out-audio.raw"));
+        const std::string raw = readFile(dir_.file(kRawAudioFileName));
         ASSERT_GE(raw.size(), 7u);
         const std::string recovered = raw.substr(7);
         // The encoder's name frames (the first, then one every 256) are sound like the rest.
@@ -175,7 +176,7 @@ TEST_P(AudioEndToEndTest, RecoversTheAudioBeforeTheCut) {
         if (recovered.size() >= expected.size()) audioRecovered = before.audioSeconds;
     } else {
         EXPECT_FALSE(engine_.isAac);
-        const std::string wavPath = dir_.file("out-audio.wav");
+        const std::string wavPath = dir_.file(kWavAudioFileName);
         const std::string wav = readFile(wavPath);
         const std::size_t header = c.check == AudioCheck::AdpcmWav ? 60 : 44;
         ASSERT_GT(wav.size(), header);

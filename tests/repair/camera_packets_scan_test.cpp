@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "media/work_file_names.h"
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
 #include "reference/document_writer.h"
 #include "repair/audio_extraction.h"
 #include "repair/repair_run.h"
@@ -25,11 +29,6 @@ namespace {
 
 const std::string kVideoHeaderHex = "0000000167640028ACD940780227E584000003000400000300C83C60C658";
 const std::string kAudioHeaderHex = "FFF15080021FFC";
-
-std::uint32_t be32(const std::string& s, std::size_t at) {
-    return (std::uint32_t(std::uint8_t(s[at])) << 24) | (std::uint32_t(std::uint8_t(s[at + 1])) << 16) |
-           (std::uint32_t(std::uint8_t(s[at + 2])) << 8) | std::uint8_t(s[at + 3]);
-}
 
 // One video sample's slices (length-prefixed units) and the AAC frames stored after it.
 struct Frame {
@@ -57,9 +56,9 @@ std::vector<Frame> framesOfClip(std::size_t count) {
         if (frames.size() == count) break;
         Frame f;
         for (std::size_t at = 0; at + 4 <= data.size();) {
-            const std::uint32_t length = be32(data, at);
+            const std::uint32_t length = mp4::be32(data.data() + at);
             const std::string unit = data.substr(at + 4, length);
-            if (!unit.empty() && (unit[0] & 0x1F) != 6) f.units.push_back(unit);
+            if (!unit.empty() && mp4::nalTypeOf(std::uint8_t(unit[0]), false) != 6) f.units.push_back(unit);
             at += 4 + length;
         }
         frames.push_back(f);
@@ -80,21 +79,22 @@ void writeReference(const std::string& path, const std::string& preset, const st
     TrackRecord v;
     v.typeName = "Video";
     v.typeIndex = 2;
-    v.sampleDescFormat = fourcc("avc1");
+    v.sampleDescFormat = mp4::fourcc("avc1");
     v.sampleDescCoding = "H.264";
     v.videoHeaderHex = kVideoHeaderHex;
     TrackRecord a;
     a.typeName = "Audio";
     a.typeIndex = 1;
-    a.sampleDescFormat = fourcc("mp4a");
+    a.sampleDescFormat = mp4::fourcc("mp4a");
     a.audioHeaderHex = kAudioHeaderHex;
     r.tracks = {v, a};
     r.trackCount = 2;
     std::set<std::pair<int, std::uint32_t>> words;
     for (const Frame& f : frames) {
         for (const std::string& u : f.units) {
-            const int type = u[0] & 0x1F;
-            const std::uint32_t word = type == 5 ? (be32(u, 0) >> 8) : (be32(u, 0) >> 16);
+            const auto* header = reinterpret_cast<const std::uint8_t*>(u.data());
+            const int type = mp4::nalTypeOf(header[0], false);
+            const std::uint32_t word = mp4::headerWordOf(header, type, false);
             words.insert({type, word});
         }
     }
@@ -188,8 +188,8 @@ protected:
                                      QString::fromStdString(dir_.path() + "/")),
                   videoRepair::kFinished);
     }
-    std::string video() const { return readFile(dir_.file("out-video.h264")); }
-    std::string audio() const { return readFile(dir_.file("out-audio.raw")); }
+    std::string video() const { return readFile(dir_.file(kVideoStreamFileName)); }
+    std::string audio() const { return readFile(dir_.file(kRawAudioFileName)); }
     std::uint64_t tagCount(const std::string& tag) const {
         for (const PacketList::TagCount& t : engine_.lastRun()->packets.tags())
             if (t.tag == tag) return t.count;

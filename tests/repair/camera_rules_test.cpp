@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "repair/nal_first_test.h"
+#include "mp4/nal_header.h"
 #include "repair/packet_checks.h"
 #include "tests/repair/nal_entry.h"
 
@@ -25,7 +25,7 @@ int typeCount(bool hevc) { return hevc ? 64 : 32; }
 std::uint32_t ownWord(int type, bool hevc) {
     const std::uint32_t header = hevc ? std::uint32_t(type) << 1 : 0x20u | std::uint32_t(type);
     const std::uint32_t word = (header << 8) | (hevc ? 0x06u : 0xABu);
-    return headerWordBytes(type, hevc) == 3 ? (word << 8) | 0x5Au : word;
+    return mp4::headerWordBytes(type, hevc) == 3 ? (word << 8) | 0x5Au : word;
 }
 
 // A reference that showed units of every type, between 1000 + type and 2000 + type bytes, each
@@ -57,11 +57,11 @@ public:
 
     // Whether a unit of `type` with header word `word` and `length` is taken as a NAL unit.
     bool takes(int type, std::uint32_t word, std::uint32_t length) const {
-        const int wordBytes = headerWordBytes(type, hevc);
+        const int wordBytes = mp4::headerWordBytes(type, hevc);
         std::uint8_t* unit = bytes_.data() + 24;
         for (int i = 0; i < 4; ++i) unit[i] = std::uint8_t(length >> (24 - 8 * i));
         for (int i = 0; i < wordBytes; ++i) unit[4 + i] = std::uint8_t(word >> (8 * (wordBytes - 1 - i)));
-        EXPECT_EQ(nalTypeOf(unit[4], hevc), type) << "a word of the type's own header";
+        EXPECT_EQ(mp4::nalTypeOf(unit[4], hevc), type) << "a word of the type's own header";
         ScanSource source;
         source.data = bytes_.data();
         source.valid = std::int64_t(bytes_.size());
@@ -73,7 +73,7 @@ public:
 
     // How many distinct header words of `type` a unit of `length` is taken with.
     std::size_t wordsTaken(int type, std::uint32_t length) const {
-        const int tail = 8 * (headerWordBytes(type, hevc) - 1);
+        const int tail = 8 * (mp4::headerWordBytes(type, hevc) - 1);
         // The type's NAL header bytes: one per nal_ref_idc for H.264, per high bit of the layer
         // for H.265.
         const std::uint32_t headers = hevc ? 2 : 4;

@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "mp4/nal_header.h"
 #include "tests/repair/preview_pictures.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
@@ -94,7 +95,7 @@ std::vector<Nal> units(const std::string& stream, Codec codec) {
         Nal nal;
         nal.bytes = stream.substr(starts[k], end - starts[k]);
         const auto h = static_cast<unsigned char>(nal.bytes.empty() ? 0 : nal.bytes[0]);
-        nal.type = codec == Codec::H265 ? (h >> 1) & 0x3F : h & 0x1F;
+        nal.type = mp4::nalTypeOf(h, codec == Codec::H265);
         out.push_back(nal);
     }
     return out;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "mp4/fourcc_text.h"
 #include "tests/repair/packet_bytes.h"
 
 using packetbytes::Bytes;
@@ -85,14 +86,14 @@ TEST(BoxTypeTest, TheThirteenCodesAndNoOther) {
         const std::vector<std::uint8_t> bytes = Bytes().be32(24).text(code).padTo(24);
         std::uint32_t read = 0;
         EXPECT_TRUE(isContainerBox(bytes.data(), 24, 0, read)) << code;
-        EXPECT_EQ(read, fourcc(*reinterpret_cast<const char(*)[5]>(code)));
+        EXPECT_EQ(read, mp4::fourcc(*reinterpret_cast<const char(*)[5]>(code)));
         EXPECT_STREQ(boxTypeName(read), code);
     }
     for (const char* code : {"mdat", "moof", "FREE", "stbl"}) {
         const std::vector<std::uint8_t> bytes = Bytes().be32(24).text(code).padTo(24);
         std::uint32_t read = 0;
         EXPECT_FALSE(isContainerBox(bytes.data(), 24, 0, read)) << code;
-        EXPECT_EQ(read, fourcc(*reinterpret_cast<const char(*)[5]>(code))) << "the code read is reported anyway";
+        EXPECT_EQ(read, mp4::fourcc(*reinterpret_cast<const char(*)[5]>(code))) << "the code read is reported anyway";
         EXPECT_STREQ(boxTypeName(read), "unknown");
     }
     const std::vector<std::uint8_t> cut = Bytes().be32(24).text("fre");

@@ -47,7 +47,7 @@ TEST(PacketListTest, ClassifyLastPackets) {
 TEST(PacketListTest, StaysBoundedAndRemembersTheLatest) {
     PacketList list;
     for (int i = 0; i < 100000; ++i) list.addVideo(i % 64, VideoCoding::H264);
-    list.addSpecial("[TMCD - Suite +1]");
+    list.addSpecial(SpecialKind::TimecodeSuite, "[TMCD - Suite +1]");
     EXPECT_EQ(list.count(), 100001u);
     EXPECT_EQ(list.lastKind(), PacketList::Kind::Special);
     EXPECT_TRUE(list.lastIsSuite());
@@ -79,7 +79,7 @@ TEST(PacketListTest, LabelsTellWhatEachPacketWas) {
     list.addVideo(1, VideoCoding::H265);
     list.addVideo(99, VideoCoding::H264);
     list.addVideo(-1, VideoCoding::H265);
-    list.addSpecial("[TMCD - Suite +1]");
+    list.addSpecial(SpecialKind::TimecodeSuite, "[TMCD - Suite +1]");
     list.addAudio();
     list.addSkip();
     const std::vector<std::pair<std::string, PacketList::Kind>> expected = {
@@ -102,13 +102,24 @@ TEST(PacketListTest, LabelsTellWhatEachPacketWas) {
 
 TEST(PacketListTest, TallyOfTags) {
     PacketList list;
-    list.addSpecial("[moof packet]");
-    list.addSpecial("[CANON - 0x04008040]");
-    list.addSpecial("[moof packet]");
+    list.addSpecial(SpecialKind::Fragment, "[moof packet]");
+    list.addSpecial(SpecialKind::CameraRecord, "[CANON - 0x04008040]");
+    list.addSpecial(SpecialKind::Fragment, "[moof packet]");
     ASSERT_EQ(list.tags().size(), 2u);
     EXPECT_EQ(list.tags()[0].tag, "[moof packet]");
     EXPECT_EQ(list.tags()[0].count, 2u);
     EXPECT_EQ(list.tags()[1].count, 1u);
-    for (std::size_t i = 0; i < PacketList::kMaxTags + 10; ++i) list.addSpecial("[t" + std::to_string(i) + "]");
+    for (std::size_t i = 0; i < PacketList::kMaxTags + 10; ++i)
+        list.addSpecial(SpecialKind::CameraRecord, "[t" + std::to_string(i) + "]");
     EXPECT_EQ(list.tags().size(), PacketList::kMaxTags);
+}
+
+TEST(PacketListTest, TheKindTellsATimeCodeRunNotTheTag) {
+    PacketList list;
+    // A camera track's tag is its coding as the reference names it: any text at all.
+    list.addSpecial(SpecialKind::CameraTrack, "[Timecode Suite]");
+    EXPECT_FALSE(list.lastIsSuite());
+    list.addSpecial(SpecialKind::TimecodeSuite, "[TMCD Canon - Suite x2 +1]");
+    EXPECT_TRUE(list.lastIsSuite());
+    EXPECT_EQ(list.tags().size(), 2u) << "both tags are kept for display";
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "media/start_codes.h"
-#include "repair/nal_first_test.h"
+#include "mp4/nal_header.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_process.h"
@@ -57,7 +57,7 @@ std::vector<std::string> unitsOf(const std::string& stream) {
 // The NAL type of a unit as unitsOf gives it.
 int typeOf(const std::string& unit, bool hevc) {
     const std::size_t header = unit.find('\1') + 1;
-    return nalTypeOf(static_cast<std::uint8_t>(unit[header]), hevc);
+    return mp4::nalTypeOf(static_cast<std::uint8_t>(unit[header]), hevc);
 }
 
 bool isParameterSet(const std::string& unit, bool hevc) {

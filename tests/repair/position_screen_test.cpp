@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
 #include "repair/camera_rules.h"
 #include "repair/packet_checks.h"
 #include "repair/special_packets.h"
@@ -14,9 +17,7 @@
 
 namespace {
 
-std::uint32_t be32(const std::uint8_t* b) {
-    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
-}
+using mp4::fourcc;
 
 // A reference completed by the camera rules, with two camera tracks whose samples are known.
 AnalysisResult reference(const std::string& preset, bool hevc) {
@@ -95,13 +96,13 @@ TEST_P(PositionScreenTest, TurnsAwayOnlyPositionsWhereNothingStarts) {
     int turnedAway = 0;
     for (std::int64_t p = 0; p + PositionScreen::kBytes <= valid; ++p) {
         const std::uint8_t* b = bytes.data() + p;
-        const std::uint32_t length = be32(b);
+        const std::uint32_t length = mp4::be32(b);
         AtomCheck atom;
         specificAtomsChecker(bytes.data(), valid, p, length, preset, AtomsVariant::Repair, atom);
         std::uint32_t code = 0;
         std::int64_t skip = 0;
         std::string tag;
-        const int type = c.hevc ? (b[4] >> 1) & 0x3F : b[4] & 0x1F;
+        const int type = mp4::nalTypeOf(b[4], c.hevc);
         const std::uint32_t max = analysis.nalStats[std::size_t(type)].maxSize;
         const bool something = atom.skip != 0 || atom.announcedJunk != -1 || isAudPacket(bytes.data(), valid, p) ||
                                isContainerBox(bytes.data(), valid, p, code) ||

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mp4/byte_order.h"
 #include "repair/qt_ima_decoder.h"
 #include "repair/qt_ima_format.h"
 #include "repair/qt_ima_wav.h"
@@ -139,12 +140,6 @@ TEST(QtImaDecoderOpenTest, RefusesFormatsItCannotDecode) {
     EXPECT_TRUE(pcm.empty());
 }
 
-std::uint32_t le32(const std::string& bytes, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(bytes[at + std::size_t(k)]);
-    return v;
-}
-
 TEST(QtImaWavTest, PacketsBecomeACompletedPcmWav) {
     TempDir dir;
     const std::string packets = dir.file("out-audio.ima4");
@@ -157,12 +152,12 @@ TEST(QtImaWavTest, PacketsBecomeACompletedPcmWav) {
     const std::uint32_t data = 5 * 64 * 4;
     ASSERT_EQ(wav.size(), 44u + data);
     EXPECT_EQ(wav.substr(0, 4), "RIFF");
-    EXPECT_EQ(le32(wav, 4), 36 + data);
-    EXPECT_EQ(le32(wav, 24), 44100u);
-    EXPECT_EQ(le32(wav, 28), 44100u * 4) << "byte rate of 16-bit stereo";
+    EXPECT_EQ(mp4::le32(wav.data() + 4), 36 + data);
+    EXPECT_EQ(mp4::le32(wav.data() + 24), 44100u);
+    EXPECT_EQ(mp4::le32(wav.data() + 28), 44100u * 4) << "byte rate of 16-bit stereo";
     EXPECT_EQ(static_cast<unsigned char>(wav[22]), 2u);
     EXPECT_EQ(static_cast<unsigned char>(wav[34]), 16u);
-    EXPECT_EQ(le32(wav, 40), data);
+    EXPECT_EQ(mp4::le32(wav.data() + 40), data);
 }
 
 TEST(QtImaWavTest, AFailureLeavesNoWav) {

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "reference/analysis_entry.h"
+#include "media/access_codes.h"
+#include "mp4/byte_order.h"
+#include "mp4/nal_header.h"
 #include "repair/video_repair.h"
 #include "tests/support/clip_packets.h"
 #include "tests/support/test_files.h"
@@ -21,16 +23,9 @@
 
 namespace recovery {
 
-inline int nalType(const std::string& nal, bool hevc) {
-    const auto h = static_cast<unsigned char>(nal[0]);
-    return hevc ? (h >> 1) & 0x3F : h & 0x1F;
-}
+inline int nalType(const std::string& nal, bool hevc) { return mp4::nalTypeOf(std::uint8_t(nal[0]), hevc); }
 
-// Picture slices: H.264 types 1 to 5, H.265 types 0 to 31.
-inline bool isPicture(const std::string& nal, bool hevc) {
-    const int type = nalType(nal, hevc);
-    return hevc ? type < 32 : type >= 1 && type <= 5;
-}
+inline bool isPicture(const std::string& nal, bool hevc) { return mp4::isPictureType(nalType(nal, hevc), hevc); }
 
 inline std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -178,8 +173,7 @@ inline std::string recoveredSound(const videoRepair& engine, const ReferenceHead
         return file.substr(std::min(file.size(), headers.audio.size()));
     }
     for (std::size_t at = 12; at + 8 <= file.size();) {
-        const auto* b = reinterpret_cast<const unsigned char*>(file.data() + at + 4);
-        const std::size_t size = b[0] | (b[1] << 8) | (b[2] << 16) | (std::size_t(b[3]) << 24);
+        const std::size_t size = mp4::le32(file.data() + at + 4);
         // The rest of the file, whatever the header says: a size left unwritten shows as a
         // fault of its own.
         if (file.compare(at, 4, "data") == 0) return file.substr(at + 8);
@@ -246,7 +240,7 @@ inline void repairWithReference(videoRepair& engine, const std::string& referenc
                                 int result = videoRepair::kFinished) {
     const std::string description = dir.file("ref.xml");
     const testsupport::ProcessResult analysed =
-        testsupport::runProcess({testsupport::programPath("Ordwick"), reference, kAccessCode, description});
+        testsupport::runProcess({testsupport::programPath("Ordwick"), reference, kReferenceAccessCode, description});
     ASSERT_EQ(analysed.exitCode, 0) << analysed.err;
     headers.video = videoHeader(description);
     headers.audio = audioHeader(description);

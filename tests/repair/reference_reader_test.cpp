@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "mp4/fourcc_text.h"
 #include "reference/document_writer.h"
 #include "tests/support/test_files.h"
 
@@ -81,7 +82,7 @@ TEST_F(ReferenceReader, ReadsEveryValueAndHandsHeadersToTheFirstTracks) {
     ASSERT_EQ(r.result.tracks.size(), 2u);
     const TrackRecord& video = r.result.tracks[0];
     EXPECT_EQ(video.id, 0);
-    EXPECT_EQ(video.sampleDescFormat, fourcc("avc1"));
+    EXPECT_EQ(video.sampleDescFormat, mp4::fourcc("avc1"));
     EXPECT_EQ(video.videoHeaderHex, "0000000167");
     EXPECT_FLOAT_EQ(video.trackWidth, 1920);
     EXPECT_EQ(video.minSize, 100);
@@ -280,7 +281,7 @@ AnalysisResult analysisAtItsLimits() {
         track.typeName = video ? "Video" : "Audio";
         track.typeIndex = video ? 2 : 1;
         track.sampleDescType = -2147483647;
-        track.sampleDescFormat = fourcc(video ? "avc1" : "mp4a");
+        track.sampleDescFormat = mp4::fourcc(video ? "avc1" : "mp4a");
         track.sampleDescCoding = "MPEG-4 Audio";
         track.minSize = track.maxSize = -2147483647;
         track.videoHeaderHex = std::string(512, 'a');  // parameter sets as a camera writes them, many times over
@@ -403,7 +404,7 @@ TEST_F(ReferenceReader, ReadsBackWhatTheWriterWrote) {
         TrackRecord video;
         video.typeName = "Video";
         video.typeIndex = 2;
-        video.sampleDescFormat = fourcc("hvc1");
+        video.sampleDescFormat = mp4::fourcc("hvc1");
         video.sampleDescCoding = "H.265";
         video.sampleWidth = 640;
         video.sampleHeight = 360;
@@ -420,7 +421,7 @@ TEST_F(ReferenceReader, ReadsBackWhatTheWriterWrote) {
             TrackRecord audio;
             audio.typeName = "Audio";
             audio.typeIndex = 1;
-            audio.sampleDescFormat = fourcc("twos");
+            audio.sampleDescFormat = mp4::fourcc("twos");
             audio.minSize = 4096;
             audio.maxSize = 4096;
             audio.pcmSampleSize = 2;

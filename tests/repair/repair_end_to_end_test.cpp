@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "reference/analysis_entry.h"
+#include "media/access_codes.h"
+#include "media/work_file_names.h"
 #include "repair/video_repair.h"
 #include "tests/repair/recovery_harness.h"
 #include "tests/support/test_clips.h"
@@ -103,7 +104,7 @@ TEST_P(RepairEndToEnd, EveryWholeFrameBeforeTheCutComesBackInOrder) {
     TempDir dir;
 
     const std::string description = dir.file("ref.xml");
-    const ProcessResult analysed = runProcess({programPath("Ordwick"), reference, kAccessCode, description});
+    const ProcessResult analysed = runProcess({programPath("Ordwick"), reference, kReferenceAccessCode, description});
     ASSERT_EQ(analysed.exitCode, 0) << analysed.err;
     const std::string header = videoHeader(description);  // the engine consumes the description
     const std::size_t ruleTypeMax = referenceMax(description, c.rule.type);
@@ -112,7 +113,7 @@ TEST_P(RepairEndToEnd, EveryWholeFrameBeforeTheCutComesBackInOrder) {
     ASSERT_EQ(engine.startFixer(QString::fromStdString(damaged), QString::fromStdString(description),
                                 QString::fromStdString(dir.path() + "/")),
               videoRepair::kFinished);
-    const std::string repaired = dir.file("out-video.h264");
+    const std::string repaired = dir.file(kVideoStreamFileName);
 
     // What the recording holds before the cut: the whole packets, and the units of the packet
     // the cut goes through that lie whole before it.

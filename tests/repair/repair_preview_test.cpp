@@ -16,7 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "reference/analysis_entry.h"
+#include "media/access_codes.h"
+#include "media/work_file_names.h"
 #include "repair/video_repair.h"
 #include "tests/repair/preview_pictures.h"
 #include "tests/support/test_clips.h"
@@ -44,7 +45,7 @@ std::string referenceText(const std::string& video) {
     auto found = made.find(video);
     if (found != made.end()) return found->second;
     TempDir dir;
-    const ProcessResult r = runProcess({programPath("Ordwick"), video, kAccessCode, dir.file("ref.xml")});
+    const ProcessResult r = runProcess({programPath("Ordwick"), video, kReferenceAccessCode, dir.file("ref.xml")});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     return made[video] = readFile(dir.file("ref.xml"));
 }
@@ -66,7 +67,7 @@ protected:
         return engine.startFixer(QString::fromStdString(damaged), QString::fromStdString(dir.file("ref.xml")),
                                  QString::fromStdString(dir.path() + "/"));
     }
-    std::int64_t videoBytes() const { return fileSize(dir.file("out-video.h264")); }
+    std::int64_t videoBytes() const { return fileSize(dir.file(kVideoStreamFileName)); }
 
     TempDir dir;
     videoRepair engine;

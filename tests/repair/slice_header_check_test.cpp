@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "media/start_codes.h"
+#include "mp4/nal_header.h"
 #include "repair/slice_header_check.h"
 #include "tests/repair/recovery_harness.h"
 #include "tests/support/h264_bit_writer.h"
@@ -47,7 +48,7 @@ struct SliceFields {
 
 // A slice unit with the fields of `f`, then slice data bytes.
 std::vector<std::uint8_t> slice(const SliceFields& f, bool cabac) {
-    const bool idr = (f.header & 0x1F) == 5;
+    const bool idr = mp4::nalTypeOf(f.header, false) == 5;
     const std::uint32_t type = f.sliceType % 5;
     BitWriter w;
     w.ue(f.firstMb).ue(f.sliceType).ue(f.pps).u(4, f.frameNum);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "mp4/byte_order.h"
 #include "reference/records.h"
 #include "tests/repair/packet_bytes.h"
 
@@ -18,12 +19,14 @@ struct AtomCase {
     AtomsVariant variant;
     std::int64_t skip;
     const char* tag;  // "" when nothing is recognised
+    // What the scan decides by: a camera's own record unless the row says otherwise.
+    SpecialKind kind = SpecialKind::CameraRecord;
 };
 
 AtomCheck run(const std::vector<std::uint8_t>& bytes, const std::string& preset, AtomsVariant variant,
               std::int64_t valid = -1) {
     AtomCheck out;
-    const std::uint32_t w0 = (std::uint32_t(bytes[0]) << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3];
+    const std::uint32_t w0 = mp4::be32(bytes.data());
     specificAtomsChecker(bytes.data(), valid < 0 ? std::int64_t(bytes.size()) : valid, 0, w0,
                          PresetTraits::fromName(preset), variant, out);
     return out;
@@ -31,6 +34,7 @@ AtomCheck run(const std::vector<std::uint8_t>& bytes, const std::string& preset,
 
 constexpr auto R = AtomsVariant::Repair;
 constexpr auto D = AtomsVariant::Diagnostic;
+using K = SpecialKind;
 
 std::vector<std::uint8_t> counting(std::uint32_t from, int words, bool twice) {
     Bytes b;
@@ -41,10 +45,11 @@ std::vector<std::uint8_t> counting(std::uint32_t from, int words, bool twice) {
 // One pair of rows per tag: a preset (or variant) that enables the rule, and one that does not.
 const std::vector<AtomCase>& atomCases() {
     static const std::vector<AtomCase> cases = {
-        {"moof", Bytes().be32(0x100).text("moof").be32(16).text("mfhd").padTo(32), "", R, 0x100, "[moof packet]"},
+        {"moof", Bytes().be32(0x100).text("moof").be32(16).text("mfhd").padTo(32), "", R, 0x100,
+         "[moof packet]", K::Fragment},
         {"moof without mfhd", Bytes().be32(0x100).text("moof").be32(16).text("mfhx").padTo(32), "", R, 0, ""},
-        {"mdat repair", Bytes().be32(0x10).text("mdat").padTo(32), "", R, 8, "[mdat packet]"},
-        {"mdat diagnostic", Bytes().be32(0x10).text("mdat").padTo(32), "", D, 8, "[mdat packet]"},
+        {"mdat repair", Bytes().be32(0x10).text("mdat").padTo(32), "", R, 8, "[mdat packet]", K::MediaData},
+        {"mdat diagnostic", Bytes().be32(0x10).text("mdat").padTo(32), "", D, 8, "[mdat packet]", K::MediaData},
         {"dji repair", Bytes().be32(0x01FE3030).be32(0x20303020).padTo(32), "", R, 512, "[DJI OSMO packet]"},
         {"dji diagnostic", Bytes().be32(0x01FE3030).be32(0x20303020).padTo(32), "", D, 0, ""},
         {"avc audio diagnostic", Bytes().be32(0xDE02004C).text("avc1").padTo(32), "", D, 16,
@@ -57,32 +62,38 @@ const std::vector<AtomCase>& atomCases() {
         {"sony rtmd", Bytes().be32(0x00080100).be32(0x00AD034B).padTo(32), "sony a7", R, 1024,
          "[SONY RTMD 0x00080100]"},
         {"sony rtmd, sony_psp preset", Bytes().be32(0x00080100).be32(0x00AD034B).padTo(32), "sony_psp", R, 0, ""},
-        {"ambarella RVFR", Bytes().be32(0x200).text("RVFR").padTo(32), "ambarella", R, 0x200, "[AMBARELLA]"},
-        {"gopro RTMC", Bytes().be32(0x200).text("RTMC").padTo(32), "gopro hero 4", R, 0x200, "[AMBARELLA]"},
+        {"ambarella RVFR", Bytes().be32(0x200).text("RVFR").padTo(32), "ambarella", R, 0x200,
+         "[AMBARELLA]", K::Ambarella},
+        {"gopro RTMC", Bytes().be32(0x200).text("RTMC").padTo(32), "gopro hero 4", R, 0x200,
+         "[AMBARELLA]", K::Ambarella},
         {"RVFR, other preset", Bytes().be32(0x200).text("RVFR").padTo(32), "nikon d5", R, 0, ""},
         {"RVFR, ambarella in longer name", Bytes().be32(0x200).text("RVFR").padTo(32), "ambarella x", R, 0, ""},
         {"RVPT too long", Bytes().be32(0x400000).text("RVPT").padTo(32), "ambarella", R, 0, ""},
-        {"RVID", Bytes().be32(0x12345678).text("RVID").padTo(32), "ambarella", R, 8, "[AMBARELLA]"},
-        {"RAUD", Bytes().be32(0x12345678).text("RAUD").padTo(32), "gopro", R, 8, "[AMBARELLA]"},
-        {"GP 0001", Bytes().be32(0x47500001).be32(7).padTo(32), "ambarella", R, 16, "[AMBARELLA]"},
-        {"GP 0003", Bytes().be32(0x47500003).be32(7).padTo(32), "ambarella", R, 16, "[AMBARELLA]"},
-        {"GP 0301", Bytes().be32(0x47500301).be32(7).padTo(32), "ambarella", R, 152, "[AMBARELLA]"},
-        {"GP 0500", Bytes().be32(0x47500500).be32(100).padTo(32), "ambarella", R, 116, "[AMBARELLA]"},
-        {"GP 0600", Bytes().be32(0x47500600).be32(100).padTo(32), "gopro", R, 116, "[AMBARELLA]"},
+        {"RVID", Bytes().be32(0x12345678).text("RVID").padTo(32), "ambarella", R, 8, "[AMBARELLA]", K::Ambarella},
+        {"RAUD", Bytes().be32(0x12345678).text("RAUD").padTo(32), "gopro", R, 8, "[AMBARELLA]", K::Ambarella},
+        {"GP 0001", Bytes().be32(0x47500001).be32(7).padTo(32), "ambarella", R, 16, "[AMBARELLA]", K::Ambarella},
+        {"GP 0003", Bytes().be32(0x47500003).be32(7).padTo(32), "ambarella", R, 16, "[AMBARELLA]", K::Ambarella},
+        {"GP 0301", Bytes().be32(0x47500301).be32(7).padTo(32), "ambarella", R, 152, "[AMBARELLA]", K::Ambarella},
+        {"GP 0500", Bytes().be32(0x47500500).be32(100).padTo(32), "ambarella", R, 116, "[AMBARELLA]", K::Ambarella},
+        {"GP 0600", Bytes().be32(0x47500600).be32(100).padTo(32), "gopro", R, 116, "[AMBARELLA]", K::Ambarella},
         {"GP 0600 oversized", Bytes().be32(0x47500600).be32(0xFFFFFFF8).padTo(32), "gopro", R, 0, ""},
         {"GP 0301, canon preset", Bytes().be32(0x47500301).be32(7).padTo(32), "canon eos 70d", R, 0, ""},
         {"ambarella text", Bytes().be32(0x00072020).be32(0x20202020).padTo(32), "ambarella", R, 9,
          "Ambarella [TEXT]"},
         {"ambarella text, empty preset", Bytes().be32(0x00072020).be32(0x20202020).padTo(32), "", R, 0, ""},
-        {"tmcd +1", counting(0x10, 6, false), "", R, 24, "[TMCD - Suite +1]"},
+        {"tmcd +1", counting(0x10, 6, false), "", R, 24, "[TMCD - Suite +1]", K::TimecodeSuite},
         {"tmcd +1, five words", counting(0x10, 5, false), "", R, 0, ""},
-        {"tmcd +1, eight words", counting(0x10, 8, false), "nikon", R, 32, "[TMCD - Suite +1]"},
-        {"tmcd x2", counting(0x10, 6, true), "", R, 24, "[TMCD - Suite x2 +1]"},
+        {"tmcd +1, eight words", counting(0x10, 8, false), "nikon", R, 32, "[TMCD - Suite +1]", K::TimecodeSuite},
+        {"tmcd x2", counting(0x10, 6, true), "", R, 24, "[TMCD - Suite x2 +1]", K::TimecodeSuite},
         {"tmcd x2, five words", counting(0x10, 5, true), "", R, 0, ""},
-        {"tmcd +1, panasonic", counting(0x10, 6, false), "panasonic gh5", R, 24, "[TMCD Panasonic - Suite +1]"},
-        {"tmcd x2, panasonic", counting(0x10, 7, true), "panasonic gh5", R, 28, "[TMCD Panasonic - Suite x2 +1]"},
-        {"tmcd +1, canon", counting(0x10, 6, false), "canon eos 70d", R, 24, "[TMCD Canon - Suite +1]"},
-        {"tmcd x2, canon", counting(0x10, 6, true), "canon eos 70d", R, 24, "[TMCD Canon - Suite x2 +1]"},
+        {"tmcd +1, panasonic", counting(0x10, 6, false), "panasonic gh5", R, 24,
+         "[TMCD Panasonic - Suite +1]", K::TimecodeSuite},
+        {"tmcd x2, panasonic", counting(0x10, 7, true), "panasonic gh5", R, 28,
+         "[TMCD Panasonic - Suite x2 +1]", K::TimecodeSuite},
+        {"tmcd +1, canon", counting(0x10, 6, false), "canon eos 70d", R, 24,
+         "[TMCD Canon - Suite +1]", K::TimecodeSuite},
+        {"tmcd x2, canon", counting(0x10, 6, true), "canon eos 70d", R, 24,
+         "[TMCD Canon - Suite x2 +1]", K::TimecodeSuite},
         {"cinf jvc", Bytes().be32(0x40).text("cinf").padTo(32), "jvc gy", R, 94720, "[CINF jvc]"},
         {"cinf, empty preset", Bytes().be32(0x40).text("cinf").padTo(32), "", R, 0, ""},
         {"rtmd jvc", Bytes().be32(0x400).text("rtmd").padTo(32), "jvc gy", R, 0x400, "[rtmd jvc]"},
@@ -124,6 +135,7 @@ TEST(SpecialPacketsTest, TagTable) {
         const AtomCheck out = run(c.bytes, c.preset, c.variant);
         EXPECT_EQ(out.skip, c.skip);
         EXPECT_EQ(out.tag, c.tag);
+        if (c.skip != 0) EXPECT_EQ(out.kind, c.kind);
     }
 }
 
@@ -150,10 +162,12 @@ TEST(SpecialPacketsTest, AmbarellaRecordAnnouncesJunk) {
 TEST(SpecialPacketsTest, ZeroSkipKeepsTheCallersTag) {
     AtomCheck out;
     out.tag = "earlier";
+    out.kind = K::Box;
     const std::vector<std::uint8_t> bytes = Bytes().padTo(32, 0x11);
     specificAtomsChecker(bytes.data(), 32, 0, 0x11111111, PresetTraits::fromName("canon"), R, out);
     EXPECT_EQ(out.skip, 0);
     EXPECT_EQ(out.tag, "earlier");
+    EXPECT_EQ(out.kind, K::Box);
 }
 
 TEST(SpecialPacketsTest, CountingRunStopsAtTheValidBytes) {

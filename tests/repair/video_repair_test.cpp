@@ -5,10 +5,15 @@
 #include <QStringList>
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <string>
 #include <vector>
 
+#include "media/work_file_names.h"
+#include "mp4/byte_order.h"
+#include "mp4/fourcc_text.h"
+#include "mp4/nal_header.h"
 #include "reference/document_writer.h"
 #include "repair/qt_ima_decoder.h"
 #include "repair/reference_reader.h"
@@ -29,7 +34,7 @@ const std::string kAudioHeaderHex = "1190";
 struct RefOptions {
     std::string preset;
     std::string audioCodec = "aac";
-    std::uint32_t audioFormat = fourcc("mp4a");
+    std::uint32_t audioFormat = mp4::fourcc("mp4a");
     bool audio = true;
     bool noTracks = false;
     bool noVideo = false;  // the audio track alone
@@ -55,7 +60,7 @@ std::string writeReference(const std::string& path, const RefOptions& o = {}) {
         TrackRecord v;
         v.typeName = "Video";
         v.typeIndex = 2;
-        v.sampleDescFormat = fourcc("avc1");
+        v.sampleDescFormat = mp4::fourcc("avc1");
         v.sampleDescCoding = o.coding;
         v.sampleWidth = 320;
         v.sampleHeight = 240;
@@ -105,8 +110,7 @@ public:
         for (std::uint8_t b : v) bytes_.raw({b});
         if (expected) {
             expected_ += std::string("\0\0\0\1", 4) + std::string(v.begin(), v.end());
-            const int type = hevc_ ? (header[0] >> 1) & 0x3F : header[0] & 0x1F;
-            if (hevc_ ? type < 32 : type >= 1 && type <= 5) pictureEnd_ = expected_.size();
+            if (mp4::isPictureType(mp4::nalTypeOf(header[0], hevc_), hevc_)) pictureEnd_ = expected_.size();
         }
         return *this;
     }
@@ -162,27 +166,24 @@ std::size_t firstDifference(const std::string& a, const std::string& b) {
     return static_cast<std::size_t>(at.first - a.begin());
 }
 
-std::uint32_t le32At(const std::string& bytes, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(bytes[at + std::size_t(k)]);
-    return v;
-}
-
 const std::vector<std::uint8_t> kSlice1{0x41, 0x9A};
 const std::vector<std::uint8_t> kSlice5{0x65, 0x88, 0x80};
 
 class VideoRepairTest : public ::testing::Test {
 protected:
     int repair(const std::string& recording, const RefOptions& ref = {}, std::int64_t chunk = 0) {
+        if (chunk > 0) engine.setChunkBytes(chunk);
+        return repairBy(engine, recording, ref);
+    }
+    int repairBy(videoRepair& by, const std::string& recording, const RefOptions& ref = {}) {
         const std::string source = dir.file("damaged.mp4");
         EXPECT_TRUE(testsupport::writeFile(source, recording));
         writeReference(dir.file("ref.xml"), ref);
-        if (chunk > 0) engine.setChunkBytes(chunk);
-        return engine.startFixer(QString::fromStdString(source), QString::fromStdString(dir.file("ref.xml")),
-                                 QString::fromStdString(dir.path() + "/"));
+        return by.startFixer(QString::fromStdString(source), QString::fromStdString(dir.file("ref.xml")),
+                             QString::fromStdString(dir.path() + "/"));
     }
-    std::string video() const { return testsupport::readFile(dir.file("out-video.h264")); }
-    std::string audioRaw() const { return testsupport::readFile(dir.file("out-audio.raw")); }
+    std::string video() const { return testsupport::readFile(dir.file(kVideoStreamFileName)); }
+    std::string audioRaw() const { return testsupport::readFile(dir.file(kRawAudioFileName)); }
 
     TempDir dir;
     videoRepair engine;
@@ -199,8 +200,8 @@ TEST_F(VideoRepairTest, DelimitersAndSlicesBecomeAnAnnexBStream) {
     EXPECT_EQ(phases, (QStringList{"Repair started", "Scan...", "Video Repair", "Finilizing process..."}));
     EXPECT_TRUE(engine.isAac);
     EXPECT_FLOAT_EQ(engine.fps_num, 25);
-    EXPECT_EQ(engine.videoOutputPath.toStdString(), dir.file("out-video.h264"));
-    EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file("out-audio.raw"));
+    EXPECT_EQ(engine.videoOutputPath.toStdString(), dir.file(kVideoStreamFileName));
+    EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file(kRawAudioFileName));
 }
 
 TEST_F(VideoRepairTest, AudioBetweenPacketsAndAtTheEndIsKept) {
@@ -266,7 +267,7 @@ TEST_F(VideoRepairTest, CandidateRules) {
         Recording rec;
         rec.aud().slice(c.header, c.length, c.taken).aud();
         // A run that took no picture found no video, whatever else it took.
-        ASSERT_EQ(repair(rec.bytes(), {"", "aac", fourcc("mp4a"), false}),
+        ASSERT_EQ(repair(rec.bytes(), {"", "aac", mp4::fourcc("mp4a"), false}),
                   rec.holdsPicture() ? videoRepair::kFinished : videoRepair::kNoVideoFound);
         EXPECT_TRUE(video() == rec.expectedVideo());
     }
@@ -294,11 +295,11 @@ TEST_F(VideoRepairTest, UncompressedAudioGetsACompletedWavHeader) {
     rec.aud().slice(kSlice1, 300);
     RefOptions ref;
     ref.audioCodec = "pcm_s24le";
-    ref.audioFormat = fourcc("sowt");
+    ref.audioFormat = mp4::fourcc("sowt");
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
     EXPECT_FALSE(engine.isAac);
-    EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file("out-audio.wav"));
-    const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));
+    EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file(kWavAudioFileName));
+    const std::string wav = testsupport::readFile(dir.file(kWavAudioFileName));
     ASSERT_EQ(wav.size(), 44u);
     EXPECT_EQ(wav.substr(0, 4), "RIFF");
     EXPECT_EQ(wav.substr(4, 4), std::string("\x24\0\0\0", 4)) << "completed: 0 data bytes + 36";
@@ -328,7 +329,7 @@ TEST_F(VideoRepairTest, QtImaPacketsAreDecodedIntoAPcmWav) {
         rec.aud().slice(kSlice1, 300).raw(Bytes().text(cut + qtImaBlocks(1).substr(0, 20)));
         RefOptions ref;
         ref.audioCodec = "adpcm_ima_qt";
-        ref.audioFormat = fourcc("ima4");
+        ref.audioFormat = mp4::fourcc("ima4");
         ref.pcmSampleSize = c.sampleSize;
         ref.pcmSamplesPerChunk = c.samplesPerChunk;
         ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
@@ -336,17 +337,17 @@ TEST_F(VideoRepairTest, QtImaPacketsAreDecodedIntoAPcmWav) {
         EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
 
         EXPECT_FALSE(engine.isAac);
-        EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file("out-audio.wav"));
-        EXPECT_FALSE(testsupport::fileExists(dir.file("out-audio.ima4"))) << "the packets' file is removed";
+        EXPECT_EQ(engine.audioOutputPath.toStdString(), dir.file(kWavAudioFileName));
+        EXPECT_FALSE(testsupport::fileExists(dir.file(kQtImaPacketsFileName))) << "the packets' file is removed";
         const std::string packets = chunk + longer + cut;
         QtImaDecoder decoder;
         ASSERT_TRUE(decoder.open(2, 48000));
         std::vector<std::uint8_t> pcm;
         ASSERT_TRUE(decoder.decode(reinterpret_cast<const std::uint8_t*>(packets.data()), packets.size(), pcm));
-        const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));
+        const std::string wav = testsupport::readFile(dir.file(kWavAudioFileName));
         ASSERT_GE(wav.size(), 44u);
         EXPECT_EQ(static_cast<unsigned char>(wav[34]), 16u) << "16-bit PCM";
-        EXPECT_EQ(le32At(wav, 40), pcm.size());
+        EXPECT_EQ(mp4::le32(wav.data() + 40), pcm.size());
         EXPECT_TRUE(wav.substr(44) == std::string(pcm.begin(), pcm.end()))
             << (wav.size() - 44) << " bytes of sound, " << pcm.size() << " expected";
     }
@@ -406,8 +407,8 @@ TEST_F(VideoRepairTest, UnreadableReferenceEndsTheRunWithoutOutput) {
                                    QString::fromStdString(dir.path() + "/")),
                   videoRepair::kNoTrackRecord);
         EXPECT_TRUE(fresh.videoOutputPath.isEmpty());
-        EXPECT_FALSE(testsupport::fileExists(dir.file("out-video.h264")));
-        EXPECT_FALSE(testsupport::fileExists(dir.file("out-audio.raw")));
+        EXPECT_FALSE(testsupport::fileExists(dir.file(kVideoStreamFileName)));
+        EXPECT_FALSE(testsupport::fileExists(dir.file(kRawAudioFileName)));
         EXPECT_FALSE(testsupport::fileExists(dir.file("ref.xml")));
     }
 }
@@ -446,8 +447,8 @@ TEST_F(VideoRepairTest, UnusableHeaderTextEndsTheRunWithoutOutput) {
         RefOptions ref;
         ref.videoHeader = header;
         EXPECT_EQ(repair(rec.bytes(), ref), videoRepair::kNoTrackRecord);
-        EXPECT_FALSE(testsupport::fileExists(dir.file("out-video.h264")));
-        EXPECT_FALSE(testsupport::fileExists(dir.file("out-audio.raw")));
+        EXPECT_FALSE(testsupport::fileExists(dir.file(kVideoStreamFileName)));
+        EXPECT_FALSE(testsupport::fileExists(dir.file(kRawAudioFileName)));
     }
 }
 
@@ -526,15 +527,45 @@ TEST_F(VideoRepairTest, StopEndsTheRunNormally) {
     });
     RefOptions ref;
     ref.audioCodec = "pcm_s16le";
-    ref.audioFormat = fourcc("sowt");
+    ref.audioFormat = mp4::fourcc("sowt");
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
     EXPECT_EQ(phases.last(), "Finilizing process...");
     EXPECT_LT(video().size(), rec.expectedVideo().size());
     EXPECT_TRUE(video() == rec.expectedVideo().substr(0, video().size()));
-    EXPECT_EQ(testsupport::readFile(dir.file("out-audio.wav")).substr(0, 4), "RIFF");
+    EXPECT_EQ(testsupport::readFile(dir.file(kWavAudioFileName)).substr(0, 4), "RIFF");
     EXPECT_FALSE(engine.isAac);
     // The next run starts afresh: the request belongs to the run it stopped.
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
+}
+
+// A stop asked for before the run starts is not lost: the run ends at its first scan position
+// and still finishes. An owner's flag stays as the owner set it; the engine's own request is gone
+// with the run it stopped.
+TEST_F(VideoRepairTest, AStopAskedBeforeTheRunStopsIt) {
+    Recording rec;
+    for (int i = 0; i < 20; ++i) rec.aud().slice(kSlice1, 400).audio(200);
+    struct Case {
+        const char* name;
+        bool ownersFlag;
+    };
+    for (const Case c : {Case{"the owner's flag", true}, Case{"stopFixer", false}}) {
+        SCOPED_TRACE(c.name);
+        std::atomic<bool> cancel{false};
+        auto stopped = c.ownersFlag ? std::make_unique<videoRepair>(cancel) : std::make_unique<videoRepair>();
+        if (c.ownersFlag)
+            cancel = true;
+        else
+            stopped->stopFixer();
+        QStringList phases;
+        QObject::connect(stopped.get(), &videoRepair::statusFix, [&](const QString& s) { phases << s; });
+        ASSERT_EQ(repairBy(*stopped, rec.bytes()), videoRepair::kFinished);
+        EXPECT_EQ(phases, (QStringList{"Repair started", "Scan...", "Finilizing process..."}));
+        EXPECT_EQ(video(), fromHex(kVideoHeaderHex)) << "no picture scanned";
+        EXPECT_EQ(stopped->stopRequested(), c.ownersFlag);
+        cancel = false;
+        ASSERT_EQ(repairBy(*stopped, rec.bytes()), videoRepair::kFinished);
+        EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos) << "the next run is whole";
+    }
 }
 
 TEST_F(VideoRepairTest, ProgressIsSentInWholeGrowingPercents) {
@@ -625,12 +656,12 @@ TEST_F(VideoRepairTest, PcmChunkProductIsTakenIn64Bits) {
     rec.aud().slice(kSlice1, 300).audio(1000).aud().slice(kSlice1, 300).aud();
     RefOptions ref;
     ref.audioCodec = "pcm_s16le";
-    ref.audioFormat = fourcc("sowt");
+    ref.audioFormat = mp4::fourcc("sowt");
     ref.pcmSampleSize = 65536;
     ref.pcmSamplesPerChunk = 32768;  // 2^31 samples: negative in 32 bits
     ASSERT_EQ(repair(rec.bytes(), ref), videoRepair::kFinished);
     EXPECT_EQ(engine.lastRun()->audio.chunkSampleCount, std::int64_t(1) << 31);
-    EXPECT_EQ(testsupport::readFile(dir.file("out-audio.wav")).size(), 44u) << "no run fills such a chunk";
+    EXPECT_EQ(testsupport::readFile(dir.file(kWavAudioFileName)).size(), 44u) << "no run fills such a chunk";
     EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
 }
 
@@ -642,7 +673,7 @@ TEST_F(VideoRepairTest, AFullDiskIsAFailureAndTheWavHeaderCountsOnlyWrittenBytes
     ASSERT_TRUE(testsupport::writeFile(source, rec.bytes()));
     RefOptions ref;
     ref.audioCodec = "pcm_s16le";
-    ref.audioFormat = fourcc("sowt");
+    ref.audioFormat = mp4::fourcc("sowt");
     writeReference(dir.file("ref.xml"), ref);
     const std::size_t limit = 4096;  // the video output stays below it, the audio does not
     ASSERT_LT(rec.expectedVideo().size(), limit);
@@ -656,10 +687,10 @@ TEST_F(VideoRepairTest, AFullDiskIsAFailureAndTheWavHeaderCountsOnlyWrittenBytes
     EXPECT_EQ(engine.outputError, EFBIG) << "the job tells a full disk by it";
     EXPECT_FALSE(engine.lastRun()->audioOut.isOpen());
     EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
-    const std::string wav = testsupport::readFile(dir.file("out-audio.wav"));
+    const std::string wav = testsupport::readFile(dir.file(kWavAudioFileName));
     ASSERT_EQ(wav.size(), limit);
-    EXPECT_EQ(le32At(wav, 40), limit - 44) << "data size: what reached the file";
-    EXPECT_EQ(le32At(wav, 4), limit - 8);
+    EXPECT_EQ(mp4::le32(wav.data() + 40), limit - 44) << "data size: what reached the file";
+    EXPECT_EQ(mp4::le32(wav.data() + 4), limit - 8);
     EXPECT_GT(engine.lastRun()->audio.audioTotal, std::int64_t(limit)) << "more was handed to the output";
 }
 

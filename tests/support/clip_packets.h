@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "mp4/byte_order.h"
 #include "tests/support/test_process.h"
 
 namespace clippackets {
@@ -63,8 +64,7 @@ struct Unit {
 inline std::vector<Unit> lengthPrefixedUnits(const std::string& data) {
     std::vector<Unit> units;
     for (std::size_t i = 0; i + 4 <= data.size();) {
-        std::size_t length = 0;
-        for (int k = 0; k < 4; ++k) length = (length << 8) | static_cast<unsigned char>(data[i + k]);
+        const std::size_t length = mp4::be32(data.data() + i);
         units.push_back({data.substr(i + 4, length), i + 4 + length});
         i += 4 + length;
     }

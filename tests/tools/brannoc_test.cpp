@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "media/access_codes.h"
+#include "media/work_file_names.h"
 #include "reference/mp4_structure.h"
 #include "tests/support/test_clips.h"
 #include "tests/support/test_files.h"
@@ -21,9 +23,7 @@ using namespace testsupport;
 
 namespace {
 
-const char* kCode = "7305918462QK.3840";
-
-ProcessResult runBrannoc(const std::string& input, const std::string& code = kCode) {
+ProcessResult runBrannoc(const std::string& input, const std::string& code = kAudioRepairAccessCode) {
     return runProcess({programPath("Brannoc"), input, code});
 }
 
@@ -41,8 +41,8 @@ TEST_P(BrannocSources, CleanFramesComeBackByteIdentical) {
 
     ProcessResult r = runBrannoc(raw);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(readFile(raw + "-checked.aac"), readFile(original));
-    EXPECT_EQ(decodedSound(raw + "-checked.aac"), decodedSound(original));
+    EXPECT_EQ(readFile(raw + kCheckedAudioSuffix), readFile(original));
+    EXPECT_EQ(decodedSound(raw + kCheckedAudioSuffix), decodedSound(original));
 }
 
 INSTANTIATE_TEST_SUITE_P(Configurations, BrannocSources,
@@ -84,8 +84,8 @@ TEST_P(BrannocJunk, JunkBetweenFramesIsSkipped) {
 
     ProcessResult r = runBrannoc(raw);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(adtsFrames(readFile(raw + "-checked.aac")).size(), frames.size());
-    EXPECT_EQ(decodedSound(raw + "-checked.aac"), decodedSound(original));
+    EXPECT_EQ(adtsFrames(readFile(raw + kCheckedAudioSuffix)).size(), frames.size());
+    EXPECT_EQ(decodedSound(raw + kCheckedAudioSuffix), decodedSound(original));
 }
 
 INSTANTIATE_TEST_SUITE_P(Patterns, BrannocJunk,
@@ -113,10 +113,10 @@ struct RefusedCase {
 
 TEST(Brannoc, RefusesWithoutInventingAudio) {
     const std::vector<RefusedCase> cases = {
-        {"no header", [](const std::vector<std::string>& f) { return engineAudio(f, [](std::size_t) { return std::string(); }).substr(7); }, kCode, false},
-        {"header only", [](const std::vector<std::string>& f) { return f.at(0).substr(0, 7); }, kCode, false},
-        {"header then junk", [](const std::vector<std::string>& f) { return f.at(0).substr(0, 7) + std::string(5000, '\x55'); }, kCode, false},
-        {"empty file", [](const std::vector<std::string>&) { return std::string(); }, kCode, false},
+        {"no header", [](const std::vector<std::string>& f) { return engineAudio(f, [](std::size_t) { return std::string(); }).substr(7); }, kAudioRepairAccessCode, false},
+        {"header only", [](const std::vector<std::string>& f) { return f.at(0).substr(0, 7); }, kAudioRepairAccessCode, false},
+        {"header then junk", [](const std::vector<std::string>& f) { return f.at(0).substr(0, 7) + std::string(5000, '\x55'); }, kAudioRepairAccessCode, false},
+        {"empty file", [](const std::vector<std::string>&) { return std::string(); }, kAudioRepairAccessCode, false},
         // Channel configuration 0 says the layout follows in a program config element; without
         // one nothing tells what the frames hold.
         {"channel configuration 0 without its element",
@@ -126,7 +126,7 @@ TEST(Brannoc, RefusesWithoutInventingAudio) {
              raw[3] = static_cast<char>(raw[3] & 0x3F);
              return raw;
          },
-         kCode, false},
+         kAudioRepairAccessCode, false},
         {"wrong code", [](const std::vector<std::string>& f) { return engineAudio(f, [](std::size_t) { return std::string(); }); }, "7305918462QK.384", false},
         {"code in other case", [](const std::vector<std::string>& f) { return engineAudio(f, [](std::size_t) { return std::string(); }); }, "7305918462qk.3840", false},
     };
@@ -138,7 +138,7 @@ TEST(Brannoc, RefusesWithoutInventingAudio) {
         ASSERT_TRUE(writeFile(raw, c.content(frames)));
         ProcessResult r = runBrannoc(raw, c.code);
         EXPECT_NE(r.exitCode, 0);
-        EXPECT_FALSE(fileExists(raw + "-checked.aac"));
+        EXPECT_FALSE(fileExists(raw + kCheckedAudioSuffix));
     }
 }
 
@@ -190,12 +190,12 @@ TEST_P(BrannocShare, KeepsRealFramesWhateverTheirShareAndRefusesNoise) {
     const ProcessResult r = runBrannoc(input);
     if (!c.keptEveryFrame) {
         EXPECT_NE(r.exitCode, 0) << r.out;
-        EXPECT_FALSE(fileExists(input + "-checked.aac"));
+        EXPECT_FALSE(fileExists(input + kCheckedAudioSuffix));
         return;
     }
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(holdsInOrder(adtsFrames(readFile(input + "-checked.aac")), frames));
-    EXPECT_EQ(decodedSound(input + "-checked.aac").size(), decodedSound(original).size());
+    EXPECT_TRUE(holdsInOrder(adtsFrames(readFile(input + kCheckedAudioSuffix)), frames));
+    EXPECT_EQ(decodedSound(input + kCheckedAudioSuffix).size(), decodedSound(original).size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -232,7 +232,7 @@ TEST(Brannoc, HeaderOfAnotherChannelCountIsRefused) {
     ASSERT_TRUE(writeFile(input, raw));
     const ProcessResult r = runBrannoc(input);
     EXPECT_NE(r.exitCode, 0) << r.out;
-    EXPECT_FALSE(fileExists(input + "-checked.aac"));
+    EXPECT_FALSE(fileExists(input + kCheckedAudioSuffix));
 }
 
 namespace {
@@ -272,8 +272,8 @@ TEST_P(BrannocWithTheReferenceHeader, KeepsEveryFrame) {
 
     const ProcessResult r = runBrannoc(input);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(adtsFrames(readFile(input + "-checked.aac")).size(), frames.size());
-    EXPECT_EQ(decodedSound(input + "-checked.aac"), decodedSound(adts));
+    EXPECT_EQ(adtsFrames(readFile(input + kCheckedAudioSuffix)).size(), frames.size());
+    EXPECT_EQ(decodedSound(input + kCheckedAudioSuffix), decodedSound(adts));
 }
 
 INSTANTIATE_TEST_SUITE_P(Recordings, BrannocWithTheReferenceHeader,
@@ -284,7 +284,7 @@ INSTANTIATE_TEST_SUITE_P(Recordings, BrannocWithTheReferenceHeader,
 TEST(Brannoc, MissingInputOrArgumentsFail) {
     TempDir dir;
     EXPECT_NE(runBrannoc(dir.file("absent.raw")).exitCode, 0);
-    EXPECT_FALSE(fileExists(dir.file("absent.raw-checked.aac")));
+    EXPECT_FALSE(fileExists(dir.file(std::string("absent.raw") + kCheckedAudioSuffix)));
     EXPECT_NE(runProcess({programPath("Brannoc"), dir.file("absent.raw")}).exitCode, 0);
 }
 
@@ -297,12 +297,12 @@ TEST(Brannoc, ReadOrWriteFailureExitsNonZeroAndLeavesNoFile) {
     const std::string folder = dir.file("folder.raw");
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     EXPECT_NE(runBrannoc(folder).exitCode, 0);
-    EXPECT_FALSE(fileExists(folder + "-checked.aac"));
+    EXPECT_FALSE(fileExists(folder + kCheckedAudioSuffix));
 
     // Write failure: the output name leads to a device that takes no bytes.
     const std::string raw = dir.file("full.raw");
     ASSERT_TRUE(writeFile(raw, clean));
-    ASSERT_EQ(symlink("/dev/full", (raw + "-checked.aac").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/full", (raw + kCheckedAudioSuffix).c_str()), 0);
     ProcessResult r = runBrannoc(raw);
     EXPECT_NE(r.exitCode, 0);
     EXPECT_NE(r.err.find("write error"), std::string::npos) << r.err;
@@ -310,7 +310,7 @@ TEST(Brannoc, ReadOrWriteFailureExitsNonZeroAndLeavesNoFile) {
     // Output cannot be created: a folder stands in its place.
     const std::string blocked = dir.file("blocked.raw");
     ASSERT_TRUE(writeFile(blocked, clean));
-    ASSERT_EQ(mkdir((blocked + "-checked.aac").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((blocked + kCheckedAudioSuffix).c_str(), 0700), 0);
     EXPECT_NE(runBrannoc(blocked).exitCode, 0);
 }
 
@@ -331,8 +331,8 @@ TEST(Brannoc, CutLastFrameIsDroppedNotPadded) {
 
     ProcessResult r = runBrannoc(input);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(readFile(input + "-checked.aac"), whole);
-    EXPECT_EQ(decodedSound(input + "-checked.aac"), decodedSound(expected));
+    EXPECT_EQ(readFile(input + kCheckedAudioSuffix), whole);
+    EXPECT_EQ(decodedSound(input + kCheckedAudioSuffix), decodedSound(expected));
 }
 
 // Junk right behind the header that the decoder takes for two single-channel elements: a decoder
@@ -352,7 +352,7 @@ TEST(Brannoc, JunkBeforeTheFirstFrameDoesNotFixTheLayout) {
 
     const ProcessResult r = runBrannoc(input);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(readFile(input + "-checked.aac"), readFile(original));
+    EXPECT_EQ(readFile(input + kCheckedAudioSuffix), readFile(original));
 }
 
 // A run of zeros in mono sound: some positions near its end left the decoder refusing every
@@ -373,7 +373,7 @@ TEST(Brannoc, MonoSoundAfterARunOfZerosComesBack) {
     // early; every frame after that one comes back as it was.
     std::string behind;
     for (std::size_t i = kRunAfter + 2; i < frames.size(); ++i) behind += frames[i];
-    const std::string output = readFile(input + "-checked.aac");
+    const std::string output = readFile(input + kCheckedAudioSuffix);
     ASSERT_GE(output.size(), behind.size());
     EXPECT_EQ(output.substr(output.size() - behind.size()), behind);
 }

@@ -17,7 +17,7 @@
 
 #include "jobs/previewer.h"
 #include "jobs/unit_file.h"
-#include "reference/analysis_entry.h"
+#include "media/access_codes.h"
 #include "repair/video_repair.h"
 #include "tests/support/preview_pictures.h"
 #include "tests/support/qtest_main.h"
@@ -93,7 +93,7 @@ void emitFromRepairThread(unitFile& job, const QImage& picture) {
 bool repairOnJobThread(unitFile& job, const ClipSettings& settings, const testsupport::TempDir& dir) {
     const std::string reference = dir.file("ref.xml");
     const testsupport::ProcessResult analysed =
-        testsupport::runProcess({testsupport::programPath("Ordwick"), testsupport::clip(settings), kAccessCode, reference});
+        testsupport::runProcess({testsupport::programPath("Ordwick"), testsupport::clip(settings), kReferenceAccessCode, reference});
     if (analysed.exitCode != 0) return false;
     std::atomic<bool> done{false};
     int result = -100;

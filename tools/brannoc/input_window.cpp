@@ -1,9 +1,8 @@
 #include "tools/brannoc/input_window.h"
 
 #include <algorithm>
-#include <cerrno>
 
-#include <unistd.h>
+#include "mp4/regular_file.h"
 
 namespace brannoc {
 
@@ -20,19 +19,12 @@ bool InputWindow::at(std::uint64_t position, std::size_t reach, std::uint8_t*& d
 
 bool InputWindow::load(std::uint64_t position) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), size_ - std::min(size_, position)));
-    std::size_t got = 0;
-    while (got < want) {
-        const ssize_t n = pread(fd_, buffer_.data() + got, want - got, static_cast<off_t>(position + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) {
-            size_ = position + got;
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
+    const std::int64_t got = mp4::readFileAt(fd_, position, buffer_.data(), want);
+    if (got < 0) return false;
+    // The file ended early: it shrank while being read.
+    if (static_cast<std::size_t>(got) < want) size_ = position + static_cast<std::uint64_t>(got);
     begin_ = position;
-    end_ = position + got;
+    end_ = position + static_cast<std::uint64_t>(got);
     return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// A window over a regular file read with pread, so that several threads can each keep their own
-// over one open file.
+// A window over a regular file read at positions (mp4::readFileAt), so that several threads can
+// each keep their own over one open file.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -6,11 +6,11 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "media/access_codes.h"
+#include "media/work_file_names.h"
 #include "tools/brannoc/adts_reframer.h"
 
 namespace {
-
-constexpr const char* kAccessCode = "7305918462QK.3840";
 
 enum ExitCode { kOk = 0, kIoError = 1, kUsage = 2, kNoHeader = 3, kNoFrames = 4, kDecoder = 5 };
 
@@ -45,12 +45,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: Brannoc AUDIO_FILE ACCESS_CODE\n");
         return kUsage;
     }
-    if (std::strcmp(argv[2], kAccessCode) != 0) {
+    if (std::strcmp(argv[2], kAudioRepairAccessCode) != 0) {
         std::fprintf(stderr, "access code refused\n");
         return kUsage;
     }
     const std::string inputPath = argv[1];
-    const std::string outputPath = inputPath + "-checked.aac";
+    const std::string outputPath = inputPath + kCheckedAudioSuffix;
 
     std::FILE* input = std::fopen(inputPath.c_str(), "rb");
     if (!input) {

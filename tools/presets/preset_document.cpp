@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "mp4/nal_header.h"
 #include "reference/mp4_structure.h"
 
 namespace {
@@ -71,9 +72,7 @@ QString parameterSetsOnly(const QString& hex, bool hevc) {
         bool ok = false;
         const int header = hex.midRef(begin + 8, 2).toInt(&ok, 16);
         if (!ok) continue;
-        const int type = hevc ? (header >> 1) & 63 : header & 31;
-        const bool parameterSet = hevc ? (type >= 32 && type <= 34) : (type == 7 || type == 8);
-        if (parameterSet) kept += hex.midRef(begin, end - begin);
+        if (mp4::isParameterSetType(mp4::nalTypeOf(std::uint8_t(header), hevc), hevc)) kept += hex.midRef(begin, end - begin);
     }
     return kept;
 }
