@@ -116,10 +116,7 @@ int main(int argc, char** argv) {
     unitFile job;
     videoDetails details;
     videoInformation::readFileInfo(damaged, details);
-    job.setVideoDetails(details.mNBStreams, details.mDuration, details.mDurationFormated, details.mBitrate,
-                        details.mVideoCodec, details.mVideoWidth, details.mVideoHeight, details.mVideoBitRate,
-                        details.mAudioCodec, details.mVideoframerate, details.mAudioSampleRate, details.mAudioChannels,
-                        details.mAudioBitRate, details.mFileInformationResumed);
+    job.setVideoDetails(details);
     job.fileName = QFileInfo(damaged).fileName().toStdString();
     job.sourcePath = damaged.toStdString();
     job.uid = QUuid::createUuid().toString().toStdString();

@@ -67,9 +67,9 @@ void unitFile::repairFile() {
     outputPath.set(repairedFilePath.toStdString());
     videoInformation probe(repairedFilePath);
     probe.probeNow();
-    mDuration = probe.lastDetails().mDuration;
-    mVideoCodec = probe.lastDetails().mVideoCodec;
-    mVideoBitRate = probe.lastDetails().mVideoBitRate;
+    details.mDuration = probe.lastDuration();
+    details.mVideoCodec = probe.lastVideoCodec();
+    details.mVideoBitRate = probe.lastVideoBitRate();
 }
 
 RepairOutcome unitFile::inputProblem() const {

@@ -186,8 +186,8 @@ ConversionContext makeContext(unitFile& job, const QString& format) {
     ConversionContext context;
     context.preset = *settings.loadPreset(format);
     context.rotation = settings.value(settingsKeys::GeneralRotation).toString();
-    context.sourceVideoCodec = job.mVideoCodec;
-    context.sourceVideoBitRate = job.mVideoBitRate;
+    context.sourceVideoCodec = job.details.mVideoCodec;
+    context.sourceVideoBitRate = job.details.mVideoBitRate;
     context.encoders = &job.hardwareEncoders;
     context.probeEncoders = [&job] { job.probeHardwareEncoders(); };
     return context;

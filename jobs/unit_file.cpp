@@ -21,25 +21,7 @@ unitFile::~unitFile() {
     wait();
 }
 
-void unitFile::setVideoDetails(int nbStreams, int duration, QString durationFormated, int bitrate, QString videoCodec,
-                               int videoWidth, int videoHeight, int videoBitRate, QString audioCodec,
-                               float videoframerate, int audioSampleRate, int audioChannels, int audioBitRate,
-                               QString fileInformationResumed) {
-    mNBStreams = nbStreams;
-    mDuration = duration;
-    mDurationFormated = durationFormated;
-    mBitrate = bitrate;
-    mVideoCodec = videoCodec;
-    mVideoWidth = videoWidth;
-    mVideoHeight = videoHeight;
-    mVideoBitRate = videoBitRate;
-    mAudioCodec = audioCodec;
-    mVideoframerate = videoframerate;
-    mAudioSampleRate = audioSampleRate;
-    mAudioChannels = audioChannels;
-    mAudioBitRate = audioBitRate;
-    mFileInformationResumed = fileInformationResumed;
-}
+void unitFile::setVideoDetails(const videoDetails& probed) { details = probed; }
 
 void unitFile::setPreviewShow(bool show) {
     previewShow = show;
@@ -72,7 +54,3 @@ void unitFile::statusFix(QString inMsg) { emit repairStatusText(quid(), inMsg); 
 void unitFile::statusFixProgress(int percent) { emit repairStatus(quid(), percent); }
 
 void unitFile::previewPicture(QImage picture) { emit repairPicture(quid(), picture); }
-
-void unitFile::updateStat() {}
-
-void unitFile::finishDownload() {}

@@ -16,6 +16,7 @@
 #include "jobs/child_process.h"
 #include "jobs/hardware_encoders.h"
 #include "jobs/repair_outcome.h"
+#include "jobs/video_details.h"
 
 class BackgroundTimeline;
 class WorkFolder;
@@ -65,7 +66,6 @@ public:
     SharedText outputPath;  // the repaired file after the repair phase, the job's result after the run
     std::string uid;
     bool isUsable = true;
-    int skip = 0;
     std::atomic<bool> cancelRequested{false};
     std::atomic<bool> isDone{false};
     std::atomic<bool> isConverting{false};
@@ -76,20 +76,9 @@ public:
     int totalTime = 0;
     int status = 0;
 
-    int mNBStreams = 0;
-    double mDuration = 0;
-    QString mDurationFormated;
-    int mBitrate = 0;
-    QString mVideoCodec;
-    int mVideoWidth = 0;
-    int mVideoHeight = 0;
-    int mVideoBitRate = 0;
-    QString mAudioCodec;
-    double mVideoframerate = 0;
-    int mAudioSampleRate = 0;
-    int mAudioChannels = 0;
-    int mAudioBitRate = 0;
-    QString mFileInformationResumed;
+    // What the window's probe found in the source; the repair replaces the duration, codec and
+    // bit rate with the repaired file's.
+    videoDetails details;
 
     // The hardware encoders, shared with the argument builder; the three names below are views of it.
     HardwareEncoderState hardwareEncoders;
@@ -119,10 +108,7 @@ public:
     QString savePath;
 
     // GUI thread, while the job is not running.
-    void setVideoDetails(int mNBStreams, int mDuration, QString mDurationFormated, int mBitrate, QString mVideoCodec,
-                         int mVideoWidth, int mVideoHeight, int mVideoBitRate, QString mAudioCodec,
-                         float mVideoframerate, int mAudioSampleRate, int mAudioChannels, int mAudioBitRate,
-                         QString mFileInformationResumed);
+    void setVideoDetails(const videoDetails& probed);
     // GUI thread, at any time.
     void setPreviewShow(bool show);
     void setSelected(bool selected);
@@ -151,9 +137,6 @@ public:
 
 signals:
     void startDownload(QString uid);
-    void endDownload(QString uid, int status);
-    void progressDownload(QString uid, double NowDownloaded, double TotalToDownload, int PercentDownloaded,
-                          double elapsedTime, double bps, double remainingTime);
     void startConvert(QString uid);
     void endConvert(QString uid, int status);
     void progressConvert(QString uid, int intFPS, int intFRAME, int intTIME, int totalTime);
@@ -167,8 +150,6 @@ public slots:
     void statusFix(QString inMsg);
     void statusFixProgress(int percent);
     void previewPicture(QImage picture);
-    void updateStat();
-    void finishDownload();
 
 protected:
     void run() override;

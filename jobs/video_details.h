@@ -1,5 +1,6 @@
 #pragma once
-// Stream details of one file, in the order FoundVideoDetails carries them.
+// Stream details of one file, as the probe hands them over in FoundVideoDetails.
+#include <QMetaType>
 #include <QString>
 
 // The duration text of a file the probe could not read.
@@ -24,3 +25,8 @@ struct videoDetails {
     QString mFileInformationResumed;
     float mVideoFPS = 0;  // guessed frame rate, integer quotient
 };
+
+// Declared so that the record can travel in variants and in connections made queued; the
+// program registers it by name once at its start, for automatic connections that turn out to
+// cross threads.
+Q_DECLARE_METATYPE(videoDetails)

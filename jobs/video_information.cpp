@@ -135,11 +135,7 @@ void videoInformation::run() {
     for (const QString& path : files) {
         if (stopRequested.load()) break;
         probeFile(path, QStringLiteral("..."));
-        const videoDetails& d = details;
-        emit FoundVideoDetails(d.FileName, d.mNBStreams, d.mDuration, d.mDurationFormated, d.mBitrate, d.mVideoCodec,
-                               d.mVideoWidth, d.mVideoHeight, d.mVideoBitRate, d.mAudioCodec, d.mVideoframerate,
-                               d.mAudioSampleRate, d.mAudioChannels, d.mAudioBitRate, d.mFileInformationResumed,
-                               d.mVideoFPS);
+        emit FoundVideoDetails(details);
     }
     emit endFindInfo();
 }

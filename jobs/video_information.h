@@ -39,11 +39,8 @@ public:
 signals:
     void startFindInfo();
     void endFindInfo();
-    // Receivers connect with queued delivery.
-    void FoundVideoDetails(QString FileName, int mNBStreams, int mDuration, QString mDurationFormated, int mBitrate,
-                           QString mVideoCodec, int mVideoWidth, int mVideoHeight, int mVideoBitRate,
-                           QString mAudioCodec, float mVideoframerate, int mAudioSampleRate, int mAudioChannels,
-                           int mAudioBitRate, QString mFileInformationResumed, float mVideoFPS);
+    // One file's details; receivers connect with queued delivery, each getting its own copy.
+    void FoundVideoDetails(const videoDetails& details);
 
 protected:
     void run() override;

@@ -2,9 +2,22 @@
 
 #include <algorithm>
 
+#include "reference/nal_type_names.h"
+
+namespace {
+
+const char* const kAudioLabel = "audio";
+const char* const kSkipLabel = "skip";
+
+const char* nalTypeName(int type, VideoCoding coding) {
+    return coding == VideoCoding::H265 ? hevcNalTypeName(type) : h264NalTypeName(type);
+}
+
+}  // namespace
+
 void PacketList::clear() {
     kinds_.clear();
-    types_.clear();
+    labels_.clear();
     tags_.clear();
     count_ = 0;
     lastKind_ = Kind::Video;
@@ -12,22 +25,22 @@ void PacketList::clear() {
     settled_ = false;
 }
 
-void PacketList::push(Kind kind, int nalType) {
+void PacketList::push(Kind kind, std::string_view label) {
     if (kinds_.size() < kKeptLabels) {
         kinds_.push_back(std::uint8_t(kind));
-        types_.push_back(std::int8_t(nalType >= 0 && nalType < 64 ? nalType : -1));
+        labels_.emplace_back(label);
     }
     ++count_;
     lastKind_ = kind;
     lastIsSuite_ = false;
 }
 
-void PacketList::addVideo(int nalType) { push(Kind::Video, nalType); }
-void PacketList::addAudio() { push(Kind::Audio, -1); }
-void PacketList::addSkip() { push(Kind::Skip, -1); }
+void PacketList::addVideo(int nalType, VideoCoding coding) { push(Kind::Video, nalTypeName(nalType, coding)); }
+void PacketList::addAudio() { push(Kind::Audio, kAudioLabel); }
+void PacketList::addSkip() { push(Kind::Skip, kSkipLabel); }
 
 void PacketList::addSpecial(SpecialKind kind, const std::string& tag) {
-    push(Kind::Special, -1);
+    push(Kind::Special, tag);
     lastIsSuite_ = kind == SpecialKind::TimecodeSuite;
     auto it = std::find_if(tags_.begin(), tags_.end(), [&](const TagCount& t) { return t.tag == tag; });
     if (it != tags_.end()) {

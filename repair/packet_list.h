@@ -1,11 +1,15 @@
 #pragma once
-// The labels of the packets a repair recognised, in order. Only the first labels are ever
-// examined (classifyLastPackets reads from the start), so the list keeps those compactly plus
-// what the scan asks about the latest label; memory stays bounded however long the file is.
+// The labels of the packets a repair recognised, in order: a video packet by its NAL unit type's
+// name in the run's coding, a special packet by its tag, a run of junk as "audio" or "skip".
+// Only the first labels are ever examined (classifyLastPackets reads from the start), so the
+// list keeps those plus what the scan asks about the latest label; memory stays bounded however
+// long the file is. The decisions read each label's kind, never its text.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "repair/run_formats.h"
 #include "repair/special_kind.h"
 
 class PacketList {
@@ -23,8 +27,8 @@ public:
     };
 
     void clear();
-    // A NAL unit or delimiter written to the video output, by its NAL unit type.
-    void addVideo(int nalType);
+    // A NAL unit or delimiter written to the video output, by its NAL unit type in `coding`.
+    void addVideo(int nalType, VideoCoding coding);
     // A skipped special packet or box, by its kind and the tag it is shown by.
     void addSpecial(SpecialKind kind, const std::string& tag);
     void addAudio();   // a junk run written as audio
@@ -36,10 +40,9 @@ public:
     Kind lastKind() const { return lastKind_; }
     // Whether the most recent label is a run of counting time-code words.
     bool lastIsSuite() const { return lastIsSuite_; }
-    // Kind of label i, for i below min(count(), kKeptLabels).
+    // Kind and text of label i, for i below min(count(), kKeptLabels).
     Kind kindAt(std::size_t i) const { return Kind(kinds_[i]); }
-    // NAL unit type of label i (Video labels), else -1.
-    int nalTypeAt(std::size_t i) const { return kinds_[i] == std::uint8_t(Kind::Video) ? types_[i] : -1; }
+    const std::string& labelAt(std::size_t i) const { return labels_[i]; }
     // Special-packet tags seen in this run with how often, in the order first seen.
     const std::vector<TagCount>& tags() const { return tags_; }
 
@@ -48,10 +51,10 @@ public:
     bool classifyLastPackets() const;
 
 private:
-    void push(Kind kind, int nalType);
+    void push(Kind kind, std::string_view label);
 
     std::vector<std::uint8_t> kinds_;
-    std::vector<std::int8_t> types_;
+    std::vector<std::string> labels_;
     std::vector<TagCount> tags_;
     std::uint64_t count_ = 0;
     Kind lastKind_ = Kind::Video;

@@ -451,7 +451,7 @@ void Scanner::cutOff(std::int64_t p, const Candidate& c) {
 
 void Scanner::take(std::int64_t p, const Candidate& c) {
     streamEnd_ = window_.base() + p + 4 + std::int64_t(c.length);
-    run_.packets.addVideo(c.type);
+    run_.packets.addVideo(c.type, run_.formats.video);
     if (c.picture) {
         judge_.noteTaken(c);
         writeSlice(p, c);

@@ -90,8 +90,6 @@ public:
 signals:
     void statusFix(QString status);
     void statusFixProgress(int percent);
-    void infoFix(QString inMsg);
-    void endfixer(QString videoPath, QString audioPath, float fps_dens, float fps_num, bool isAac);
     // A live preview picture ("Repair..." on a small frame of what the scan took), emitted on the
     // preview's decoding thread while the preview is enabled and selected; never after
     // startFixer returned. Only the image crosses threads: receivers on the GUI thread get it

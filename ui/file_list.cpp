@@ -5,13 +5,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QStandardItemModel>
 #include <QUrl>
 #include <QUuid>
 
@@ -22,9 +20,9 @@
 #include "jobs/unit_file.h"
 #include "jobs/video_details.h"
 #include "ui/file_list_view.h"
+#include "ui/job_list_model.h"
 #include "ui/main_window.h"
 #include "ui/row_look.h"
-#include "ui/window_pictures.h"
 #include "ui_main_window.h"
 
 namespace {
@@ -96,46 +94,31 @@ void MainWindow::endFindInfo() {
 
 // Runs once per reported file while the event loop turns between the reports (each arrives
 // as its own queued call), so the list grows visibly without re-entering the event loop here.
-void MainWindow::FoundVideoDetails(QString FileName, int mNBStreams, int mDuration, QString mDurationFormated,
-                                   int mBitrate, QString mVideoCodec, int mVideoWidth, int mVideoHeight,
-                                   int mVideoBitRate, QString mAudioCodec, float mVideoframerate,
-                                   int mAudioSampleRate, int mAudioChannels, int mAudioBitRate,
-                                   QString mFileInformationResumed, float) {
+void MainWindow::FoundVideoDetails(const videoDetails& details) {
     // The file may have been swapped for a folder or removed while the probe read the ones before it.
-    if (regularFilesOnly({FileName}).isEmpty()) return;
-    const QFileInfo file(FileName);
+    if (regularFilesOnly({details.FileName}).isEmpty()) return;
+    const QFileInfo file(details.FileName);
     openPath = file.absolutePath();
 
     auto job = std::make_unique<unitFile>();
-    job->sourcePath = FileName.toStdString();
+    job->sourcePath = details.FileName.toStdString();
     job->fileName = file.fileName().toStdString();
     job->uid = QUuid::createUuid().toString().toStdString();
     job->setPreviewShow(previewShow);
     // Only the shown row's repair paints live pictures; a new row is not shown yet.
     job->setSelected(false);
-    job->setVideoDetails(mNBStreams, mDuration, mDurationFormated, mBitrate, mVideoCodec, mVideoWidth, mVideoHeight,
-                         mVideoBitRate, mAudioCodec, mVideoframerate, mAudioSampleRate, mAudioChannels, mAudioBitRate,
-                         mFileInformationResumed);
+    job->setVideoDetails(details);
+    connectJob(*job);
 
     const QString status =
-        isUnreadableDuration(mDurationFormated) ? QStringLiteral("Corrupted - Unreadable") : tr("waiting");
-    QList<QStandardItem*> cells{new QStandardItem(QIcon(QString::fromLatin1(pictures::kLogo)), file.fileName()),
-                                new QStandardItem(job->mDurationFormated), new QStandardItem(status),
-                                new QStandardItem(QStringLiteral("0%"))};
-    for (QStandardItem* cell : cells) cell->setEditable(false);
-    cells[ColumnStatus]->setToolTip(status);
-    model->appendRow(cells);
-
-    connectJob(*job);
-    jobs.push_back(std::move(job));
+        isUnreadableDuration(details.mDurationFormated) ? QStringLiteral("Corrupted - Unreadable") : tr("waiting");
+    model->appendJob(std::move(job), status);
     onstatus();
     fitColumnsOnChange();
 }
 
 void MainWindow::connectJob(unitFile& job) {
     connect(&job, &unitFile::startDownload, this, &MainWindow::startDownloadFile);
-    connect(&job, &unitFile::endDownload, this, &MainWindow::endDownloadFile);
-    connect(&job, &unitFile::progressDownload, this, &MainWindow::progressDownloadFile);
     connect(&job, &unitFile::startConvert, this, &MainWindow::startConvertFile);
     connect(&job, &unitFile::endConvert, this, &MainWindow::endConvertFile);
     connect(&job, &unitFile::progressConvert, this, &MainWindow::progressConvertFile);

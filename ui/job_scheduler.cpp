@@ -3,7 +3,6 @@
 // Cancelling and removing rows live here too.
 #include <QDebug>
 #include <QItemSelectionModel>
-#include <QStandardItemModel>
 #include <QTimer>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include "jobs/settings.h"
 #include "jobs/unit_file.h"
 #include "ui/file_list_view.h"
+#include "ui/job_list_model.h"
 #include "ui/main_window.h"
 #include "ui/reference_dialog.h"
 #include "ui/row_look.h"
@@ -28,7 +28,7 @@ bool MainWindow::isBusy(const unitFile& job) const {
 
 bool MainWindow::isEligible(const unitFile& job) const {
     return !job.QThread::isRunning() && !job.isDone && !job.isConverting && !job.isRunning && job.isUsable &&
-           job.skip == 0 && pendingResets.count(&job) == 0;
+           pendingResets.count(&job) == 0;
 }
 
 // Nothing more will happen to the job in this batch.
@@ -36,14 +36,8 @@ bool MainWindow::isSettled(const unitFile& job) const {
     return job.isDone && !job.QThread::isRunning() && pendingResets.count(&job) == 0;
 }
 
-int MainWindow::rowOfJob(const unitFile* job) const {
-    for (int row = 0; row < jobCount(); ++row)
-        if (jobs[static_cast<std::size_t>(row)].get() == job) return row;
-    return -1;
-}
-
 void MainWindow::resetJob(int row, bool repair) {
-    unitFile& job = *jobs[static_cast<std::size_t>(row)];
+    unitFile& job = *model->jobAt(row);
     if (job.QThread::isRunning()) {
         // Still ending after a cancel: clearing its cancel now would let the old run go on.
         pendingResets[&job] = repair;
@@ -54,9 +48,9 @@ void MainWindow::resetJob(int row, bool repair) {
     job.isConverting = false;
     job.isRunning = false;
     job.isRepair = repair;
-    showRowLook(*model, row, RowLook::Waiting);
-    setCell(row, ColumnProgress, tr("0"));
-    setCell(row, ColumnStatus, tr("waiting"));
+    model->showLook(row, RowLook::Waiting);
+    model->setProgress(row, tr("0"));
+    model->setStatus(row, tr("waiting"));
 }
 
 void MainWindow::jobThreadEnded(unitFile* job) {
@@ -65,7 +59,7 @@ void MainWindow::jobThreadEnded(unitFile* job) {
     const bool repair = pending->second;
     pendingResets.erase(pending);
     job->wait();  // the thread has emitted its last signal; this returns at once
-    const int row = rowOfJob(job);
+    const int row = model->rowOf(QString::fromStdString(job->uid));
     if (row >= 0) resetJob(row, repair);
 }
 
@@ -77,7 +71,7 @@ void MainWindow::showRunning(bool running) {
 }
 
 void MainWindow::startRun(bool repair) {
-    if (jobs.empty()) return;
+    if (jobCount() == 0) return;
     showRunning(true);
     for (int row = 0; row < jobCount(); ++row) resetJob(row, repair);
     timer->start(kSchedulerIntervalMs);
@@ -86,7 +80,7 @@ void MainWindow::startRun(bool repair) {
 void MainWindow::actionSettings_Clicked() { startRun(false); }
 
 void MainWindow::on_actionRepair_triggered() {
-    if (jobs.empty()) return;
+    if (jobCount() == 0) return;
     referenceDialog dialog;
     dialog.setModal(true);
     // Only "Repair Now!" starts a repair: Escape, the close box and Cancel leave the list alone,
@@ -97,12 +91,11 @@ void MainWindow::on_actionRepair_triggered() {
 }
 
 void MainWindow::checkClipBoard() {
-    if (!jobs.empty()) {
-        const bool busy = !retiringJobs.empty() ||
-                          std::any_of(jobs.begin(), jobs.end(), [this](const auto& job) { return isBusy(*job); });
+    if (jobCount() > 0) {
+        const bool busy = !retiringJobs.empty() || model->anyJob([this](const unitFile& job) { return isBusy(job); });
         if (!busy) {
             for (int row = 0; row < jobCount(); ++row) {
-                unitFile& job = *jobs[static_cast<std::size_t>(row)];
+                unitFile& job = *model->jobAt(row);
                 if (!isEligible(job)) continue;
                 currentRow = row;
                 job.start(QThread::InheritPriority);
@@ -115,15 +108,16 @@ void MainWindow::checkClipBoard() {
                 return;
             }
         }
-        if (!std::all_of(jobs.begin(), jobs.end(), [this](const auto& job) { return isSettled(*job); })) return;
+        if (model->anyJob([this](const unitFile& job) { return !isSettled(job); })) return;
     }
     timer->stop();
     showRunning(false);
 }
 
 void MainWindow::actionCancel_All_clicked() {
-    for (const auto& job : jobs)
-        if (job->QThread::isRunning()) job->setCancel(true);
+    model->forEachJob([](unitFile& job) {
+        if (job.QThread::isRunning()) job.setCancel(true);
+    });
     pendingResets.clear();
     timer->stop();
     showRunning(false);
@@ -144,11 +138,8 @@ void MainWindow::actionCancel_Selected_clicked() {
 }
 
 bool MainWindow::removeRow(int row) {
-    if (!jobAt(row)) return false;
-    // The model first: views and selection hear of the removal while row and job still match.
-    const bool removed = model->removeRows(row, 1, QModelIndex());
-    std::unique_ptr<unitFile> job = std::move(jobs[static_cast<std::size_t>(row)]);
-    jobs.erase(jobs.begin() + row);
+    std::unique_ptr<unitFile> job = model->takeJob(row);
+    if (!job) return false;
     // The shown row went without the selection moving on (the list's selection model moves it
     // to a neighbour when it can): its picture and summary must not stay on show.
     if (currentRow == row)
@@ -166,7 +157,7 @@ bool MainWindow::removeRow(int row) {
         retireJob(std::move(job));
     else
         job->wait();
-    return removed;
+    return true;
 }
 
 // The job leaves the list at once and ends in the background; it counts as busy until then,

@@ -5,11 +5,14 @@
 #include <QStyle>
 #include <QStyleFactory>
 
+#include "jobs/video_details.h"
 #include "ui/main_window.h"
 #include "ui/window_pictures.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The probes hand their findings over from their own threads.
+    qRegisterMetaType<videoDetails>("videoDetails");
     qDebug() << "styles:" << QStyleFactory::keys();
     // The platform style the window was laid out for exists only on one system; everywhere
     // else Fusion draws it the same on every desktop.

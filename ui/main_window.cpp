@@ -13,7 +13,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -26,6 +25,7 @@
 #include "ui/file_list_view.h"
 #include "ui/help_page.h"
 #include "ui/job_end.h"
+#include "ui/job_list_model.h"
 #include "ui/output_choices.h"
 #include "ui/row_look.h"
 #include "ui_main_window.h"
@@ -58,7 +58,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
         move(frame.topLeft());
     }
 
-    model = new QStandardItemModel(0, ColumnCount, this);
+    model = new JobListModel(this);
     model->setHorizontalHeaderLabels({tr("FileName"), tr("Duration"), tr("Status"), tr("Progress")});
 
     fileListView = new clsMyTree;
@@ -67,27 +67,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
     fileListView->setAcceptDrops(true);
     fileListView->setDropIndicatorShown(true);
     ui->contentLayerTree->addWidget(fileListView);
-    connect(fileListView, &clsMyTree::changed, this, &MainWindow::OleDragDrop);
-    connect(fileListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MainWindow::mySelectionChanged);
     for (int column = 0; column < ColumnCount; ++column) fileListView->setColumnWidth(column, kColumnWidths[column]);
 
-    // The Repair and Clear actions reach their slots by name.
-    connect(ui->actionAdd, &QAction::triggered, this, &MainWindow::actionAdd_Clicked);
-    connect(ui->actionSettings, &QAction::triggered, this, &MainWindow::actionSettings_Clicked);
-    connect(ui->actionCancel, &QAction::triggered, this, &MainWindow::actionCancel_All_clicked);
-    connect(ui->actionCancel_Selected, &QAction::triggered, this, &MainWindow::actionCancel_Selected_clicked);
-    connect(ui->actionDelete_Selected, &QAction::triggered, this, &MainWindow::actionDelete_Selected_clicked);
-    connect(ui->actionCancel_All, &QAction::triggered, this, &MainWindow::actionCancel_All_clicked);
-    connect(ui->actionDelete_All, &QAction::triggered, this, &MainWindow::actionDelete_All_clicked);
-    connect(ui->actionExit, &QAction::triggered, this, &MainWindow::actionExit_clicked);
-    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::actionAbout_Clicked);
-    connect(ui->logAction, &QAction::triggered, this, &MainWindow::logAction_clicked);
-
     setupStatusBar();
-
     timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &MainWindow::checkClipBoard);
+    setupConnections();
 
     fillChoices(*ui->comboRotate, rotationChoices());
     fillChoices(*ui->comboFormat, formatChoices());
@@ -105,15 +89,35 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
     initialising = false;
 }
 
+void MainWindow::setupConnections() {
+    connect(fileListView, &clsMyTree::changed, this, &MainWindow::OleDragDrop);
+    connect(fileListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::mySelectionChanged);
+
+    // The Repair and Clear actions reach their slots by name.
+    connect(ui->actionAdd, &QAction::triggered, this, &MainWindow::actionAdd_Clicked);
+    connect(ui->actionSettings, &QAction::triggered, this, &MainWindow::actionSettings_Clicked);
+    connect(ui->actionCancel, &QAction::triggered, this, &MainWindow::actionCancel_All_clicked);
+    connect(ui->actionCancel_Selected, &QAction::triggered, this, &MainWindow::actionCancel_Selected_clicked);
+    connect(ui->actionDelete_Selected, &QAction::triggered, this, &MainWindow::actionDelete_Selected_clicked);
+    connect(ui->actionCancel_All, &QAction::triggered, this, &MainWindow::actionCancel_All_clicked);
+    connect(ui->actionDelete_All, &QAction::triggered, this, &MainWindow::actionDelete_All_clicked);
+    connect(ui->actionExit, &QAction::triggered, this, &MainWindow::actionExit_clicked);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::actionAbout_Clicked);
+    connect(ui->logAction, &QAction::triggered, this, &MainWindow::logAction_clicked);
+
+    connect(timer, &QTimer::timeout, this, &MainWindow::checkClipBoard);
+}
+
 MainWindow::~MainWindow() {
     // A picture being decoded is given up at once; the previewer is released before its label.
     previewWorker->requestStop();
     actionCancel_All_clicked();
     pendingResets.clear();
     // Every job, waiting ones too, so that none can start while the others end.
-    for (const auto& job : jobs) job->setCancel(true);
+    model->forEachJob([](unitFile& job) { job.setCancel(true); });
     for (const auto& job : retiringJobs) job->setCancel(true);
-    for (const auto& job : jobs) job->wait();
+    model->forEachJob([](unitFile& job) { job.wait(); });
     for (const auto& job : retiringJobs) job->wait();
     probes.stopAndWait();
     previewWorker.reset();
@@ -122,9 +126,9 @@ MainWindow::~MainWindow() {
 
 QString MainWindow::statusCodeText(int code) { return statusCodeTextOf(code); }
 
-unitFile* MainWindow::jobAt(int row) const {
-    return row >= 0 && row < jobCount() ? jobs[static_cast<std::size_t>(row)].get() : nullptr;
-}
+unitFile* MainWindow::jobAt(int row) const { return model->jobAt(row); }
+
+int MainWindow::jobCount() const { return model->jobCount(); }
 
 void MainWindow::loadSettings() {
     if (!settings) settings = std::make_unique<clsSettings>();

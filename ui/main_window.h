@@ -1,10 +1,11 @@
 #pragma once
-// The program's one window: the list of videos with one job per row, the scheduler that runs
-// the jobs one at a time, the display of their progress, and the output settings.
+// The program's one window: the list of videos with one job per row (the rows and their jobs
+// are the list model's), the scheduler that runs the jobs one at a time, the display of their
+// progress, and the output settings.
 //
-// Row i of the list always belongs to jobs[i]. A row removed while its job is still ending
-// leaves the list at once; its job ends in the background (it was cancelled) and counts as
-// busy until its thread has stopped, so no two jobs ever run at the same time.
+// A row removed while its job is still ending leaves the list at once; its job ends in the
+// background (it was cancelled) and counts as busy until its thread has stopped, so no two jobs
+// ever run at the same time.
 #include <QImage>
 #include <QMainWindow>
 #include <QString>
@@ -14,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "jobs/video_details.h"
 #include "ui/preview_file.h"
 #include "ui/probe_set.h"
 #include "ui/progress_delegate.h"
@@ -21,8 +23,8 @@
 class QComboBox;
 class QItemSelection;
 class QLabel;
+class JobListModel;
 class QMimeData;
-class QStandardItemModel;
 class QTimer;
 class clsMyTree;
 class clsSettings;
@@ -51,7 +53,7 @@ public:
 
     // The job of `row`; null when no such row is listed (a row removed while it was selected).
     unitFile* jobAt(int row) const;
-    int jobCount() const { return static_cast<int>(jobs.size()); }
+    int jobCount() const;
     // Jobs whose rows were removed while their threads were still ending.
     int retiringJobCount() const { return static_cast<int>(retiringJobs.size()); }
     // A probe of added files is running.
@@ -79,10 +81,7 @@ public slots:
     void actionAdd_Clicked();
     void startFindInfo();
     void endFindInfo();
-    void FoundVideoDetails(QString FileName, int mNBStreams, int mDuration, QString mDurationFormated, int mBitrate,
-                           QString mVideoCodec, int mVideoWidth, int mVideoHeight, int mVideoBitRate,
-                           QString mAudioCodec, float mVideoframerate, int mAudioSampleRate, int mAudioChannels,
-                           int mAudioBitRate, QString mFileInformationResumed, float mVideoFPS);
+    void FoundVideoDetails(const videoDetails& details);
     void onstatus();
 
     // The scheduler and the list actions.
@@ -110,9 +109,6 @@ public slots:
 
     // The jobs' reports, each carrying its job's uid first.
     void startDownloadFile(QString uid);
-    void endDownloadFile(QString uid, int status);
-    void progressDownloadFile(QString uid, double NowDownloaded, double TotalToDownload, int PercentDownloaded,
-                              double elapsedTime, double bps, double remainingTime);
     void startConvertFile(QString uid);
     void endConvertFile(QString uid, int status);
     void progressConvertFile(QString uid, int intFPS, int intFRAME, int intTIME, int totalTime);
@@ -129,6 +125,10 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // The explicit connections of the window's own widgets, actions and timer; the slots named
+    // on_<object>_<signal> are connected by the form.
+    void setupConnections();
+
     // Settings.
     void showSaveInFileDirectory(bool inSourceFolder);
     void enableSettingsButton();
@@ -154,7 +154,6 @@ private:
     void retireJob(std::unique_ptr<unitFile> job);
     void retiredJobEnded(unitFile* job);
     void jobThreadEnded(unitFile* job);
-    int rowOfJob(const unitFile* job) const;
 
     // Preview and selection.
     // Closes the preview (when open), then opens the file of `job` that `occasion` calls for.
@@ -170,12 +169,7 @@ private:
     void previewShowsJobEnd(const unitFile& job, int status);
     void previewShowsRepairEnd(const unitFile& job);
 
-    // Status display.
-    int rowOfUid(const QString& uid) const;
-    void setCell(int row, int column, const QString& text);
-
     std::unique_ptr<Ui::MainWindow> ui;
-    std::vector<std::unique_ptr<unitFile>> jobs;
     std::vector<std::unique_ptr<unitFile>> retiringJobs;
     // Jobs reset for a run while their thread was still ending after a cancel: the reset (with
     // its repair flag) is made once the thread has stopped, so the cancel stands until then.
@@ -193,7 +187,7 @@ private:
     bool initialising = false;
     bool firstResizeSeen = false;
     QTimer* timer = nullptr;
-    QStandardItemModel* model = nullptr;
+    JobListModel* model = nullptr;  // the rows and their jobs
     TreeViewDelegate delegate;
     QLabel* countLabel = nullptr;
     clsMyTree* fileListView = nullptr;

@@ -4,7 +4,7 @@
 #include "jobs/video_details.h"
 
 PreviewJobState previewJobState(const unitFile& job) {
-    return {!isUnreadableDuration(job.mDurationFormated), job.isRepair, job.isConverting.load(), job.isDone.load()};
+    return {!isUnreadableDuration(job.details.mDurationFormated), job.isRepair, job.isConverting.load(), job.isDone.load()};
 }
 
 PreviewFile previewFileFor(PreviewOccasion occasion, const PreviewJobState& job) {

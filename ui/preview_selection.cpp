@@ -6,7 +6,6 @@
 #include <QPixmap>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QStandardItemModel>
 
 #include "jobs/previewer.h"
 #include "jobs/unit_file.h"
@@ -14,6 +13,7 @@
 #include "media/picture_seam.h"
 #include "ui/clickable_label.h"
 #include "ui/file_list_view.h"
+#include "ui/job_list_model.h"
 #include "ui/main_window.h"
 #include "ui/row_look.h"
 #include "ui_main_window.h"
@@ -59,7 +59,7 @@ void MainWindow::reopenPreview(const unitFile& job, PreviewOccasion occasion) {
 void MainWindow::showInformationPlain() { ui->infoFile->setStyleSheet(QString::fromLatin1(kPlainInformation)); }
 
 void MainWindow::tellJobsSelected(int row) {
-    for (int i = 0; i < jobCount(); ++i) jobs[static_cast<std::size_t>(i)]->setSelected(i == row);
+    for (int i = 0; i < jobCount(); ++i) model->jobAt(i)->setSelected(i == row);
 }
 
 void MainWindow::leaveCurrentRow() {
@@ -82,9 +82,9 @@ void MainWindow::selectRow(int row) {
         return;
     }
     currentRow = row;
-    ui->infoFile->setText(job->mFileInformationResumed);
+    ui->infoFile->setText(job->details.mFileInformationResumed);
     if (previewShow) closePreview();
-    if (!isUnreadableDuration(job->mDurationFormated)) showInformationPlain();
+    if (!isUnreadableDuration(job->details.mDurationFormated)) showInformationPlain();
     ui->infoFile->setCursor(Qt::ArrowCursor);
     if (previewShow) reopenPreview(*job, PreviewOccasion::RowSelected);
     tellJobsSelected(row);
@@ -112,7 +112,7 @@ void MainWindow::on_checkPreview_stateChanged(int state) {
     } else {
         closePreview();
     }
-    for (const auto& job : jobs) job->setPreviewShow(previewShow);
+    model->forEachJob([this](unitFile& job) { job.setPreviewShow(previewShow); });
 }
 
 // A percentage of the duration of the file the preview shows: the source, or the job's result,
@@ -154,6 +154,6 @@ void MainWindow::previewShowsRepairEnd(const unitFile& job) {
 // travel queued: by the time one arrives the row may have been deselected or removed, or
 // Preview turned off, and then it is stale.
 void MainWindow::repairPicture(QString uid, QImage picture) {
-    if (!previewShow || currentRow < 0 || picture.isNull() || rowOfUid(uid) != currentRow) return;
+    if (!previewShow || currentRow < 0 || picture.isNull() || model->rowOf(uid) != currentRow) return;
     ui->labelPreview->setPixmap(QPixmap::fromImage(picture));
 }

@@ -23,9 +23,13 @@ public:
     template <typename Receiver>
     const videoInformation* start(const QStringList& paths, Receiver* receiver) {
         videoInformation* probe = add(paths);
-        connect(probe, &videoInformation::startFindInfo, receiver, &Receiver::startFindInfo);
-        connect(probe, &videoInformation::endFindInfo, receiver, &Receiver::endFindInfo);
-        connect(probe, &videoInformation::FoundVideoDetails, receiver, &Receiver::FoundVideoDetails);
+        // Queued from the start, the probe's own thread being the only sender: a connection
+        // made queued takes its argument types from the signal, so the details record needs
+        // no registration by name to travel.
+        connect(probe, &videoInformation::startFindInfo, receiver, &Receiver::startFindInfo, Qt::QueuedConnection);
+        connect(probe, &videoInformation::endFindInfo, receiver, &Receiver::endFindInfo, Qt::QueuedConnection);
+        connect(probe, &videoInformation::FoundVideoDetails, receiver, &Receiver::FoundVideoDetails,
+                Qt::QueuedConnection);
         probe->start(QThread::InheritPriority);
         return probe;
     }

@@ -73,28 +73,25 @@ void referenceDialog::startFindInfo() {
 
 void referenceDialog::endFindInfo() {}
 
-void referenceDialog::FoundVideoDetails(QString, int mNBStreams, int, QString, int, QString mVideoCodec,
-                                        int mVideoWidth, int mVideoHeight, int mVideoBitRate, QString mAudioCodec,
-                                        float mVideoframerate, int mAudioSampleRate, int, int mAudioBitRate, QString,
-                                        float) {
+void referenceDialog::FoundVideoDetails(const videoDetails& details) {
     // An earlier choice answering late is no longer the question.
     if (!fromLatestProbe()) return;
     ui->labelVideo->setText(QStringLiteral("Video: -"));
     ui->labelAudio->setText(QStringLiteral("Audio: -"));
 
-    if (mNBStreams > 0 && !mVideoCodec.isEmpty()) {
+    if (details.mNBStreams > 0 && !details.mVideoCodec.isEmpty()) {
         // The real frame rate (29.97, not the whole frames per second).
         ui->labelVideo->setText(QStringLiteral("Video: %1; %2x%3; %4 fps; %5 Kbps")
-                                    .arg(mVideoCodec)
-                                    .arg(mVideoWidth)
-                                    .arg(mVideoHeight)
-                                    .arg(double(mVideoframerate), 0, 'f', 2)
-                                    .arg(mVideoBitRate));
-        if (!mAudioCodec.isEmpty())
+                                    .arg(details.mVideoCodec)
+                                    .arg(details.mVideoWidth)
+                                    .arg(details.mVideoHeight)
+                                    .arg(double(details.mVideoframerate), 0, 'f', 2)
+                                    .arg(details.mVideoBitRate));
+        if (!details.mAudioCodec.isEmpty())
             ui->labelAudio->setText(QStringLiteral("Audio: %1; %2Hz; %3 Kbps")
-                                        .arg(mAudioCodec)
-                                        .arg(mAudioSampleRate)
-                                        .arg(mAudioBitRate));
+                                        .arg(details.mAudioCodec)
+                                        .arg(details.mAudioSampleRate)
+                                        .arg(details.mAudioBitRate));
         showParameters(true);
         settings->setValue(settingsKeys::referenceFile, referencePath);
         ui->save->setEnabled(true);

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "jobs/video_details.h"
 #include "ui/probe_set.h"
 
 class clsSettings;
@@ -32,10 +33,7 @@ public slots:
     void on_pushButton_clicked();
     void startFindInfo();
     void endFindInfo();
-    void FoundVideoDetails(QString FileName, int mNBStreams, int mDuration, QString mDurationFormated, int mBitrate,
-                           QString mVideoCodec, int mVideoWidth, int mVideoHeight, int mVideoBitRate,
-                           QString mAudioCodec, float mVideoframerate, int mAudioSampleRate, int mAudioChannels,
-                           int mAudioBitRate, QString mFileInformationResumed, float mVideoFPS);
+    void FoundVideoDetails(const videoDetails& details);
     void on_save_clicked();
 
 private:

@@ -64,9 +64,7 @@ std::unique_ptr<unitFile> makeJob(const std::string& source, bool repair) {
     auto job = std::make_unique<unitFile>();
     videoDetails d;
     videoInformation::readFileInfo(QString::fromStdString(source), d);
-    job->setVideoDetails(d.mNBStreams, d.mDuration, d.mDurationFormated, d.mBitrate, d.mVideoCodec, d.mVideoWidth,
-                         d.mVideoHeight, d.mVideoBitRate, d.mAudioCodec, d.mVideoframerate, d.mAudioSampleRate,
-                         d.mAudioChannels, d.mAudioBitRate, d.mFileInformationResumed);
+    job->setVideoDetails(d);
     job->fileName = QFileInfo(QString::fromStdString(source)).fileName().toStdString();
     job->sourcePath = source;
     job->uid = QUuid::createUuid().toString().toStdString();

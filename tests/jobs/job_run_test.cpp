@@ -263,7 +263,7 @@ TEST(JobRun, HardwareEncoderFailureIsRetriedOnceWithTheSoftwareEncoder) {
                                writeScript(dir, "ffmpeg", fakeFfmpeg(log, " V....D hevc_nvenc  NVENC hevc", c.conversion)));
         const ScopedSettings settings(dir.path() + "/", kReEncodeFormat, "");
         auto job = makeJob(source, false);
-        job->mVideoCodec = "hevc";
+        job->details.mVideoCodec = "hevc";
         EXPECT_EQ(runJob(*job).endStatuses, std::vector<int>{c.status}) << c.name;
         const std::vector<std::string> calls = conversionCalls(log);
         ASSERT_EQ(calls.size(), c.encoders.size()) << c.name;

@@ -25,21 +25,30 @@ TEST(UnitFile, NewJobIsIdleAndUsable) {
     EXPECT_FALSE(job.isRepaired);
     EXPECT_FALSE(job.encodersProbed);
     EXPECT_TRUE(job.isUsable);
-    EXPECT_EQ(job.skip, 0);
     EXPECT_EQ(job.status, 0);
     EXPECT_TRUE(job.outputPath.get().empty());
     ASSERT_NE(job.fixer, nullptr);
 }
 
-TEST(UnitFile, StoresTheWindowsDetailsAsDoubles) {
+TEST(UnitFile, KeepsTheWindowsDetails) {
     unitFile job;
-    job.setVideoDetails(2, 83, "00:01:23", 0, "h264", 320, 240, 1500, "aac", 25.0f, 48000, 2, 128, "summary");
-    EXPECT_DOUBLE_EQ(job.mDuration, 83.0);
-    EXPECT_DOUBLE_EQ(job.mVideoframerate, 25.0);
-    EXPECT_EQ(job.mVideoCodec, "h264");
-    EXPECT_EQ(job.mVideoBitRate, 1500);
-    EXPECT_EQ(job.mAudioChannels, 2);
-    EXPECT_EQ(job.mFileInformationResumed, "summary");
+    videoDetails probed;
+    probed.FileName = "clip.mp4";
+    probed.mNBStreams = 2;
+    probed.mDuration = 83;
+    probed.mDurationFormated = "00:01:23";
+    probed.mVideoCodec = "h264";
+    probed.mVideoBitRate = 1500;
+    probed.mVideoframerate = 25.0f;
+    probed.mAudioChannels = 2;
+    probed.mFileInformationResumed = "summary";
+    job.setVideoDetails(probed);
+    EXPECT_EQ(job.details.mDuration, 83);
+    EXPECT_DOUBLE_EQ(job.details.mVideoframerate, 25.0);
+    EXPECT_EQ(job.details.mVideoCodec, "h264");
+    EXPECT_EQ(job.details.mVideoBitRate, 1500);
+    EXPECT_EQ(job.details.mAudioChannels, 2);
+    EXPECT_EQ(job.details.mFileInformationResumed, "summary");
 }
 
 TEST(UnitFile, ForwardsTheEngineWithItsBracedUid) {

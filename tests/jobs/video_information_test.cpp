@@ -124,15 +124,9 @@ void connectRecorder(videoInformation& probe, QObject& context, Delivery& into) 
                      Qt::QueuedConnection);
     QObject::connect(
         &probe, &videoInformation::FoundVideoDetails, &context,
-        [&into](QString FileName, int mNBStreams, int mDuration, QString mDurationFormated, int mBitrate,
-                QString mVideoCodec, int mVideoWidth, int mVideoHeight, int mVideoBitRate, QString mAudioCodec,
-                float mVideoframerate, int mAudioSampleRate, int mAudioChannels, int mAudioBitRate,
-                QString mFileInformationResumed, float mVideoFPS) {
-            into.events.push_back("found " + FileName.toStdString());
-            into.details.push_back(videoDetails{FileName, mNBStreams, mDuration, mDurationFormated, mBitrate,
-                                                mVideoCodec, mVideoWidth, mVideoHeight, mVideoBitRate, mAudioCodec,
-                                                mVideoframerate, mAudioSampleRate, mAudioChannels, mAudioBitRate,
-                                                mFileInformationResumed, mVideoFPS});
+        [&into](const videoDetails& details) {
+            into.events.push_back("found " + details.FileName.toStdString());
+            into.details.push_back(details);
         },
         Qt::QueuedConnection);
 }

@@ -11,7 +11,7 @@ PacketList listWith(std::size_t count, std::initializer_list<std::size_t> audio,
     for (std::size_t i = 0; i < count; ++i) {
         if (std::find(audio.begin(), audio.end(), i) != audio.end()) list.addAudio();
         else if (std::find(skip.begin(), skip.end(), i) != skip.end()) list.addSkip();
-        else list.addVideo(1);
+        else list.addVideo(1, VideoCoding::H264);
     }
     return list;
 }
@@ -46,12 +46,12 @@ TEST(PacketListTest, ClassifyLastPackets) {
 
 TEST(PacketListTest, StaysBoundedAndRemembersTheLatest) {
     PacketList list;
-    for (int i = 0; i < 100000; ++i) list.addVideo(i % 64);
+    for (int i = 0; i < 100000; ++i) list.addVideo(i % 64, VideoCoding::H264);
     list.addSpecial(SpecialKind::TimecodeSuite, "[TMCD - Suite +1]");
     EXPECT_EQ(list.count(), 100001u);
     EXPECT_EQ(list.lastKind(), PacketList::Kind::Special);
     EXPECT_TRUE(list.lastIsSuite());
-    EXPECT_EQ(list.nalTypeAt(5), 5);
+    EXPECT_EQ(list.labelAt(5), "IDR picture");
     list.addAudio();
     EXPECT_FALSE(list.lastIsSuite());
     EXPECT_EQ(list.lastKind(), PacketList::Kind::Audio);
@@ -65,8 +65,39 @@ TEST(PacketListTest, ClearedListIsClassifiedAfresh) {
     PacketList list = listWith(2000, {3});
     EXPECT_TRUE(list.classifyLastPackets());
     list.clear();
-    for (int i = 0; i < 2000; ++i) list.addVideo(1);
+    for (int i = 0; i < 2000; ++i) list.addVideo(1, VideoCoding::H264);
     EXPECT_FALSE(list.classifyLastPackets());
+}
+
+// Each packet is labelled as the repair recognised it: a video packet by its type's name in the
+// run's coding (an H.265 type is not read as the H.264 type of the same number), a special
+// packet by its tag, a junk run by what became of it.
+TEST(PacketListTest, LabelsTellWhatEachPacketWas) {
+    PacketList list;
+    list.addVideo(5, VideoCoding::H264);
+    list.addVideo(39, VideoCoding::H265);
+    list.addVideo(1, VideoCoding::H265);
+    list.addVideo(99, VideoCoding::H264);
+    list.addVideo(-1, VideoCoding::H265);
+    list.addSpecial(SpecialKind::TimecodeSuite, "[TMCD - Suite +1]");
+    list.addAudio();
+    list.addSkip();
+    const std::vector<std::pair<std::string, PacketList::Kind>> expected = {
+        {"IDR picture", PacketList::Kind::Video},
+        {"NAL_UNIT_PREFIX_SEI", PacketList::Kind::Video},
+        {"NAL_UNIT_CODED_SLICE_TRAIL_R", PacketList::Kind::Video},
+        {"Invalid", PacketList::Kind::Video},
+        {"NAL_UNIT_INVALID", PacketList::Kind::Video},
+        {"[TMCD - Suite +1]", PacketList::Kind::Special},
+        {"audio", PacketList::Kind::Audio},
+        {"skip", PacketList::Kind::Skip},
+    };
+    ASSERT_EQ(list.count(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(list.labelAt(i), expected[i].first);
+        EXPECT_EQ(list.kindAt(i), expected[i].second);
+    }
 }
 
 TEST(PacketListTest, TallyOfTags) {

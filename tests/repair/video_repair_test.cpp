@@ -713,6 +713,28 @@ TEST_F(VideoRepairTest, HevcShiftedLengthWordDoesNotSwallowTheUnitAfterAudioEndi
     }
 }
 
+// The scan labels what it took with the type names of the run's coding: the same header byte
+// is another type in H.265 than in H.264.
+TEST_F(VideoRepairTest, PacketsAreLabelledInTheRunsCoding) {
+    const auto labels = [this] {
+        std::vector<std::string> out;
+        const PacketList& packets = engine.lastRun()->packets;
+        for (std::size_t i = 0; i < packets.count(); ++i) out.push_back(packets.labelAt(i));
+        return out;
+    };
+    Recording h264;
+    h264.aud().slice(kSlice5, 1500).audio(700).aud().slice(kSlice1, 300).aud().slice(kSlice1, 250);
+    ASSERT_EQ(repair(h264.bytes()), videoRepair::kFinished);
+    EXPECT_EQ(labels(), (std::vector<std::string>{"IDR picture", "audio", "P Frame", "P Frame"}));
+
+    Recording h265(true);
+    for (int i = 0; i < 3; ++i) h265.slice({0x02, 0x01}, 1000);
+    RefOptions ref;
+    ref.coding = "H.265";
+    ASSERT_EQ(repair(h265.bytes(), ref), videoRepair::kFinished);
+    EXPECT_EQ(labels(), std::vector<std::string>(3, "NAL_UNIT_CODED_SLICE_TRAIL_R"));
+}
+
 TEST_F(VideoRepairTest, PicturesBehindAJunkRunLongerThanTheLimitAreFound) {
     // 33 MiB that match nothing (a damaged stretch), then a hole longer than any audio run, of
     // zeros or of erased flash (0xFF): the scan drops both and goes on to the pictures behind.

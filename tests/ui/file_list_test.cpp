@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "jobs/unit_file.h"
+#include "jobs/video_details.h"
 #include "tests/support/modal_boxes.h"
 #include "tests/support/qtest_main.h"
 #include "tests/support/special_files.h"
@@ -55,6 +56,12 @@ QImage paintProgressCell(const QString& text) {
 }
 
 QString infoText(MainWindow& w) { return w.findChild<QLabel*>(QStringLiteral("infoFile"))->text(); }
+
+// What the probe reports for a short healthy clip at `path`.
+videoDetails healthyDetails(const QString& path) {
+    return {path, 2, 3, QStringLiteral("00:00:03"), 0, QStringLiteral("h264"), 320, 240, 500, QStringLiteral("aac"),
+            25, 48000, 2, 128, QStringLiteral("Video: h264"), 25};
+}
 
 bool hasDarkPixelsNear(const QImage& image, double xFraction) {
     const int centre = static_cast<int>(image.width() * xFraction);
@@ -210,9 +217,7 @@ private slots:
         const std::string folder = dir.file("clip.mp4");
         QVERIFY(QDir().mkpath(QString::fromStdString(folder)));
         MainWindow w;
-        w.FoundVideoDetails(QString::fromStdString(folder), 2, 3, QStringLiteral("00:00:03"), 0,
-                            QStringLiteral("h264"), 320, 240, 500, QStringLiteral("aac"), 25, 48000, 2, 128,
-                            QStringLiteral("Video: h264"), 25);
+        w.FoundVideoDetails(healthyDetails(QString::fromStdString(folder)));
         QCOMPARE(w.jobCount(), 0);
         QCOMPARE(infoText(w), QStringLiteral("Not added, not a regular file: clip.mp4"));
     }
@@ -226,9 +231,7 @@ private slots:
         bool ranInside = false;
         bool inside = true;
         QTimer::singleShot(0, &w, [&] { ranInside = inside; });
-        w.FoundVideoDetails(QString::fromStdString(file), 2, 3, QStringLiteral("00:00:03"), 0,
-                            QStringLiteral("h264"), 320, 240, 500, QStringLiteral("aac"), 25, 48000, 2, 128,
-                            QStringLiteral("Video: h264"), 25);
+        w.FoundVideoDetails(healthyDetails(QString::fromStdString(file)));
         inside = false;
         QCOMPARE(w.jobCount(), 1);
         QTest::qWait(50);

@@ -150,7 +150,7 @@ private slots:
 
         selectRow(w, 0);
         QCOMPARE(w.shownRow(), 0);
-        QCOMPARE(information(w), w.jobAt(0)->mFileInformationResumed);
+        QCOMPARE(information(w), w.jobAt(0)->details.mFileInformationResumed);
         QCOMPARE(w.previewDecoder().filePath(), s.sources.first());
         QVERIFY(!showsPlaceholder(w));
         QVERIFY(s.shows(0));
@@ -160,7 +160,7 @@ private slots:
 
         // The probe could not read the text file: nothing to preview, the placeholder shows.
         selectRow(w, 1);
-        QCOMPARE(information(w), w.jobAt(1)->mFileInformationResumed);
+        QCOMPARE(information(w), w.jobAt(1)->details.mFileInformationResumed);
         QVERIFY(!w.previewDecoder().isOpen());
         QVERIFY(showsPlaceholder(w));
         QVERIFY(!selectedForLivePictures(w, 0));

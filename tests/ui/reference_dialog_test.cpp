@@ -171,13 +171,13 @@ private slots:
         connect(&earlier, &videoInformation::startFindInfo, &d, &referenceDialog::startFindInfo);
         testsupport::MessageBoxAnswer lateAnswer(QMessageBox::Ok, 1000);
         emit earlier.startFindInfo();
-        if (lateIsHealthy)
-            emit earlier.FoundVideoDetails(QStringLiteral("earlier.mp4"), 2, 4, QStringLiteral("00:00:04"), 0,
-                                           QStringLiteral("h264"), 1920, 1080, 8000, QStringLiteral("aac"), 25, 48000,
-                                           2, 128, QStringLiteral("Video: h264"), 25);
-        else
-            emit earlier.FoundVideoDetails(QStringLiteral("earlier.mp4"), 0, 0, QStringLiteral("-"), 0, QString(), 0,
-                                           0, 0, QString(), 0, 0, 0, 0, QStringLiteral("..."), 0);
+        const videoDetails late =
+            lateIsHealthy ? videoDetails{QStringLiteral("earlier.mp4"), 2, 4, QStringLiteral("00:00:04"), 0,
+                                         QStringLiteral("h264"), 1920, 1080, 8000, QStringLiteral("aac"), 25, 48000, 2,
+                                         128, QStringLiteral("Video: h264"), 25}
+                          : videoDetails{QStringLiteral("earlier.mp4"), 0, 0, QStringLiteral("-"), 0, QString(), 0, 0,
+                                         0, QString(), 0, 0, 0, 0, QStringLiteral("..."), 0};
+        emit earlier.FoundVideoDetails(late);
         QTest::qWait(300);
         QVERIFY(!lateAnswer.box().seen);
         QCOMPARE(storedText(settingsKeys::referenceFile), storedBefore);
