@@ -12,7 +12,6 @@
 #include "mp4/nal_header.h"
 
 extern "C" {
-#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -33,7 +32,6 @@ diagDecodeTest::~diagDecodeTest() { closeDecoder(); }
 
 void diagDecodeTest::openDecoder(bool hevc) {
     context_.reset();
-    av_log_set_level(AV_LOG_QUIET);
     const AVCodec* codec =
         findDecoder_ ? findDecoder_(hevc) : avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
     CodecContextPtr context(codec ? avcodec_alloc_context3(codec) : nullptr);
@@ -67,9 +65,11 @@ void diagDecodeTest::append(const std::uint8_t* unit, std::size_t size, bool wit
     pendingPackets_.push_back(std::move(bytes));
 }
 
-void diagDecodeTest::queueHexPacket(const std::string& text) {
-    const std::string bytes = hexToBytes(text);
-    append(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), false);
+Outcome diagDecodeTest::queueHexPacket(const std::string& text) {
+    std::string bytes;
+    const Outcome read = hexToBytes(text, bytes);
+    if (read) append(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), false);
+    return read;
 }
 
 void diagDecodeTest::sendNonSliceUnit(const std::uint8_t* unit, std::size_t size, int type) {

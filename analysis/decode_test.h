@@ -16,6 +16,7 @@
 #include "analysis/picture_verdicts.h"
 #include "analysis/png_size_test.h"
 #include "media/ffmpeg_handles.h"
+#include "mp4/outcome.h"
 
 #include <QImage>
 
@@ -45,8 +46,8 @@ public:
     void setDecoderFinder(DecoderFinder finder) { findDecoder_ = std::move(finder); }
 
     // Queues the bytes of a hexadecimal text (which carries its own start codes) as one packet.
-    // Throws std::invalid_argument for text that is not upper-case hexadecimal.
-    void queueHexPacket(const std::string& text);
+    // Fails, queueing nothing, for text that is not upper-case hexadecimal.
+    Outcome queueHexPacket(const std::string& text);
     // Feeds the preset's recognised units (all but the last, which the window may have cut) and
     // returns the good frames: 0 once one H.264 frame or three H.265 frames were refused.
     int decodeTest(const DiagPreset& preset, const std::uint8_t* window, std::int64_t windowBytes);

@@ -1,15 +1,14 @@
 #include "analysis/diag_worker.h"
 
-#include <QDebug>
 #include <QFile>
 #include <QMetaType>
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "analysis/frame_finder.h"
 #include "analysis/ordered_work.h"
 #include "analysis/preset_scoring.h"
+#include "mp4/diagnostic_log.h"
 #include "mp4/regular_file.h"
 
 namespace {
@@ -166,11 +165,8 @@ std::size_t clsDiag::bestPreset() {
 
 bool clsDiag::attempt(const std::string& candidate, const DiagPreset& best, const std::vector<std::uint8_t>& window) {
     decoder_.clearPendingPackets();
-    try {
-        decoder_.queueHexPacket(candidate);
-    } catch (const std::invalid_argument&) {
-        return false;  // a damaged candidate text is one failed attempt, not the end of the run
-    }
+    // A damaged candidate text is one failed attempt, not the end of the run.
+    if (!decoder_.queueHexPacket(candidate)) return false;
     return decoder_.decodeTest(best, window.data(), std::int64_t(window.size())) > 0;
 }
 
@@ -182,7 +178,7 @@ bool clsDiag::attemptAll(const std::vector<std::string>& candidates, const DiagP
             running = false;
             return false;
         }
-        qDebug() << i << " => computation";
+        logDiagnostic(std::to_string(i) + " => computation");
         const bool decoded = attempt(candidates[i], best, window);
         const int percent = int(double(i + 1) / double(candidates.size()) * 100.0);
         if (percent > lastPercent) {

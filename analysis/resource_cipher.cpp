@@ -1,9 +1,9 @@
 #include "analysis/resource_cipher.h"
 
 #include <QCryptographicHash>
-#include <QDebug>
 
 #include "mp4/byte_order.h"
+#include "mp4/diagnostic_log.h"
 
 namespace {
 
@@ -24,13 +24,13 @@ void ResourceCipher::setKey(std::uint64_t k) {
 
 QByteArray ResourceCipher::decryptToByteArray(const QByteArray& cipher) {
     if (keyBytes_.empty()) {
-        qWarning() << "No key set.";
+        logDiagnostic("No key set.", DiagnosticLevel::Warning);
         lastError_ = NoKeySet;
         return {};
     }
     if (cipher.size() < 3) return {};
     if (std::uint8_t(cipher.at(0)) != kVersion) {
-        qWarning() << "Invalid version or not a cyphertext.";
+        logDiagnostic("Invalid version or not a cyphertext.", DiagnosticLevel::Warning);
         lastError_ = UnknownVersion;
         return {};
     }
@@ -90,7 +90,7 @@ QString ResourceCipher::decryptToString(const QString& cipher) {
 
 QByteArray ResourceCipher::encryptToByteArray(const QByteArray& plain, std::uint8_t randomByte) {
     if (keyBytes_.empty()) {
-        qWarning() << "No key set.";
+        logDiagnostic("No key set.", DiagnosticLevel::Warning);
         lastError_ = NoKeySet;
         return {};
     }

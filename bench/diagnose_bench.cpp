@@ -12,6 +12,7 @@
 
 #include <cstdio>
 
+#include "media/ffmpeg_log.h"
 #include "analysis/diag_worker.h"
 #include "ui/diagnostic_video.h"
 
@@ -35,6 +36,7 @@ QString text(const diagnosticvideo& dialog, const char* label) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    setFfmpegLogLevel(FfmpegLogLevel::Quiet);  // as the desktop program does
     if (argc != 2) {
         std::fprintf(stderr, "usage: diagnose_bench FILE\n");
         return 2;

@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 
+#include "media/ffmpeg_log.h"
 #include "jobs/settings.h"
 #include "jobs/unit_file.h"
 #include "jobs/video_information.h"
@@ -88,6 +89,7 @@ bool useOwnSettings(const QTemporaryDir& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    setFfmpegLogLevel(FfmpegLogLevel::Quiet);  // as the desktop program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 4) {

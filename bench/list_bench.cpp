@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "media/ffmpeg_log.h"
 #include "jobs/settings.h"
 #include "tests/support/private_settings.h"
 #include "ui/main_window.h"
@@ -53,6 +54,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    setFfmpegLogLevel(FfmpegLogLevel::Quiet);  // as the desktop program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const QTemporaryDir settingsFolder;
     if (!testsupport::isolateSettings(settingsFolder)) {

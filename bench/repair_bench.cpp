@@ -14,6 +14,7 @@
 #include <cstring>
 #include <sys/resource.h>
 
+#include "media/ffmpeg_log.h"
 #include "repair/video_repair.h"
 
 namespace {
@@ -27,6 +28,7 @@ double peakRssMb() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    setFfmpegLogLevel(FfmpegLogLevel::Quiet);  // as the desktop program does
     const bool preview = argc > 1 && std::strcmp(argv[1], "--preview") == 0;
     if (preview) {
         --argc;

@@ -311,9 +311,7 @@ bool completeTimeline(StreamTimeline& timeline, std::int64_t streamEnd, std::str
     return true;
 }
 
-}  // namespace
-
-bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::string& error, std::size_t chunkBytes,
+bool walkStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::string& error, std::size_t chunkBytes,
                         const std::function<bool()>& stopped) {
     FilePtr file = openForReading(rawPath);
     if (!file) {
@@ -356,6 +354,15 @@ bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::s
         }
     }
     return parser.finish() && completeTimeline(timeline, position, error);
+}
+
+}  // namespace
+
+Outcome readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::size_t chunkBytes,
+                           const std::function<bool()>& stopped) {
+    std::string error;
+    if (walkStreamTimeline(rawPath, timeline, error, chunkBytes, stopped)) return Outcome::done();
+    return Outcome::failed(error);
 }
 
 struct AccessUnitReader::File {

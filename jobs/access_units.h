@@ -11,6 +11,8 @@
 
 #include <QString>
 
+#include "mp4/outcome.h"
+
 extern "C" {
 #include <libavcodec/codec_id.h>
 }
@@ -59,12 +61,12 @@ struct StreamTimeline {
 // The first walk over the stream: the units' places, order counts and key flags, split by
 // libavcodec's parser. The stream's NAL units are found here at memory speed, and the parser
 // sees each slice only up to its header (other units whole), so it never walks the picture data.
-// False (with `error`) on an unknown codec, a stream without units, or a read failure.
+// Fails (with the reason) on an unknown codec, a stream without units, or a read failure.
 // `chunkBytes` is how much is read at a time (any size gives the same timeline).
 // `stopped` is asked before each chunk; true ends the walk as a failure ("stopped").
 constexpr std::size_t kTimelineChunkBytes = 8 << 20;
-bool readStreamTimeline(const QString& rawPath, StreamTimeline& timeline, std::string& error,
-                        std::size_t chunkBytes = kTimelineChunkBytes, const std::function<bool()>& stopped = {});
+Outcome readStreamTimeline(const QString& rawPath, StreamTimeline& timeline,
+                           std::size_t chunkBytes = kTimelineChunkBytes, const std::function<bool()>& stopped = {});
 
 // The second walk: the units' bytes read by their places, in decode order.
 class AccessUnitReader {

@@ -2,7 +2,7 @@
 
 BackgroundTimeline::BackgroundTimeline(const QString& video, const std::atomic<bool>& cancel) : cancel_(cancel) {
     thread_ = std::thread([this, video] {
-        ok_ = readStreamTimeline(video, timeline_, error_, kTimelineChunkBytes, [this] { return stop_ || cancel_; });
+        outcome_ = readStreamTimeline(video, timeline_, kTimelineChunkBytes, [this] { return stop_ || cancel_; });
     });
 }
 
@@ -17,14 +17,10 @@ void BackgroundTimeline::finish() {
     if (thread_.joinable()) thread_.join();
 }
 
-bool BackgroundTimeline::take(StreamTimeline& timeline, std::string& error) {
+Outcome BackgroundTimeline::take(StreamTimeline& timeline) {
     finish();
-    if (!ok_) {
-        error = error_;
-        return false;
-    }
+    if (!outcome_) return outcome_;
     timeline = std::move(timeline_);
-    ok_ = false;
-    error_ = "the first walk over the video was taken already";
-    return true;
+    outcome_ = Outcome::failed("the first walk over the video was taken already");
+    return Outcome::done();
 }

@@ -4,7 +4,6 @@
 // object: a cancel or the destructor stops the walk within one chunk read, and the destructor
 // waits for the thread.
 #include <atomic>
-#include <string>
 #include <thread>
 
 #include <QString>
@@ -19,9 +18,9 @@ public:
     BackgroundTimeline(const BackgroundTimeline&) = delete;
     BackgroundTimeline& operator=(const BackgroundTimeline&) = delete;
 
-    // Waits for the walk to end; false (with `error`) when it failed or was stopped. The
-    // timeline is moved out: call once.
-    bool take(StreamTimeline& timeline, std::string& error);
+    // Waits for the walk to end; failed when the walk failed or was stopped. The timeline is
+    // moved out: call once.
+    Outcome take(StreamTimeline& timeline);
     // Stops the walk and waits for the thread (before the video is removed, say).
     void stop();
 
@@ -31,7 +30,6 @@ private:
     const std::atomic<bool>& cancel_;
     std::atomic<bool> stop_{false};
     StreamTimeline timeline_;
-    std::string error_;
-    bool ok_ = false;
+    Outcome outcome_ = Outcome::failed("the first walk over the video has not ended");
     std::thread thread_;  // last: started once everything it writes exists
 };

@@ -1,8 +1,9 @@
 #include "jobs/child_process.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QProcess>
+
+#include "mp4/diagnostic_log.h"
 
 void LineSplitter::feed(const QByteArray& chunk) {
     std::size_t begin = 0;
@@ -37,14 +38,16 @@ ChildResult ChildProcessRunner::run(const QString& program, const QStringList& a
     ChildResult result;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    qDebug() << "child" << program << arguments << "in" << QDir::currentPath();
+    logDiagnostic(QStringLiteral("child %1 %2 in %3")
+                      .arg(program, arguments.join(QLatin1Char(' ')), QDir::currentPath())
+                      .toStdString());
     if (cancel_) {
         result.cancelled = true;
         return result;
     }
     process.start(program, arguments, QIODevice::ReadWrite);
     if (!process.waitForStarted()) {
-        qDebug() << "child could not start:" << program << process.errorString();
+        logDiagnostic(QStringLiteral("child could not start: %1 %2").arg(program, process.errorString()).toStdString());
         return result;
     }
     result.started = true;

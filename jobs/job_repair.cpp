@@ -5,7 +5,6 @@
 #include <cmath>
 #include <memory>
 
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +20,7 @@
 #include "jobs/work_folder.h"
 #include "media/access_codes.h"
 #include "media/work_file_names.h"
+#include "mp4/diagnostic_log.h"
 #include "repair/playback_check.h"
 #include "repair/video_repair.h"
 
@@ -211,14 +211,14 @@ void unitFile::muxRepairedStreams(BackgroundTimeline& firstPass) {
     };
     StreamTimeline timeline;
     MuxResult result;
-    if (firstPass.take(timeline, result.error))
-        result = muxStreams(sources, timeline, repairedFilePath, "mp4", observer);
-    if (!result.audioError.empty()) qDebug() << "audio left out of the mux:" << QString::fromStdString(result.audioError);
-    if (!result.ok) qDebug() << "mux failed:" << QString::fromStdString(result.error);
+    result.outcome = firstPass.take(timeline);
+    if (result.outcome) result = muxStreams(sources, timeline, repairedFilePath, "mp4", observer);
+    if (!result.audio) logDiagnostic("audio left out of the mux: " + result.audio.reason());
+    if (!result.outcome) logDiagnostic("mux failed: " + result.outcome.reason());
     statusFixProgress(100);
     dropStreams();
     if (cancelRequested) return;
-    if (!result.ok) {
+    if (!result.outcome) {
         // A mux that did not end well may leave a file that only looks usable.
         removeIfExists(repairedFilePath);
         return decideRepair(result.writeError < 0 ? writeFailure(AVUNERROR(result.writeError))
@@ -240,7 +240,7 @@ bool unitFile::encodeAudio(const QString& audio, const QString& encoded) {
         std::string status;
         if (muxStatusText(line, status)) statusFix(QString::fromStdString(status));
     });
-    qDebug().noquote() << lines.join('\n');
+    logDiagnostic(lines.join('\n').toStdString());
     if (result.succeeded() && fileSizeOrMissing(encoded) > 0) return true;
     removeIfExists(encoded);
     return false;

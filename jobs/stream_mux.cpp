@@ -56,28 +56,17 @@ AVRational frameRateOf(double num, double den) {
 // but not yet written.
 class AudioSource {
 public:
-    bool open(const QString& path, std::string& error) {
+    Outcome open(const QString& path) {
         AVFormatContext* raw = nullptr;
-        if (avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr) < 0) {
-            error = "cannot open the audio";
-            return false;
-        }
+        if (avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
+            return Outcome::failed("cannot open the audio");
         input_.reset(raw);
-        if (avformat_find_stream_info(input_.get(), nullptr) < 0) {
-            error = "cannot read the audio's format";
-            return false;
-        }
+        if (avformat_find_stream_info(input_.get(), nullptr) < 0) return Outcome::failed("cannot read the audio's format");
         index_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-        if (index_ < 0) {
-            error = "no audio stream in the audio file";
-            return false;
-        }
+        if (index_ < 0) return Outcome::failed("no audio stream in the audio file");
         pending_.reset(av_packet_alloc());
-        if (!pending_) {
-            error = "out of memory";
-            return false;
-        }
-        return true;
+        if (!pending_) return Outcome::failed("out of memory");
+        return Outcome::done();
     }
 
     AVStream* stream() const { return input_->streams[index_]; }
@@ -155,7 +144,7 @@ VideoForm videoFormFor(const StreamTimeline& timeline, const char* format) {
 }
 
 // One mux: the output, the audio read beside the video, and the result it fills in. Each step
-// returns false once the mux has failed, with result.error saying why.
+// returns false once the mux has failed, with result.outcome saying why.
 class StreamMuxer {
 public:
     StreamMuxer(const MuxSources& sources, const StreamTimeline& timeline, const MuxObserver& observer,
@@ -167,8 +156,8 @@ public:
     bool finish();
 
 private:
-    bool fail(const char* why) {
-        result_.error = why;
+    bool fail(std::string why) {
+        result_.outcome = Outcome::failed(std::move(why));
         return false;
     }
     void openAudio();
@@ -221,20 +210,20 @@ bool StreamMuxer::open(const QString& output, const char* format) {
 }
 
 void StreamMuxer::openAudio() {
-    withAudio_ = !sources_.audio.isEmpty() && audio_.open(sources_.audio, result_.audioError);
+    if (sources_.audio.isEmpty()) return;
+    result_.audio = audio_.open(sources_.audio);
+    withAudio_ = result_.audio.ok();
     audioLeft_ = withAudio_ && audio_.next();
     if (withAudio_ && !audioLeft_) {
-        result_.audioError = "no audio packet in the audio file";
+        result_.audio = Outcome::failed("no audio packet in the audio file");
         withAudio_ = false;
     }
 }
 
 bool StreamMuxer::openOutput(const QString& output, const char* format) {
     AVFormatContext* raw = nullptr;
-    if (avformat_alloc_output_context2(&raw, nullptr, format, nullptr) < 0 || !raw) {
-        result_.error = std::string("cannot set up the ") + format + " output";
-        return false;
-    }
+    if (avformat_alloc_output_context2(&raw, nullptr, format, nullptr) < 0 || !raw)
+        return fail(std::string("cannot set up the ") + format + " output");
     out_.reset(raw);
     if (!addVideoStream(out_.get(), timeline_, video_.extradata, frameDuration_) ||
         (withAudio_ && !addAudioStream(out_.get(), audio_.stream())))
@@ -359,7 +348,8 @@ MuxResult muxStreams(const MuxSources& sources, const QString& output, const cha
     // Pass 1: the order counts, the picture size and the parameter sets.
     StreamTimeline timeline;
     MuxResult result;
-    if (!readStreamTimeline(sources.video, timeline, result.error)) return result;
+    result.outcome = readStreamTimeline(sources.video, timeline);
+    if (!result.outcome) return result;
     return muxStreams(sources, timeline, output, format, observer);
 }
 
@@ -368,6 +358,6 @@ MuxResult muxStreams(const MuxSources& sources, const StreamTimeline& timeline, 
                      const char* format, const MuxObserver& observer) {
     MuxResult result;
     StreamMuxer muxer(sources, timeline, observer, result);
-    result.ok = muxer.open(output, format) && muxer.writeVideo() && muxer.finish();
+    if (muxer.open(output, format) && muxer.writeVideo() && muxer.finish()) result.outcome = Outcome::done();
     return result;
 }

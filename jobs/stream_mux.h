@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "jobs/access_units.h"
+#include "mp4/outcome.h"
 
 struct MuxSources {
     QString video;  // the engine's raw Annex B stream
@@ -30,12 +31,12 @@ struct MuxProgress {
 using MuxObserver = std::function<bool(const MuxProgress& progress)>;
 
 struct MuxResult {
-    bool ok = false;
+    Outcome outcome = Outcome::failed("not muxed");
     std::int64_t videoFrames = 0;
     std::int64_t audioPackets = 0;
-    // Why the audio was left out when it could not be read; the file then has the pictures alone.
-    std::string audioError;
-    std::string error;
+    // Failed, with the reason, when the audio was left out because it could not be read; the
+    // file then has the pictures alone.
+    Outcome audio = Outcome::done();
     // The libavformat error of a write that failed (AVERROR(ENOSPC) for a full disk ...); 0
     // when the mux failed for another reason or did not fail.
     int writeError = 0;

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include <QDateTime>
-#include <QDebug>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -14,6 +13,7 @@ extern "C" {
 
 #include "jobs/output_names.h"
 #include "media/ffmpeg_handles.h"
+#include "mp4/diagnostic_log.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ QString videoInformation::formatDuration(int seconds) {
 
 bool videoInformation::readFileInfo(const QString& path, videoDetails& out) {
     out.FileName = path;
-    qDebug() << path;
+    logDiagnostic(path.toStdString());
 
     // The library would wait without end on a FIFO dropped into the list.
     if (!isRegularFile(path)) return false;
@@ -127,7 +127,7 @@ void videoInformation::probeFile(const QString& path, const QString& failureSumm
         details.mFileInformationResumed = failureSummary;
         details.mDurationFormated = QString::fromLatin1(kUnreadableDuration);
     }
-    qDebug() << details.mFileInformationResumed;
+    logDiagnostic(details.mFileInformationResumed.toStdString());
 }
 
 void videoInformation::run() {

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <stdexcept>
 
 namespace {
 
@@ -20,15 +19,18 @@ constexpr std::array<std::int8_t, 256> kDigit = makeDigitTable();
 
 }  // namespace
 
-std::string hexToBytes(const std::string& text) {
-    if (text.size() % 2 != 0) throw std::invalid_argument("odd length");
-    std::string bytes;
+Outcome hexToBytes(const std::string& text, std::string& bytes) {
+    bytes.clear();
+    if (text.size() % 2 != 0) return Outcome::failed("odd length");
     bytes.reserve(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
         const int high = kDigit[static_cast<unsigned char>(text[i])];
         const int low = kDigit[static_cast<unsigned char>(text[i + 1])];
-        if (high < 0 || low < 0) throw std::invalid_argument("not a hex digit");
+        if (high < 0 || low < 0) {
+            bytes.clear();
+            return Outcome::failed("not a hex digit");
+        }
         bytes.push_back(static_cast<char>(high * 16 + low));
     }
-    return bytes;
+    return Outcome::done();
 }

@@ -3,6 +3,9 @@
 // the built-in presets and the header finder, turned back into the bytes a decoder is fed.
 #include <string>
 
-// Bytes of `text`. Throws std::invalid_argument("odd length") for an odd length, checked before
-// any digit, and std::invalid_argument("not a hex digit") for any character outside 0-9, A-F.
-std::string hexToBytes(const std::string& text);
+#include "mp4/outcome.h"
+
+// The bytes of `text` into `bytes`. Fails with "odd length" for an odd length, checked before
+// any digit, and with "not a hex digit" for any character outside 0-9, A-F; `bytes` is then
+// empty (no partial result).
+Outcome hexToBytes(const std::string& text, std::string& bytes);

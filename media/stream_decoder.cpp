@@ -1,12 +1,7 @@
 #include "media/stream_decoder.h"
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 int openStreamDecoder(bool hevc, CodecContextPtr& context, EarlyPictures early, Strictness strictness) {
     context.reset();
-    av_log_set_level(AV_LOG_QUIET);
     const AVCodec* codec = avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
     if (!codec) return AVERROR_DECODER_NOT_FOUND;
     CodecContextPtr opened(avcodec_alloc_context3(codec));

@@ -1,9 +1,5 @@
 #include "reference/analysis_entry.h"
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include "media/access_codes.h"
 #include "reference/camera_classifier.h"
 #include "reference/document_writer.h"
@@ -18,9 +14,6 @@ int runReferenceAnalysis(int argc, const char* const argv[], ReferenceRunState& 
     if (!isAccessCodeValid(argv[2])) return kExitBadArguments;
     const std::string input = argv[1];
     const std::string output = argv[3];
-    // The library's own complaints about a damaged reference can run to tens of thousands of
-    // lines; the program's output is the few lines of its analyses and nothing else.
-    av_log_set_level(AV_LOG_QUIET);
 
     // Each step reads the input on its own; a failed step leaves its part at the start values
     // and the later steps still run.

@@ -87,11 +87,12 @@ void livePreview::closeVideoDecoder() {
     context_.reset();
 }
 
-int livePreview::decodeTestPacket(const std::string& text) {
-    const std::string bytes = hexToBytes(text);
-    if (referenceSets_.size() + bytes.size() <= kMaxParameterSetBytes)
+Outcome livePreview::decodeTestPacket(const std::string& text) {
+    std::string bytes;
+    const Outcome read = hexToBytes(text, bytes);
+    if (read && referenceSets_.size() + bytes.size() <= kMaxParameterSetBytes)
         referenceSets_.insert(referenceSets_.end(), bytes.begin(), bytes.end());
-    return 1;
+    return read;
 }
 
 int livePreview::queuePreviewPacket(const std::uint8_t* payload, std::size_t payloadLength,

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "media/ffmpeg_handles.h"
+#include "mp4/outcome.h"
 #include "repair/preview_worker.h"
 
 class QImage;
@@ -59,9 +60,9 @@ public:
     void closeVideoDecoder();
 
     // Keeps the bytes of the hexadecimal parameter-set text (which carries its own start codes)
-    // ahead of every picture decoded. Returns 1. Throws std::invalid_argument from hexToBytes
-    // for a text that is not upper-case hexadecimal.
-    int decodeTestPacket(const std::string& text);
+    // ahead of every picture decoded. Fails, keeping nothing, for a text that is not upper-case
+    // hexadecimal (media/hex_text.h).
+    Outcome decodeTestPacket(const std::string& text);
     // A taken unit of `nalType`, from its NAL header on; `extra` holds payload bytes that lie
     // past the scan's buffer (may be null). Returns 1.
     int queuePreviewPacket(const std::uint8_t* payload, std::size_t payloadLength, const std::uint8_t* extra,

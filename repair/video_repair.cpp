@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <iostream>
-#include <stdexcept>
 
 #include "media/aac_audio_header.h"
 #include "media/hex_text.h"
@@ -44,11 +43,9 @@ struct UnusableHeader {};
 
 std::string headerBytes(std::string& text) {
     text = upperCased(text);
-    try {
-        return hexToBytes(text);
-    } catch (const std::invalid_argument&) {
-        throw UnusableHeader{};
-    }
+    std::string bytes;
+    if (!hexToBytes(text, bytes)) throw UnusableHeader{};
+    return bytes;
 }
 
 // PCM chunk values: the samples one PCM run holds and its length in bytes.

@@ -6,11 +6,20 @@
 #include <QStyleFactory>
 
 #include "jobs/video_details.h"
+#include "media/ffmpeg_log.h"
+#include "mp4/diagnostic_log.h"
 #include "ui/main_window.h"
 #include "ui/window_pictures.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The previews and the diagnosis decode damaged pictures by design; the decoders' complaints
+    // about them say nothing to the user.
+    setFfmpegLogLevel(FfmpegLogLevel::Quiet);
+    setDiagnosticHook([](DiagnosticLevel level, const std::string& line) {
+        if (level == DiagnosticLevel::Warning) qWarning().noquote() << QString::fromStdString(line);
+        else qDebug().noquote() << QString::fromStdString(line);
+    });
     // The probes hand their findings over from their own threads.
     qRegisterMetaType<videoDetails>("videoDetails");
     qDebug() << "styles:" << QStyleFactory::keys();

@@ -57,8 +57,8 @@ TEST_P(StreamTimelineSplit, UnitsTileTheStreamAsTheParserSplitsIt) {
                               std::size_t(65537), std::size_t(8) << 20}) {
         SCOPED_TRACE("chunk " + std::to_string(chunk));
         StreamTimeline timeline;
-        std::string error;
-        ASSERT_TRUE(readStreamTimeline(QString::fromStdString(raw), timeline, error, chunk)) << error;
+        const Outcome read = readStreamTimeline(QString::fromStdString(raw), timeline, chunk);
+        ASSERT_TRUE(read) << read.reason();
         ASSERT_EQ(timeline.units.size(), tool.size());
         EXPECT_EQ(timeline.width, settings.width);
         EXPECT_EQ(timeline.height, settings.height);

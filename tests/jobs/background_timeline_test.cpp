@@ -27,13 +27,14 @@ TEST(BackgroundTimeline, GivesTheTimelineTheWalkOnTheCallersThreadGives) {
     TempDir dir;
     const QString raw = QString::fromStdString(bareStream(dir));
     StreamTimeline direct;
-    std::string error;
-    ASSERT_TRUE(readStreamTimeline(raw, direct, error)) << error;
+    const Outcome read = readStreamTimeline(raw, direct);
+    ASSERT_TRUE(read) << read.reason();
 
     std::atomic<bool> cancel{false};
     BackgroundTimeline walk(raw, cancel);
     StreamTimeline taken;
-    ASSERT_TRUE(walk.take(taken, error)) << error;
+    const Outcome took = walk.take(taken);
+    ASSERT_TRUE(took) << took.reason();
     ASSERT_EQ(taken.units.size(), direct.units.size());
     for (std::size_t i = 0; i < taken.units.size(); ++i) {
         EXPECT_EQ(taken.units[i].offset, direct.units[i].offset) << "unit " << i;
@@ -42,7 +43,7 @@ TEST(BackgroundTimeline, GivesTheTimelineTheWalkOnTheCallersThreadGives) {
     EXPECT_EQ(taken.display, direct.display);
     EXPECT_EQ(taken.parameterSets, direct.parameterSets);
     // Taken once: a second take has nothing to give.
-    EXPECT_FALSE(walk.take(taken, error));
+    EXPECT_FALSE(walk.take(taken));
 }
 
 TEST(BackgroundTimeline, TheJobsCancelStopsTheWalk) {
@@ -50,9 +51,9 @@ TEST(BackgroundTimeline, TheJobsCancelStopsTheWalk) {
     std::atomic<bool> cancel{true};
     BackgroundTimeline walk(QString::fromStdString(bareStream(dir)), cancel);
     StreamTimeline taken;
-    std::string error;
-    EXPECT_FALSE(walk.take(taken, error));
-    EXPECT_EQ(error, "stopped");
+    const Outcome took = walk.take(taken);
+    EXPECT_FALSE(took);
+    EXPECT_EQ(took.reason(), "stopped");
 }
 
 TEST(BackgroundTimeline, AMissingVideoFailsTheTake) {
@@ -60,7 +61,7 @@ TEST(BackgroundTimeline, AMissingVideoFailsTheTake) {
     std::atomic<bool> cancel{false};
     BackgroundTimeline walk(QString::fromStdString(dir.file("none.h264")), cancel);
     StreamTimeline taken;
-    std::string error;
-    EXPECT_FALSE(walk.take(taken, error));
-    EXPECT_NE(error, "");
+    const Outcome took = walk.take(taken);
+    EXPECT_FALSE(took);
+    EXPECT_NE(took.reason(), "");
 }

@@ -53,8 +53,8 @@ TEST_P(DecoderConfigRecord, ReadsBackWithTheStreamsParameterSetsAndFormat) {
                                            hevc ? "hevc" : "h264", raw});
     ASSERT_EQ(made.exitCode, 0) << made.err;
     StreamTimeline timeline;
-    std::string error;
-    ASSERT_TRUE(readStreamTimeline(QString::fromStdString(raw), timeline, error)) << error;
+    const Outcome read = readStreamTimeline(QString::fromStdString(raw), timeline);
+    ASSERT_TRUE(read) << read.reason();
     std::vector<std::uint8_t> record;
     ASSERT_TRUE(decoderConfigOf(timeline.codec, timeline.parameterSets, record));
     const mp4::ByteSpan span{record.data(), record.size()};

@@ -126,8 +126,8 @@ TEST_P(MuxOfTheRepairedStreams, KeepsEveryPictureInOrderAndTheAudioPacketsAsThey
         reported = p.frames;
         return true;
     });
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(result.audioError, "");
+    ASSERT_TRUE(result.outcome) << result.outcome.reason();
+    EXPECT_TRUE(result.audio) << result.audio.reason();
     EXPECT_EQ(result.videoFrames, 100);
     EXPECT_EQ(reported, 100);
 
@@ -190,8 +190,9 @@ TEST(MuxOfTheRepairedStreams, AudioThatCannotBeReadLeavesThePicturesAlone) {
         sources.audio = QString::fromStdString(audio);
         const std::string fixed = dir.file("fix.mp4");
         const MuxResult result = muxStreams(sources, QString::fromStdString(fixed), "mp4");
-        ASSERT_TRUE(result.ok) << result.error;
-        EXPECT_NE(result.audioError, "");
+        ASSERT_TRUE(result.outcome) << result.outcome.reason();
+        EXPECT_FALSE(result.audio);
+        EXPECT_NE(result.audio.reason(), "");
         EXPECT_EQ(decodeErrors(fixed), "");
         EXPECT_EQ(probeField(fixed, "a", "codec_name"), "");
         EXPECT_EQ(decodedFrames(fixed).hashes.size(), 50u);
@@ -206,7 +207,7 @@ TEST(MuxOfTheRepairedStreams, StopsWhenTheObserverSaysSo) {
     int calls = 0;
     const MuxResult result = muxStreams(sources, QString::fromStdString(dir.file("fix.mp4")), "mp4",
                                         [&](const MuxProgress&) { return ++calls < 10; });
-    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.outcome);
     EXPECT_EQ(calls, 10);
-    EXPECT_NE(result.error, "");
+    EXPECT_NE(result.outcome.reason(), "");
 }

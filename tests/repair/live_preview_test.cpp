@@ -8,7 +8,6 @@
 #include <future>
 #include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -281,11 +280,11 @@ TEST(LivePreviewQueue, AUnitWhoseHeaderLiesInTheExtraBytesIsStillKnown) {
 
 TEST(LivePreviewQueue, TheDecodeTestIsKeptAndAnInvalidOneRefused) {
     livePreview p;
-    EXPECT_EQ(p.decodeTestPacket("0000000167640028" "0000000168EE3C80"), 1);
+    EXPECT_TRUE(p.decodeTestPacket("0000000167640028" "0000000168EE3C80"));
     EXPECT_EQ(p.queuedBytes(), 16u) << "the text carries its own start codes";
     p.flushPreviewPackets();
     for (const char* text : {"0000000", "0000000167g4", "00 00"}) {
-        EXPECT_THROW(p.decodeTestPacket(text), std::invalid_argument) << text;
+        EXPECT_FALSE(p.decodeTestPacket(text)) << text;
         EXPECT_EQ(p.queuedBytes(), 0u) << text;
     }
 }

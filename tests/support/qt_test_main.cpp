@@ -11,6 +11,7 @@
 
 #include <cstdio>
 
+#include "media/ffmpeg_log.h"
 #include "tests/support/private_settings.h"
 
 // Qt's offscreen platform never frees its screen; without this, sanitizer builds fail at
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot set up a private settings folder\n");
         return 2;
     }
+    setFfmpegLogLevel(FfmpegLogLevel::Quiet);  // as the programs do
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "media/ffmpeg_log.h"
 #include "tests/support/opened_urls.h"
 #include "tests/support/private_settings.h"
 
@@ -23,6 +24,7 @@ int runQtTestMain(int argc, char** argv, QObject* (*makeTest)()) {
         std::fprintf(stderr, "cannot set up a private settings folder\n");
         return 2;
     }
+    setFfmpegLogLevel(FfmpegLogLevel::Quiet);  // as the programs do
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     OpenedUrls::install();

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "media/ffmpeg_log.h"
 #include "jobs/settings.h"
 #include "tools/screenshots/states.h"
 #include "ui/window_pictures.h"
@@ -35,6 +36,7 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    setFfmpegLogLevel(FfmpegLogLevel::Quiet);  // as the desktop program does
     if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
         for (const auto& state : screenshots::states()) std::printf("%s\t%s\n", state.name, state.shows);
         return 0;
