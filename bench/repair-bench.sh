@@ -93,6 +93,10 @@ make_clip audio 900 320x240 "sine=frequency=440:sample_rate=48000" mov "${audio_
 cut_clip audio.mov 0.95
 
 access_code=$(sed -n 's/.*kReferenceAccessCode\[\] = "\(.*\)";.*/\1/p' "$(dirname "$0")/../media/access_codes.h")
+# The names of the engine's streams, as the engine takes them.
+work_file_name() { sed -n "s/.*$1\\[\\] = \"\\(.*\\)\";.*/\\1/p" "$(dirname "$0")/../media/work_file_names.h"; }
+video_stream=$(work_file_name kVideoStreamFileName)
+raw_audio=$(work_file_name kRawAudioFileName)
 
 # run_case LABEL DAMAGED REFERENCE [REPAIR_BENCH OPTIONS...]; leaves the fastest time in best_seconds.
 best_seconds=""
@@ -145,8 +149,8 @@ awk -v p="$best_seconds" -v v="$without_preview" 'BEGIN { printf "preview_ratio:
 run_case junk "$data/video-junk.mp4" "$data/video-ref.mp4"
 # Every picture and all the sound found: the same streams as from the recording without junk.
 same() { cmp -s "$data/out-video/$1" "$data/out-junk/$1" && echo yes || echo no; }
-echo "junk_same_video: $(same out-video.h264)"
-echo "junk_same_audio: $(same out-audio.raw)"
+echo "junk_same_video: $(same "$video_stream")"
+echo "junk_same_audio: $(same "$raw_audio")"
 run_case zeros "$data/video-zeros.mp4" "$data/video-ref.mp4"
 run_case hole "$data/video-hole.mp4" "$data/video-ref.mp4"
 run_case audio "$data/audio-cut.mov" "$data/audio-ref.mov"

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <sys/resource.h>
 
+#include "jobs/output_names.h"
 #include "media/ffmpeg_log.h"
 #include "repair/video_repair.h"
 
@@ -43,8 +44,7 @@ int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     const QString damaged = QString::fromLocal8Bit(argv[1]);
     const QString reference = QString::fromLocal8Bit(argv[2]);
-    QString folder = QString::fromLocal8Bit(argv[3]);
-    if (!folder.endsWith('/')) folder += '/';
+    const QString folder = withTrailingSlash(QString::fromLocal8Bit(argv[3]));
     const QString copy = folder + "repair-bench-reference.xml";
     QFile::remove(copy);
     if (!QFile::copy(reference, copy)) {
