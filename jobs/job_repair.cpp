@@ -181,6 +181,25 @@ void unitFile::muxRepairedStreams(BackgroundTimeline& firstPass) {
     }
 
     statusFixProgress(0);
+    const MuxSources sources = muxSourcesFor(video, audio, encoded);
+    if (cancelRequested) return dropStreams();
+    const MuxResult result = muxWithProgress(firstPass, sources);
+    statusFixProgress(100);
+    dropStreams();
+    if (cancelRequested) return;
+    if (!result.outcome) {
+        // A mux that did not end well may leave a file that only looks usable.
+        removeIfExists(repairedFilePath);
+        return decideRepair(result.writeError < 0 ? writeFailure(AVUNERROR(result.writeError))
+                                                  : RepairOutcome::MuxFailed);
+    }
+    // The pictures are back; when the reference has sound and none of it reached the file (the
+    // re-framer refused it, the mux could not read it), the repair is not a whole one.
+    decideRepair(fixer->referenceHasAudio && result.audioPackets == 0 ? RepairOutcome::RepairedWithoutSound
+                                                                      : RepairOutcome::Repaired);
+}
+
+MuxSources unitFile::muxSourcesFor(const QString& video, const QString& audio, const QString& encoded) {
     MuxSources sources;
     sources.video = video;
     sources.frameRateNum = fixer->fps_num;
@@ -197,8 +216,10 @@ void unitFile::muxRepairedStreams(BackgroundTimeline& firstPass) {
         if (encodeAudio(audio, encoded)) sources.audio = encoded;
         break;
     }
-    if (cancelRequested) return dropStreams();
+    return sources;
+}
 
+MuxResult unitFile::muxWithProgress(BackgroundTimeline& firstPass, const MuxSources& sources) {
     long long lastSecond = -1;
     auto observer = [&](const MuxProgress& progress) {
         if (cancelRequested) return false;
@@ -215,19 +236,7 @@ void unitFile::muxRepairedStreams(BackgroundTimeline& firstPass) {
     if (result.outcome) result = muxStreams(sources, timeline, repairedFilePath, "mp4", observer);
     if (!result.audio) logDiagnostic("audio left out of the mux: " + result.audio.reason());
     if (!result.outcome) logDiagnostic("mux failed: " + result.outcome.reason());
-    statusFixProgress(100);
-    dropStreams();
-    if (cancelRequested) return;
-    if (!result.outcome) {
-        // A mux that did not end well may leave a file that only looks usable.
-        removeIfExists(repairedFilePath);
-        return decideRepair(result.writeError < 0 ? writeFailure(AVUNERROR(result.writeError))
-                                                  : RepairOutcome::MuxFailed);
-    }
-    // The pictures are back; when the reference has sound and none of it reached the file (the
-    // re-framer refused it, the mux could not read it), the repair is not a whole one.
-    decideRepair(fixer->referenceHasAudio && result.audioPackets == 0 ? RepairOutcome::RepairedWithoutSound
-                                                                      : RepairOutcome::Repaired);
+    return result;
 }
 
 bool unitFile::encodeAudio(const QString& audio, const QString& encoded) {
