@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-class Outcome {
+class [[nodiscard]] Outcome {
 public:
     static Outcome done() { return Outcome(true, {}); }
     static Outcome failed(std::string reason) { return Outcome(false, std::move(reason)); }

@@ -91,7 +91,8 @@ std::string writeVideoHeader(RepairRun& run, livePreview& preview) {
     TrackRecord& video = run.analysis.tracks[static_cast<std::size_t>(run.videoTrack)];
     const std::string bytes = headerBytes(video.videoHeaderHex);
     preview.flushPreviewPackets();
-    preview.decodeTestPacket(video.videoHeaderHex);
+    // The text was read just above; it cannot fail here.
+    (void)preview.decodeTestPacket(video.videoHeaderHex);
     run.videoOut.write(bytes.data(), bytes.size());
     run.pictureEnd = run.videoOut.accepted();
     return bytes;

@@ -50,7 +50,7 @@ int attempt(diagDecodeTest& test, const UnitWindow& w, bool hevc, const std::str
     preset.isHEVC = hevc;
     preset.units = w.units;
     test.clearPendingPackets();
-    test.queueHexPacket(candidate.empty() ? w.parameterSets : candidate);
+    EXPECT_TRUE(test.queueHexPacket(candidate.empty() ? w.parameterSets : candidate));
     return test.decodeTest(preset, w.bytes.data(), std::int64_t(w.bytes.size()));
 }
 
@@ -172,7 +172,7 @@ TEST(DecodeTest, DecoderThatDoesNotOpenReportsAndDecodesNothing) {
     test.setDecoderFinder([](bool) { return avcodec_find_encoder(AV_CODEC_ID_PNG); });
     DiagPreset preset;
     preset.units = w.units;
-    test.queueHexPacket(w.parameterSets);
+    EXPECT_TRUE(test.queueHexPacket(w.parameterSets));
     EXPECT_EQ(test.decodeTest(preset, w.bytes.data(), std::int64_t(w.bytes.size())), 0);
     EXPECT_EQ(errors, (std::vector<std::string>{"avcodec_open2 failed"}));
 

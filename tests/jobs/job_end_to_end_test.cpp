@@ -426,8 +426,9 @@ TEST_P(RepairThatLeavesNothing, EndsAsAFailureAndLeavesNothing) {
     const std::string cause = repairOutcomeText(c.outcome);
     EXPECT_NE(std::find(run.events.begin(), run.events.end(), "text:" + cause), run.events.end());
     EXPECT_EQ(job->conversionLog.get(), "No conversion: the repair failed. " + cause + "\n");
-    if (c.reachedText)
+    if (c.reachedText) {
         EXPECT_NE(std::find(run.events.begin(), run.events.end(), std::string("text:") + c.reachedText), run.events.end());
+    }
     if (locked) {
         EXPECT_EQ(listFolder(output), std::vector<std::string>{});
     } else {

@@ -159,7 +159,7 @@ struct Received {
 // engine sets it up for a run.
 void setUp(livePreview& p, const std::vector<Nal>& nals, Codec codec) {
     p.flushPreviewPackets();
-    p.decodeTestPacket(headerHex(nals, codec));
+    EXPECT_TRUE(p.decodeTestPacket(headerHex(nals, codec)));
     ASSERT_EQ(p.openVideoDecoder(codec == Codec::H265), 0);
     ASSERT_TRUE(p.decoderOpen());
 }
@@ -412,7 +412,9 @@ TEST(LivePreviewDecodeEdges, TheDecodeTestLetsThePicturesDecode) {
                 if (!isParameterSet(n, codec)) media.push_back(n);
             ASSERT_LT(media.size(), nals.size());
             livePreview p([](const QImage&) {}, everReadyClock());
-            if (decodeTest) p.decodeTestPacket(headerHex(nals, codec));
+            if (decodeTest) {
+                EXPECT_TRUE(p.decodeTestPacket(headerHex(nals, codec)));
+            }
             p.openVideoDecoder(codec == Codec::H265);
             feed(p, media, Pace::WaitingForTheDecoder);
             p.closeVideoDecoder();
