@@ -40,7 +40,8 @@ struct PairParse {
     int height = 0;
 };
 
-// Parses the SPS on a fresh parser state, then the PPS on the same state (when `pps` is given). `stopUnlessSps`: skip the PPS when the SPS is not type 7.
+// Parses the SPS on a fresh parser state, then the PPS on the same state (when `pps` is
+// given). `stopUnlessSps`: skip the PPS when the SPS is not type 7.
 PairParse parsePair(const std::vector<std::uint8_t>& sps, const std::vector<std::uint8_t>* pps, bool stopUnlessSps);
 
 }  // namespace headerwindow

@@ -4,7 +4,7 @@
 // (media/decoder_complaints.h) are counted whatever the level; what they do not count goes to
 // the library's default handler, which keeps to the level set here.
 enum class FfmpegLogLevel {
-    Default,  // the library's own (warnings and errors on standard error)
+    Default,  // the library's own (information, warnings and errors on standard error)
     Quiet,    // nothing: a damaged file makes the decoders complain of every picture
 };
 

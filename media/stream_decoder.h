@@ -1,6 +1,7 @@
 #pragma once
 // The decoder of a bare H.264 or H.265 stream, as the repair's preview and its playback check
-// open it. The FFmpeg log is silenced first: a damaged stream would fill it with complaints.
+// open it. A damaged stream fills the FFmpeg log with complaints: the program sets the log's
+// level once (media/ffmpeg_log.h), the decoder leaves it as it is.
 #include "media/ffmpeg_handles.h"
 
 // Whether the decoder hands out the pictures that come before the stream's first key picture
