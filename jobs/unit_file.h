@@ -16,10 +16,11 @@
 #include "jobs/child_process.h"
 #include "jobs/hardware_encoders.h"
 #include "jobs/repair_outcome.h"
-#include "jobs/stream_mux.h"
 #include "jobs/video_details.h"
 
 class BackgroundTimeline;
+struct MuxResult;
+struct MuxSources;
 class WorkFolder;
 class videoRepair;
 
@@ -129,10 +130,6 @@ public:
     // `firstPass` is the mux's first walk over the engine's video, started beside the audio repair.
     // Decides the repair's outcome from how the mux went.
     void muxRepairedStreams(BackgroundTimeline& firstPass);
-    // What the mux takes: the engine's video and its sound as it is, encoded, or none.
-    MuxSources muxSourcesFor(const QString& video, const QString& audio, const QString& encoded);
-    // The mux into repairedFilePath, its progress on the row; a cancel stops it.
-    MuxResult muxWithProgress(BackgroundTimeline& firstPass, const MuxSources& sources);
     // PCM or ADPCM sound encoded to AAC in an MP4 with the ffmpeg tool, for the mux; false
     // (leaving no file) when the tool made nothing.
     bool encodeAudio(const QString& audio, const QString& encoded);
@@ -168,6 +165,10 @@ private:
     RepairOutcome inputProblem() const;
     // The engine's result and the first pictures of its stream, before anything is muxed.
     RepairOutcome judgeEngineRun(int engineResult);
+    // What the mux takes: the engine's video and its sound as it is, encoded, or none.
+    MuxSources muxSourcesFor(const QString& video, const QString& audio, const QString& encoded);
+    // The mux into repairedFilePath, its progress on the row; a cancel stops it.
+    MuxResult muxWithProgress(BackgroundTimeline& firstPass, const MuxSources& sources);
     // Conversion phase, steps of run().
     void convert(const QString& format);
     // One attempt; true when it failed with a hardware encoder and is to be repeated.
