@@ -1,5 +1,5 @@
 #pragma once
-// Words at a byte address: most significant byte first, as box headers, length words, NAL
+// Words at a byte address (read, and one written): most significant byte first, as box headers, length words, NAL
 // headers and sample tables hold them, and least significant first, as WAV files do. The caller
 // has made sure the bytes are there; mp4::ByteReader is the bounded reader over a span.
 #include <cstdint>
@@ -17,6 +17,13 @@ inline std::uint32_t be32(const std::uint8_t* b) {
 }
 
 inline std::uint64_t be64(const std::uint8_t* b) { return (std::uint64_t(be32(b)) << 32) | be32(b + 4); }
+
+inline void putBe32(std::uint8_t* b, std::uint32_t word) {
+    b[0] = std::uint8_t(word >> 24);
+    b[1] = std::uint8_t(word >> 16);
+    b[2] = std::uint8_t(word >> 8);
+    b[3] = std::uint8_t(word);
+}
 
 // The `count` bytes (at most 4) at `b` as one word, for fields whose width the data declares
 // (a track's NAL length size, a type's header word).

@@ -130,8 +130,10 @@ Admission CandidateJudge::admitSlice(const std::uint8_t* unit, std::int64_t avai
     const MeasuredRange& measured = run_.measured[std::size_t(c.type)];
     const bool known = entry.maxSize > 0 && listed(unit, avail, c.type);
     const std::int64_t headerBytes = std::min<std::int64_t>(c.length, kSliceHeaderBytes);
-    if (run_.slices.usable() && avail >= headerBytes)
-        c.parsed = run_.slices.parses(unit, headerBytes, &c.slice);
+    if (run_.slices.usable()) {
+        c.headerRead = avail >= headerBytes;
+        c.parsed = run_.slices.parses(unit, std::min(avail, headerBytes), &c.slice);
+    }
     if (!known) {
         if (entry.maxSize == 0 && measured.maxSize == 0 && !run_.slices.usable()) return Admission::Refused;
         // A slice known by its header alone: the same NAL header byte as the reference's slices
@@ -324,6 +326,8 @@ bool CandidateJudge::continuesStream(const SliceInfo& slice) const {
 }
 
 void CandidateJudge::noteTaken(const Candidate& c) {
+    // Only headers that were tried tell whether the stream's slices parse.
+    if (!c.headerRead) return;
     ++takenSlices_;
     if (!c.parsed) return;
     ++parsedSlices_;

@@ -34,7 +34,11 @@ struct Candidate {
     Admission admission = Admission::Refused;
     bool picture = false;         // a coded slice
     bool beyondMeasured = false;  // longer than every unit of its type the reference showed
-    bool parsed = false;          // a slice whose header parsed: `slice` holds its place
+    // A slice whose header was tried against the reference's parameter sets on all the bytes it
+    // may take. Near the end of the data fewer may be there: a header that fits in them parses
+    // all the same, one that does not says nothing.
+    bool headerRead = false;
+    bool parsed = false;  // a slice whose header parsed: `slice` holds its place
     SliceInfo slice;
 };
 

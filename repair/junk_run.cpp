@@ -11,6 +11,12 @@ void JunkRun::append(const std::uint8_t* buffer, std::int64_t p, std::int64_t co
     end_ = p + count;
 }
 
+void JunkRun::appendCopy(const std::uint8_t* buffer, const std::uint8_t* bytes, std::int64_t count) {
+    if (count <= 0) return;
+    spill(buffer);
+    spill_.insert(spill_.end(), bytes, bytes + count);
+}
+
 void JunkRun::spill(const std::uint8_t* buffer) {
     if (end_ > start_) spill_.insert(spill_.end(), buffer + start_, buffer + end_);
     start_ = end_ = 0;

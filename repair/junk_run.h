@@ -13,6 +13,8 @@ public:
     // Adds `count` buffer bytes from position `p`: a range that goes on where the run's range
     // ends grows in place.
     void append(const std::uint8_t* buffer, std::int64_t p, std::int64_t count);
+    // Adds `count` bytes from elsewhere (`buffer` is the scan's, whose range is spilled first).
+    void appendCopy(const std::uint8_t* buffer, const std::uint8_t* bytes, std::int64_t count);
     // Copies the run's range out of `buffer`, before the buffer's bytes move.
     void spill(const std::uint8_t* buffer);
     void discard();

@@ -80,6 +80,8 @@ private:
     // A unit that the file cuts off is the rest of the data, unless the stream goes on behind it
     // (then its length word was false).
     void cutOff(std::int64_t p, const Candidate& c);
+    // Whether a slice the file cuts off starts inside the length word of the candidate at p.
+    bool cutOffBehind(std::int64_t p) const;
     void take(std::int64_t p, const Candidate& c);
     void holdUnit(std::int64_t p, const Candidate& c);
     void writeSlice(std::int64_t p, const Candidate& c);
@@ -117,14 +119,15 @@ private:
     }
     bool stopRequested() const { return hooks_.stop && hooks_.stop->load(std::memory_order_relaxed); }
     ScanValues scanValues() const { return ScanValues{junkLength(), run_.audio.chunkSampleCount, run_.sharedFlag}; }
-    // The junk run as the rules see it: behind the units held for a picture, the bytes before them
-    // count as decided, though they are handed on only with the picture (a unit of junk that looked
-    // like one must not cut the junk around it into runs that pass for sound).
-    std::int64_t junkLength() const { return junk_.length() - junkBeforeHeld_; }
-    void discardJunk() {
-        junk_.discard();
-        junkBeforeHeld_ = 0;
-    }
+    // The junk run as the rules see it. Behind units held for a picture no junk has grown (junk
+    // that follows them gives them back), so the run lies before them: it counts as decided,
+    // though it is handed on only with their picture.
+    std::int64_t junkLength() const { return writer_.holdsUnits() ? 0 : junk_.length(); }
+    void discardJunk() { junk_.discard(); }
+    // Junk right behind held units: they were no units of a picture, and their bytes go back
+    // into the run where they stood, so that a unit of junk that looked like one cuts neither the
+    // junk nor the sound around it into runs of other lengths.
+    void releaseHeldIntoJunk();
     void stopWith(ScanEnd why) {
         if (!ended_) {
             ended_ = true;
@@ -144,7 +147,6 @@ private:
     std::int64_t pos_ = 0;    // scan position in the buffer
     std::int64_t limit_ = 0;  // end of the positions scanned in this chunk
     std::int64_t streamEnd_ = 0;
-    std::int64_t junkBeforeHeld_ = 0;
 
     ProgressRule progress_;
     AtomCheck atom_;
@@ -330,12 +332,8 @@ void Scanner::judgeCandidate(std::int64_t p) {
         refuse(p);
         return;
     }
-    if (c.picture) {
-        handJunk(true);
-    } else {
-        // The run before the units that lead a picture goes on with that picture.
-        if (!writer_.holdsUpTo(window_.base() + p)) junkBeforeHeld_ = junk_.length();
-    }
+    // The run before the units that lead a picture goes on with that picture.
+    if (c.picture) handJunk(true);
     run_.expectedJunk = -1;
     if (ended_) return;
     take(p, c);
@@ -347,12 +345,21 @@ bool Scanner::refusedByPayload(std::int64_t p, const Candidate& c) {
     if (!run_.hevc() && c.type == 12 && run_.audio.chunkSampleCount > 0) return true;
     if (avail >= 8 && b[4] == b[6] && b[5] == b[7]) return true;
     if (holdsZeroSequence(p, c)) return true;
-    if (c.picture && !c.parsed && run_.slices.usable() && judge_.slicesParse()) return true;
+    // A slice the file cuts off, out of no junk, whose whole header parses: nothing behind it can
+    // confirm it, and its bytes are neither picture nor sound. The cut-off test decides it (the
+    // stream must not go on behind it). A header the data cuts short says too little: three
+    // bytes early, the end of the sound and the unit's length word read as one as well.
+    if (window_.base() + p + 4 + std::int64_t(c.length) > run_.source.size() && !inJunk(p) && c.headerRead &&
+        c.parsed)
+        return false;
+    // A header cut short by the end of the data is not refused for it: the unit is the one the
+    // file cuts off, neither picture nor sound.
+    if (c.picture && c.headerRead && !c.parsed && judge_.slicesParse()) return true;
 
     // Out of junk longer than the stream's sound runs, a firm slice must parse as well, when the
     // reference's parameter sets allow it: a chance word and length in another file's bytes do not.
     const bool junkAround = inJunk(p) && !(c.admission == Admission::Firm && !(c.picture && run_.slices.usable()));
-    if (junkAround && c.picture && !c.parsed && run_.slices.usable()) return true;
+    if (junkAround && c.picture && c.headerRead && !c.parsed) return true;
     if (c.admission == Admission::Confirm || junkAround) {
         // A slice that goes on with the stream's own numbering is confirmed by what lies before it:
         // right behind the stream, or out of junk when the reference's sizes and words are its own.
@@ -434,7 +441,7 @@ bool Scanner::refusedByPairing(int type) {
 void Scanner::cutOff(std::int64_t p, const Candidate& c) {
     // A false length word read in junk or sound points anywhere; the file's own last unit has
     // nothing of the stream behind it.
-    if (judge_.chainWithin(window_.view(), p + 5, run_.source.size() - window_.base())) {
+    if (judge_.chainWithin(window_.view(), p + 5, run_.source.size() - window_.base()) || cutOffBehind(p)) {
         refuse(p);
         return;
     }
@@ -447,6 +454,16 @@ void Scanner::cutOff(std::int64_t p, const Candidate& c) {
     writer_.dropHeld();
     run_.packets.addSkip();
     stopWith(ScanEnd::DataEnded);
+}
+
+bool Scanner::cutOffBehind(std::int64_t p) const {
+    // The end of the sound and the unit's own length word read as one (H.265's type-0 words are
+    // 00 01): a slice whose whole header parses starts inside this candidate's length word.
+    for (std::int64_t at = p + 1; at < p + 4 && window_.valid() - at >= 8; ++at) {
+        const Candidate later = judge_.judge(window_.data() + at, window_.valid() - at);
+        if (later.admission != Admission::Refused && later.picture && later.headerRead && later.parsed) return true;
+    }
+    return false;
 }
 
 void Scanner::take(std::int64_t p, const Candidate& c) {
@@ -545,6 +562,15 @@ void Scanner::skipPacket(std::int64_t p, std::int64_t skip) {
     restartAt(window_.base() + p + skip);
 }
 
+void Scanner::releaseHeldIntoJunk() {
+    writer_.releaseHeld([this](const std::uint8_t* payload, std::int64_t length) {
+        std::uint8_t word[4];
+        mp4::putBe32(word, std::uint32_t(length));
+        junk_.appendCopy(window_.data(), word, 4);
+        junk_.appendCopy(window_.data(), payload, length);
+    });
+}
+
 void Scanner::refuseRange(std::int64_t p, std::int64_t count) {
     // Neither limit changes while positions are refused, so one test stands for all of them.
     if ((run_.audio.droppedBytes > kAudioLimit || run_.audio.audioTotal > kAudioLimit) &&
@@ -552,6 +578,7 @@ void Scanner::refuseRange(std::int64_t p, std::int64_t count) {
         stopWith(ScanEnd::AudioWithoutVideo);
         return;
     }
+    if (writer_.holdsUnits()) releaseHeldIntoJunk();
     // The tail of a stretch just passed over is dropped with it, not made the start of a run.
     if (junk_.empty()) {
         const std::int64_t tail = std::min(count, regions_.tailFrom(window_.base() + p));

@@ -42,6 +42,11 @@ void StreamWriter::dropHeld() {
     heldDelimiter_ = false;
 }
 
+void StreamWriter::releaseHeld(const std::function<void(const std::uint8_t*, std::int64_t)>& unit) {
+    for (const HeldUnit& held : heldUnits_) unit(held_.data() + held.offset + 4, held.length);
+    dropHeld();
+}
+
 void StreamWriter::flushHeld() {
     put(held_.data(), held_.size());
     livePreview* preview = preview_ ? preview_() : nullptr;

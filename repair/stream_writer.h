@@ -43,13 +43,16 @@ public:
     }
     // Drops what is held (the end of the data, or a stretch no unit of a picture can lie across).
     void dropHeld();
+    // Hands each held unit's payload (NAL header on) to `unit`, in stream order, and drops them:
+    // bytes that are no picture followed them, so they were no units of one.
+    void releaseHeld(const std::function<void(const std::uint8_t* payload, std::int64_t length)>& unit);
     // Takes back the slices of the current picture (the end of the data cuts through it).
     void dropCurrentPicture();
 
     bool failed() const { return failed_; }
     // Whether units are held that end at file offset `at` (a unit there would join them).
     bool holdsUpTo(std::int64_t at) const { return !heldUnits_.empty() && heldEnd_ == at; }
-    std::int64_t heldBytes() const { return static_cast<std::int64_t>(held_.size()); }
+    bool holdsUnits() const { return !heldUnits_.empty(); }
     // Output bytes up to the end of the last whole slice written.
     std::int64_t pictureEnd() const { return pictureEnd_; }
     void setPictureEnd(std::int64_t end) { pictureEnd_ = pictureStart_ = end; }

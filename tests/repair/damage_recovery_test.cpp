@@ -161,6 +161,12 @@ const std::vector<RecordingCase>& damageCases() {
         takeWith(Take::X264StillScene, randomBytes(300 * kKiB)),
         takeWith(Take::X264StillScene, unitLikeBytes(64 * kKiB)),
         takeWith(Take::X264FourSlices, randomBytes(300 * kKiB)),
+        // The file ends inside a slice, before the end of its header (fewer bytes than a header may
+        // take) or behind it, in a slice longer than the reference's: the unit is cut off, neither
+        // picture nor sound.
+        takeCutIntoSlice(Take::X264Aac, 40),
+        takeCutIntoSlice(Take::X264PcmMov, 40),
+        takeCutIntoSlice(Take::X265Aac, 200),
         // Nothing but random bytes: no picture and no sound.
         damageAlone(Take::X264Aac, randomBytes(2 * kMiB)),
         damageAlone(Take::X265Aac, randomBytes(2 * kMiB)),

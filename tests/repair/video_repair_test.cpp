@@ -42,6 +42,7 @@ struct RefOptions {
     std::string coding = "H.264";
     std::int32_t pcmSampleSize = 2;
     std::int32_t pcmSamplesPerChunk = 500;
+    std::uint32_t audioMinSize = kUnseenMinSize;  // the smallest sound sample the reference showed
 };
 
 // A reference description as Ordwick writes it, for an H.264 camera with type-1 slices
@@ -73,7 +74,7 @@ std::string writeReference(const std::string& path, const RefOptions& o = {}) {
             a.typeName = "Audio";
             a.typeIndex = 1;
             a.sampleDescFormat = o.audioFormat;
-            a.minSize = static_cast<std::int32_t>(kUnseenMinSize);
+            a.minSize = static_cast<std::int32_t>(o.audioMinSize);
             a.audioHeaderHex = kAudioHeaderHex;
             a.pcmSampleSize = o.pcmSampleSize;
             a.pcmSamplesPerChunk = o.pcmSamplesPerChunk;
@@ -211,6 +212,42 @@ TEST_F(VideoRepairTest, AudioBetweenPacketsAndAtTheEndIsKept) {
     EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
     // The last run has no packet after it: it is handed over when the data ends.
     EXPECT_EQ(firstDifference(audioRaw(), fromHex(kAudioHeaderHex) + rec.expectedAudio()), std::string::npos);
+}
+
+// Sound, then bytes that pass for a delimiter, then a little junk, then a picture. The delimiter
+// was junk (junk followed it), so its bytes count with the run around it: the run before the
+// picture is the whole of it, not the little behind the false unit. Measured from the false unit
+// on, a run below a PCM chunk is dropped whole under a camera that pairs chunks with pictures,
+// the sound before it with it; a run below the smallest sound sample refuses the pictures behind.
+TEST_F(VideoRepairTest, AUnitThatJunkFollowsGivesItsBytesBackToTheRun) {
+    struct Case {
+        const char* name;
+        RefOptions ref;
+        std::size_t sound;  // the run before the false unit
+        std::size_t junk;   // the run behind it
+    };
+    RefOptions pairedPcm;
+    pairedPcm.preset = "sony a7";
+    pairedPcm.audioCodec = "pcm_s16le";
+    pairedPcm.audioFormat = mp4::fourcc("sowt");  // chunks of 500 two-byte samples
+    RefOptions aacWithSmallestSample;
+    aacWithSmallestSample.audioMinSize = 200;
+    // 1000 + 6 + 302 bytes are whole sample frames (of 24-bit stereo) around the chunk: sound, as
+    // it would be without the false unit.
+    for (const Case& c : {Case{"paired PCM", pairedPcm, 1000, 302}, Case{"AAC", aacWithSmallestSample, 800, 50}}) {
+        SCOPED_TRACE(c.name);
+        const Bytes falseDelimiter = Bytes().be32(2).raw({0x09, 0x10});
+        Recording rec;
+        rec.aud().slice(kSlice1, 300).audio(c.sound).raw(falseDelimiter).audio(c.junk).aud().slice(kSlice1, 300);
+        ASSERT_EQ(repair(rec.bytes(), c.ref), videoRepair::kFinished);
+        EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos) << "both pictures, one delimiter each";
+        const std::string run = rec.expectedAudio().substr(0, c.sound) +
+                                std::string(falseDelimiter.vec().begin(), falseDelimiter.vec().end()) +
+                                rec.expectedAudio().substr(c.sound);
+        const bool pcm = c.ref.audioCodec != "aac";
+        const std::string audio = pcm ? testsupport::readFile(dir.file(kWavAudioFileName)).substr(44) : audioRaw();
+        EXPECT_EQ(firstDifference(audio, (pcm ? "" : fromHex(kAudioHeaderHex)) + run), std::string::npos);
+    }
 }
 
 TEST_F(VideoRepairTest, OutputsDoNotDependOnTheChunkSize) {
@@ -604,8 +641,11 @@ TEST_F(VideoRepairTest, AUnitThatTheFileCutsOffIsNotWritten) {
     rec.raw(Bytes().be32(500).raw({0x41, 0x9A}).fill(120, 0x37));
     ASSERT_EQ(repair(rec.bytes()), videoRepair::kFinished);
     EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos);
-    // The run before it is decided on its own; the unit's bytes are no audio either.
-    EXPECT_EQ(firstDifference(audioRaw(), fromHex(kAudioHeaderHex) + rec.expectedAudio()), std::string::npos)
+    // The run before it is decided on its own; the unit's bytes are no audio either. The
+    // delimiter in front of the run led no picture: its bytes stay with the run they stood in.
+    const std::string delimiter("\0\0\0\2\x09\x10", 6);
+    EXPECT_EQ(firstDifference(audioRaw(), fromHex(kAudioHeaderHex) + delimiter + rec.expectedAudio()),
+              std::string::npos)
         << audioRaw().size() << " audio bytes";
 }
 

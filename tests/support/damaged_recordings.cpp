@@ -92,6 +92,14 @@ RecordingCase takeWith(Take take, const Damage& damage) {
     return c;
 }
 
+RecordingCase takeCutIntoSlice(Take take, std::int64_t kept) {
+    RecordingCase c = recordingOf(take);
+    c.name = takeName(take) + "_cut_" + std::to_string(kept) + "_bytes_into_a_slice";
+    c.cut = Cut::IntoSlice;
+    c.sliceBytesKept = kept;
+    return c;
+}
+
 RecordingCase damageAlone(Take take, const Damage& damage) {
     RecordingCase c = takeWith(take, damage);
     c.name = damageName(damage) + "_file_" + takeName(take) + "_reference";

@@ -29,6 +29,8 @@ enum class Take {
 
 // The recording of `take` with `damage` between two samples in its middle, named after both.
 RecordingCase takeWith(Take take, const Damage& damage = {});
+// The recording of `take` undamaged, cut `kept` bytes into a slice.
+RecordingCase takeCutIntoSlice(Take take, std::int64_t kept);
 // A file of `damage` alone (nothing of the recording), repaired with `take`'s reference.
 RecordingCase damageAlone(Take take, const Damage& damage);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 
+#include "mp4/nal_header.h"
 #include "tests/support/clip_packets.h"
 #include "tests/support/test_files.h"
 
@@ -34,6 +35,24 @@ std::int64_t cutThroughPicture(const std::string& recording, const std::vector<c
         if (units.size() >= 3) return p.pos + std::int64_t(units[1].end + 4 + units[2].nal.size() / 2);
     }
     ADD_FAILURE() << "no sample of three units after 70% of " << recording;
+    return 0;
+}
+
+// `kept` bytes into the first picture slice (of over 200 bytes) of a video sample near 70% of the
+// recording's bytes.
+std::int64_t cutIntoSlice(const std::string& recording, const std::vector<clippackets::MediaPacket>& packets,
+                          bool hevc, std::int64_t kept) {
+    const std::string bytes = readFile(recording);
+    for (const clippackets::MediaPacket& p : packets) {
+        if (p.audio || double(p.pos) < kCut * double(bytes.size())) continue;
+        std::int64_t unitAt = 0;
+        for (const auto& unit : clippackets::lengthPrefixedUnits(bytes.substr(std::size_t(p.pos), std::size_t(p.size)))) {
+            if (mp4::isPictureType(mp4::nalTypeOf(std::uint8_t(unit.nal[0]), hevc), hevc) && unit.nal.size() > 200)
+                return p.pos + unitAt + 4 + kept;
+            unitAt = std::int64_t(unit.end);
+        }
+    }
+    ADD_FAILURE() << "no picture slice after 70% of " << recording;
     return 0;
 }
 
@@ -100,7 +119,9 @@ DamagedRecording damagedRecording(const RecordingCase& c, const TempDir& dir) {
     const std::vector<clippackets::MediaPacket> packets = clippackets::packetsOf(r.recording);
     r.cut = c.cut == Cut::SeventyPercent ? fileSize(r.damaged)
             : c.cut == Cut::ThroughPicture ? cutThroughPicture(r.recording, packets)
-                                           : 0;
+            : c.cut == Cut::IntoSlice
+                ? cutIntoSlice(r.recording, packets, c.settings.video == VideoCodec::H265, c.sliceBytesKept)
+                : 0;
     r.damageAt = c.cut == Cut::Nothing || c.damage.kind == DamageKind::None ? 0 : damagePosition(packets, r.cut);
     r.damaged = dir.file("damaged.bin");
     if (!writeDamagedCopy(r.recording, r.cut, r.damageAt, c.damage, r.damaged)) {

@@ -19,6 +19,7 @@ class TempDir;
 enum class Cut {
     SeventyPercent,   // at 70% of the recording's bytes
     ThroughPicture,   // inside a picture of several slices near 70%, after two of them
+    IntoSlice,        // `sliceBytesKept` bytes into a picture's slice near 70%
     Nothing,          // the damaged file holds nothing of the recording: the damage alone
 };
 
@@ -32,6 +33,7 @@ struct RecordingCase {
     // Output options of the recording alone, on top of `settings` (a still scene).
     std::vector<std::string> recordingArgs{};
     Cut cut = Cut::SeventyPercent;
+    std::int64_t sliceBytesKept = 0;  // of the slice that Cut::IntoSlice goes through
 };
 inline void PrintTo(const RecordingCase& c, std::ostream* os) { *os << c.name; }
 
