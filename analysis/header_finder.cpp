@@ -80,7 +80,8 @@ void clsHeaderFinder::findBoxStarts(std::ifstream& file, std::uint64_t size) {
     const std::uint64_t limit = std::min(windowEnd, kSearchLimit);
     bool mediaData = false;
     bool fileType = false;
-    for (std::uint64_t from = 0; from < windowEnd && !(mediaData && fileType); from += kSearchPiece) {
+    // No position at or past the limit is tested: no piece there is read.
+    for (std::uint64_t from = 0; from < limit && !(mediaData && fileType); from += kSearchPiece) {
         // A piece and the bytes behind it that the tests at its last positions read.
         const Window piece = readWindow(file, from, std::min(kSearchPiece + kPieceOverlap, windowEnd - from));
         if (piece.empty()) return;

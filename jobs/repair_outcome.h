@@ -2,7 +2,6 @@
 // How the repair phase of a job ended: one value, decided where the job learns it, that the
 // job's end, its conversion log and the window read. Each failure names its cause, so that a
 // row says what went wrong rather than one text for every kind of failure.
-#include <QString>
 
 enum class RepairOutcome {
     NotRun,                // no repair phase in this run (a conversion job), or not ended yet

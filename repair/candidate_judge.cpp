@@ -90,8 +90,10 @@ CandidateJudge::CandidateJudge(const RepairRun& run) : run_(run), hevc_(run.hevc
     for (int type = 0; type < kNalTypeCount; ++type)
         if (mp4::isPictureType(type, hevc_)) longestPicture_ = std::max(longestPicture_, longestAdmitted(type));
     screen_.build(run.analysis, run.preset, hevc_);
+    std::array<std::uint32_t, kNalTypeCount> longest{};
     for (int type = 0; type < kNalTypeCount; ++type)
-        screen_.allowLength(type, std::uint32_t(std::min<std::uint64_t>(longestAdmitted(type), UINT32_MAX)));
+        longest[std::size_t(type)] = std::uint32_t(std::min<std::uint64_t>(longestAdmitted(type), UINT32_MAX));
+    screen_.allowLengths(longest);
 }
 
 std::uint64_t CandidateJudge::longestAdmitted(int type) const {

@@ -64,9 +64,9 @@ public:
                          bool sound, std::string& text) const;
     // Whether the stream goes on (a packet recognised firmly, with another, or a run of sound and
     // then another, or the end of the data right behind it) from a buffer position in [from, to)
-    // of `view`; reads past the buffer from the
-    // file. The answer for a search to the end of the file is remembered, so that false length
-    // words in one stretch of junk cost one search between them.
+    // of `view`; reads past the buffer from the file. The answer for a search to the end of the
+    // file is remembered, so that false length words in one stretch of junk cost one search
+    // between them.
     bool chainWithin(const ScanSource& view, std::int64_t from, std::int64_t to) const;
 
     // Whether a parsed slice continues the numbering of the slices taken so far.

@@ -18,6 +18,5 @@ public:
     }
 
 private:
-    bool hevc_ = false;
     std::vector<std::uint64_t> bits_[kNalTypeCount];
 };

@@ -59,14 +59,9 @@ int livePreview::openVideoDecoder(bool hevc) {
     // decode test is kept before the decoder is opened.
     finishPictures();
     dropPicture();
-    context_.reset();
     hevc_ = hevc;
-    CodecContextPtr context;
-    const int opened = openStreamDecoder(hevc, context);
-    // A context that could not be allocated is no failure to open one.
-    if (opened == AVERROR(ENOMEM)) return 0;
-    context_ = std::move(context);
-    return opened;
+    // Without a decoder the preview shows nothing; the repair goes on either way.
+    return openStreamDecoder(hevc, context_);
 }
 
 void livePreview::flushPreviewPackets() {

@@ -50,8 +50,8 @@ public:
     livePreview& operator=(const livePreview&) = delete;
 
     // Opens the decoder for H.265 or H.264 (after finishing with any previous one; the kept
-    // parameter sets stay for it). Returns 0 when it is open, 0 without opening when no context
-    // could be allocated, negative when opening failed. Without an open decoder nothing is kept.
+    // parameter sets stay for it). Returns 0 when it is open, negative (FFmpeg's error) when it
+    // could not be opened. Without an open decoder nothing is kept.
     int openVideoDecoder(bool hevc);
     // Drops the picture being picked and every kept parameter set.
     void flushPreviewPackets();

@@ -26,10 +26,10 @@ public:
     static constexpr std::int64_t kBytes = 16;
 
     void build(const AnalysisResult& analysis, const PresetTraits& preset, bool hevc);
-    // Lets through length words up to `maxSize` for NAL type `type` (sizes the scan admits
-    // beyond the type's range).
-    void allowLength(int type, std::uint32_t maxSize) {
-        if (type >= 0 && type < kNalTypeCount) maxSize_[type] = std::max(maxSize_[type], maxSize);
+    // Lets through length words up to `longest[type]` for each NAL type (sizes the scan admits
+    // beyond the types' ranges).
+    void allowLengths(const std::array<std::uint32_t, kNalTypeCount>& longest) {
+        for (int type = 0; type < kNalTypeCount; ++type) maxSize_[type] = std::max(maxSize_[type], longest[type]);
         updateHeaderLengths();
     }
 

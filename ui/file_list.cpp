@@ -1,7 +1,6 @@
 // The window's file list: files come in by a drop or the Add action, a probe thread reads
 // their stream details, and each file reported becomes a job with its row.
 #include <QContextMenuEvent>
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
