@@ -105,11 +105,3 @@ PresetMatch walkPreset(const FrameWindow& window, const DiagPreset& preset, cons
     return match;
 }
 
-float matchPreset(const FrameWindow& window, DiagPreset& preset, const std::string& cameraName,
-                  const std::atomic<bool>& stopRequested) {
-    preset.score = 0;
-    PresetMatch match = walkPreset(window, preset, cameraName, stopRequested);
-    if (match.stopped) return 0;
-    preset.units = std::move(match.units);
-    return match.score;
-}

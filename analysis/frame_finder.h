@@ -29,13 +29,9 @@ struct PresetMatch {
     bool stopped = false;
 };
 
-// The walk of `preset` over the window. It reads the window and the preset only, so walks of
-// several presets may run at once.
+// The walk of `preset` over the window; `cameraName` picks the camera special-packet rules. Only
+// bytes inside the bytes read are read or counted. It reads the window and the preset only, so
+// walks of several presets may run at once.
 PresetMatch walkPreset(const FrameWindow& window, const DiagPreset& preset, const std::string& cameraName,
                        const std::atomic<bool>& stopRequested);
 
-// Scores `preset` in percent (0 to 100) and leaves the recognised units in preset.units.
-// `cameraName` picks the camera special-packet rules. A stop request returns 0 at once and leaves
-// the units as they were. Only bytes inside the bytes read are read or counted.
-float matchPreset(const FrameWindow& window, DiagPreset& preset, const std::string& cameraName,
-                  const std::atomic<bool>& stopRequested);

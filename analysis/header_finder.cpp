@@ -7,6 +7,7 @@
 
 #include "analysis/header_window.h"
 #include "mp4/regular_file.h"
+#include "repair/packet_checks.h"
 
 using namespace headerwindow;
 
@@ -29,10 +30,9 @@ Window readWindow(std::ifstream& file, std::uint64_t offset, std::uint64_t lengt
     return window;
 }
 
-// Length-prefixed access unit delimiters mark media data: the length 2 and the delimiter's
-// header byte, then one of primary_pic_type 0, 1, 2.
+// Length-prefixed access unit delimiters mark media data. The search looks for their length 2
+// and header byte; the scan's own test decides on the primary_pic_type behind them.
 constexpr char kDelimiterHead[] = "\x00\x00\x00\x02\x09";
-bool isDelimiterType(std::uint8_t byte) { return byte == 0x10 || byte == 0x30 || byte == 0x50; }
 
 // Bytes behind a search piece that the tests at its last positions read: the delimiter's six,
 // the brand text's nine.
@@ -106,7 +106,7 @@ bool clsHeaderFinder::findMediaDataStart(const Window& piece, std::uint64_t from
     const std::uint64_t box = findBytes(piece, 0, end, "mdat", 4);
     // The first delimiter whose primary picture type byte is one of the three.
     std::uint64_t delimiter = findBytes(piece, 0, box, kDelimiterHead, 5);
-    while (delimiter < box && !(delimiter + 6 <= piece.size() && isDelimiterType(piece[delimiter + 5])))
+    while (delimiter < box && !isAudPacket(piece.data(), std::int64_t(piece.size()), std::int64_t(delimiter)))
         delimiter = findBytes(piece, delimiter + 1, box, kDelimiterHead, 5);
     if (delimiter < box) {
         mdatOffset = int(from + delimiter);

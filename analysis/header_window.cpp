@@ -53,7 +53,6 @@ std::string annexBText(const std::vector<std::uint8_t>& unit) {
 PairParse parsePair(const std::vector<std::uint8_t>& sps, const std::vector<std::uint8_t>* pps, bool stopUnlessSps) {
     PairParse result;
     H264Parser parser;
-    parser.initH264Parser();
     parseCandidate(parser, sps);
     result.spsType = parser.getNalUnitType();
     if (pps && (!stopUnlessSps || result.spsType == 7)) {

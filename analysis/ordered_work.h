@@ -1,11 +1,11 @@
 #pragma once
 // Jobs 0 to n - 1 worked out ahead on a few threads and taken in their order: the diagnostic's
 // matching walks are independent of one another, but what they show is shown in list order and
-// the first outcome that settles the question ends the rest. Jobs are begun in order, at most
-// `lookahead` ahead of the last one taken, so the outcomes kept waiting stay few. Once a job's
-// outcome settles, the jobs behind it are cancelled and no more are begun: on a loaded machine
-// they would only take turns from the jobs still needed. Leaving the object cancels the jobs
-// still running and waits for their threads.
+// the first outcome that settles the question ends the rest. Jobs are begun in order as threads
+// come free, and each outcome waits until it is taken. Once a job's outcome settles, the jobs
+// behind it are cancelled and no more are begun: on a loaded machine they would only take turns
+// from the jobs still needed. Leaving the object cancels the jobs still running and waits for
+// their threads.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -18,8 +18,7 @@
 #include <thread>
 #include <vector>
 
-// Threads for such work: the machine's, at least one.
-inline unsigned machineThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
+#include "media/machine_threads.h"
 
 template <typename Result>
 class OrderedWork {
@@ -30,12 +29,11 @@ public:
     // Whether an outcome settles the question: nothing behind it is taken.
     using Settles = std::function<bool(const Result& outcome)>;
 
-    OrderedWork(std::size_t count, unsigned threads, std::size_t lookahead, Job job, Settles settles = nullptr)
+    OrderedWork(std::size_t count, unsigned threads, Job job, Settles settles = nullptr)
         : job_(std::move(job)),
           settles_(std::move(settles)),
           slots_(count),
           cancels_(new std::atomic<bool>[count]()),
-          lookahead_(std::max<std::size_t>(lookahead, 1)),
           settledAt_(count) {
         const std::size_t wanted = std::min<std::size_t>(std::max(threads, 1u), count);
         try {
@@ -51,7 +49,6 @@ public:
             leaving_ = true;
             for (std::size_t k = 0; k < slots_.size(); ++k) cancels_[k] = true;
         }
-        claimable_.notify_all();
         for (std::thread& thread : threads_) thread.join();
     }
 
@@ -69,8 +66,6 @@ public:
             else done_.wait(hold);
         }
         if (stop && stop->load()) return false;
-        taken_ = k + 1;
-        claimable_.notify_all();
         if (slots_[k].failure) std::rethrow_exception(slots_[k].failure);
         out = std::move(slots_[k].result);
         return true;
@@ -94,7 +89,6 @@ private:
             std::size_t k = 0;
             {
                 std::unique_lock<std::mutex> hold(lock_);
-                claimable_.wait(hold, [&] { return leaving_ || next_ >= jobsNeeded() || next_ < taken_ + lookahead_; });
                 if (leaving_ || next_ >= jobsNeeded()) return;
                 k = next_++;
             }
@@ -115,7 +109,6 @@ private:
                 }
             }
             done_.notify_all();
-            claimable_.notify_all();
         }
     }
 
@@ -123,12 +116,9 @@ private:
     Settles settles_;
     std::mutex lock_;
     std::condition_variable done_;
-    std::condition_variable claimable_;
     std::vector<Slot> slots_;
     std::unique_ptr<std::atomic<bool>[]> cancels_;
     std::size_t next_ = 0;
-    std::size_t taken_ = 0;
-    const std::size_t lookahead_;
     std::size_t settledAt_;  // the first job whose outcome settles; the count while none has
     bool leaving_ = false;
     std::vector<std::thread> threads_;

@@ -10,7 +10,7 @@ bool scorePresetsInOrder(const FrameWindow& window, std::vector<DiagPreset>& pre
     // A walk's outcome is a few thousand unit records at most: all may wait to be taken.
     const std::vector<DiagPreset>& walked = presets;
     OrderedWork<PresetMatch> walks(
-        order.size(), threads, order.size(),
+        order.size(), threads,
         [&](std::size_t k, const std::atomic<bool>& cancel) { return walkPreset(window, walked[order[k]], cameraName, cancel); },
         [&](const PresetMatch& match) { return !match.stopped && endsTest(match.score); });
     for (std::size_t k = 0; k < order.size(); ++k) {

@@ -14,7 +14,8 @@ build=$(cd "${1:-$here/../build}" && pwd)
 data=${2:-$build/bench-data}
 ordwick=$build/bin/Ordwick
 header_words_bench=$build/bin/header_words_bench
-access_code=$(sed -n 's/.*kReferenceAccessCode\[\] = "\(.*\)";.*/\1/p' "$here/../media/access_codes.h")
+source "$here/header-constant.sh"
+access_code=$(header_constant kReferenceAccessCode media/access_codes.h)
 runs=${ORDWICK_BENCH_RUNS:-3}
 
 for program in "$ordwick" "$header_words_bench"; do

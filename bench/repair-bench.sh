@@ -92,11 +92,11 @@ make_clip audio-ref 2 320x240 "sine=frequency=440:sample_rate=48000" mov "${audi
 make_clip audio 900 320x240 "sine=frequency=440:sample_rate=48000" mov "${audio_args[@]}"
 cut_clip audio.mov 0.95
 
-access_code=$(sed -n 's/.*kReferenceAccessCode\[\] = "\(.*\)";.*/\1/p' "$(dirname "$0")/../media/access_codes.h")
+source "$(dirname "$0")/header-constant.sh"
+access_code=$(header_constant kReferenceAccessCode media/access_codes.h)
 # The names of the engine's streams, as the engine takes them.
-work_file_name() { sed -n "s/.*$1\\[\\] = \"\\(.*\\)\";.*/\\1/p" "$(dirname "$0")/../media/work_file_names.h"; }
-video_stream=$(work_file_name kVideoStreamFileName)
-raw_audio=$(work_file_name kRawAudioFileName)
+video_stream=$(header_constant kVideoStreamFileName media/work_file_names.h)
+raw_audio=$(header_constant kRawAudioFileName media/work_file_names.h)
 
 # run_case LABEL DAMAGED REFERENCE [REPAIR_BENCH OPTIONS...]; leaves the fastest time in best_seconds.
 best_seconds=""

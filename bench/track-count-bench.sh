@@ -43,7 +43,8 @@ if [ ! -s "$data/reference-copies.mp4" ]; then
     mv "$data/reference-copies.mp4.part" "$data/reference-copies.mp4"
 fi
 
-access_code=$(sed -n 's/.*kReferenceAccessCode\[\] = "\(.*\)";.*/\1/p' "$(dirname "$0")/../media/access_codes.h")
+source "$(dirname "$0")/header-constant.sh"
+access_code=$(header_constant kReferenceAccessCode media/access_codes.h)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 

@@ -138,9 +138,12 @@ QString q(const std::string& text) { return QString::fromStdString(text); }
 // A field that is set to anything but "Same as original" gives its option.
 bool givesOption(const std::string& field) { return field != kSameAsOriginal; }
 
+// The size as the tool takes it: the preset texts write "1280 x 720".
+QString sizeText(const std::string& size) { return q(size).remove(QLatin1Char(' ')); }
+
 void addVideo(QStringList& args, const conversionPreset& preset, bool withBitrate) {
     if (withBitrate) args << "-vb" << QString::number(preset.videoBitrate) + "K";
-    if (givesOption(preset.mSize)) args << "-s" << q(preset.mSize).remove(QLatin1Char(' '));
+    if (givesOption(preset.mSize)) args << "-s" << sizeText(preset.mSize);
     if (givesOption(preset.mFps)) args << "-r" << q(preset.mFps);
     if (givesOption(preset.mAspect)) args << "-aspect" << q(preset.mAspect);
 }
@@ -157,7 +160,7 @@ void addAudio(QStringList& args, const conversionPreset& preset, bool strictRule
 // so every form it takes turns; a text it would refuse anyway stays as it is.
 std::string turnedSize(const std::string& size) {
     int width = 0, height = 0;
-    const QByteArray text = q(size).remove(QLatin1Char(' ')).toUtf8();
+    const QByteArray text = sizeText(size).toUtf8();
     if (av_parse_video_size(&width, &height, text.constData()) < 0) return size;
     return std::to_string(height) + " x " + std::to_string(width);
 }

@@ -161,7 +161,7 @@ void unitFile::finishRun() {
         result = converted;
     else if (status != kStatusCancelled && isRepaired) {
         result = keepRepairedFile();
-        if (result.isEmpty()) repairOutcome = RepairOutcome::OutputNotWritable;
+        if (result.isEmpty()) decideRepair(RepairOutcome::OutputNotWritable);
     }
     // A repair job that leaves no file has failed, even where its format converts nothing and
     // the conversion phase had nothing to report.

@@ -31,15 +31,12 @@ void unitFile::setPreviewShow(bool show) {
 void unitFile::setSelected(bool selected) { fixer->setPreviewSelected(selected); }
 
 void unitFile::setCancel(bool cancel) {
-    cancelRequested = cancel;
-    if (cancel) cancelProcesses();
-}
-
-void unitFile::cancelProcesses() {
     // Only flags cross threads: the runners see cancelRequested within one poll and kill
     // their child on the job's thread; the engine's scan polls the same flag.
-    cancelRequested = true;
+    cancelRequested = cancel;
 }
+
+void unitFile::cancelProcesses() { setCancel(true); }
 
 QString unitFile::extensionForFormat(const QString& format) { return ::extensionForFormat(format); }
 

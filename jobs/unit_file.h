@@ -91,8 +91,9 @@ public:
     std::atomic<bool> previewShow{false};
     std::string referencePath;
     bool isRepaired = false;
-    // How this run's repair phase ended; decided once on the job's thread before isDone is set,
-    // read by the window once it sees isDone.
+    // How this run's repair phase ended: set through decideRepair on the job's thread (by the
+    // repair, and at the end when the repaired file cannot be kept) before isDone is set, read
+    // by the window once it sees isDone.
     std::atomic<RepairOutcome> repairOutcome{RepairOutcome::NotRun};
     bool hwRetryDone = false;
 

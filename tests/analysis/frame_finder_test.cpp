@@ -43,8 +43,8 @@ Walked walk(const Bytes& window, DiagPreset preset, std::int64_t mdatOffset = 0,
     std::atomic<bool> stop{false};
     const FrameWindow w{window.data(), std::int64_t(window.size()), windowSize < 0 ? std::int64_t(window.size()) : windowSize,
                         mdatOffset};
-    const float score = matchPreset(w, preset, camera, stop);
-    return {score, preset.units};
+    PresetMatch match = walkPreset(w, preset, camera, stop);
+    return {match.score, std::move(match.units)};
 }
 
 
@@ -143,24 +143,23 @@ TEST(FrameFinder, OnlyBytesInsideTheWindowCount) {
 TEST(FrameFinder, MediaDataOffsetAtOrPastTheBytesReadScoresZero) {
     const Bytes window = unit(30, {0x41, 0x9A});
     for (std::int64_t offset : {std::int64_t(window.size()), std::int64_t(window.size()) + 100}) {
-        DiagPreset preset = h264Preset();
-        preset.units = {{1, 0, 0}};
         std::atomic<bool> stop{false};
         // Window size equal to the offset: no division by zero either.
         const FrameWindow w{window.data(), std::int64_t(window.size()), offset, offset};
-        EXPECT_EQ(matchPreset(w, preset, "", stop), 0.0f);
-        EXPECT_TRUE(preset.units.empty());
+        const PresetMatch match = walkPreset(w, h264Preset(), "", stop);
+        EXPECT_EQ(match.score, 0.0f);
+        EXPECT_TRUE(match.units.empty());
     }
 }
 
-TEST(FrameFinder, StopRequestReturnsZeroAndKeepsTheUnits) {
+// A stopped walk says so, and its score is none: the scoring takes nothing of it.
+TEST(FrameFinder, StopRequestEndsTheWalkWithoutAScore) {
     const Bytes window = unit(30, {0x41, 0x9A});
-    DiagPreset preset = h264Preset();
-    preset.units = {{7, 1, 2}};
     std::atomic<bool> stop{true};
     const FrameWindow w{window.data(), std::int64_t(window.size()), std::int64_t(window.size()), 0};
-    EXPECT_EQ(matchPreset(w, preset, "", stop), 0.0f);
-    EXPECT_EQ(preset.units, (std::vector<UnitRecord>{{7, 1, 2}}));
+    const PresetMatch match = walkPreset(w, h264Preset(), "", stop);
+    EXPECT_TRUE(match.stopped);
+    EXPECT_EQ(match.score, 0.0f);
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ std::vector<float> aloneScores(const Bytes& window) {
     const FrameWindow w{window.data(), std::int64_t(window.size()), std::int64_t(window.size()), 0};
     std::atomic<bool> stop{false};
     std::vector<float> scores;
-    for (DiagPreset p : presets()) scores.push_back(matchPreset(w, p, "", stop));
+    for (const DiagPreset& p : presets()) scores.push_back(walkPreset(w, p, "", stop).score);
     return scores;
 }
 
@@ -89,7 +89,11 @@ TEST(PresetScoring, EachPresetIsHandedOnInOrderWithItsOwnWalksOutcome) {
     const FrameWindow w{window.data(), std::int64_t(window.size()), std::int64_t(window.size()), 0};
     std::vector<DiagPreset> alone = presets();
     std::atomic<bool> stop{false};
-    for (DiagPreset& p : alone) p.score = matchPreset(w, p, "", stop);
+    for (DiagPreset& p : alone) {
+        PresetMatch match = walkPreset(w, p, "", stop);
+        p.units = std::move(match.units);
+        p.score = match.score;
+    }
 
     const std::vector<std::size_t> order = {0, 2, 3, 5};
     for (unsigned threads : {1u, 2u, 8u}) {

@@ -6,6 +6,7 @@
 
 #include "tools/brannoc/constant_run.h"
 #include "media/aac_frame_probe.h"
+#include "media/machine_threads.h"
 #include "tools/brannoc/input_window.h"
 
 // The parallel walk. The walk is deterministic from any position: where it goes next depends only
@@ -184,7 +185,7 @@ WalkResult serialWalk(int fd, std::uint64_t size, std::uint64_t start, const Adt
 
 WalkResult walkFrames(int fd, std::uint64_t size, std::uint64_t start, const AdtsConfig& config, unsigned threads,
                       std::uint64_t minPiece) {
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    if (threads == 0) threads = machineThreads();
     const std::uint64_t span = size > start ? size - start : 0;
     const std::uint64_t count = std::min<std::uint64_t>(threads, span / std::max<std::uint64_t>(minPiece, 1));
     if (count < 2) return serialWalk(fd, size, start, config);
