@@ -53,11 +53,10 @@ const char* const kConversionFailedRepairKept = QT_TRANSLATE_NOOP("MainWindow", 
 
 QString tr(const char* text) { return QCoreApplication::translate("MainWindow", text); }
 
-// The job's words for its outcome; the text of a reference that does not fit stands as it is.
+// The job's words for its outcome (the window's own text for a reference that does not fit is
+// marked for no translation at its source, so it stands as it is).
 QString outcomeText(RepairOutcome outcome) {
-    const char* text = repairOutcomeText(outcome);
-    if (outcome == RepairOutcome::ReferenceDoesNotFit) return QString::fromLatin1(text);
-    return QCoreApplication::translate("RepairOutcome", text);
+    return QCoreApplication::translate("RepairOutcome", repairOutcomeText(outcome));
 }
 
 }  // namespace
