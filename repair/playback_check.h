@@ -3,7 +3,10 @@
 // the parameter sets that open the stream (the reference's). Pictures cut from a recording of
 // other settings than the reference's do not decode under its parameter sets: the decoder
 // refuses them, conceals them or complains of them. A file muxed from them would show nothing
-// but errors, so such a repair has not succeeded.
+// but errors, so such a repair has not succeeded. H.265 slices written with wavefronts also
+// tell their picture's height themselves: each slice segment carries an entry point for every
+// CTB row it spans beyond its first, and under another picture size's SPS those rows do not
+// match.
 #include <QString>
 
 #include <cstddef>
@@ -11,8 +14,11 @@
 
 // The pictures tried. Under parameter sets of other settings every H.264 picture fails, but
 // the H.265 decoder takes most such pictures without a complaint: under those of a larger
-// picture one in eight or so fails, so it takes a few dozen to tell. Under those of a smaller
-// one it decodes the top of each picture and never looks at the rest: that mismatch goes by.
+// picture one in eight or so fails, so it takes a few dozen to tell, and under those of a
+// smaller one it decodes the top of each picture and never looks at the rest. Where the slices
+// carry wavefront entry points (as x265 writes them by default), those tell a picture of
+// another size in every picture, larger or smaller; without them a smaller reference's
+// mismatch still goes by.
 constexpr int kCheckedPictures = 48;
 // Faulty pictures among them that still make a stream that plays: the damage may have spoilt
 // one or two.
@@ -23,8 +29,10 @@ constexpr std::size_t kCheckedBytes = 32u << 20;
 struct PlaybackCheck {
     // The pictures that start in the checked part of the stream.
     int pictures = 0;
-    // Pictures the decoder refused, complained of, flagged as damaged or never gave back. A
-    // picture whose references lie before the stream's start is no fault: its slices fit.
+    // Pictures the decoder refused, complained of, flagged as damaged or never gave back, or
+    // (H.265) whose slice segments' entry points are not the rows of the SPS's picture; each
+    // counted once. A picture whose references lie before the stream's start is no fault: its
+    // slices fit.
     int faultyPictures = 0;
     // A decoder for the stream could be opened; without one nothing is claimed either way.
     bool checked = false;

@@ -6,6 +6,7 @@
 #include "media/h264_nal.h"
 #include "media/h264_syntax.h"
 #include "media/start_codes.h"
+#include "mp4/bit_reader.h"
 #include "mp4/hevc_config.h"
 #include "mp4/nal_header.h"
 
@@ -36,6 +37,283 @@ bool allOnesToByteEnd(BitReader& r) {
     while (!r.byteAligned())
         if (r.readBit() != 1) return false;
     return true;
+}
+
+// H.265 units are read with the MP4 layer's reader, as their SPS is.
+using HevcBits = mp4::BitReader;
+
+// The first PPS and slice-header codes, read as they always were (these fields decide what
+// parses): a prefix of 32 zeros takes the bit behind it as its end, and the value wraps.
+std::uint32_t firstFieldUe(HevcBits& r) {
+    const std::int64_t value = mp4::readUeGolomb(r);
+    if (value >= 0) return std::uint32_t(value);
+    r.readBit();
+    return 0xFFFFFFFFu + r.readBits(32);
+}
+
+// Whether the reader has reached the end of its `size` bytes (or read past it).
+bool exhausted(const HevcBits& r, std::size_t size) { return r.overrun() || r.position() >= size * 8; }
+
+// Reads the fields behind the first ones. A code out of its range or cut off by the end of the
+// bytes fails the read: what lies behind it is not known.
+class FieldReader {
+public:
+    explicit FieldReader(HevcBits& bits) : bits_(bits) {}
+
+    bool flag() { return bits_.readBit() != 0; }
+    std::uint32_t bits(int count) { return bits_.readBits(count); }
+    std::uint32_t ue(std::uint64_t max) {
+        const std::int64_t value = mp4::readUeGolomb(bits_);
+        if (value < 0 || std::uint64_t(value) > max) {
+            failed_ = true;
+            return 0;
+        }
+        return std::uint32_t(value);
+    }
+    // A signed code, passed over.
+    void se() {
+        if (mp4::readUeGolomb(bits_) < 0) failed_ = true;
+    }
+    bool ok() const { return !failed_ && !bits_.overrun(); }
+
+private:
+    HevcBits& bits_;
+    bool failed_ = false;
+};
+
+// Bounds of the syntax: active references per list (minus 1), long-term pictures of a slice,
+// the weight denominator, merge candidates (as five minus the count), offset widths (minus 1),
+// extension bytes.
+constexpr std::uint32_t kMaxHevcRefIdx = 14;
+constexpr std::uint32_t kMaxLongTermPictures = 32;
+constexpr std::uint32_t kMaxWeightDenominator = 7;
+constexpr std::uint32_t kMaxMergeReduction = 4;
+constexpr std::uint32_t kMaxOffsetBitsMinus1 = 31;
+constexpr std::uint32_t kMaxHeaderExtension = 256;
+// The PPS's merge level (minus 2, at most the largest CTB's), its chroma QP offset lists, and
+// its tile counts, bounded for the read.
+constexpr std::uint32_t kMaxParallelMergeMinus2 = 4;
+constexpr std::uint32_t kMaxChromaQpOffsetList = 5;
+constexpr std::uint32_t kMaxTileSpans = 1024;
+
+enum HevcSliceType : std::uint32_t { kHevcB = 0, kHevcP = 1, kHevcI = 2 };
+
+// pred_weight_table, passed over: a flag per reference (the chroma flags behind the luma
+// ones), then the weights and offsets the flags announce.
+void skipWeights(FieldReader& f, bool chroma, std::uint32_t lastL0, bool bipredictive, std::uint32_t lastL1) {
+    f.ue(kMaxWeightDenominator);
+    if (chroma) f.se();
+    for (int list = 0; list < (bipredictive ? 2 : 1); ++list) {
+        const std::uint32_t count = (list == 0 ? lastL0 : lastL1) + 1;
+        bool luma[kMaxHevcRefIdx + 1] = {}, colour[kMaxHevcRefIdx + 1] = {};
+        for (std::uint32_t i = 0; i < count; ++i) luma[i] = f.flag();
+        if (chroma)
+            for (std::uint32_t i = 0; i < count; ++i) colour[i] = f.flag();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (luma[i]) {
+                f.se();
+                f.se();
+            }
+            if (colour[i])
+                for (int k = 0; k < 4; ++k) f.se();
+        }
+    }
+}
+
+// What the slice segment header says behind its first fields. `dependent`, `sliceType` and
+// `setFromSps` (short_term_ref_pic_set_sps_flag) as those fields gave them. Reads up to the
+// entry point count, which is known when every field before it was in range and in the bytes;
+// then, as far as the bytes reach, the offsets, the extension and the alignment bits, whose
+// break means the read went wrong and the count is not known after all.
+void readEntryPoints(HevcBits& r, int nalType, const SliceHeaderCheck::HevcSps& sps,
+                     const SliceHeaderCheck::HevcPps& pps, bool dependent, std::uint32_t sliceType, bool setFromSps,
+                     SliceInfo& info) {
+    const mp4::HevcPictureLayout& layout = sps.layout;
+    if (!layout.sliceFieldsKnown || !pps.sliceFieldsKnown) return;
+    FieldReader f(r);
+    const bool idr = nalType == 19 || nalType == 20;
+    if (!dependent) {
+        int currentPictures = 0;  // the pictures the current one may predict from
+        bool temporalMvp = false;
+        if (!idr) {
+            mp4::HevcRefPicSet own;
+            const mp4::HevcRefPicSet* set = &own;
+            if (!setFromSps) {
+                if (!mp4::readHevcRefPicSet(r, layout.refPicSets, true, own)) return;
+            } else {
+                const std::size_t sets = layout.refPicSets.size();
+                const std::uint32_t index = sets > 1 ? f.bits(ceilLog2(sets)) : 0;
+                if (index >= sets) return;
+                set = &layout.refPicSets[index];
+            }
+            currentPictures = set->usedByCurrent();
+            if (layout.longTermRefs) {
+                const std::size_t listed = layout.longTermUsed.size();
+                const std::uint32_t fromSps = listed > 0 ? f.ue(listed) : 0;
+                const std::uint32_t inHeader = f.ue(kMaxLongTermPictures);
+                if (!f.ok()) return;
+                for (std::uint32_t i = 0; i < fromSps + inHeader; ++i) {
+                    if (i < fromSps) {
+                        const std::uint32_t index = listed > 1 ? f.bits(ceilLog2(listed)) : 0;
+                        if (index >= listed) return;
+                        currentPictures += layout.longTermUsed[index];
+                    } else {
+                        f.bits(layout.log2MaxPocLsb);
+                        currentPictures += f.flag();
+                    }
+                    if (f.flag()) f.ue(UINT32_MAX);  // delta_poc_msb_cycle_lt
+                }
+            }
+            if (layout.temporalMvp) temporalMvp = f.flag();
+        }
+        const bool chroma = layout.chromaArrayType != 0;
+        bool sao = false;
+        if (layout.sampleAdaptiveOffset) {
+            const bool luma = f.flag();
+            const bool colour = chroma && f.flag();
+            sao = luma || colour;
+        }
+        if (sliceType != kHevcI) {
+            const bool bipredictive = sliceType == kHevcB;
+            std::uint32_t lastL0 = pps.refIdxL0Default;
+            std::uint32_t lastL1 = pps.refIdxL1Default;
+            if (f.flag()) {
+                lastL0 = f.ue(kMaxHevcRefIdx);
+                if (bipredictive) lastL1 = f.ue(kMaxHevcRefIdx);
+            }
+            if (!f.ok()) return;
+            if (pps.listsModification && currentPictures > 1) {
+                const int width = ceilLog2(std::uint64_t(currentPictures));
+                if (f.flag())
+                    for (std::uint32_t i = 0; i <= lastL0; ++i) f.bits(width);
+                if (bipredictive && f.flag())
+                    for (std::uint32_t i = 0; i <= lastL1; ++i) f.bits(width);
+            }
+            if (bipredictive) f.flag();  // mvd_l1_zero_flag
+            if (pps.cabacInitPresent) f.flag();
+            if (temporalMvp) {
+                const bool fromL0 = !bipredictive || f.flag();
+                const std::uint32_t last = fromL0 ? lastL0 : lastL1;
+                if (last > 0) f.ue(last);  // collocated_ref_idx
+            }
+            if ((pps.weightedPred && !bipredictive) || (pps.weightedBipred && bipredictive))
+                skipWeights(f, chroma, lastL0, bipredictive, lastL1);
+            f.ue(kMaxMergeReduction);
+        }
+        f.se();  // slice_qp_delta
+        if (pps.sliceChromaQpOffsets) {
+            f.se();
+            f.se();
+        }
+        if (pps.chromaQpOffsetList) f.flag();
+        bool deblockingDisabled = pps.deblockingDisabled;
+        if (pps.deblockingOverride && f.flag()) {
+            deblockingDisabled = f.flag();
+            if (!deblockingDisabled) {
+                f.se();
+                f.se();
+            }
+        }
+        if (pps.loopFilterAcrossSlices && (sao || !deblockingDisabled)) f.flag();
+    }
+    std::uint32_t entryPoints = 0;
+    if (pps.tiles || pps.entropySync) entryPoints = f.ue(UINT32_MAX);
+    if (!f.ok()) return;
+    info.entryPointsKnown = true;
+    info.entryPoints = entryPoints;
+
+    // The rest, as a check of the read where the bytes hold it.
+    if (entryPoints > 0) {
+        const std::uint32_t widthMinus1 = f.ue(kMaxOffsetBitsMinus1);
+        if (r.overrun()) return;
+        if (!f.ok()) {
+            info.entryPointsKnown = false;
+            return;
+        }
+        r.skipBits(std::size_t(widthMinus1 + 1) * entryPoints);
+    }
+    if (pps.headerExtension) {
+        const std::uint32_t length = f.ue(kMaxHeaderExtension);
+        if (r.overrun()) return;
+        if (!f.ok()) {
+            info.entryPointsKnown = false;
+            return;
+        }
+        r.skipBits(std::size_t(length) * 8);
+    }
+    // byte_alignment(): a one bit, then zero bits to the byte's end.
+    bool aligned = r.readBit() == 1;
+    while (aligned && r.position() % 8 != 0) aligned = r.readBit() == 0;
+    if (!aligned && !r.overrun()) info.entryPointsKnown = false;
+}
+
+// The PPS behind its first fields, to its trailing bits; false when it does not read so.
+bool readPpsRest(HevcBits& r, std::size_t size, SliceHeaderCheck::HevcPps& pps) {
+    FieldReader f(r);
+    f.flag();  // sign_data_hiding_enabled_flag
+    pps.cabacInitPresent = f.flag();
+    pps.refIdxL0Default = f.ue(kMaxHevcRefIdx);
+    pps.refIdxL1Default = f.ue(kMaxHevcRefIdx);
+    f.se();    // init_qp_minus26
+    f.flag();  // constrained_intra_pred_flag
+    const bool transformSkip = f.flag();
+    pps.cuQpDelta = f.flag();
+    if (pps.cuQpDelta) f.ue(UINT32_MAX);  // its depth
+    f.se();
+    f.se();  // chroma QP offsets
+    pps.sliceChromaQpOffsets = f.flag();
+    pps.weightedPred = f.flag();
+    pps.weightedBipred = f.flag();
+    f.flag();  // transquant_bypass_enabled_flag
+    pps.tiles = f.flag();
+    pps.entropySync = f.flag();
+    if (pps.tiles) {
+        const std::uint32_t columnsMinus1 = f.ue(kMaxTileSpans);
+        const std::uint32_t rowsMinus1 = f.ue(kMaxTileSpans);
+        if (!f.flag()) {  // not uniformly spaced: each width and height but the last
+            for (std::uint32_t i = 0; i < columnsMinus1 + rowsMinus1 && f.ok(); ++i) f.ue(UINT32_MAX);
+        }
+        f.flag();  // loop_filter_across_tiles_enabled_flag
+    }
+    pps.loopFilterAcrossSlices = f.flag();
+    if (f.flag()) {  // deblocking control
+        pps.deblockingOverride = f.flag();
+        pps.deblockingDisabled = f.flag();
+        if (!pps.deblockingDisabled) {
+            f.se();
+            f.se();
+        }
+    }
+    if (f.flag() && !mp4::skipHevcScalingLists(r)) return false;
+    pps.listsModification = f.flag();
+    pps.log2ParallelMergeLevel = int(f.ue(kMaxParallelMergeMinus2)) + 2;
+    pps.headerExtension = f.flag();
+    if (f.flag()) {  // extensions
+        const bool range = f.flag();
+        const bool multilayer = f.flag();
+        const bool threeD = f.flag();
+        const bool screenContent = f.flag();
+        const std::uint32_t further = f.bits(4);
+        // The screen-content extension adds slice-header fields, the others data this reader
+        // does not follow to the end.
+        if (multilayer || threeD || screenContent || further != 0) return false;
+        if (range) {
+            if (transformSkip) f.ue(UINT32_MAX);  // largest transform-skip block
+            f.flag();                             // cross_component_prediction_enabled_flag
+            pps.chromaQpOffsetList = f.flag();
+            if (pps.chromaQpOffsetList) {
+                f.ue(UINT32_MAX);  // its depth
+                const std::uint32_t lengthMinus1 = f.ue(kMaxChromaQpOffsetList);
+                for (std::uint32_t i = 0; i <= lengthMinus1 && f.ok(); ++i) {
+                    f.se();
+                    f.se();
+                }
+            }
+            f.ue(UINT32_MAX);
+            f.ue(UINT32_MAX);  // SAO offset scales
+        }
+    }
+    return f.ok() && mp4::endsWithTrailingBits(r, size);
 }
 
 }  // namespace
@@ -97,28 +375,29 @@ void SliceHeaderCheck::addHevcUnit(const std::uint8_t* unit, std::int64_t size) 
         // The largest picture any level allows is 16888 samples on a side.
         constexpr std::uint32_t kMaxSide = 16888;
         mp4::HevcConfig config;
-        mp4::HevcPictureLayout layout;
+        HevcSps sps;
+        mp4::HevcPictureLayout& layout = sps.layout;
         if (!mp4::readHevcSequenceSet(mp4::ByteSpan{unit, std::size_t(size)}, config, layout) || layout.width == 0 ||
             layout.width > kMaxSide || layout.height > kMaxSide)
             return;
-        const std::uint64_t ctb = std::uint64_t(1) << layout.log2CtbSize;
-        HevcSps sps;
-        sps.ctbsInPicture = std::uint32_t(((layout.width + ctb - 1) / ctb) * ((layout.height + ctb - 1) / ctb));
+        const std::uint32_t ctb = std::uint32_t(1) << layout.log2CtbSize;
+        sps.ctbsWide = (layout.width + ctb - 1) / ctb;
+        sps.ctbsHigh = (layout.height + ctb - 1) / ctb;
+        sps.ctbsInPicture = sps.ctbsWide * sps.ctbsHigh;
         sps.maxSubLayers = std::max<std::uint32_t>(config.temporalLayers, 1);
-        sps.separateColourPlane = layout.separateColourPlanes;
-        sps.log2MaxPocLsb = layout.log2MaxPocLsb;
         sps.present = true;
-        if (layout.spsId < kHevcSpsIds) hevcSps_[layout.spsId] = sps;
+        if (layout.spsId < kHevcSpsIds) hevcSps_[layout.spsId] = std::move(sps);
     } else if (type == 34) {
         const std::vector<std::uint8_t> rbsp = unitPayload(unit + 1, std::uint64_t(size - 1));
-        BitReader r(rbsp.data(), rbsp.size());
+        HevcBits r(rbsp.data(), rbsp.size());
         HevcPps pps;
-        const std::uint32_t id = r.readUe();
-        pps.spsId = r.readUe();
+        const std::uint32_t id = firstFieldUe(r);
+        pps.spsId = firstFieldUe(r);
         pps.dependentSlices = r.readBit() != 0;
         pps.outputFlag = r.readBit() != 0;
         pps.extraSliceHeaderBits = int(r.readBits(3));
-        pps.present = !r.atEnd();
+        pps.present = !exhausted(r, rbsp.size());
+        if (pps.present) pps.sliceFieldsKnown = readPpsRest(r, rbsp.size(), pps);
         if (id < kHevcPpsIds && pps.spsId < kHevcSpsIds) hevcPps_[id] = pps;
     }
 }
@@ -198,34 +477,44 @@ bool SliceHeaderCheck::parsesHevc(const std::uint8_t* unit, std::int64_t size, S
     const bool irap = type >= 16 && type <= 21;
     if ((type > 9 && !irap) || layer != 0 || temporalIdPlus1 == 0 || (irap && temporalIdPlus1 != 1)) return false;
     const std::vector<std::uint8_t> rbsp = rbspAfter(unit, size, 2);
-    BitReader r(rbsp.data(), rbsp.size());
+    HevcBits r(rbsp.data(), rbsp.size());
     const bool first = r.readBit() != 0;
     if (irap) r.readBit();  // no_output_of_prior_pics_flag
-    const std::uint32_t ppsId = r.readUe();
+    const std::uint32_t ppsId = firstFieldUe(r);
     if (ppsId >= kHevcPpsIds || !hevcPps_[ppsId].present) return false;
     const HevcPps& pps = hevcPps_[ppsId];
     const HevcSps& sps = hevcSps_[pps.spsId];
     if (!sps.present || std::uint32_t(temporalIdPlus1) > sps.maxSubLayers) return false;
     bool dependent = false;
+    std::uint32_t address = 0;
     if (!first) {
         if (pps.dependentSlices) dependent = r.readBit() != 0;
-        const std::uint32_t address = r.readBits(ceilLog2(sps.ctbsInPicture));
+        address = r.readBits(ceilLog2(sps.ctbsInPicture));
         if (address == 0 || address >= sps.ctbsInPicture) return false;
     }
+    std::uint32_t sliceType = kHevcI;
+    bool setFromSps = false;
     if (!dependent) {
         r.readBits(pps.extraSliceHeaderBits);
-        const std::uint32_t sliceType = r.readUe();  // B, P, I
+        sliceType = firstFieldUe(r);
         if (sliceType > 2 || (irap && sliceType != 2)) return false;
         if (pps.outputFlag) r.readBit();
-        if (sps.separateColourPlane) r.readBits(2);
+        if (sps.layout.separateColourPlanes) r.readBits(2);
         if (type != 19 && type != 20) {
             info.hasPocLsb = true;
-            info.pocLsb = r.readBits(sps.log2MaxPocLsb);
-            info.pocLsbBits = sps.log2MaxPocLsb;
-            r.readBit();  // short_term_ref_pic_set_sps_flag
+            info.pocLsb = r.readBits(sps.layout.log2MaxPocLsb);
+            info.pocLsbBits = sps.layout.log2MaxPocLsb;
+            setFromSps = r.readBit() != 0;
         }
     }
     info.firstInPicture = first;
     info.intraRandomAccess = irap;
-    return !r.atEnd();
+    // Whether the slice parses is decided by these fields; the rest tells where it stands.
+    if (exhausted(r, rbsp.size())) return false;
+    info.segmentAddress = address;
+    info.rowEntryPoints = pps.entropySync && !pps.tiles;
+    info.ctbsWide = sps.ctbsWide;
+    info.ctbsHigh = sps.ctbsHigh;
+    readEntryPoints(r, type, sps, pps, dependent, sliceType, setFromSps, info);
+    return true;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "media/h264_records.h"
+#include "mp4/hevc_config.h"
 
 // What a parsed slice header tells about where the slice stands in the stream.
 struct SliceInfo {
@@ -21,6 +22,17 @@ struct SliceInfo {
     bool hasPocLsb = false;       // the picture order count's low bits and their width
     std::uint32_t pocLsb = 0;
     int pocLsbBits = 0;
+
+    // H.265: the CTB the slice segment starts at (0 for a picture's first) and, when the whole
+    // header could be read with certainty against the parameter sets, its entry points.
+    std::uint32_t segmentAddress = 0;
+    bool entryPointsKnown = false;
+    std::uint32_t entryPoints = 0;
+    // Whether the segment's entry points are its CTB rows (wavefronts without tiles), and the
+    // picture's size in CTBs by the SPS the header was read against.
+    bool rowEntryPoints = false;
+    std::uint32_t ctbsWide = 0;
+    std::uint32_t ctbsHigh = 0;
 };
 
 class SliceHeaderCheck {
@@ -38,13 +50,16 @@ public:
     // sets byte for byte.
     bool isReferenceParameterSet(const std::uint8_t* unit, std::int64_t size) const;
 
-    // The H.265 parameter-set fields the first slice-header fields depend on.
+    // The H.265 parameter-set fields slice headers are read with. A header is judged by its
+    // first fields alone; the rest, to its entry points, is read only against an SPS and a PPS
+    // that were read to their ends (`sliceFieldsKnown`).
     struct HevcSps {
         bool present = false;
         std::uint32_t maxSubLayers = 1;
-        bool separateColourPlane = false;
+        std::uint32_t ctbsWide = 0;
+        std::uint32_t ctbsHigh = 0;
         std::uint32_t ctbsInPicture = 0;
-        int log2MaxPocLsb = 4;
+        mp4::HevcPictureLayout layout;
     };
     struct HevcPps {
         bool present = false;
@@ -52,6 +67,24 @@ public:
         bool dependentSlices = false;
         bool outputFlag = false;
         int extraSliceHeaderBits = 0;
+
+        bool sliceFieldsKnown = false;
+        bool cabacInitPresent = false;
+        std::uint32_t refIdxL0Default = 0;  // active references minus 1
+        std::uint32_t refIdxL1Default = 0;
+        bool cuQpDelta = false;
+        bool sliceChromaQpOffsets = false;
+        bool weightedPred = false;
+        bool weightedBipred = false;
+        bool tiles = false;
+        bool entropySync = false;  // wavefronts
+        bool loopFilterAcrossSlices = false;
+        bool deblockingOverride = false;
+        bool deblockingDisabled = false;
+        bool listsModification = false;
+        int log2ParallelMergeLevel = 2;
+        bool headerExtension = false;
+        bool chromaQpOffsetList = false;
     };
 
 private:
