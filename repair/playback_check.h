@@ -14,11 +14,10 @@
 
 // The pictures tried. Under parameter sets of other settings every H.264 picture fails, but
 // the H.265 decoder takes most such pictures without a complaint: under those of a larger
-// picture one in eight or so fails, so it takes a few dozen to tell, and under those of a
-// smaller one it decodes the top of each picture and never looks at the rest. Where the slices
-// carry wavefront entry points (as x265 writes them by default), those tell a picture of
-// another size in every picture, larger or smaller; without them a smaller reference's
-// mismatch still goes by.
+// picture a few in 48 fail, and under those of a smaller one it decodes the top of each picture
+// and never looks at the rest. Where the slices carry wavefront entry points (as x265 writes
+// them by default), those tell a picture of another size in every picture, larger or smaller;
+// without them a smaller reference's mismatch still goes by.
 constexpr int kCheckedPictures = 48;
 // Faulty pictures among them that still make a stream that plays: the damage may have spoilt
 // one or two.

@@ -119,15 +119,20 @@ private:
     }
     bool stopRequested() const { return hooks_.stop && hooks_.stop->load(std::memory_order_relaxed); }
     ScanValues scanValues() const { return ScanValues{junkLength(), run_.audio.chunkSampleCount, run_.sharedFlag}; }
-    // The junk run as the rules see it. Behind units held for a picture no junk has grown (junk
-    // that follows them gives them back), so the run lies before them: it counts as decided,
-    // though it is handed on only with their picture.
-    std::int64_t junkLength() const { return writer_.holdsUnits() ? 0 : junk_.length(); }
-    void discardJunk() { junk_.discard(); }
-    // Junk right behind held units: they were no units of a picture, and their bytes go back
-    // into the run where they stood, so that a unit of junk that looked like one cuts neither the
-    // junk nor the sound around it into runs of other lengths.
-    void releaseHeldIntoJunk();
+    // The junk run as the rules see it: behind the units held for a picture, the bytes before them
+    // count as decided, though they are handed on only with the picture (a unit of junk that looked
+    // like one must not cut the junk around it into runs that pass for sound). A delimiter held
+    // alone leaves the run before it in view, as the camera rules have always read it.
+    std::int64_t junkLength() const { return junk_.length() - junkBeforeHeld_; }
+    void discardJunk() {
+        junk_.discard();
+        junkBeforeHeld_ = 0;
+    }
+    // Bytes that are no picture right behind held units: they were no units of a picture. Their
+    // bytes go back into the run where they stood when nothing was handed or passed over since
+    // (junk that looked like a unit must not cut the junk or the sound around it into runs of
+    // other lengths); else they are dropped, as the run they stood in is gone.
+    void releaseHeld(std::int64_t at);
     void stopWith(ScanEnd why) {
         if (!ended_) {
             ended_ = true;
@@ -147,6 +152,7 @@ private:
     std::int64_t pos_ = 0;    // scan position in the buffer
     std::int64_t limit_ = 0;  // end of the positions scanned in this chunk
     std::int64_t streamEnd_ = 0;
+    std::int64_t junkBeforeHeld_ = 0;
 
     ProgressRule progress_;
     AtomCheck atom_;
@@ -332,8 +338,12 @@ void Scanner::judgeCandidate(std::int64_t p) {
         refuse(p);
         return;
     }
-    // The run before the units that lead a picture goes on with that picture.
-    if (c.picture) handJunk(true);
+    if (c.picture) {
+        handJunk(true);
+    } else {
+        // The run before the units that lead a picture goes on with that picture.
+        if (!writer_.holdsUpTo(window_.base() + p)) junkBeforeHeld_ = junk_.length();
+    }
     run_.expectedJunk = -1;
     if (ended_) return;
     take(p, c);
@@ -345,12 +355,14 @@ bool Scanner::refusedByPayload(std::int64_t p, const Candidate& c) {
     if (!run_.hevc() && c.type == 12 && run_.audio.chunkSampleCount > 0) return true;
     if (avail >= 8 && b[4] == b[6] && b[5] == b[7]) return true;
     if (holdsZeroSequence(p, c)) return true;
-    // A slice the file cuts off, out of no junk, whose whole header parses: nothing behind it can
-    // confirm it, and its bytes are neither picture nor sound. The cut-off test decides it (the
-    // stream must not go on behind it). A header the data cuts short says too little: three
-    // bytes early, the end of the sound and the unit's length word read as one as well.
+    // A slice the file cuts off, out of no junk, whose whole header parses and goes on with the
+    // stream's numbering: nothing behind it can confirm it, and its bytes are neither picture nor
+    // sound. The cut-off test decides it (the stream must not go on behind it). A header alone
+    // says too little: the end of quiet sound reads as one now and then, and the cut-off would
+    // take the sound to the end with it; so does a header the data cuts short (three bytes
+    // early, the end of the sound and the unit's length word read as one as well).
     if (window_.base() + p + 4 + std::int64_t(c.length) > run_.source.size() && !inJunk(p) && c.headerRead &&
-        c.parsed)
+        c.parsed && judge_.continuesStream(c.slice))
         return false;
     // A header cut short by the end of the data is not refused for it: the unit is the one the
     // file cuts off, neither picture nor sound.
@@ -562,13 +574,18 @@ void Scanner::skipPacket(std::int64_t p, std::int64_t skip) {
     restartAt(window_.base() + p + skip);
 }
 
-void Scanner::releaseHeldIntoJunk() {
+void Scanner::releaseHeld(std::int64_t at) {
+    if (!writer_.standsRightBefore(at)) {
+        writer_.dropHeld();
+        return;
+    }
     writer_.releaseHeld([this](const std::uint8_t* payload, std::int64_t length) {
         std::uint8_t word[4];
         mp4::putBe32(word, std::uint32_t(length));
         junk_.appendCopy(window_.data(), word, 4);
         junk_.appendCopy(window_.data(), payload, length);
     });
+    junkBeforeHeld_ = 0;
 }
 
 void Scanner::refuseRange(std::int64_t p, std::int64_t count) {
@@ -578,7 +595,7 @@ void Scanner::refuseRange(std::int64_t p, std::int64_t count) {
         stopWith(ScanEnd::AudioWithoutVideo);
         return;
     }
-    if (writer_.holdsUnits()) releaseHeldIntoJunk();
+    if (writer_.holdsUnits()) releaseHeld(window_.base() + p);
     // The tail of a stretch just passed over is dropped with it, not made the start of a run.
     if (junk_.empty()) {
         const std::int64_t tail = std::min(count, regions_.tailFrom(window_.base() + p));
@@ -643,9 +660,10 @@ bool Scanner::passConstantRegion(std::int64_t p) {
                      [this](std::uint8_t value) { return constantRefused(value); }, pass))
         return false;
     if (pass.entered) {
-        // The run before the stretch is decided alone: sound that ends at it is kept.
+        // The run before the stretch is decided alone: sound that ends at it is kept, with the
+        // units held right before the stretch, which lead no picture.
+        if (writer_.holdsUnits()) releaseHeld(window_.base() + p);
         handJunk(true);
-        writer_.dropHeld();
         if (ended_) return true;
         run_.packets.addSkip();
     }

@@ -40,6 +40,7 @@ void StreamWriter::dropHeld() {
     heldUnits_.clear();
     heldEnd_ = -1;
     heldDelimiter_ = false;
+    passedOver_ = false;
 }
 
 void StreamWriter::releaseHeld(const std::function<void(const std::uint8_t*, std::int64_t)>& unit) {

@@ -39,7 +39,10 @@ public:
     // A camera packet or box at file offsets [begin, end) that the scan skipped: held units stay
     // held across it (a delimiter may stand before one and its picture after it).
     void passOver(std::int64_t begin, std::int64_t end) {
-        if (!heldUnits_.empty() && heldEnd_ == begin) heldEnd_ = end;
+        if (!heldUnits_.empty() && heldEnd_ == begin) {
+            heldEnd_ = end;
+            passedOver_ = true;
+        }
     }
     // Drops what is held (the end of the data, or a stretch no unit of a picture can lie across).
     void dropHeld();
@@ -53,6 +56,9 @@ public:
     // Whether units are held that end at file offset `at` (a unit there would join them).
     bool holdsUpTo(std::int64_t at) const { return !heldUnits_.empty() && heldEnd_ == at; }
     bool holdsUnits() const { return !heldUnits_.empty(); }
+    // Whether units are held that end right at file offset `at`, with nothing passed over
+    // between them: their bytes stand together right before `at`.
+    bool standsRightBefore(std::int64_t at) const { return holdsUpTo(at) && !passedOver_; }
     // Output bytes up to the end of the last whole slice written.
     std::int64_t pictureEnd() const { return pictureEnd_; }
     void setPictureEnd(std::int64_t end) { pictureEnd_ = pictureStart_ = end; }
@@ -74,6 +80,7 @@ private:
     std::vector<HeldUnit> heldUnits_;
     std::int64_t heldEnd_ = -1;
     bool heldDelimiter_ = false;
+    bool passedOver_ = false;  // a camera packet or box lies among or behind the held units
     std::int64_t pictureStart_ = 0;
     std::int64_t pictureEnd_ = 0;
     bool failed_ = false;

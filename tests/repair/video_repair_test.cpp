@@ -225,6 +225,9 @@ TEST_F(VideoRepairTest, AUnitThatJunkFollowsGivesItsBytesBackToTheRun) {
         RefOptions ref;
         std::size_t sound;  // the run before the false unit
         std::size_t junk;   // the run behind it
+        // A box between the false unit and the junk: the run before it is handed there, and the
+        // false unit's bytes, which stood in that run, are dropped, never put in front of the next.
+        bool boxBehind = false;
     };
     RefOptions pairedPcm;
     pairedPcm.preset = "sony a7";
@@ -234,19 +237,43 @@ TEST_F(VideoRepairTest, AUnitThatJunkFollowsGivesItsBytesBackToTheRun) {
     aacWithSmallestSample.audioMinSize = 200;
     // 1000 + 6 + 302 bytes are whole sample frames (of 24-bit stereo) around the chunk: sound, as
     // it would be without the false unit.
-    for (const Case& c : {Case{"paired PCM", pairedPcm, 1000, 302}, Case{"AAC", aacWithSmallestSample, 800, 50}}) {
+    for (const Case& c : {Case{"paired PCM", pairedPcm, 1000, 302}, Case{"AAC", aacWithSmallestSample, 800, 50},
+                          Case{"AAC, a box behind the false unit", RefOptions{}, 800, 50, true}}) {
         SCOPED_TRACE(c.name);
         const Bytes falseDelimiter = Bytes().be32(2).raw({0x09, 0x10});
         Recording rec;
-        rec.aud().slice(kSlice1, 300).audio(c.sound).raw(falseDelimiter).audio(c.junk).aud().slice(kSlice1, 300);
+        rec.aud().slice(kSlice1, 300).audio(c.sound).raw(falseDelimiter);
+        if (c.boxBehind) rec.raw(Bytes().be32(16).text("free").fill(8, 0x33));
+        rec.audio(c.junk).aud().slice(kSlice1, 300);
         ASSERT_EQ(repair(rec.bytes(), c.ref), videoRepair::kFinished);
         EXPECT_EQ(firstDifference(video(), rec.expectedVideo()), std::string::npos) << "both pictures, one delimiter each";
-        const std::string run = rec.expectedAudio().substr(0, c.sound) +
-                                std::string(falseDelimiter.vec().begin(), falseDelimiter.vec().end()) +
-                                rec.expectedAudio().substr(c.sound);
+        const std::string delimiterBytes = c.boxBehind ? "" : std::string(falseDelimiter.vec().begin(), falseDelimiter.vec().end());
+        const std::string run =
+            rec.expectedAudio().substr(0, c.sound) + delimiterBytes + rec.expectedAudio().substr(c.sound);
         const bool pcm = c.ref.audioCodec != "aac";
         const std::string audio = pcm ? testsupport::readFile(dir.file(kWavAudioFileName)).substr(44) : audioRaw();
         EXPECT_EQ(firstDifference(audio, (pcm ? "" : fromHex(kAudioHeaderHex)) + run), std::string::npos);
+    }
+}
+
+// Under a camera that pairs PCM chunks with pictures, a run below a chunk is no sound: dropped
+// in front of a picture, and in front of the delimiter that leads one, even where its length
+// (600 bytes, whole sample frames and over half a chunk) would pass for sound elsewhere.
+TEST_F(VideoRepairTest, PairedPcmDropsARunBelowAChunkBeforeADelimiterLedPicture) {
+    RefOptions pairedPcm;
+    pairedPcm.preset = "sony a7";
+    pairedPcm.audioCodec = "pcm_s16le";
+    pairedPcm.audioFormat = mp4::fourcc("sowt");  // chunks of 1000 bytes
+    Recording rec;
+    rec.aud().slice(kSlice1, 300).audio(1000).aud().slice(kSlice1, 300);
+    Recording shortRun;
+    shortRun.aud().slice(kSlice1, 300).audio(600).aud().slice(kSlice1, 300);
+    for (const Recording* r : {&rec, &shortRun}) {
+        ASSERT_EQ(repair(r->bytes(), pairedPcm), videoRepair::kFinished);
+        EXPECT_EQ(firstDifference(video(), r->expectedVideo()), std::string::npos);
+        const std::string wav = testsupport::readFile(dir.file(kWavAudioFileName));
+        ASSERT_GE(wav.size(), 44u);
+        EXPECT_EQ(wav.substr(44), r == &rec ? r->expectedAudio() : std::string()) << "run of " << r->expectedAudio().size();
     }
 }
 
