@@ -120,109 +120,99 @@ void skipWeights(FieldReader& f, bool chroma, std::uint32_t lastL0, bool bipredi
     }
 }
 
-// What the slice segment header says behind its first fields. `dependent`, `sliceType` and
-// `setFromSps` (short_term_ref_pic_set_sps_flag) as those fields gave them. Reads up to the
-// entry point count, which is known when every field before it was in range and in the bytes;
-// then, as far as the bytes reach, the offsets, the extension and the alignment bits, whose
-// break means the read went wrong and the count is not known after all.
-void readEntryPoints(HevcBits& r, int nalType, const SliceHeaderCheck::HevcSps& sps,
-                     const SliceHeaderCheck::HevcPps& pps, bool dependent, std::uint32_t sliceType, bool setFromSps,
-                     SliceInfo& info) {
-    const mp4::HevcPictureLayout& layout = sps.layout;
-    if (!layout.sliceFieldsKnown || !pps.sliceFieldsKnown) return;
-    FieldReader f(r);
-    const bool idr = nalType == 19 || nalType == 20;
-    if (!dependent) {
-        int currentPictures = 0;  // the pictures the current one may predict from
-        bool temporalMvp = false;
-        if (!idr) {
-            mp4::HevcRefPicSet own;
-            const mp4::HevcRefPicSet* set = &own;
-            if (!setFromSps) {
-                if (!mp4::readHevcRefPicSet(r, layout.refPicSets, true, own)) return;
-            } else {
-                const std::size_t sets = layout.refPicSets.size();
-                const std::uint32_t index = sets > 1 ? f.bits(ceilLog2(sets)) : 0;
-                if (index >= sets) return;
-                set = &layout.refPicSets[index];
-            }
-            currentPictures = set->usedByCurrent();
-            if (layout.longTermRefs) {
-                const std::size_t listed = layout.longTermUsed.size();
-                const std::uint32_t fromSps = listed > 0 ? f.ue(listed) : 0;
-                const std::uint32_t inHeader = f.ue(kMaxLongTermPictures);
-                if (!f.ok()) return;
-                for (std::uint32_t i = 0; i < fromSps + inHeader; ++i) {
-                    if (i < fromSps) {
-                        const std::uint32_t index = listed > 1 ? f.bits(ceilLog2(listed)) : 0;
-                        if (index >= listed) return;
-                        currentPictures += layout.longTermUsed[index];
-                    } else {
-                        f.bits(layout.log2MaxPocLsb);
-                        currentPictures += f.flag();
-                    }
-                    if (f.flag()) f.ue(UINT32_MAX);  // delta_poc_msb_cycle_lt
-                }
-            }
-            if (layout.temporalMvp) temporalMvp = f.flag();
-        }
-        const bool chroma = layout.chromaArrayType != 0;
-        bool sao = false;
-        if (layout.sampleAdaptiveOffset) {
-            const bool luma = f.flag();
-            const bool colour = chroma && f.flag();
-            sao = luma || colour;
-        }
-        if (sliceType != kHevcI) {
-            const bool bipredictive = sliceType == kHevcB;
-            std::uint32_t lastL0 = pps.refIdxL0Default;
-            std::uint32_t lastL1 = pps.refIdxL1Default;
-            if (f.flag()) {
-                lastL0 = f.ue(kMaxHevcRefIdx);
-                if (bipredictive) lastL1 = f.ue(kMaxHevcRefIdx);
-            }
-            if (!f.ok()) return;
-            if (pps.listsModification && currentPictures > 1) {
-                const int width = ceilLog2(std::uint64_t(currentPictures));
-                if (f.flag())
-                    for (std::uint32_t i = 0; i <= lastL0; ++i) f.bits(width);
-                if (bipredictive && f.flag())
-                    for (std::uint32_t i = 0; i <= lastL1; ++i) f.bits(width);
-            }
-            if (bipredictive) f.flag();  // mvd_l1_zero_flag
-            if (pps.cabacInitPresent) f.flag();
-            if (temporalMvp) {
-                const bool fromL0 = !bipredictive || f.flag();
-                const std::uint32_t last = fromL0 ? lastL0 : lastL1;
-                if (last > 0) f.ue(last);  // collocated_ref_idx
-            }
-            if ((pps.weightedPred && !bipredictive) || (pps.weightedBipred && bipredictive))
-                skipWeights(f, chroma, lastL0, bipredictive, lastL1);
-            f.ue(kMaxMergeReduction);
-        }
-        f.se();  // slice_qp_delta
-        if (pps.sliceChromaQpOffsets) {
-            f.se();
-            f.se();
-        }
-        if (pps.chromaQpOffsetList) f.flag();
-        bool deblockingDisabled = pps.deblockingDisabled;
-        if (pps.deblockingOverride && f.flag()) {
-            deblockingDisabled = f.flag();
-            if (!deblockingDisabled) {
-                f.se();
-                f.se();
-            }
-        }
-        if (pps.loopFilterAcrossSlices && (sao || !deblockingDisabled)) f.flag();
+// The pictures a slice may predict from: its short-term reference set (its own or one of the
+// SPS's), the long-term pictures, and slice_temporal_mvp_enabled_flag. False when they do not
+// read.
+bool readReferencePictures(HevcBits& r, FieldReader& f, const mp4::HevcPictureLayout& layout, bool setFromSps,
+                           int& currentPictures, bool& temporalMvp) {
+    mp4::HevcRefPicSet own;
+    const mp4::HevcRefPicSet* set = &own;
+    if (!setFromSps) {
+        if (!mp4::readHevcRefPicSet(r, layout.refPicSets, true, own)) return false;
+    } else {
+        const std::size_t sets = layout.refPicSets.size();
+        const std::uint32_t index = sets > 1 ? f.bits(ceilLog2(sets)) : 0;
+        if (index >= sets) return false;
+        set = &layout.refPicSets[index];
     }
-    std::uint32_t entryPoints = 0;
-    if (pps.tiles || pps.entropySync) entryPoints = f.ue(UINT32_MAX);
-    if (!f.ok()) return;
-    info.entryPointsKnown = true;
-    info.entryPoints = entryPoints;
+    currentPictures = set->usedByCurrent();
+    if (layout.longTermRefs) {
+        const std::size_t listed = layout.longTermUsed.size();
+        const std::uint32_t fromSps = listed > 0 ? f.ue(listed) : 0;
+        const std::uint32_t inHeader = f.ue(kMaxLongTermPictures);
+        if (!f.ok()) return false;
+        for (std::uint32_t i = 0; i < fromSps + inHeader; ++i) {
+            if (i < fromSps) {
+                const std::uint32_t index = listed > 1 ? f.bits(ceilLog2(listed)) : 0;
+                if (index >= listed) return false;
+                currentPictures += layout.longTermUsed[index];
+            } else {
+                f.bits(layout.log2MaxPocLsb);
+                currentPictures += f.flag();
+            }
+            if (f.flag()) f.ue(UINT32_MAX);  // delta_poc_msb_cycle_lt
+        }
+    }
+    if (layout.temporalMvp) temporalMvp = f.flag();
+    return true;
+}
 
-    // The rest, as a check of the read where the bytes hold it.
+// The fields of a P or B slice: active references, list modification, the collocated picture,
+// the weights and the merge candidates. False when the reference counts do not read.
+bool readInterFields(FieldReader& f, const SliceHeaderCheck::HevcPps& pps, std::uint32_t sliceType, bool chroma,
+                     int currentPictures, bool temporalMvp) {
+    const bool bipredictive = sliceType == kHevcB;
+    std::uint32_t lastL0 = pps.refIdxL0Default;
+    std::uint32_t lastL1 = pps.refIdxL1Default;
+    if (f.flag()) {
+        lastL0 = f.ue(kMaxHevcRefIdx);
+        if (bipredictive) lastL1 = f.ue(kMaxHevcRefIdx);
+    }
+    if (!f.ok()) return false;
+    if (pps.listsModification && currentPictures > 1) {
+        const int width = ceilLog2(std::uint64_t(currentPictures));
+        if (f.flag())
+            for (std::uint32_t i = 0; i <= lastL0; ++i) f.bits(width);
+        if (bipredictive && f.flag())
+            for (std::uint32_t i = 0; i <= lastL1; ++i) f.bits(width);
+    }
+    if (bipredictive) f.flag();  // mvd_l1_zero_flag
+    if (pps.cabacInitPresent) f.flag();
+    if (temporalMvp) {
+        const bool fromL0 = !bipredictive || f.flag();
+        const std::uint32_t last = fromL0 ? lastL0 : lastL1;
+        if (last > 0) f.ue(last);  // collocated_ref_idx
+    }
+    if ((pps.weightedPred && !bipredictive) || (pps.weightedBipred && bipredictive))
+        skipWeights(f, chroma, lastL0, bipredictive, lastL1);
+    f.ue(kMaxMergeReduction);
+    return true;
+}
+
+// The QP and loop filter fields; `sao` when the slice has sample adaptive offset on.
+void readQpAndFilters(FieldReader& f, const SliceHeaderCheck::HevcPps& pps, bool sao) {
+    f.se();  // slice_qp_delta
+    if (pps.sliceChromaQpOffsets) {
+        f.se();
+        f.se();
+    }
+    if (pps.chromaQpOffsetList) f.flag();
+    bool deblockingDisabled = pps.deblockingDisabled;
+    if (pps.deblockingOverride && f.flag()) {
+        deblockingDisabled = f.flag();
+        if (!deblockingDisabled) {
+            f.se();
+            f.se();
+        }
+    }
+    if (pps.loopFilterAcrossSlices && (sao || !deblockingDisabled)) f.flag();
+}
+
+// What lies behind the entry point count, as a check of the read where the bytes hold it: the
+// offsets, the extension and the alignment bits. Their break means the read went wrong, and
+// the count is not known after all.
+void checkHeaderEnd(HevcBits& r, FieldReader& f, const SliceHeaderCheck::HevcPps& pps, std::uint32_t entryPoints,
+                    SliceInfo& info) {
     if (entryPoints > 0) {
         const std::uint32_t widthMinus1 = f.ue(kMaxOffsetBitsMinus1);
         if (r.overrun()) return;
@@ -245,6 +235,39 @@ void readEntryPoints(HevcBits& r, int nalType, const SliceHeaderCheck::HevcSps& 
     bool aligned = r.readBit() == 1;
     while (aligned && r.position() % 8 != 0) aligned = r.readBit() == 0;
     if (!aligned && !r.overrun()) info.entryPointsKnown = false;
+}
+
+// What the slice segment header says behind its first fields. `dependent`, `sliceType` and
+// `setFromSps` (short_term_ref_pic_set_sps_flag) as those fields gave them. Reads up to the
+// entry point count, which is known when every field before it was in range and in the bytes;
+// then checks what lies behind it as far as the bytes reach.
+void readEntryPoints(HevcBits& r, int nalType, const SliceHeaderCheck::HevcSps& sps,
+                     const SliceHeaderCheck::HevcPps& pps, bool dependent, std::uint32_t sliceType, bool setFromSps,
+                     SliceInfo& info) {
+    const mp4::HevcPictureLayout& layout = sps.layout;
+    if (!layout.sliceFieldsKnown || !pps.sliceFieldsKnown) return;
+    FieldReader f(r);
+    const bool idr = nalType == 19 || nalType == 20;
+    if (!dependent) {
+        int currentPictures = 0;  // the pictures the current one may predict from
+        bool temporalMvp = false;
+        if (!idr && !readReferencePictures(r, f, layout, setFromSps, currentPictures, temporalMvp)) return;
+        const bool chroma = layout.chromaArrayType != 0;
+        bool sao = false;
+        if (layout.sampleAdaptiveOffset) {
+            const bool luma = f.flag();
+            const bool colour = chroma && f.flag();
+            sao = luma || colour;
+        }
+        if (sliceType != kHevcI && !readInterFields(f, pps, sliceType, chroma, currentPictures, temporalMvp)) return;
+        readQpAndFilters(f, pps, sao);
+    }
+    std::uint32_t entryPoints = 0;
+    if (pps.tiles || pps.entropySync) entryPoints = f.ue(UINT32_MAX);
+    if (!f.ok()) return;
+    info.entryPointsKnown = true;
+    info.entryPoints = entryPoints;
+    checkHeaderEnd(r, f, pps, entryPoints, info);
 }
 
 // The PPS behind its first fields, to its trailing bits; false when it does not read so.
