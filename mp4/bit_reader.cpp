@@ -37,4 +37,11 @@ std::int64_t readUeGolomb(BitReader& reader) {
     return (std::int64_t(1) << zeros) - 1 + reader.readBits(zeros);
 }
 
+std::int64_t readUeAtMost(BitReader& reader, std::int64_t max) {
+    const std::int64_t value = readUeGolomb(reader);
+    return value > max || reader.overrun() ? -1 : value;
+}
+
+bool skipSeGolomb(BitReader& reader) { return readUeGolomb(reader) >= 0; }
+
 }  // namespace mp4

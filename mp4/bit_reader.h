@@ -30,5 +30,9 @@ private:
 // One unsigned Exp-Golomb code, ue(v). -1 when 32 or more zero bits precede the first one bit
 // (the value would not fit the 32 bits the syntax allows).
 std::int64_t readUeGolomb(BitReader& reader);
+// The same, of at most `max`; -1 for a larger one, a code too long to read, or bits that ran out.
+std::int64_t readUeAtMost(BitReader& reader, std::int64_t max);
+// A signed Exp-Golomb code, se(v), read only to pass it; false when it cannot be read.
+bool skipSeGolomb(BitReader& reader);
 
 }  // namespace mp4

@@ -27,16 +27,6 @@ constexpr std::int64_t kMaxLongTermPictures = 32;
 constexpr std::size_t kMaxSetPictures = 16;
 constexpr std::int64_t kMaxPocDistance = 1 << 15;
 
-// An Exp-Golomb code of at most `max`; -1 for a larger one, a code too long to read, or bits
-// that ran out.
-std::int64_t readUeAtMost(BitReader& bits, std::int64_t max) {
-    const std::int64_t value = readUeGolomb(bits);
-    return value > max || bits.overrun() ? -1 : value;
-}
-
-// A signed Exp-Golomb code read only to pass it; false when it cannot be read.
-bool skipSe(BitReader& bits) { return readUeGolomb(bits) >= 0; }
-
 // The HRD parameters of a VUI, passed over; false when a code cannot be read.
 bool skipSubLayerHrd(BitReader& bits, std::int64_t cpbs, bool subPictureParams) {
     for (std::int64_t i = 0; i < cpbs; ++i) {
@@ -238,9 +228,9 @@ bool skipHevcScalingLists(BitReader& bits) {
                 continue;
             }
             const int coefficients = std::min(64, 1 << (4 + (sizeId << 1)));
-            if (sizeId > 1 && !skipSe(bits)) return false;  // DC coefficient
+            if (sizeId > 1 && !skipSeGolomb(bits)) return false;  // DC coefficient
             for (int i = 0; i < coefficients; ++i)
-                if (!skipSe(bits)) return false;
+                if (!skipSeGolomb(bits)) return false;
         }
     }
     return !bits.overrun();

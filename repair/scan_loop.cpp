@@ -82,6 +82,10 @@ private:
     void cutOff(std::int64_t p, const Candidate& c);
     // Whether a slice the file cuts off starts inside the length word of the candidate at p.
     bool cutOffBehind(std::int64_t p) const;
+    // Whether the candidate at p reaches past the end of the file.
+    bool cutByTheEnd(std::int64_t p, const Candidate& c) const {
+        return window_.base() + p + 4 + std::int64_t(c.length) > run_.source.size();
+    }
     void take(std::int64_t p, const Candidate& c);
     void holdUnit(std::int64_t p, const Candidate& c);
     void writeSlice(std::int64_t p, const Candidate& c);
@@ -330,7 +334,7 @@ void Scanner::judgeCandidate(std::int64_t p) {
         refuse(p);
         return;
     }
-    if (window_.base() + p + 4 + std::int64_t(c.length) > run_.source.size()) {
+    if (cutByTheEnd(p, c)) {
         cutOff(p, c);
         return;
     }
@@ -361,9 +365,7 @@ bool Scanner::refusedByPayload(std::int64_t p, const Candidate& c) {
     // says too little: the end of quiet sound reads as one now and then, and the cut-off would
     // take the sound to the end with it; so does a header the data cuts short (three bytes
     // early, the end of the sound and the unit's length word read as one as well).
-    if (window_.base() + p + 4 + std::int64_t(c.length) > run_.source.size() && !inJunk(p) && c.headerRead &&
-        c.parsed && judge_.continuesStream(c.slice))
-        return false;
+    if (cutByTheEnd(p, c) && !inJunk(p) && c.headerRead && c.parsed && judge_.continuesStream(c.slice)) return false;
     // A header cut short by the end of the data is not refused for it: the unit is the one the
     // file cuts off, neither picture nor sound.
     if (c.picture && c.headerRead && !c.parsed && judge_.slicesParse()) return true;

@@ -62,9 +62,9 @@ public:
 
     bool flag() { return bits_.readBit() != 0; }
     std::uint32_t bits(int count) { return bits_.readBits(count); }
-    std::uint32_t ue(std::uint64_t max) {
-        const std::int64_t value = mp4::readUeGolomb(bits_);
-        if (value < 0 || std::uint64_t(value) > max) {
+    std::uint32_t ue(std::int64_t max) {
+        const std::int64_t value = mp4::readUeAtMost(bits_, max);
+        if (value < 0) {
             failed_ = true;
             return 0;
         }
@@ -72,7 +72,7 @@ public:
     }
     // A signed code, passed over.
     void se() {
-        if (mp4::readUeGolomb(bits_) < 0) failed_ = true;
+        if (!mp4::skipSeGolomb(bits_)) failed_ = true;
     }
     bool ok() const { return !failed_ && !bits_.overrun(); }
 
